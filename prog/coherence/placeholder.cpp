@@ -1,0 +1,2 @@
+// placeholder until the subsystem lands
+#include "coherence/coherence.hpp"

@@ -1,0 +1,2 @@
+// placeholder until the subsystem lands
+#include "data/data.hpp"

@@ -1,0 +1,3 @@
+#include "tramel.hpp"
+
+int main() { return tramel::program(); }

@@ -1,0 +1,2 @@
+// placeholder until the subsystem lands
+#include "numeric/numeric.hpp"
