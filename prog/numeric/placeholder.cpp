@@ -1,2 +1,0 @@
-// placeholder until the subsystem lands
-#include "numeric/numeric.hpp"

@@ -1,2 +1,0 @@
-// placeholder until the subsystem lands
-#include "textio/textio.hpp"
