@@ -4,6 +4,7 @@
 #pragma once
 
 #include <complex>
+#include <cstddef>
 #include <span>
 
 #include "numeric/numeric.hpp"
@@ -18,8 +19,9 @@ using Complex = std::complex<double>;
 void wave(std::span<float> x, std::span<float> m, int n, int lb, float& sd);
 
 // Sine taper weights w(1..lb) for pct percent of the frame, their mean square u2 and the
-// number ntap of tapered values at each end.
-void taper(std::span<float> w, int lb, float pct, float& u2, int& ntap, textio::Sink& msg);
+// number ntap of tapered values at each end. Returns false, with the weights and u2 not set,
+// when pct is 0, or after its message when pct is outside 0..50 or ntap exceeds lb div 4.
+bool taper(std::span<float> w, int lb, float pct, float& u2, int& ntap, textio::Sink& msg);
 
 // Band powers A(1..nb) of the tapered mean waveform into m; z receives the transform of the
 // tapered mean waveform and v the FFT table for lb; x becomes the residual series.
