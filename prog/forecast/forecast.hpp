@@ -42,4 +42,53 @@ void runcoh(const SeriesInput& in, std::span<float> forecast_matrix, std::span<d
 void wrtpred(textio::Sink& forecast_file, std::span<const float> forecast_matrix, int lb,
              int nahead, int M);
 
+// ---- The steps of the forecast run ---------------------------------------------------------
+//
+// Sizes: nv = 2*m variables (real and imaginary part of each significant bin), p lags,
+// nr = nv*p regressors per equation, nc = nv*nr coefficients. Z is nf x nv, column-major:
+// Z(t, j) at (j-1)*nf + (t-1). Coefficient b(i, u), regressor u = (l-1)*nv + j (variable j
+// at lag l), and its standard error are stored at (i-1)*nr + (u-1).
+
+// Frame regression and forecast: ft, var, forvar, forft. Fills `column` (nahead*lb values),
+// c, s and rsq. `work` holds at least max(nf, nahead)*nv values, `state` nr values, `f` lb
+// values. A failed fit writes its message to `msg` and throws Stop.
+void cohpred(std::span<const float> y, std::span<float> column, std::span<Complex> f,
+             std::span<const Complex> g, numeric::FftTable& v, std::span<double> c,
+             std::span<float> work, std::span<float> s, float& rsq,
+             std::span<const std::int32_t> ik, float sd, std::span<float> state, int nf, int lb,
+             int m, int p, int nahead, textio::Sink& msg);
+
+// Z(t, 2k-1), Z(t, 2k): real and imaginary part of bin ik[k] of residual frame t.
+void ft(std::span<const float> y, std::span<float> Z, std::span<const std::int32_t> ik,
+        std::span<Complex> f, numeric::FftTable& v, int nf, int lb, int m);
+
+// The fit's work space and the fit; ier = 1 when the normal matrix is not positive definite.
+void var(std::span<const float> Z, std::span<float> e, std::span<double> c, std::span<float> s,
+         float& rsq, int nv, int p, int nf, int& ier, textio::Sink& msg);
+
+// The least-squares fit. The normal matrix of all nc coefficients is block diagonal with nv
+// equal blocks of order nr, so only one block is built: G (nr x nr), its Cholesky diagonal pd
+// (nr), and the nv right-hand sides rhs (nc, equation by equation). e (nf x nv) receives the
+// residuals, sigma (nv) the residual standard deviations.
+void fit(std::span<const float> Z, std::span<float> e, std::span<double> G,
+         std::span<double> rhs, std::span<double> pd, int nv, int p, int nf, int nc,
+         std::span<double> c, std::span<float> s, float& rsq, std::span<float> sigma, int& ier,
+         textio::Sink& msg);
+
+// The forecast recursion: R (nv x nahead, column-major) from the last p frames of Z, with the
+// coefficients whose t value is below 1 in magnitude left out.
+void forvar(std::span<const float> Z, std::span<float> R, std::span<const double> c,
+            std::span<const float> s, std::span<float> state, int nv, int p, int nahead,
+            int nf);
+
+// Forecast spectra to forecast frames, scaled to the spread sd.
+void forft(std::span<const float> R, std::span<float> column, std::span<const std::int32_t> ik,
+           std::span<Complex> f, std::span<const Complex> g, numeric::FftTable& v, float sd,
+           int lb, int m, int nahead);
+
+// Eigenvalues of the companion matrix (nr x nr, work) of the single-precision coefficients b:
+// on return wr holds the magnitudes and wi the periods in frames (0 for a real eigenvalue).
+void sysev(std::span<const float> b, std::span<float> a, std::span<float> wr,
+           std::span<float> wi, int nv, int nr, textio::Sink& msg);
+
 }  // namespace tramel::forecast
