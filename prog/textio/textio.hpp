@@ -84,10 +84,14 @@ class Sink {
   // Memory sinks: everything written so far (for a file sink, what is not yet flushed).
   const std::string& text() const { return buf_; }
 
+  // The error number of the first write to the file that failed (a full disk), or 0.
+  int error() const { return error_; }
+
  private:
   std::FILE* file_ = nullptr;
   bool owned_ = false;
   bool line_by_line_ = false;
+  int error_ = 0;
   std::string buf_;
 };
 
@@ -144,7 +148,9 @@ void list(Sink& out, const T&... values) {
 }
 
 // The edit of a single value, for callers and tests that need one field: `Fw.d`, `Gw.d`,
-// `Iw` and `Aw` appended to `dst` exactly as inside a formatted write.
+// `Iw` and `Aw` appended to `dst` exactly as inside a formatted write. A width of zero or
+// less writes nothing; widths and digit counts above kMaxFieldWidth are cut to it.
+inline constexpr int kMaxFieldWidth = 1000;
 void edit_f(std::string& dst, float value, int w, int d);
 void edit_g(std::string& dst, float value, int w, int d);
 void edit_i(std::string& dst, std::int32_t value, int w);

@@ -1,0 +1,215 @@
+// Formatted writes: format control (groups, reversion, '/', ':', nX at a line end), the
+// compiler's error reports and bounds, kind conversions, and the sink.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "textio/textio.hpp"
+
+namespace tramel::textio {
+namespace {
+
+std::string run(std::string_view format, std::vector<Item> items = {}) {
+  Sink sink;
+  write(sink, Format(format), std::span<const Item>(items));
+  return sink.text();
+}
+
+std::string repeat(std::string_view s, int n) {
+  std::string r;
+  for (int i = 0; i < n; ++i) r += s;
+  return r;
+}
+
+TEST(FormatWrite, Lines) {
+  const struct {
+    const char* format;
+    std::vector<Item> items;
+    std::string expected;
+  } cases[] = {
+      {"(7x,'Coherence threshold probability = ',f6.3)", {0.95f},
+       "       Coherence threshold probability =  0.950\n"},
+      {"(2x,57('='))", {}, "  " + std::string(57, '=') + "\n"},
+      {"(/,15x,'|',17('='),'|')", {}, "\n" + std::string(15, ' ') + "|" + std::string(17, '=') + "|\n"},
+      {"(/,7x,'Number of Data Columns = ',i2,/)", {3}, "\n       Number of Data Columns =  3\n\n"},
+      {"(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)", {1, 1, 0.036f, 0.988f, 0.037f},
+       "  b( 1, 1) =     0.036       0.988       0.037\n"},
+      {"(4(f7.4,' - ',i3,1x))", {0.9966f, 6, 1.0f, 8, 0.9658f, 11, 1.0f, 13},
+       " 0.9966 -   6  1.0000 -   8  0.9658 -  11  1.0000 -  13\n"},
+      // the colon: two integers stop before the blanks after it; three reals leave no
+      // trailing blank from the last 1x
+      {"(i3,2x,i4,2x,:,100(f9.3,1x))", {1, 2}, "  1     2\n"},
+      {"(i3,2x,i4,2x,:,100(f9.3,1x))", {1, 2, 1.5f, 2.25f, -3.0f},
+       "  1     2      1.500     2.250    -3.000\n"},
+      {"('it''s',a4)", {"ok"}, "it's  ok\n"},
+      {"(\"say \"\"hi\"\"\")", {}, "say \"hi\"\n"},
+      {"(2X,I3,F6.2,A)", {5, 1.5f, "z"}, "    5  1.50z\n"},
+      {"( 2 x , i 3 )", {7}, "    7\n"},                // blanks outside literals mean nothing
+      {"(2(i2,2('-')),'|')", {1, 2}, " 1-- 2--|\n"},
+      {"(3i3)", {1, 2, 3, 4, 5, 6, 7}, "  1  2  3\n  4  5  6\n  7\n"},  // 3i3 is no group
+      {"(i2,2(i3))", {1, 2, 3, 4, 5, 6, 7}, " 1  2  3\n  4  5\n  6  7\n"},
+      {"(i1,2/i1)", {1, 2}, "1\n\n2\n"},
+      {"(i1/i1:'x')", {1, 2}, "1\n2\n"},
+      {"()", {}, "\n"},
+      {"(/)", {}, "\n\n"},
+      {"('a',5x,/,'b',3x)", {}, "a\nb\n"},  // nX at a line end writes nothing
+      {"('a  ',2x,'b ')", {}, "a    b \n"},    // blanks of literals stay
+      {"(i3,' and ',i3,' end')", {1}, "  1 and \n"},
+      {"(i3)", {}, "\n"},
+      {"(a)", {std::string_view("a\0b", 3)}, std::string("a\0b\n", 4)},
+      {"(i3)", {2.6f}, "  3\n"},          // a real under I: nearest integer
+      {"(i3)", {1.0e20f}, "***\n"},
+      {"(f5.1)", {3}, "  3.0\n"},          // an integer under F: its float
+      {"(g10.3)", {-1}, " -1.00    \n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run(c.format, c.items), c.expected) << c.format;
+}
+
+TEST(FormatWrite, ReversionTenPairs) {
+  std::vector<Item> items;
+  for (int i = 1; i <= 10; ++i) {
+    items.emplace_back(static_cast<float>(i) / 16.0f);
+    items.emplace_back(i);
+  }
+  std::string line[3];
+  std::istringstream in(run("(4(f7.4,' - ',i3,1x))", items));
+  for (auto& l : line) std::getline(in, l);
+  EXPECT_EQ(line[0], " 0.0625 -   1  0.1250 -   2  0.1875 -   3  0.2500 -   4");
+  EXPECT_EQ(line[1], " 0.3125 -   5  0.3750 -   6  0.4375 -   7  0.5000 -   8");
+  EXPECT_EQ(line[2], " 0.5625 -   9  0.6250 -  10");
+  EXPECT_TRUE(in.get() == EOF);
+}
+
+TEST(FormatWrite, ForecastRecordOf150Values) {
+  // Two integers and 148 reals: 100 reals on the first line, then reversion to the group.
+  std::vector<Item> items{Item(3), Item(12)};
+  for (int i = 0; i < 148; ++i) items.emplace_back(0.5f * static_cast<float>(i));
+  const std::string text = run("(i3,2x,i4,2x,:,100(f9.3,1x))", items);
+  const std::size_t nl = text.find('\n');
+  ASSERT_NE(nl, std::string::npos);
+  const std::string first = text.substr(0, nl), second = text.substr(nl + 1);
+  EXPECT_EQ(first.size(), 3u + 2 + 4 + 2 + 100 * 10 - 1);
+  EXPECT_EQ(first.substr(0, 20), "  3    12      0.000");
+  EXPECT_EQ(second.size(), 48u * 10 - 1 + 1);  // and the line end
+  EXPECT_EQ(second.substr(0, 19), "   50.000    50.500");
+  EXPECT_EQ(second.back(), '\n');
+}
+
+TEST(FormatWrite, WrongKindsAndLeftoverValuesThrowAndWriteNothing) {
+  Sink sink;
+  sink.line("kept");
+  const struct {
+    const char* format;
+    std::vector<Item> items;
+  } cases[] = {
+      {"(i3,i3)", {1, "x"}},
+      {"('a',f5.1)", {"x"}},
+      {"(a3)", {5}},
+      {"('abc')", {1}},             // no descriptor takes the value
+      {"(i3,2('x'))", {1, 2}},      // reversion would find no descriptor
+      {"(i3,2(' '))", {1, 2}},
+  };
+  for (const auto& c : cases) {
+    const Format f(c.format);
+    EXPECT_THROW(write(sink, f, std::span<const Item>(c.items)), FormatError) << c.format;
+    EXPECT_EQ(sink.text(), "kept\n") << c.format;
+  }
+}
+
+TEST(FormatCompile, ErrorsNameTheColumn) {
+  const struct {
+    const char* format;
+    int column;
+  } cases[] = {
+      {"i3", 1},        {"(i3", 4},         {"(i3))", 5},      {"(i3 f5.2)", 5},
+      {"(e10.3)", 2},   {"(f5)", 4},        {"(i)", 2},        {"('abc)", 2},
+      {"(0(i3))", 2},   {"(,i3)", 2},       {"(i3,)", 5},      {"(g10.3,g10.0)", 8},
+      {"(2p,f5.2)", 2}, {"(1000000000x)", 2}, {"(i3.2)", 4},   {"(3)", 3},
+      {"", 1},          {"(f5.)", 5},       {"(i3,3:)", 5},
+  };
+  for (const auto& c : cases) {
+    try {
+      Format f(c.format);
+      ADD_FAILURE() << "compiled: " << c.format;
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.column(), c.column) << c.format << ": " << e.what();
+    }
+  }
+}
+
+TEST(FormatCompile, HostileTextsAreRefusedQuickly) {
+  const auto t0 = std::chrono::steady_clock::now();
+  std::string deep = repeat("(", 40) + "i1" + repeat(")", 40);
+  EXPECT_THROW(Format{deep}, FormatError);
+  std::string very_deep = repeat("(", 100000);  // no recursion this deep
+  EXPECT_THROW(Format{very_deep}, FormatError);
+  EXPECT_THROW(Format("(9999(9999(9999('x'))))"), FormatError);
+  EXPECT_THROW(Format("(9999(9999(9999(/))))"), FormatError);
+  EXPECT_THROW(Format("(999999x,999999x,999999x,999999x,999999x)"), FormatError);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+
+  // Within the bounds: 31 nested groups inside the format, 19 of them repeated.
+  const std::string nested = "(" + repeat("1(", 12) + repeat("2(", 19) + "i1" + repeat(")", 31) + ")";
+  std::vector<Item> ones(1u << 12, Item(1));  // a pass takes 2^19 values: stops at the list end
+  EXPECT_EQ(run(nested, ones), std::string(1u << 12, '1') + "\n");
+  EXPECT_EQ(run("(1000('ab'))").size(), 2001u);
+}
+
+TEST(Sink, FileBuffersAndFlushes) {
+  const auto path = std::filesystem::temp_directory_path() / "tramel_sink_test.txt";
+  std::string all;
+  {
+    Sink sink;
+    ASSERT_EQ(sink.open(path.string()), 0);
+    const Format f("(i6,2x,f9.3)");
+    for (int i = 0; i < 10000; ++i) {
+      write(sink, f, i, static_cast<float>(i) / 8.0f);
+      std::string line;
+      edit_i(line, i, 6);
+      line += "  ";
+      edit_f(line, static_cast<float>(i) / 8.0f, 9, 3);
+      all += line + "\n";
+    }
+    // 170,000 characters: whole blocks went to the file, the rest waits in memory
+    EXPECT_LT(sink.text().size(), 64u * 1024 + 100);
+    EXPECT_GT(sink.text().size(), 0u);
+    sink.line("last");
+    all += "last\n";
+  }  // the destructor flushes and closes
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream got;
+  got << in.rdbuf();
+  EXPECT_EQ(got.str(), all);
+  std::filesystem::remove(path);
+}
+
+TEST(Sink, ConsoleSinkPassesEachLineOn) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  Sink console(f, /*owned=*/false, /*line_by_line=*/true);
+  list(console, "Elapsed time = ", 1);
+  EXPECT_EQ(console.text(), "");
+  std::rewind(f);
+  char buf[64] = {};
+  ASSERT_NE(std::fgets(buf, sizeof buf, f), nullptr);
+  EXPECT_EQ(std::string(buf), " Elapsed time =" + std::string(12, ' ') + "1\n");
+  console.close();
+  std::fclose(f);
+}
+
+TEST(Sink, OpenReportsTheErrorNumber) {
+  Sink sink;
+  EXPECT_EQ(sink.open("/nonexistent-folder/tramel.out"), ENOENT);
+  EXPECT_EQ(sink.open(std::filesystem::temp_directory_path().string()), EISDIR);
+  sink.line("still a memory sink");
+  EXPECT_EQ(sink.text(), "still a memory sink\n");
+}
+
+}  // namespace
+}  // namespace tramel::textio
