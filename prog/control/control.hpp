@@ -33,6 +33,7 @@ void reset_readers();
 
 inline constexpr int kLine = 80;        // control-file line
 inline constexpr int kParamText = 700;  // parameter text of one block
+inline constexpr std::string_view kSeparator = "= ";  // keyword from value, value terminator
 
 enum class BlockEnd { Complete, MissingMarker, EndOfFile };
 
@@ -42,6 +43,11 @@ BlockEnd read_block(textio::TextFile& control, int max_lines, std::string& text,
                     std::string& bad_line);
 
 // ---- Runs ---------------------------------------------------------------------------------------
+
+// x (formed in double) rounded to single precision, then to the nearest whole number with
+// halves away from zero. A value that is not finite or lies outside the 32-bit range gives
+// -2147483648, which the later range checks reject.
+std::int32_t round_whole(double x);
 
 // The global settings every run receives.
 struct Globals {

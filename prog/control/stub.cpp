@@ -1,3 +1,0 @@
-// Stand-in until run control lands. Deleted with its arrival.
-#include "control/control.hpp"
-namespace tramel::control {}
