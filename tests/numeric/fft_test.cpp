@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "numeric/numeric.hpp"
+
+namespace tramel::numeric {
+namespace {
+
+using Cd = std::complex<double>;
+using Cl = std::complex<long double>;
+
+constexpr long double kTableTwoPi = 6.2831854820251465L;  // 2 pi of the table
+constexpr long double kTrueTwoPi = 2 * std::numbers::pi_v<long double>;
+
+std::vector<Cd> random_vector(int n, unsigned seed) {
+  std::mt19937_64 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<Cd> x(static_cast<std::size_t>(n));
+  for (Cd& v : x) v = {u(gen), u(gen)};
+  return x;
+}
+
+std::vector<Cd> transform(std::vector<Cd> x) {
+  FftTable t;
+  const int n = static_cast<int>(x.size());
+  cffti(n, t);
+  cfftf(n, x, t);
+  return x;
+}
+
+// The direct sum out(k) = sum_j in(j) exp(-i two_pi (j k mod n) / n), in long double.
+std::vector<Cl> direct_sum(const std::vector<Cd>& x, long double two_pi) {
+  const std::size_t n = x.size();
+  std::vector<Cl> out(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    Cl s = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+      const long double a = -two_pi * static_cast<long double>((j * k) % n) / n;
+      s += Cl(x[j].real(), x[j].imag()) * Cl(std::cos(a), std::sin(a));
+    }
+    out[k] = s;
+  }
+  return out;
+}
+
+// The passes written as plain sums in long double, one pass per factor: y(j) = sum over m of
+// S(r, m, k) exp(-2 pi i j m / p) into D(r, k, j), then times exp(-i r j l1 theta) for r, j > 0.
+// The small transforms of 2..5 use the true 2 pi (their constants are exact); the twiddles
+// use the table's. Larger factors pair inputs m, p - m and outputs j, p - j: with
+// b = (min(j, p - j) min(m, p - m)) mod p, the turn is by -b steps of the table's 2 pi / p when
+// j and m are both below p/2 or both above it, else by +b.
+std::vector<Cl> pass_model(const std::vector<Cd>& x, const std::vector<int>& factors) {
+  const int n = static_cast<int>(x.size());
+  std::vector<Cl> a(x.begin(), x.end()), b(a.size());
+  int l1 = 1;
+  for (const int p : factors) {
+    const int ido = n / (l1 * p);
+    const long double small = p <= 5 ? kTrueTwoPi : kTableTwoPi;
+    for (int k = 0; k < l1; ++k) {
+      for (int r = 0; r < ido; ++r) {
+        for (int j = 0; j < p; ++j) {
+          Cl y = 0;
+          for (int m = 0; m < p; ++m) {
+            const int b = (std::min(j, p - j) * std::min(m, p - m)) % p;
+            const int steps = p <= 5 ? (j * m) % p : ((2 * j < p) == (2 * m < p) ? b : -b);
+            const long double ang = -small * steps / p;
+            y += a[r + ido * (m + p * k)] * Cl(std::cos(ang), std::sin(ang));
+          }
+          const long double tw = -kTableTwoPi * r * j * l1 / n;
+          b[r + ido * (k + l1 * j)] = y * Cl(std::cos(tw), std::sin(tw));
+        }
+      }
+    }
+    a.swap(b);
+    l1 *= p;
+  }
+  return a;
+}
+
+// Largest difference relative to the sum of the input magnitudes (a bound of every output).
+template <class C>
+double max_rel_diff(const std::vector<Cd>& got, const std::vector<C>& want,
+                    const std::vector<Cd>& input) {
+  long double scale = 0;
+  for (const Cd& v : input) scale += std::abs(v);
+  long double worst = 0;
+  for (std::size_t k = 0; k < got.size(); ++k) {
+    const Cl g(got[k].real(), got[k].imag());
+    const Cl w(want[k].real(), want[k].imag());
+    worst = std::max(worst, std::abs(g - w));
+  }
+  return static_cast<double>(worst / scale);
+}
+
+const int kLengths[] = {2, 3, 4, 5, 7, 8, 11, 12, 13, 14, 64, 96, 101, 360, 1000, 1024};
+
+TEST(Fft, FactorOrder) {
+  const struct {
+    int n;
+    std::vector<int> factors;
+  } cases[] = {
+      {2, {2}},           {4, {4}},           {8, {2, 4}},          {12, {3, 4}},
+      {14, {2, 7}},       {64, {4, 4, 4}},    {96, {2, 3, 4, 4}},   {360, {2, 3, 3, 4, 5}},
+      {1000, {2, 4, 5, 5, 5}},                {1009, {1009}},       {1024, {4, 4, 4, 4, 4}},
+      {2 * 9 * 49, {2, 3, 3, 7, 7}},          {121, {11, 11}},
+  };
+  for (const auto& c : cases) {
+    FftTable t;
+    cffti(c.n, t);
+    EXPECT_EQ(t.factors, c.factors) << "n = " << c.n;
+    EXPECT_EQ(t.n, c.n);
+  }
+}
+
+// Entry r of block j is (cos, sin) of r times the block angle (j l1) theta, each product
+// rounded to double; for factors above 5 entry 0 holds the block's entry ido, 2 pi j/p.
+TEST(Fft, TwiddleTableIsBuiltOnTheSinglePrecisionTwoPi) {
+  for (const int n : {14, 96, 360, 1000}) {
+    FftTable t;
+    cffti(n, t);
+    ASSERT_EQ(t.twiddle.size(), static_cast<std::size_t>(n));
+    const double theta = 6.2831854820251465 / n;
+    std::size_t pos = 0;
+    int l1 = 1;
+    for (const int p : t.factors) {
+      const int ido = n / (l1 * p);
+      for (int j = 1; j < p; ++j) {
+        const double block = static_cast<double>(j * l1) * theta;
+        for (int r = 0; r < ido; ++r) {
+          const int rr = (r == 0 && p > 5) ? ido : r;
+          const Cd want = rr == 0 ? Cd(1.0, 0.0) : Cd(std::cos(rr * block), std::sin(rr * block));
+          EXPECT_EQ(t.twiddle[pos + r], want) << "n " << n << " p " << p << " j " << j << " r " << r;
+        }
+        pos += static_cast<std::size_t>(ido);
+      }
+      l1 *= p;
+    }
+    EXPECT_EQ(pos, static_cast<std::size_t>(n - 1));
+  }
+}
+
+// The passes against their own definition evaluated in long double: agreement to double
+// rounding, which also pins the 2 pi of the twiddles and of the general pass.
+TEST(Fft, MatchesThePassDefinition) {
+  for (const int n : kLengths) {
+    const std::vector<Cd> x = random_vector(n, 17u + static_cast<unsigned>(n));
+    FftTable t;
+    cffti(n, t);
+    const std::vector<Cl> want = pass_model(x, t.factors);
+    EXPECT_LT(max_rel_diff(transform(x), want, x), 2e-15) << "n = " << n;
+  }
+}
+
+// Against a plain DFT. The transforms of 2, 3, 4 and 5 alone are the true DFT: their constants
+// are exact and no twiddle enters. Everything else carries the table's 2 pi, which is longer
+// than the true one by 1.7e-7: in the twiddles, and in the pairing of inputs m and p - m of the
+// general pass, which takes exp(-i 2 pi) as 1. So each term's phase is off by up to about
+// 1.7e-7 from either direct sum (the true 2 pi or the table's), prime lengths included.
+TEST(Fft, MatchesTheDirectSum) {
+  for (const int n : kLengths) {
+    const std::vector<Cd> x = random_vector(n, 5u + static_cast<unsigned>(n));
+    const std::vector<Cd> got = transform(x);
+    const double vs_true = max_rel_diff(got, direct_sum(x, kTrueTwoPi), x);
+    if (n <= 5) {
+      EXPECT_LT(vs_true, 1e-15) << "n = " << n;
+    } else {
+      EXPECT_LT(vs_true, 2e-7) << "n = " << n;
+      EXPECT_GT(vs_true, 1e-9) << "n = " << n;  // the table's 2 pi shows
+      EXPECT_LT(max_rel_diff(got, direct_sum(x, kTableTwoPi), x), 2e-7) << "n = " << n;
+    }
+  }
+}
+
+// Impulse and constant vectors: exact ones, and n with zeros elsewhere only to the 1e-7 of the
+// table's 2 pi; likewise the conjugate symmetry of the transform of a real vector.
+TEST(Fft, ImpulseAndConstant) {
+  for (const int n : kLengths) {
+    std::vector<Cd> impulse(static_cast<std::size_t>(n), 0.0);
+    impulse[0] = 1.0;
+    for (const Cd& v : transform(impulse)) ASSERT_EQ(v, Cd(1.0, 0.0)) << "n = " << n;
+
+    const std::vector<Cd> ones = transform(std::vector<Cd>(static_cast<std::size_t>(n), 1.0));
+    EXPECT_NEAR(ones[0].real(), n, 1e-12 * n);
+    EXPECT_NEAR(ones[0].imag(), 0.0, 1e-12 * n);
+    for (int k = 1; k < n; ++k) ASSERT_LT(std::abs(ones[k]), 2e-7 * n) << n << " " << k;
+  }
+}
+
+TEST(Fft, RealInputGivesConjugateSymmetry) {
+  for (const int n : kLengths) {
+    std::vector<Cd> x = random_vector(n, 99u);
+    double scale = 0;
+    for (Cd& v : x) {
+      v.imag(0.0);
+      scale += std::abs(v);
+    }
+    const std::vector<Cd> y = transform(x);
+    EXPECT_LT(std::abs(y[0].imag()), 2e-7 * scale);
+    for (int k = 1; k < n; ++k) {
+      ASSERT_LT(std::abs(y[n - k] - std::conj(y[k])), 2e-7 * scale) << "n = " << n << " k " << k;
+    }
+  }
+}
+
+TEST(Fft, LengthOneTouchesNothing) {
+  FftTable t;
+  t.n = 7;
+  t.factors = {5};
+  t.twiddle = {Cd(2.0, 3.0)};
+  cffti(1, t);
+  EXPECT_EQ(t.n, 7);
+  EXPECT_EQ(t.factors, std::vector<int>{5});
+  EXPECT_EQ(t.twiddle, std::vector<Cd>{Cd(2.0, 3.0)});
+  EXPECT_TRUE(t.scratch.empty());
+
+  std::vector<Cd> x{Cd(-1.5, 0.25)};
+  cfftf(1, x, t);
+  EXPECT_EQ(x[0], Cd(-1.5, 0.25));
+}
+
+// One table serves every transform of its length: the scratch left by one transform does not
+// change the next, and a rebuilt table for another length replaces the old one completely.
+TEST(Fft, TableIsReusedAndRebuilt) {
+  FftTable t;
+  cffti(1000, t);
+  std::vector<Cd> a = random_vector(96, 1u), b = a;
+  cffti(96, t);
+  cfftf(96, a, t);
+  std::vector<Cd> c = random_vector(96, 2u);
+  cfftf(96, c, t);
+  cfftf(96, b, t);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a, transform(random_vector(96, 1u)));
+}
+
+TEST(Fft, LargePrimeFactor) {
+  const int n = 2 * 1009;
+  const std::vector<Cd> x = random_vector(n, 3u);
+  FftTable t;
+  cffti(n, t);
+  EXPECT_EQ(t.factors, (std::vector<int>{2, 1009}));
+  EXPECT_LT(max_rel_diff(transform(x), pass_model(x, t.factors), x), 2e-15);
+}
+
+}  // namespace
+}  // namespace tramel::numeric
