@@ -1,0 +1,64 @@
+// The compiled form of a run-time record format and the numeric field conversions, shared by
+// the format compiler (record_format.cpp), the record reader (record_read.cpp) and the
+// list-directed reader (list_read.cpp). Private to textio.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "textio/textio.hpp"
+
+namespace tramel::textio {
+
+// A flat program: the format's items in order, nested groups as loop instructions, so that a
+// read walks it with one switch per instruction and no recursion.
+struct RecordFormat::Program {
+  struct Op {
+    enum class Kind : std::uint8_t {
+      Real,       // Fw.d Ew.d Dw.d Gw.d: a numeric field of w characters, d implied decimals
+      Integer,    // Iw: a numeric field of integer syntax
+      Alpha,      // Aw (w = 0: the length of the item)
+      Move,       // position := max(floor, position + shift): nX TRn TLn Tn, and whole groups
+                  // of them folded into one move
+      Slash,      // next record
+      Colon,      // end of the read when the list is filled
+      Scale,      // kP
+      BlankNull,  // BN
+      BlankZero,  // BZ
+      Group,      // start of a group repeated `count` times
+      GroupEnd,   // end of the group that starts `back` instructions earlier
+      End,        // end of the format
+    };
+    Kind kind = Kind::End;
+    std::int32_t w = 0;
+    std::int32_t d = 0;      // Real: digits after the point; Scale: k
+    std::int32_t back = 0;   // GroupEnd: distance back to the first instruction of the body
+    std::int64_t count = 0;  // Group: repeat count
+    std::int64_t shift = 0;  // Move
+    std::int64_t floor = 0;  // Move (kNoFloor: none)
+  };
+
+  // Column bounds of a move; positions saturate here instead of overflowing.
+  static constexpr std::int64_t kFar = std::int64_t{1} << 60;
+  static constexpr std::int64_t kNoFloor = -kFar;
+
+  std::vector<Op> ops;       // ends with an End instruction when valid
+  std::size_t revert = 0;    // where reading goes on after the end of the format
+  bool valid = false;
+  bool has_data = false;         // any data descriptor at all
+  bool revert_has_data = false;  // any data descriptor from `revert` on
+  static constexpr int kMaxDepth = 32;
+};
+
+// One numeric field of an input record, `n` characters at `p` (the part of the field that lies
+// within the record; the rest of a field beyond the record's end is not there at all, so it
+// counts as nothing, not even as zeros under BZ). `d` is the number of implied decimals when
+// the field has no point, `scale` the kP factor, `blank_zero` the BZ mode. Returns false when
+// the field cannot be converted.
+bool convert_real(const char* p, std::size_t n, int d, int scale, bool blank_zero, float& value);
+
+// The same for a field of integer syntax (sign and digits only), converted to single precision.
+bool convert_integer(const char* p, std::size_t n, bool blank_zero, float& value);
+
+}  // namespace tramel::textio
