@@ -93,10 +93,9 @@ void residuals(const float* Z, const float* zi, const double* b, float* e, int n
 
 }  // namespace
 
-void fit(std::span<const float> Z, std::span<float> e, std::span<double> G,
-         std::span<double> rhs, std::span<double> pd, int nv, int p, int nf, int nc,
-         std::span<double> c, std::span<float> s, float& rsq, std::span<float> sigma, int& ier,
-         textio::Sink& msg) {
+void fit(std::span<const float> Z, std::span<float> e, std::span<double> G, std::span<double> rhs,
+         std::span<double> pd, int nv, int p, int nf, int nc, std::span<double> c,
+         std::span<float> s, float& rsq, std::span<float> sigma, int& ier, textio::Sink& msg) {
   (void)nc;
   const int nr = nv * p;
   const auto unr = static_cast<std::size_t>(nr);

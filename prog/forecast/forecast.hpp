@@ -17,17 +17,17 @@ using Complex = std::complex<double>;
 
 // What the forecast run of one series is handed by the analysis sequence.
 struct SeriesInput {
-  std::span<float> y;                  // residual series (n values); scratch afterwards
-  std::span<const float> sp;           // coherence probabilities of the m significant bins
-  std::span<const std::int32_t> ik;    // their bin numbers, increasing
-  std::span<const Complex> g;          // transform of the tapered mean waveform (lb values)
-  numeric::FftTable& v;                // FFT table for lb
-  float sd;                            // standard deviation of the mean waveform
+  std::span<float> y;                // residual series (n values); scratch afterwards
+  std::span<const float> sp;         // coherence probabilities of the m significant bins
+  std::span<const std::int32_t> ik;  // their bin numbers, increasing
+  std::span<const Complex> g;        // transform of the tapered mean waveform (lb values)
+  numeric::FftTable& v;              // FFT table for lb
+  float sd;                          // standard deviation of the mean waveform
   int lb, m, n, p, nahead, nf;
-  std::string_view unit;               // unit text, 10 characters
-  int iunit;                           // 0 time, 1 kHz, 2 Hz
-  int M;                               // number of series
-  int series;                          // this series, 1..M
+  std::string_view unit;  // unit text, 10 characters
+  int iunit;              // 0 time, 1 kHz, 2 Hz
+  int M;                  // number of series
+  int series;             // this series, 1..M
 };
 
 // The forecast run of one series: fills column `series` of the forecast matrix
@@ -70,25 +70,34 @@ void var(std::span<const float> Z, std::span<float> e, std::span<double> c, std:
 // equal blocks of order nr, so only one block is built: G (nr x nr), its Cholesky diagonal pd
 // (nr), and the nv right-hand sides rhs (nc, equation by equation). e (nf x nv) receives the
 // residuals, sigma (nv) the residual standard deviations.
-void fit(std::span<const float> Z, std::span<float> e, std::span<double> G,
-         std::span<double> rhs, std::span<double> pd, int nv, int p, int nf, int nc,
-         std::span<double> c, std::span<float> s, float& rsq, std::span<float> sigma, int& ier,
-         textio::Sink& msg);
+void fit(std::span<const float> Z, std::span<float> e, std::span<double> G, std::span<double> rhs,
+         std::span<double> pd, int nv, int p, int nf, int nc, std::span<double> c,
+         std::span<float> s, float& rsq, std::span<float> sigma, int& ier, textio::Sink& msg);
 
 // The forecast recursion: R (nv x nahead, column-major) from the last p frames of Z, with the
 // coefficients whose t value is below 1 in magnitude left out.
 void forvar(std::span<const float> Z, std::span<float> R, std::span<const double> c,
-            std::span<const float> s, std::span<float> state, int nv, int p, int nahead,
-            int nf);
+            std::span<const float> s, std::span<float> state, int nv, int p, int nahead, int nf);
 
 // Forecast spectra to forecast frames, scaled to the spread sd.
 void forft(std::span<const float> R, std::span<float> column, std::span<const std::int32_t> ik,
-           std::span<Complex> f, std::span<const Complex> g, numeric::FftTable& v, float sd,
-           int lb, int m, int nahead);
+           std::span<Complex> f, std::span<const Complex> g, numeric::FftTable& v, float sd, int lb,
+           int m, int nahead);
 
 // Eigenvalues of the companion matrix (nr x nr, work) of the single-precision coefficients b:
 // on return wr holds the magnitudes and wi the periods in frames (0 for a real eigenvalue).
-void sysev(std::span<const float> b, std::span<float> a, std::span<float> wr,
-           std::span<float> wi, int nv, int nr, textio::Sink& msg);
+void sysev(std::span<const float> b, std::span<float> a, std::span<float> wr, std::span<float> wi,
+           int nv, int nr, textio::Sink& msg);
+
+// The VAR block of the report: the significant bins four pairs to a row, the forecast
+// settings, the nc coefficient lines with standard error and t value, R square.
+void write_var_block(textio::Sink& report, std::span<const float> sp,
+                     std::span<const std::int32_t> ik, int m, int nahead, int p,
+                     std::span<const double> c, std::span<const float> s, float rsq);
+
+// The eigenvalue block: the heading for the unit mode, one line per eigenvalue (magnitude and
+// period, or "Zero Frequency"), an empty line.
+void write_eigenvalues(textio::Sink& report, std::span<const float> wr, std::span<const float> wi,
+                       int nr, int iunit, std::string_view unit);
 
 }  // namespace tramel::forecast

@@ -7,8 +7,8 @@
 namespace tramel::forecast {
 
 void forft(std::span<const float> R, std::span<float> column, std::span<const std::int32_t> ik,
-           std::span<Complex> f, std::span<const Complex> g, numeric::FftTable& v, float sd,
-           int lb, int m, int nahead) {
+           std::span<Complex> f, std::span<const Complex> g, numeric::FftTable& v, float sd, int lb,
+           int m, int nahead) {
   const auto n = static_cast<std::size_t>(lb);
   const auto nv = 2 * static_cast<std::size_t>(m);
   for (int q = 0; q < nahead; ++q) {

@@ -6,8 +6,7 @@
 namespace tramel::forecast {
 
 void forvar(std::span<const float> Z, std::span<float> R, std::span<const double> c,
-            std::span<const float> s, std::span<float> state, int nv, int p, int nahead,
-            int nf) {
+            std::span<const float> s, std::span<float> state, int nv, int p, int nahead, int nf) {
   const auto unv = static_cast<std::size_t>(nv);
   const auto nr = unv * static_cast<std::size_t>(p);
   const auto rows = static_cast<std::size_t>(nf);

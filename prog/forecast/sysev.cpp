@@ -7,8 +7,8 @@
 
 namespace tramel::forecast {
 
-void sysev(std::span<const float> b, std::span<float> a, std::span<float> wr,
-           std::span<float> wi, int nv, int nr, textio::Sink& msg) {
+void sysev(std::span<const float> b, std::span<float> a, std::span<float> wr, std::span<float> wi,
+           int nv, int nr, textio::Sink& msg) {
   const auto n = static_cast<std::size_t>(nr);
   const auto unv = static_cast<std::size_t>(nv);
   // Rows 1..nv: [B_1 ... B_p]; below them the identity block that shifts each lag down.
