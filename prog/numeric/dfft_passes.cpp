@@ -207,6 +207,7 @@ void passf5(int ido, int l1, const double* cc, double* ch, const double* wa1,
 //   step 4: when ido > 1, everything rotated by its twiddle back into cc.
 // Viewed flat, block j of either array is idl1 = ido*l1 consecutive complex values.
 bool passf(int ido, int ip, int l1, double* cc, double* ch, const double* wa) {
+  constexpr int kShortBlock = 16;  // doubles
   const int ipph = (ip + 1) / 2;
   const int nflat = 2 * ido * l1;  // doubles per block of the flat view
   auto s = [=](int r, int m, int k) { return 2 * (r + ido * (m + ip * k)); };
@@ -242,6 +243,34 @@ bool passf(int ido, int ip, int l1, double* cc, double* ch, const double* wa) {
     const double* h0 = flat(ch, 0);
     const double* h1 = flat(ch, 1);
     const double* hlast = flat(ch, ip - 1);
+    if (nflat <= kShortBlock) {
+      // Few values per block (a length made mostly of this one large factor): each complex
+      // value's sums run to their end in registers, with the same operations in the same
+      // order as the block-wise loops below.
+      for (int i = 0; i < nflat; i += 2) {
+        double sr = h0[i] + w[0] * h1[i];
+        double si = h0[i + 1] + w[0] * h1[i + 1];
+        double dr = -(w[1] * hlast[i]);
+        double di = -(w[1] * hlast[i + 1]);
+        int b = l;
+        for (int j = 2; j < ipph; ++j) {
+          b += l;
+          if (b >= ip) b -= ip;
+          const double* wb = root(b);
+          const double* hj = flat(ch, j) + i;
+          const double* hjc = flat(ch, ip - j) + i;
+          sr = sr + wb[0] * hj[0];
+          si = si + wb[0] * hj[1];
+          dr = dr - wb[1] * hjc[0];
+          di = di - wb[1] * hjc[1];
+        }
+        cl[i] = sr;
+        cl[i + 1] = si;
+        clc[i] = dr;
+        clc[i + 1] = di;
+      }
+      continue;
+    }
     for (int i = 0; i < nflat; ++i) {
       cl[i] = h0[i] + w[0] * h1[i];
       clc[i] = -(w[1] * hlast[i]);
