@@ -52,6 +52,7 @@ void dinverse(std::span<double> a, int n, std::span<const double> pd);
 // ---- Real eigenvalue solver -------------------------------------------------------------------
 
 // `a` is np x np, column-major, single precision; the leading n x n part is used.
+// balanc leaves an index alone whose off-diagonal row or column sum is zero or not finite.
 void balanc(std::span<float> a, int n, int np);
 void elmhes(std::span<float> a, int n, int np);
 // Eigenvalues into wr, wi (n entries), from index n downwards; "Too many iterations in hqr"

@@ -1,0 +1,171 @@
+// Cholesky factor, solve and inverse of a symmetric positive definite matrix in double
+// precision. The factor L goes into the strict lower triangle of `a` and its diagonal into a
+// separate vector, so the input's upper triangle and diagonal stay as they were.
+//
+// Every sum is accumulated in long double, starting from the value it names, with each product
+// formed in double; the sum is rounded to double before it is stored, divided by a pivot or
+// square-rooted. Where several sums run side by side so that neighbouring entries of a column
+// are read together, each sum still receives its terms in its own order, so the results are
+// those of one sum at a time, bit for bit.
+#include <cmath>
+#include <cstddef>
+
+#include "numeric/numeric.hpp"
+
+namespace tramel::numeric {
+
+namespace {
+
+// a(i, j), 1-based, column-major with leading dimension n.
+inline std::size_t at(int i, int j, int n) {
+  return static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * n;
+}
+
+}  // namespace
+
+void dcholdc(std::span<double> a, int n, std::span<double> pd, int& ier) {
+  ier = 0;
+  for (int i = 1; i <= n; ++i) {
+    // The pivot. A pivot that is zero or negative stops the factorisation before anything of
+    // row i is written; one that is not a number does not compare as <= 0 and goes on.
+    long double s = a[at(i, i, n)];
+    for (int k = i - 1; k >= 1; --k) s = s - a[at(i, k, n)] * a[at(i, k, n)];
+    const double pivot = static_cast<double>(s);
+    if (pivot <= 0.0) {
+      ier = 1;
+      return;
+    }
+    const double d = std::sqrt(pivot);
+    pd[i - 1] = d;
+
+    // Column i of L below the diagonal, four rows at a time: the four sums run together
+    // through k = i-1 down to 1, reading four neighbouring entries of column k.
+    int j = i + 1;
+    for (; j + 3 <= n; j += 4) {
+      long double s0 = a[at(i, j, n)], s1 = a[at(i, j + 1, n)];
+      long double s2 = a[at(i, j + 2, n)], s3 = a[at(i, j + 3, n)];
+      for (int k = i - 1; k >= 1; --k) {
+        const double lik = a[at(i, k, n)];
+        const double* c = &a[at(j, k, n)];
+        s0 = s0 - lik * c[0];
+        s1 = s1 - lik * c[1];
+        s2 = s2 - lik * c[2];
+        s3 = s3 - lik * c[3];
+      }
+      double* out = &a[at(j, i, n)];
+      out[0] = static_cast<double>(s0) / d;
+      out[1] = static_cast<double>(s1) / d;
+      out[2] = static_cast<double>(s2) / d;
+      out[3] = static_cast<double>(s3) / d;
+    }
+    for (; j <= n; ++j) {
+      long double t = a[at(i, j, n)];
+      for (int k = i - 1; k >= 1; --k) t = t - a[at(i, k, n)] * a[at(j, k, n)];
+      a[at(j, i, n)] = static_cast<double>(t) / d;
+    }
+  }
+}
+
+void dcholsl(std::span<const double> a, int n, std::span<const double> pd,
+             std::span<const double> b, std::span<double> x) {
+  // Forward: L y = b, each row's terms from the nearest column back to the first.
+  for (int i = 1; i <= n; ++i) {
+    long double s = b[i - 1];
+    for (int k = i - 1; k >= 1; --k) s = s - a[at(i, k, n)] * x[k - 1];
+    x[i - 1] = static_cast<double>(s) / pd[i - 1];
+  }
+  // Backward: L^T x = y, down column i of L.
+  for (int i = n; i >= 1; --i) {
+    long double s = x[i - 1];
+    for (int k = i + 1; k <= n; ++k) s = s - a[at(k, i, n)] * x[k - 1];
+    x[i - 1] = static_cast<double>(s) / pd[i - 1];
+  }
+}
+
+void dinverse(std::span<double> a, int n, std::span<const double> pd) {
+  // 1. L^-1 over L in the lower triangle with the diagonal, column by column. Entry (j, i)
+  //    sums -a(j, k) * a(k, i) for k = i..j-1: the L value of row j times the L^-1 value of
+  //    column i formed before it (for k = i, a(j, i) is still L). Four rows go together:
+  //    first the terms all four have, then the terms from the entries of the group itself,
+  //    each formed just before.
+  for (int i = 1; i <= n; ++i) {
+    a[at(i, i, n)] = 1.0 / pd[i - 1];
+    double* ci = &a[at(1, i, n)];  // ci[k - 1] = a(k, i)
+    int j = i + 1;
+    for (; j + 3 <= n; j += 4) {
+      long double s0 = 0.0L, s1 = 0.0L, s2 = 0.0L, s3 = 0.0L;
+      for (int k = i; k <= j - 1; ++k) {
+        const double* r = &a[at(j, k, n)];
+        const double inv = ci[k - 1];
+        s0 = s0 - r[0] * inv;
+        s1 = s1 - r[1] * inv;
+        s2 = s2 - r[2] * inv;
+        s3 = s3 - r[3] * inv;
+      }
+      ci[j - 1] = static_cast<double>(s0) / pd[j - 1];
+      s1 = s1 - a[at(j + 1, j, n)] * ci[j - 1];
+      s2 = s2 - a[at(j + 2, j, n)] * ci[j - 1];
+      s3 = s3 - a[at(j + 3, j, n)] * ci[j - 1];
+      ci[j] = static_cast<double>(s1) / pd[j];
+      s2 = s2 - a[at(j + 2, j + 1, n)] * ci[j];
+      s3 = s3 - a[at(j + 3, j + 1, n)] * ci[j];
+      ci[j + 1] = static_cast<double>(s2) / pd[j + 1];
+      s3 = s3 - a[at(j + 3, j + 2, n)] * ci[j + 1];
+      ci[j + 2] = static_cast<double>(s3) / pd[j + 2];
+    }
+    for (; j <= n; ++j) {
+      long double t = 0.0L;
+      for (int k = i; k <= j - 1; ++k) t = t - a[at(j, k, n)] * ci[k - 1];
+      ci[j - 1] = static_cast<double>(t) / pd[j - 1];
+    }
+  }
+
+  // 2. A^-1 = (L^-1)^T L^-1 into the upper triangle, row by row. Row i's off-diagonal entries
+  //    come before its diagonal, and rows go upwards in index, so every L^-1 value is read
+  //    before it is overwritten. Entry (i, j) sums a(k, i) * a(k, j) for k = j..n; four
+  //    entries go together: each first takes its own leading terms, then all four run
+  //    through the rows they share.
+  for (int i = 1; i <= n; ++i) {
+    const double* ci = &a[at(1, i, n)];  // ci[k - 1] = a(k, i)
+    int j = i + 1;
+    for (; j + 3 <= n; j += 4) {
+      const double* c0 = &a[at(1, j, n)];
+      const double* c1 = &a[at(1, j + 1, n)];
+      const double* c2 = &a[at(1, j + 2, n)];
+      const double* c3 = &a[at(1, j + 3, n)];
+      long double s0 = 0.0L, s1 = 0.0L, s2 = 0.0L, s3 = 0.0L;
+      s0 = s0 + ci[j - 1] * c0[j - 1];
+      s0 = s0 + ci[j] * c0[j];
+      s1 = s1 + ci[j] * c1[j];
+      s0 = s0 + ci[j + 1] * c0[j + 1];
+      s1 = s1 + ci[j + 1] * c1[j + 1];
+      s2 = s2 + ci[j + 1] * c2[j + 1];
+      for (int k = j + 3; k <= n; ++k) {
+        const double v = ci[k - 1];
+        s0 = s0 + v * c0[k - 1];
+        s1 = s1 + v * c1[k - 1];
+        s2 = s2 + v * c2[k - 1];
+        s3 = s3 + v * c3[k - 1];
+      }
+      a[at(i, j, n)] = static_cast<double>(s0);
+      a[at(i, j + 1, n)] = static_cast<double>(s1);
+      a[at(i, j + 2, n)] = static_cast<double>(s2);
+      a[at(i, j + 3, n)] = static_cast<double>(s3);
+    }
+    for (; j <= n; ++j) {
+      const double* cj = &a[at(1, j, n)];
+      long double t = 0.0L;
+      for (int k = j; k <= n; ++k) t = t + ci[k - 1] * cj[k - 1];
+      a[at(i, j, n)] = static_cast<double>(t);
+    }
+    long double t = 0.0L;
+    for (int k = i; k <= n; ++k) t = t + ci[k - 1] * ci[k - 1];
+    a[at(i, i, n)] = static_cast<double>(t);
+  }
+
+  // 3. The lower triangle from the upper.
+  for (int i = 1; i <= n; ++i)
+    for (int j = i + 1; j <= n; ++j) a[at(j, i, n)] = a[at(i, j, n)];
+}
+
+}  // namespace tramel::numeric

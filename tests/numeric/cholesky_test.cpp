@@ -1,0 +1,124 @@
+// Cholesky factor, solve and inverse.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "numeric/numeric.hpp"
+
+namespace tramel::numeric {
+namespace {
+
+using Mat = std::vector<double>;  // column-major, leading dimension n
+
+double& at(Mat& a, int n, int i, int j) { return a[(i - 1) + (j - 1) * n]; }
+
+TEST(Cholesky, SmallMatricesExactly) {
+  struct Case {
+    int n;
+    Mat a, factor, pd, b, x, inverse;  // factor: a after dcholdc
+  };
+  const double r2 = std::sqrt(2.0);
+  const Case cases[] = {
+      {1, {4.0}, {4.0}, {2.0}, {8.0}, {2.0}, {0.25}},
+      // (4 2; 2 3) = L L^T with L = (2 0; 1 sqrt 2); the -9 below the diagonal is not read.
+      {2, {4, -9, 2, 3}, {4, 1, 2, 3}, {2, r2}, {6, 5}, {1, 1}, {0.375, -0.25, -0.25, 0.5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.n);
+    Mat a = c.a, pd(c.n, -1.0), x(c.n);
+    int ier = -1;
+    dcholdc(a, c.n, pd, ier);
+    ASSERT_EQ(ier, 0);
+    EXPECT_EQ(a, c.factor);
+    EXPECT_EQ(pd, c.pd);
+    dcholsl(a, c.n, pd, c.b, x);
+    for (int i = 0; i < c.n; ++i) EXPECT_NEAR(x[i], c.x[i], 1e-15);
+    dinverse(a, c.n, pd);
+    for (int k = 0; k < c.n * c.n; ++k) EXPECT_NEAR(a[k], c.inverse[k], 1e-15) << k;
+  }
+}
+
+TEST(Cholesky, FailingPivotStopsAtOnce) {
+  // A zero diagonal entry with a zero row in the upper triangle at row 2 (pivot exactly 0):
+  // row 1 is factored, then ier = 1.
+  Mat a = {4, 0, 0, /**/ 0, 0, 0, /**/ 2, 0, 5};
+  Mat pd(3, -7.0);
+  int ier = 0;
+  dcholdc(a, 3, pd, ier);
+  EXPECT_EQ(ier, 1);
+  EXPECT_EQ(pd, Mat({2.0, -7.0, -7.0}));
+  EXPECT_EQ(at(a, 3, 3, 1), 1.0);
+
+  // A negative first pivot: nothing written to a or pd.
+  const Mat neg = {-1, 9, 9, 2, 3, 9, 1, 1, 4};
+  a = neg;
+  pd.assign(3, -7.0);
+  dcholdc(a, 3, pd, ier);
+  EXPECT_EQ(ier, 1);
+  EXPECT_EQ(a, neg);
+  EXPECT_EQ(pd, Mat(3, -7.0));
+
+  // A pivot that is not a number is not a failure.
+  a = {std::numeric_limits<double>::quiet_NaN()};
+  dcholdc(a, 1, pd, ier);
+  EXPECT_EQ(ier, 0);
+  EXPECT_TRUE(std::isnan(pd[0]));
+}
+
+// A random positive definite B^T B + n I, upper triangle only; the lower triangle holds
+// garbage that must not be read. The factor is checked bit for bit against the plain
+// one-sum-at-a-time loops (the routine runs four sums side by side, each in its own order),
+// the solve against the right-hand side and the inverse against the identity.
+TEST(Cholesky, RandomSpdMatrices) {
+  for (int n : {7, 33, 50}) {
+    SCOPED_TRACE(n);
+    std::mt19937 gen(17u + n);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    Mat b(n * n), orig(n * n, 1.0e300);
+    for (double& v : b) v = u(gen);
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= j; ++i) {
+        double s = i == j ? n : 0.0;
+        for (int k = 1; k <= n; ++k) s += at(b, n, k, i) * at(b, n, k, j);
+        at(orig, n, i, j) = s;
+      }
+    auto full = [&](int i, int j) { return i <= j ? at(orig, n, i, j) : at(orig, n, j, i); };
+
+    Mat a = orig, pd(n), rhs(n), x(n);
+    int ier = 1;
+    dcholdc(a, n, pd, ier);
+    ASSERT_EQ(ier, 0);
+    Mat r = orig, rpd(n);
+    for (int i = 1; i <= n; ++i)
+      for (int j = i; j <= n; ++j) {
+        long double s = at(r, n, i, j);
+        for (int k = i - 1; k >= 1; --k) s = s - at(r, n, i, k) * at(r, n, j, k);
+        if (j == i) rpd[i - 1] = std::sqrt(static_cast<double>(s));
+        if (j > i) at(r, n, j, i) = static_cast<double>(s) / rpd[i - 1];
+      }
+    ASSERT_EQ(a, r);  // also: upper triangle and diagonal untouched
+    ASSERT_EQ(pd, rpd);
+
+    for (int i = 0; i < n; ++i) rhs[i] = std::sin(1.0 + i);
+    dcholsl(a, n, pd, rhs, x);
+    for (int i = 1; i <= n; ++i) {
+      long double res = -rhs[i - 1];
+      for (int k = 1; k <= n; ++k) res += full(i, k) * x[k - 1];
+      EXPECT_LT(std::fabs(static_cast<double>(res)), 1e-12 * n);
+    }
+
+    dinverse(a, n, pd);
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) {
+        long double s = 0.0L;
+        for (int k = 1; k <= n; ++k) s += full(i, k) * at(a, n, k, j);
+        EXPECT_NEAR(static_cast<double>(s), i == j ? 1.0 : 0.0, 1e-13 * n) << i << "," << j;
+      }
+  }
+}
+
+}  // namespace
+}  // namespace tramel::numeric
