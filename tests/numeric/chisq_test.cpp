@@ -98,25 +98,19 @@ TEST(ChiSquare, LogGamma) {
 TEST(ChiSquare, BadArgumentsLeaveTheResultUnset) {
   const struct {
     float x, df;
-    const char* message;
+    const char *head, *tail;
   } cases[] = {
-      {-1.5f, 2.0f, "x in cdchi "},
-      {-1e-6f, -1.0f, "x in cdchi "},
-      {3.0f, -2.0f, "df "},
+      {-1.5f, 2.0f, " x in cdchi ", " is not positive\n"},
+      {-1e-6f, -1.0f, " x in cdchi ", " is not positive\n"},
+      {3.0f, -2.0f, " df ", " value is not positive in call to cdchi\n"},
   };
   for (const auto& c : cases) {
     textio::Sink msg;
     float result = 42.0f;
     cdchi(c.x, c.df, result, msg);
     EXPECT_EQ(result, 42.0f) << c.x << " " << c.df;
-    EXPECT_EQ(msg.text().rfind(std::string(" ") + c.message, 0), 0u) << msg.text();
+    EXPECT_TRUE(msg.text().starts_with(c.head) && msg.text().ends_with(c.tail)) << msg.text();
   }
-  textio::Sink msg;
-  float result = 0.0f;
-  cdchi(-1.5f, 2.0f, result, msg);
-  cdchi(3.0f, -2.0f, result, msg);
-  EXPECT_NE(msg.text().find(" is not positive\n"), std::string::npos) << msg.text();
-  EXPECT_NE(msg.text().find(" value is not positive in call to cdchi\n"), std::string::npos);
 }
 
 // gammp gives its previous result again after a bad argument or a failed expansion.
