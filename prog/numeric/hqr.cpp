@@ -29,6 +29,7 @@ void hqr(std::span<float> a, int n, int np, std::span<float> wr, std::span<float
   auto A = [&](int i, int j) -> float& {
     return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * np];
   };
+  if (n < 1) return;  // nothing to do, and no a(1, 1) to read
 
   // A scale for the negligibility test where two diagonal entries are both zero: the first
   // diagonal entry and the Hessenberg part of rows 2..n (row 1 right of the diagonal is not
