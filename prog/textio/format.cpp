@@ -5,6 +5,7 @@
 // data descriptor, group begin and end); a write walks that vector with a small fixed stack
 // of repeat counters and appends straight into the sink's buffer, so a write allocates
 // nothing and parses nothing.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -32,7 +33,7 @@ struct Format::Program {
     Code code;
     std::int32_t a = 0;  // Literal: offset in pool; Blanks: n; data: w (-1: A of the item's length);
                          // Begin: count; End: index of its Begin
-    std::int32_t b = 0;  // Literal: length; data: d; Begin: index of its End
+    std::int32_t b = 0;  // Literal: length; data: d
     std::int32_t column = 0;  // in the format text, for errors at write time
   };
   std::vector<Op> ops;
@@ -200,7 +201,6 @@ class Compiler {
   }
 
   void close(std::size_t begin, int col) {
-    p_.ops[begin].b = static_cast<std::int32_t>(p_.ops.size());
     emit(Code::End, static_cast<std::int32_t>(begin), 0, col);
   }
 
