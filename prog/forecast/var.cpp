@@ -1,7 +1,7 @@
 // The work space of the fit: one normal-matrix block of order nr (the blocks of all nv
 // equations are equal), the nv right-hand sides, the Cholesky diagonal and the residual
 // standard deviations. Allocated and freed per series.
-#include <new>
+#include <exception>
 #include <vector>
 
 #include "forecast/forecast.hpp"
@@ -19,7 +19,7 @@ void var(std::span<const float> Z, std::span<float> e, std::span<double> c, std:
     rhs.assign(nc, 0.0);
     pd.assign(nr, 0.0);
     sigma.assign(static_cast<std::size_t>(nv), 0.0f);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {  // memory exhausted, or a size beyond any vector
     textio::list(msg, "Unable to allocate work space for arrays in var");
     throw Stop{1};
   }
