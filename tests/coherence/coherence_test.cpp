@@ -1,5 +1,4 @@
 #include <cmath>
-#include <complex>
 #include <random>
 #include <vector>
 
@@ -13,11 +12,7 @@ namespace {
 using Vec = std::vector<float>;
 const double kPi = std::acos(-1.0);
 
-struct Out {
-  Vec a, sp, y, w;
-  std::vector<Complex> g;
-  float sd = -1;
-};
+struct Out { Vec a, sp, y, w; std::vector<Complex> g; float sd = -1; };
 
 Out run(const Vec& x, int lb, int kl, int nb, float pct) {
   Out o{Vec(lb, -7), Vec(nb), x, Vec(lb, -7), std::vector<Complex>(lb)};
@@ -29,7 +24,7 @@ Out run(const Vec& x, int lb, int kl, int nb, float pct) {
 }
 
 // Direct computation in double: noise spectrum and 1 - exp(-x/2) of the statistic.
-void hand(const Vec& x, int lb, int kl, int nb, int ntap, Vec& sp, Vec& p) {
+void hand(const Vec& x, int lb, int kl, int nb, int ntap, Vec& sp, Vec& p, Vec& a) {
   const int n = static_cast<int>(x.size()), nf = n / lb;
   std::vector<double> w(lb, 1.0), m(lb, 0.0);
   for (int k = 1; k <= ntap; ++k) w[k - 1] = w[lb - k] = std::sin(k * kPi / (2 * (ntap + 1)));
@@ -46,7 +41,8 @@ void hand(const Vec& x, int lb, int kl, int nb, int ntap, Vec& sp, Vec& p) {
     double s = 0;
     for (int f = 0; f < nf; ++f) s += power(k, [&](int j) { return x[f * lb + j] - m[j]; });
     sp[i] = float(std::max(s / (lb * nf * u2), 1e-6));
-    p[i] = float(1 - std::exp(-double(n) * power(k, [&](int j) { return m[j]; }) / (lb * lb * sp[i])));
+    a[i] = float(power(k, [&](int j) { return m[j]; }));
+    p[i] = float(1 - std::exp(-double(n) * a[i] / (lb * lb * sp[i])));
   }
 }
 
@@ -67,13 +63,17 @@ TEST(Coh, AgreesWithDirectComputation) {
     for (int i = 0; i < n; ++i)
       x[i] = float(c.amp * std::cos(2 * kPi * c.bin * i / c.lb + 0.3)) + noise(gen);
     const Out o = run(x, c.lb, c.kl, nb, c.pct);
-    Vec sp(nb), p(nb);
-    hand(x, c.lb, c.kl, nb, c.ntap, sp, p);
+    Vec sp(nb), p(nb), a(nb);
+    hand(x, c.lb, c.kl, nb, c.ntap, sp, p, a);
     for (int i = 0; i < nb; ++i) {
+      EXPECT_NEAR(std::norm(o.g[c.kl + i]), a[i], 2e-5 * a[i] + 1e-6) << i;
       EXPECT_NEAR(o.sp[i], sp[i], 2e-5 * sp[i]) << i;
       EXPECT_NEAR(o.a[i], p[i] < 1e-4f ? 0.0f : p[i], 2e-5) << i;
     }
     EXPECT_GT(o.a[c.bin - c.kl], 0.999f);
+    if (c.pct > 0 && c.ntap == 0) {
+      for (float w : o.w) EXPECT_EQ(w, 1.0f);  // a taper of one value is no taper
+    }
     for (int i = c.lb * c.nf; i < n; ++i) EXPECT_EQ(o.y[i], x[i]);  // trailing values as read
   }
 }
@@ -96,44 +96,29 @@ TEST(Coh, IdenticalFramesReachTheFloor) {
 }
 
 TEST(Taper, WeightsCountAndPower) {
-  struct Case { float pct; int lb; bool ok; int ntap; float u2; };
-  const Case cases[] = {{10, 64, true, 3, 0.953125f}, {25, 20, true, 3, 0.85f},
-                        {5, 20, true, 1, 0.0f},      {0, 20, false, -1, -1},
-                        {60, 20, false, -1, -1},     {50, 6, false, 2, -1}};
+  struct Case { float pct; int lb; bool ok; int ntap; float u2; const char* text; };
+  const Case cases[] = {{10, 64, true, 3, 0.953125f, ""}, {25, 20, true, 3, 0.85f, ""},
+                        {5, 20, true, 1, 0, ""},          {0, 20, false, -1, -1, ""},
+                        {60, 20, false, -1, -1, " * ERROR *  Improper % for tapering:    60.0"},
+                        {50, 6, false, 2, -1, " Taper size            2 > lb/4. Increase data block"}};
+  const double pi = float(kPi);
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.pct);
     Vec w(c.lb, -7);
     float u2 = -1;
     int ntap = -1;
     textio::Sink msg;
-    EXPECT_EQ(taper(w, c.lb, c.pct, u2, ntap, msg), c.ok) << c.pct;
-    EXPECT_EQ(ntap, c.ntap) << c.pct;
-    if (c.ok && c.ntap > 1) {
-      EXPECT_FLOAT_EQ(u2, c.u2) << c.pct;
+    EXPECT_EQ(taper(w, c.lb, c.pct, u2, ntap, msg), c.ok);
+    EXPECT_EQ(ntap, c.ntap);
+    EXPECT_EQ(msg.text().substr(0, std::string(c.text).size()), c.text);
+    EXPECT_EQ(msg.text().empty(), *c.text == 0);
+    if (!c.ok || ntap < 2) continue;
+    EXPECT_FLOAT_EQ(u2, c.u2);
+    for (int j = 0; j < c.lb; ++j) {
+      const int k = std::min(j + 1, c.lb - j);
+      EXPECT_EQ(w[j], k > ntap ? 1.0f : float(std::sin(k * pi / (2 * (ntap + 1))))) << j;
     }
   }
-  Vec w(64);
-  float u2;
-  int ntap;
-  textio::Sink msg;
-  taper(w, 64, 10, u2, ntap, msg);
-  for (int k = 1; k <= 3; ++k) {
-    EXPECT_EQ(w[k - 1], float(std::sin(k * double(float(kPi)) / 8))) << k;
-    EXPECT_EQ(w[64 - k], w[k - 1]);
-  }
-  for (int j = 3; j < 61; ++j) EXPECT_EQ(w[j], 1.0f);
-}
-
-TEST(Amp, SingleTaperedValueMeansNoTaper) {
-  Vec x(20 * 7, 1.0f), m(20), w(20, -7);
-  std::vector<Complex> z(20);
-  numeric::FftTable v;
-  textio::Sink msg;
-  float sd, u2 = -1;
-  int ntap = -1;
-  amp(x, m, w, z, v, 140, 20, 1, 10, ntap, 5, sd, u2, msg);
-  EXPECT_EQ(ntap, 0);
-  EXPECT_EQ(u2, 1.0f);
-  for (float wj : w) EXPECT_EQ(wj, 1.0f);
 }
 
 }  // namespace
