@@ -136,8 +136,8 @@ void runcoh(const SeriesInput& in, std::span<float> forecast_matrix, std::span<d
 
   if (in.series == in.M) wrtpred(forecast_file, forecast_matrix, in.lb, in.nahead, in.M);
 
-  // The companion matrix has storage of its own; the eigenvalues reuse the state and a
-  // vector of their own.
+  // The coefficients in single precision; the companion matrix and the eigenvalues have
+  // storage of their own, whatever nr*nr is beside the size of the series.
   std::vector<float> b(nc);
   for (std::size_t g = 0; g < nc; ++g) b[g] = static_cast<float>(c[g]);
   std::vector<float> a(unr * unr);
