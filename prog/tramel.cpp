@@ -4,6 +4,7 @@
 #include "tramel.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -46,7 +47,8 @@ struct Settings {
   control::Globals g;
   std::int32_t runs = 0;
   std::string name;  // the data file name, 80 characters
-  std::size_t m = 0; // 1-based position of the first `.` in the name
+  std::size_t m = 0;  // 1-based position of the first `.` in the name
+  std::string path;   // the name without its trailing blanks
 };
 
 void open_control_and_report(Invocation& inv) {
@@ -105,8 +107,9 @@ void read_runs_columns_name(const std::string& text, Settings& s, Invocation& in
   s.m = dot + 1;
 }
 
-void open_data_file(const Settings& s, Invocation& inv) {
-  const std::string path = s.name.substr(0, s.name.find_last_not_of(' ') + 1);
+void open_data_file(Settings& s, Invocation& inv) {
+  s.path = s.name.substr(0, s.name.find_last_not_of(' ') + 1);
+  const std::string& path = s.path;
   std::error_code ec;
   // A name holding a NUL character cannot name a file.
   const bool exists = path.find('\0') == std::string::npos && std::filesystem::exists(path, ec);
@@ -172,6 +175,13 @@ void read_data_head(Settings& s, Invocation& inv) {
 void open_forecast_file(const Settings& s, Invocation& inv) {
   // series.dat gives series.forec; a.b.txt gives a.forec.
   const std::string path = s.name.substr(0, s.m) + "forec";
+  // A data file that is itself the forecast file (x.forec, or a link to it) would be
+  // emptied by the opening before its data are read: refused like a file that exists.
+  std::error_code ec;
+  if (std::filesystem::equivalent(path, s.path, ec)) {
+    list(inv.out, "**** Error on opening forecast file ", std::int32_t{EEXIST});
+    stop();
+  }
   if (const int e = inv.forecast.open(path); e != 0) {
     list(inv.out, "**** Error on opening forecast file ", e);
     stop();

@@ -102,7 +102,11 @@ void check(const Case& c) {
   if (!c.cnl.empty()) folder.write("tramel.cnl", c.cnl);
   folder.write("err.dat", c.data);
   if (c.setup) c.setup(folder);
+  const std::string data_before = folder.read("err.forec");
   const Outcome o = run_in(folder);
+  if (c.out.find("forecast file") != std::string::npos) {
+    EXPECT_EQ(folder.read("err.forec"), data_before);  // a data file is never emptied
+  }
   EXPECT_EQ(o.status, c.status);
   EXPECT_EQ(masked(o.out), c.out);
   EXPECT_EQ(o.err, c.err);
@@ -132,6 +136,14 @@ TEST(Program, OpenFailures) {
        .report = kBanner,
        .out = " **** Error on opening data file " + n11(21) + "\n",
        .setup = [](const Folder& f) { make_directory(f, "dir.dat"); }},
+      {.name = "data file is the forecast file",
+       .cnl = global({.name = "=err.forec"}) + kTimeRun,
+       .report = kBanner + title("Forecast as data"),
+       .out = " **** Error on opening forecast file " + n11(17) + "\n",
+       .setup =
+           [](const Folder& f) {
+             f.write("err.forec", data_file("600 1.0 (f8.3)", "Forecast as data"));
+           }},
       {.name = "forecast file is a directory",
        .cnl = global({}) + kTimeRun,
        .report = kHead,
