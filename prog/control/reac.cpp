@@ -258,22 +258,22 @@ void reac(const Globals& g, int run, textio::TextFile& control, textio::Files& f
   write(report, kSample, r.is, r.ie, r.n);
   wrh(g.unit, r.rate, r.n, r.lb, r.pct, g.p, g.nahead, r.kl, r.ku, g.iunit, report);
 
-  data::RunSpec spec;
-  spec.ie = r.ie;
-  spec.is = r.is;
-  spec.lb = r.lb;
-  spec.kl = r.kl;
-  spec.nb = r.ku - r.kl + 1;
-  spec.p = g.p;
-  spec.nahead = g.nahead;
-  spec.iunit = g.iunit;
-  spec.pct = r.pct;
-  spec.P = g.P;
-  spec.fmt = g.fmt;
-  spec.mode = g.mode;
-  spec.unit = g.unit;
-  spec.M = g.M;
-  data::array(spec, files);
+  data::RunSpec settings;
+  settings.ie = r.ie;
+  settings.is = r.is;
+  settings.lb = r.lb;
+  settings.kl = r.kl;
+  settings.nb = r.ku - r.kl + 1;
+  settings.p = g.p;
+  settings.nahead = g.nahead;
+  settings.iunit = g.iunit;
+  settings.pct = r.pct;
+  settings.P = g.P;
+  settings.fmt = g.fmt;
+  settings.mode = g.mode;
+  settings.unit = g.unit;
+  settings.M = g.M;
+  data::array(settings, files);
 }
 
 }  // namespace tramel::control

@@ -52,7 +52,7 @@ TEST(ReadBlock, HashAfterTheCommentMarkerStillEndsTheBlock) {
 
 TEST(ReadBlock, LineLimitEndsTheBlock) {
   std::string file;
-  for (int i = 1; i <= 8; ++i) file += "v" + std::to_string(i) + "* c\n";
+  for (int i = 1; i <= 8; ++i) file.append("v").append(std::to_string(i)).append("* c\n");
   const Block b = read(file, 7);
   EXPECT_EQ(b.end, BlockEnd::Complete);
   EXPECT_EQ(b.text, text_of("v1v2v3v4v5v6v7"));  // joined with no separator
@@ -94,16 +94,6 @@ TEST(ReadBlock, TextKeepsItsFirst700Characters) {
   EXPECT_EQ(b.end, BlockEnd::Complete);
   EXPECT_EQ(b.text, all.substr(0, kParamText));
   EXPECT_EQ(b.next, "<end>");
-}
-
-TEST(ReadBlock, ValueRunsIntoTheNextLine) {
-  const Block b = read("No. of lags = 3* lags\nSampling unit =months  * unit\n#\n", 7);
-  textio::Sink messages;
-  int pos = 0;
-  int ier = 0;
-  numread("ags", b.text, kSeparator, pos, ier, messages);
-  EXPECT_EQ(ier, 4);
-  EXPECT_EQ(b.text.substr(14, 9), "3Sampling");
 }
 
 }  // namespace

@@ -11,18 +11,6 @@ namespace {
 
 const std::string kRule = std::string(60, '=') + "\n";
 
-TEST(Wrh, KilohertzMode) {
-  textio::Sink report;
-  wrh("Freq+K    ", 10.0f, 10000, 1000, 0.0f, 1, 1, 50, 200, 1, report);
-  EXPECT_EQ(report.text(), kRule +
-                               " Sampling rate =      10.000 kHz\n\n"
-                               " Resolution Bandwidth =     10.000 Hz.  No. Frames     10 . "
-                               "Frame Length    1000\n\n"
-                               " Passband (    0.500       2.000 ) kHz\n"
-                               "\n       No. of frequencies in band    151\n\n"
-                               "       No. of frames forecasted =   1  VAR Lags =  1\n\n");
-}
-
 TEST(Wrh, HertzModePrintsTheKilohertzRateInHertz) {
   textio::Sink report;
   wrh("freq+h    ", 1.0f, 4000, 400, 10.0f, 2, 10, 20, 100, 2, report);

@@ -195,13 +195,6 @@ TEST_F(Readers, EachReaderKeepsItsOwnResultUntilReset) {
   EXPECT_EQ(rnumread("zz", text_of("a = 12 "), kSeparator, pos, ier, messages), 0.0f);
 }
 
-TEST_F(Readers, Positions) {
-  numread("uns", text_of("runs =  -12 "), kSeparator, pos, ier, messages);
-  EXPECT_EQ(pos, 10);  // after the two blanks and the sign
-  charead("name", text_of("name=obs.txt "), kSeparator, pos, ier);
-  EXPECT_EQ(pos, 6);   // just after the `=`
-}
-
 TEST_F(Readers, CharacterValues) {
   struct Case {
     std::string text;
