@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run_folder.hpp"
+#include "tramel.hpp"
 
 namespace tramel::control {
 namespace {
@@ -607,6 +608,29 @@ TEST(Program, TwoHertzRunsStartFromTheRateInHertz) {
   const std::size_t end2 = report.find(after, end1 + after.size());
   ASSERT_NE(end2, std::string::npos);
   EXPECT_EQ(report.substr(end2 + after.size()), kClosing);
+}
+
+}  // namespace
+}  // namespace tramel::control
+
+namespace tramel::control {
+namespace {
+
+// In one process (as a fuzzer runs it) every invocation starts afresh: the readers' saved
+// results of the previous invocation do not reach the next.
+TEST(Program, InvocationsInOneProcessAreIndependent) {
+  Folder folder;
+  folder.write("err.dat", data_file("600 1.0 (f8.3)"));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder.path());
+  folder.write("tramel.cnl", global({.lags = "5", .unit = "=Freq"}));
+  const int first = tramel::program();
+  folder.write("tramel.cnl", "Data file name =err.dat   * no runs, no columns\n#\n");
+  const int second = tramel::program();
+  std::filesystem::current_path(before);
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 1);
+  EXPECT_EQ(folder.read("tramel.out"), kBanner + " No. of data columns " + n11(0) + " < 1\n");
 }
 
 }  // namespace
