@@ -5,7 +5,6 @@
 // by a power of ten in floating point, which would round twice.
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <limits>
 
 #include "textio/record_program.hpp"
@@ -173,31 +172,8 @@ bool convert_general(const char* p, std::size_t n, int d, int scale, bool blank_
 
 }  // namespace
 
-bool convert_real(const char* p, std::size_t n, int d, int scale, bool blank_zero, float& value) {
-  // The common field: blanks, optional sign, digits with a point (or no implied decimals),
-  // blanks. from_chars reads it in place.
-  if (!blank_zero && scale == 0) {
-    const char* b = p;
-    const char* e = p + n;
-    while (b < e && *b == ' ') ++b;
-    while (e > b && e[-1] == ' ') --e;
-    if (b == e) {
-      value = 0.0f;
-      return true;
-    }
-    const char* s = b;
-    if (*s == '+') ++s;
-    const char* m = s < e && *s == '-' && s == b ? s + 1 : s;
-    if (m < e && (is_digit(*m) || *m == '.')) {
-      float v;
-      auto r = std::from_chars(s, e, v, std::chars_format::fixed);
-      if (r.ec == std::errc() && r.ptr == e &&
-          (d == 0 || std::memchr(s, '.', static_cast<std::size_t>(e - s)) != nullptr)) {
-        value = v;
-        return true;
-      }
-    }
-  }
+bool convert_real_general(const char* p, std::size_t n, int d, int scale, bool blank_zero,
+                          float& value) {
   return convert_general(p, n, d, scale, blank_zero, value);
 }
 

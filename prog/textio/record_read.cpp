@@ -46,7 +46,7 @@ void store_label(char* label, std::string_view record, std::int64_t pos, std::in
   }
   const Field f = field(record, from, width);
   std::memcpy(label, f.p, f.n);
-  std::memset(label + f.n, ' ', kLabel - f.n);
+  if (f.n < kLabel) std::memset(label + f.n, ' ', kLabel - f.n);
 }
 
 }  // namespace
