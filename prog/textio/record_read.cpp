@@ -45,8 +45,12 @@ void store_label(char* label, std::string_view record, std::int64_t pos, std::in
     width = kLabel;
   }
   const Field f = field(record, from, width);
+  if (f.n == kLabel) {  // the usual case, as one fixed-size copy
+    std::memcpy(label, f.p, kLabel);
+    return;
+  }
   std::memcpy(label, f.p, f.n);
-  if (f.n < kLabel) std::memset(label + f.n, ' ', kLabel - f.n);
+  std::memset(label + f.n, ' ', kLabel - f.n);
 }
 
 }  // namespace
