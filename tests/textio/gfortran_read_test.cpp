@@ -34,7 +34,7 @@ const char* const kReader = R"(program rd
   character(len=25) :: lab
   integer :: m, nrec, mode, i, j, ios
   real, allocatable :: x(:)
-  open(10, file='spec.txt', status='old')
+  open(10, file='layout.txt', status='old')
   read(10, '(a50)') fmt
   read(10, *) m, nrec, mode
   close(10)
@@ -219,7 +219,7 @@ TEST_F(GfortranRead, SameValuesBitForBit) {
       text += '\n';
     }
     std::ofstream(dir_ / "data.txt", std::ios::binary) << text;
-    std::ofstream(dir_ / "spec.txt") << c.fmt << "\n" << c.m << " " << records << " "
+    std::ofstream(dir_ / "layout.txt") << c.fmt << "\n" << c.m << " " << records << " "
                                      << c.mode << "\n";
     const std::string cmd = "cd '" + dir_.string() + "' && ./rd";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << c.fmt;
