@@ -128,14 +128,12 @@ void read_sample_range(int run, Run& r, Sink& report) {
   int ier = 0;
   r.is = numread("start", r.text, kSeparator, pos, ier, report);
   if (ier != 0) {
-    list(report, "Error ", ier, " in read of start datum");
-    list(report, kStart);
+    list(report, "Error ", ier, " in read of start datum", kStart);
     stop();
   }
   r.ie = numread("end", r.text, kSeparator, pos, ier, report);
   if (ier != 0) {
-    list(report, "Error ", ier, " in read of end datum");
-    list(report, kEnd);
+    list(report, "Error ", ier, " in read of end datum", kEnd);
     stop();
   }
   if (r.is < 1) {

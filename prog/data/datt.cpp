@@ -1,7 +1,6 @@
 // datt: reads the stretch IS..IE of the data file into the data matrix with the run-time
 // format that the data file carries on its second line.
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <string>
 
@@ -11,27 +10,6 @@ namespace tramel::data {
 namespace {
 
 using textio::ReadResult;
-
-// A signalling NaN with a payload that no conversion of a data field produces: it marks the
-// places of x that a read has not reached, so that an end of file in the middle of the one
-// plain-mode read can name the datum where it struck.
-constexpr std::uint32_t kUnreadBits = 0x7fa5a5a5u;
-
-bool unread(float v) { return std::bit_cast<std::uint32_t>(v) == kUnreadBits; }
-
-void mark_unread(std::span<float> x) {
-  std::fill(x.begin(), x.end(), std::bit_cast<float>(kUnreadBits));
-}
-
-// Index of the first place the read did not reach (x.size() when it reached all).
-std::size_t first_unread(std::span<const float> x) {
-  return static_cast<std::size_t>(std::find_if(x.begin(), x.end(), unread) - x.begin());
-}
-
-// Unread places become zero, the value the rest of the run sees for missing data.
-void zero_unread(std::span<float> x) {
-  std::replace_if(x.begin(), x.end(), unread, 0.0f);
-}
 
 void eof_lines(textio::Sink& report, std::int64_t i) {
   textio::list(report, "**** eof in read from data file ");
@@ -97,36 +75,22 @@ void datt(std::span<float> x, std::string_view fmt, std::span<char> t, char mode
 
   // Plain mode: one read over the skipped data, discarding their values, then one read over
   // the whole sample straight into x, column after column; the format starts again on a new
-  // record each time it is exhausted.
+  // record each time it is exhausted. An end of file names the datum whose values it cut off.
   if (is > 1) {
-    const std::int64_t skip = (static_cast<std::int64_t>(is) - 1) * rows;
-    r = textio::read(data, format, nullptr, skip);
+    r = textio::read(data, format, nullptr, (static_cast<std::int64_t>(is) - 1) * rows);
     if (r.end()) {
-      // Read the skipped stretch once more, into x (which holds M*IE values), only to find
-      // the datum at which the file ended.
-      std::span<float> head = x.first(static_cast<std::size_t>(skip));
-      mark_unread(head);
-      data.rewind();
-      pass_head(data);
-      textio::read(data, format, head.data(), skip);
-      const std::int64_t i = 1 + static_cast<std::int64_t>(first_unread(head)) / rows;
       std::fill(x.begin(), x.end(), 0.0f);
-      return eof_lines(report, i);
+      return eof_lines(report, 1 + r.values / rows);
     }
     if (r.failed()) error_stop(report, r.error, fmt);
   }
   std::span<float> sample = x.first(static_cast<std::size_t>(n) * static_cast<std::size_t>(M));
-  mark_unread(sample);
   r = textio::read(data, format, sample.data(), static_cast<std::int64_t>(sample.size()));
   if (r.end()) {
-    const std::int64_t i = is + static_cast<std::int64_t>(first_unread(sample)) / rows;
-    zero_unread(sample);
-    return eof_lines(report, i);
+    std::fill(sample.begin() + r.values, sample.end(), 0.0f);
+    return eof_lines(report, is + r.values / rows);
   }
-  if (r.failed()) {
-    zero_unread(sample);
-    error_stop(report, r.error, fmt);
-  }
+  if (r.failed()) error_stop(report, r.error, fmt);
 }
 
 }  // namespace tramel::data

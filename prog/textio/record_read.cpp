@@ -53,13 +53,10 @@ void store_label(char* label, std::string_view record, std::int64_t pos, std::in
   std::memset(label + f.n, ' ', kLabel - f.n);
 }
 
-}  // namespace
-
-ReadResult read(TextFile& file, const RecordFormat& format, float* dest, std::int64_t count,
-                char* label) {
-  const Program& prog = format.program();
+// The read itself; `filled` counts the items filled so far, also when the read fails.
+ReadResult read_items(TextFile& file, const Program& prog, float* dest, std::int64_t count,
+                      char* label, std::int64_t& filled) {
   if (!prog.valid) return error(kFormatErrorNumber);
-  count = std::max<std::int64_t>(count, 0);
   const std::int64_t items = count + (label ? 1 : 0);
   if (items > 0 && !prog.has_data) return error(kFormatErrorNumber);
 
@@ -75,7 +72,6 @@ ReadResult read(TextFile& file, const RecordFormat& format, float* dest, std::in
   int depth = 0;
 
   std::int64_t pos = 0;  // 0-based column in the record
-  std::int64_t filled = 0;
   int scale = 0;
   bool blank_zero = false;
   std::size_t pc = 0;
@@ -168,6 +164,17 @@ ReadResult read(TextFile& file, const RecordFormat& format, float* dest, std::in
         break;
     }
   }
+}
+
+}  // namespace
+
+ReadResult read(TextFile& file, const RecordFormat& format, float* dest, std::int64_t count,
+                char* label) {
+  count = std::max<std::int64_t>(count, 0);
+  std::int64_t filled = 0;
+  ReadResult r = read_items(file, format.program(), dest, count, label, filled);
+  r.values = std::min(filled, count);
+  return r;
 }
 
 }  // namespace tramel::textio

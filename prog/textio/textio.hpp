@@ -167,6 +167,7 @@ struct ReadResult {
   enum class Status : std::uint8_t { Ok, End, Error };
   Status status = Status::Ok;
   int error = 0;
+  std::int64_t values = 0;  // reals the read filled before it ended, whatever its outcome
 
   bool ok() const { return status == Status::Ok; }
   bool end() const { return status == Status::End; }
@@ -232,7 +233,8 @@ class RecordFormat {
 
 // One formatted read: starts at a new record, reads `count` reals into `dest` (or discards
 // them when `dest` is null), then, when `label` is not null, one 25-character label, going on
-// to further records by `/` and by reversion; the rest of the last record is skipped.
+// to further records by `/` and by reversion; the rest of the last record is skipped. The
+// result counts the reals filled, so an end of file can name the datum it cut off.
 ReadResult read(TextFile& file, const RecordFormat& format, float* dest, std::int64_t count,
                 char* label = nullptr);
 

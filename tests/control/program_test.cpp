@@ -394,11 +394,11 @@ TEST(Program, SampleAndFrames) {
   const Case cases[] = {
       {.name = "start unreadable",
        .cnl = global({}) + run_block(range("Data start =   1   Data end = 0")),
-       .report = kHead + " Error " + n11(3) + " in read of start datum\n start" +
+       .report = kHead + " Error " + n11(3) + " in read of start datumstart" +
                  std::string(15, ' ') + "\n"},
       {.name = "end absent",
        .cnl = global({}) + run_block(range("Data start = 1")),
-       .report = kHead + " Error " + n11(1) + " in read of end datum\n end" +
+       .report = kHead + " Error " + n11(1) + " in read of end datumend" +
                  std::string(17, ' ') + "\n"},
       {.name = "start below 1",
        .cnl = global({}) + run_block(range("Data start = 0   Data end = 0")),
