@@ -115,7 +115,8 @@ struct TextFile::Impl {
     std::size_t end = 0;
     std::size_t next_pos = 0;
     for (;;) {
-      const void* nl = std::memchr(data + scan, '\n', len - scan);
+      // An empty buffer has no bytes to search (and may have no storage at all yet).
+      const void* nl = scan < len ? std::memchr(data + scan, '\n', len - scan) : nullptr;
       if (nl) {
         end = static_cast<std::size_t>(static_cast<const char*>(nl) - data);
         next_pos = end + 1;
