@@ -58,16 +58,22 @@ void datt(std::span<float> x, std::string_view fmt, std::span<char> t, char mode
   if (r.failed()) error_stop(report, r.error, fmt);
 
   if (labels) {
-    // One record per datum: the M values, then the label, all with the one format.
-    std::fill(x.begin(), x.end(), 0.0f);
+    // One record per datum: the M values, then the label, all with the one format. An end
+    // of file leaves zeros from the first value it cut off.
     for (std::int64_t i = 1; i < is; ++i) {
       r = textio::read(data, format, nullptr, rows, label(i));
-      if (r.end()) return eof_lines(report, i);
+      if (r.end()) {
+        std::fill(x.begin(), x.end(), 0.0f);
+        return eof_lines(report, i);
+      }
       if (r.failed()) error_stop(report, r.error, fmt);
     }
     for (std::int64_t i = is; i <= ie; ++i) {
       r = textio::read(data, format, x.data() + (i - is) * rows, rows, label(i));
-      if (r.end()) return eof_lines(report, i);
+      if (r.end()) {
+        std::fill(x.begin() + (i - is) * rows + r.values, x.end(), 0.0f);
+        return eof_lines(report, i);
+      }
       if (r.failed()) error_stop(report, r.error, fmt);
     }
     return;
