@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "numeric/dfft_passes.hpp"
 #include "numeric/numeric.hpp"
 
 namespace {
@@ -29,5 +30,32 @@ void BM_cfftf(benchmark::State& state) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_cfftf)->Arg(101)->Arg(360)->Arg(512)->Arg(1000)->Arg(1024)->Arg(4096);
+
+}  // namespace
+
+namespace {
+
+// The same lengths, kFftLanes frames at once; the time per frame for the comparison.
+void BM_cfftf_many(benchmark::State& state) {
+  using tramel::numeric::kFftLanes;
+  const int n = static_cast<int>(state.range(0));
+  FftTable v;
+  tramel::numeric::cffti(n, v);
+  const auto size = 2 * static_cast<std::size_t>(n) * kFftLanes;
+  std::vector<double> frames(size, 0.0), z(size), work(size);
+  for (int j = 0; j < n; ++j)
+    for (int q = 0; q < kFftLanes; ++q)
+      frames[2 * static_cast<std::size_t>(j) * kFftLanes + q] = std::sin(0.37 * j + q) + 0.01 * (j % 7);
+  for (auto _ : state) {
+    z = frames;
+    tramel::numeric::cfftf_many(n, z, work, v);
+    benchmark::DoNotOptimize(z.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kFftLanes);
+  state.counters["ns_per_frame"] = benchmark::Counter(
+      static_cast<double>(kFftLanes) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_cfftf_many)->Arg(101)->Arg(360)->Arg(512)->Arg(1000)->Arg(1024)->Arg(4096);
 
 }  // namespace

@@ -70,8 +70,9 @@ void cffti1(int n, std::span<std::complex<double>> wa, std::vector<int>& ifac) {
 
 // Runs the passes in factor order, alternating between the vector and the scratch; `na`
 // says the latest result is in the scratch. The general pass flips it only when it leaves its
-// result in the destination.
-void cfftf1(int n, double* c, double* ch, const double* wa, std::span<const int> ifac) {
+// result in the destination. T is double for one transform, Lanes for several side by side.
+template <class T>
+void cfftf1(int n, T* c, T* ch, const double* wa, std::span<const int> ifac) {
   bool na = false;
   int l1 = 1;
   const double* w = wa;
@@ -79,8 +80,8 @@ void cfftf1(int n, double* c, double* ch, const double* wa, std::span<const int>
     const int l2 = ip * l1;
     const int ido = n / l2;
     const std::ptrdiff_t blk = 2 * static_cast<std::ptrdiff_t>(ido);  // doubles per block
-    double* src = na ? ch : c;
-    double* dst = na ? c : ch;
+    T* src = na ? ch : c;
+    T* dst = na ? c : ch;
     switch (ip) {
       case 4:
         dfft_detail::passf4(ido, l1, src, dst, w, w + blk, w + 2 * blk);
@@ -122,6 +123,14 @@ void cffti(int n, FftTable& table) {
 void cfftf(int n, std::span<std::complex<double>> c, FftTable& table) {
   if (n <= 1) return;
   cfftf1(n, as_doubles(c.data()), as_doubles(table.scratch.data()),
+         reinterpret_cast<const double*>(table.twiddle.data()), table.factors);
+}
+
+void cfftf_many(int n, std::span<double> c, std::span<double> work, const FftTable& table) {
+  if (n <= 1) return;
+  using dfft_detail::Lanes;
+  static_assert(sizeof(Lanes) == kFftLanes * sizeof(double));
+  cfftf1(n, reinterpret_cast<Lanes*>(c.data()), reinterpret_cast<Lanes*>(work.data()),
          reinterpret_cast<const double*>(table.twiddle.data()), table.factors);
 }
 
