@@ -1,8 +1,10 @@
 // Noise spectrum: the averaged periodogram of the tapered residual frames at the band bins.
+#include <algorithm>
 #include <new>
 #include <vector>
 
 #include "coherence/coherence.hpp"
+#include "numeric/dfft_passes.hpp"
 
 namespace tramel::coherence {
 
@@ -14,38 +16,53 @@ constexpr float kFloor = 1.0e-6f;
 void spc(std::span<const float> x, std::span<const float> w, std::span<float> s,
          std::span<Complex> z, numeric::FftTable& v, int n, int lb, int kl, int nb, float pct,
          float u2, textio::Sink& msg) {
-  std::vector<float> t;
+  // The frames are transformed numeric::kFftLanes at a time, one per lane; each lane is the
+  // transform of its frame alone, bit for bit.
+  constexpr int kLanes = numeric::kFftLanes;
+  const auto values = 2 * static_cast<std::size_t>(lb) * kLanes;
+  std::vector<double> lanes, work;
   try {
-    t.resize(static_cast<std::size_t>(lb));
+    lanes.resize(values);
+    work.resize(values);
   } catch (const std::bad_alloc&) {
     textio::list(msg, "Unable to allocate work space for array a");
     throw Stop{1};
   }
+  auto re = [&](int k, int q) { return lanes[2 * static_cast<std::size_t>(k) * kLanes + q]; };
+  auto im = [&](int k, int q) { return lanes[(2 * static_cast<std::size_t>(k) + 1) * kLanes + q]; };
 
   const int nf = n / lb;
   const double rlb = 1.0 / lb;
-  const std::span<Complex> zf = z.first(lb);
   for (int i = 0; i < nb; ++i) s[i] = 0.0f;
 
-  for (int f = 0; f < nf; ++f) {
-    const float* frame = x.data() + static_cast<std::ptrdiff_t>(f) * lb;
-    if (pct > 0.0f) {
-      for (int j = 0; j < lb; ++j) t[j] = frame[j] * w[j];
-    } else {
-      for (int j = 0; j < lb; ++j) t[j] = frame[j];
+  for (int f0 = 0; f0 < nf; f0 += kLanes) {
+    const int count = std::min(kLanes, nf - f0);
+    // The tapered frame in single precision, then as the real parts; lanes past the last
+    // frame are zero.
+    for (int q = 0; q < kLanes; ++q) {
+      const float* frame = q < count ? x.data() + static_cast<std::ptrdiff_t>(f0 + q) * lb : nullptr;
+      double* lane = lanes.data() + q;
+      for (int j = 0; j < lb; ++j) {
+        float t = 0.0f;
+        if (frame) t = pct > 0.0f ? frame[j] * w[j] : frame[j];
+        lane[2 * static_cast<std::size_t>(j) * kLanes] = t;
+        lane[(2 * static_cast<std::size_t>(j) + 1) * kLanes] = 0.0;
+      }
     }
-    for (int j = 0; j < lb; ++j) zf[j] = Complex(t[j], 0.0);
-    numeric::cfftf(lb, zf, v);
+    numeric::cfftf_many(lb, lanes, work, v);
 
-    // Re(F(k) F(lb-k)) / lb: for a real frame F(lb-k) is the conjugate of F(k), so this is
-    // |F(k)|^2 / lb; the Nyquist bin of an even lb pairs with itself. Each ordinate is
-    // rounded to single and added to a single-precision sum.
-    for (int i = 0; i < nb; ++i) {
-      const int k = kl + i;
-      const Complex a = zf[k];
-      const Complex b = zf[lb - k];
-      const double g = rlb * (a.real() * b.real() - a.imag() * b.imag());
-      s[i] = s[i] + static_cast<float>(g);
+    // Frame after frame: Re(F(k) F(lb-k)) / lb. For a real frame F(lb-k) is the conjugate of
+    // F(k), so this is |F(k)|^2 / lb; the Nyquist bin of an even lb pairs with itself. Each
+    // ordinate is rounded to single and added to a single-precision sum.
+    for (int q = 0; q < count; ++q) {
+      for (int i = 0; i < nb; ++i) {
+        const int k = kl + i;
+        const double g = rlb * (re(k, q) * re(lb - k, q) - im(k, q) * im(lb - k, q));
+        s[i] = s[i] + static_cast<float>(g);
+      }
+    }
+    if (f0 + count == nf) {  // the transform of the last frame stays in z
+      for (int k = 0; k < lb; ++k) z[k] = Complex(re(k, count - 1), im(k, count - 1));
     }
   }
 

@@ -1,24 +1,51 @@
 // Frame Fourier coefficients of the significant bins: the variables of the VAR.
+#include <algorithm>
+#include <vector>
+
 #include "forecast/forecast.hpp"
+#include "numeric/dfft_passes.hpp"
 
 namespace tramel::forecast {
 
 void ft(std::span<const float> y, std::span<float> Z, std::span<const std::int32_t> ik,
         std::span<Complex> f, numeric::FftTable& v, int nf, int lb, int m) {
+  // The frames are transformed numeric::kFftLanes at a time, one per lane; each lane is the
+  // transform of its frame alone, bit for bit.
+  constexpr int kLanes = numeric::kFftLanes;
+  const auto values = 2 * static_cast<std::size_t>(lb) * kLanes;
+  std::vector<double> lanes(values), work(values);
+  auto re = [&](int k, int q) { return lanes[2 * static_cast<std::size_t>(k) * kLanes + q]; };
+  auto im = [&](int k, int q) { return lanes[(2 * static_cast<std::size_t>(k) + 1) * kLanes + q]; };
+
   const auto rows = static_cast<std::size_t>(nf);
-  for (int t = 0; t < nf; ++t) {
-    // Frame t as it stands in the residual series: no taper, no mean removal.
-    const auto first = static_cast<std::size_t>(t) * static_cast<std::size_t>(lb);
-    for (int j = 0; j < lb; ++j) f[j] = Complex(static_cast<double>(y[first + j]), 0.0);
-    numeric::cfftf(lb, f.first(static_cast<std::size_t>(lb)), v);
-    for (int k = 0; k < m; ++k) {
-      const int b = ik[k];
-      const Complex z = f[b];
-      Z[(2 * static_cast<std::size_t>(k)) * rows + t] = static_cast<float>(z.real());
-      // The coefficient at lb/2 of a real frame is real: its imaginary part is stored as
-      // exactly zero rather than the transform's rounding residue.
-      Z[(2 * static_cast<std::size_t>(k) + 1) * rows + t] =
-          (2 * b == lb) ? 0.0f : static_cast<float>(z.imag());
+  for (int t0 = 0; t0 < nf; t0 += kLanes) {
+    const int count = std::min(kLanes, nf - t0);
+    // Frame t as it stands in the residual series: no taper, no mean removal. Lanes past the
+    // last frame are zero.
+    for (int q = 0; q < kLanes; ++q) {
+      const float* frame =
+          q < count ? y.data() + static_cast<std::size_t>(t0 + q) * static_cast<std::size_t>(lb)
+                    : nullptr;
+      double* lane = lanes.data() + q;
+      for (int j = 0; j < lb; ++j) {
+        lane[2 * static_cast<std::size_t>(j) * kLanes] = frame ? static_cast<double>(frame[j]) : 0.0;
+        lane[(2 * static_cast<std::size_t>(j) + 1) * kLanes] = 0.0;
+      }
+    }
+    numeric::cfftf_many(lb, lanes, work, v);
+    for (int q = 0; q < count; ++q) {
+      const auto t = static_cast<std::size_t>(t0 + q);
+      for (int k = 0; k < m; ++k) {
+        const int b = ik[k];
+        Z[(2 * static_cast<std::size_t>(k)) * rows + t] = static_cast<float>(re(b, q));
+        // The coefficient at lb/2 of a real frame is real: its imaginary part is stored as
+        // exactly zero rather than the transform's rounding residue.
+        Z[(2 * static_cast<std::size_t>(k) + 1) * rows + t] =
+            (2 * b == lb) ? 0.0f : static_cast<float>(im(b, q));
+      }
+    }
+    if (t0 + count == nf) {  // the transform of the last frame stays in f
+      for (int k = 0; k < lb; ++k) f[k] = Complex(re(k, count - 1), im(k, count - 1));
     }
   }
 }
