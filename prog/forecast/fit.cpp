@@ -106,17 +106,20 @@ void fit(std::span<const float> Z, std::span<float> e, std::span<double> G, std:
   // once: at lag l < p it fills the (lag s+1, lag s+l+1) sub-blocks of the block's upper part
   // (both triangles of the lag-0 diagonal sub-blocks); at lag l >= 1 it is the right-hand side
   // entry of equation i for regressor (lag l, variable j). SST is the uncentred sum of squares
-  // of every variable over all frames.
+  // of every variable over all frames. At lag 0 the sum for (i, j) is the sum for (j, i), term
+  // by term the same products in the same order, so for j < i it is taken, already divided
+  // by the number of frames, from where (j, i) put it in the first diagonal sub-block.
   double sst = 0.0;
   std::vector<double> gam(static_cast<std::size_t>(nv));
   for (int i = 1; i <= nv; ++i) {
     const float* zi = Z.data() + (i - 1) * unf;
     for (int l = 0; l <= p; ++l) {
-      cross_products(zi, Z.data(), nv, nf, l, gam.data());
+      const int j0 = l == 0 ? i : 1;  // the first variable whose sum is formed here
+      cross_products(zi, Z.data() + (j0 - 1) * unf, nv - (j0 - 1), nf, l, gam.data() + (j0 - 1));
       for (int j = 1; j <= nv; ++j) {
         const double g = gam[j - 1];
         if (l == 0 && j == i) sst += g;
-        const double v = g * rnf;
+        const double v = j < j0 ? G[(i - 1) * unr + (j - 1)] : g * rnf;
         if (l >= 1) rhs[(i - 1) * unr + static_cast<std::size_t>((l - 1) * nv + j - 1)] = v;
         for (int sl = 0; sl + l < p; ++sl) {
           const auto row = static_cast<std::size_t>(sl * nv + i - 1);
