@@ -105,24 +105,38 @@ inline bool convert_window(const char* window, int from, int w, int d, float& va
   const long k = core_point != 0 ? last - at : d;
   if (k > 22) return false;
 
-  // The digit values of the core, others zero, as one 128-bit number (column i in byte i);
-  // the point squeezed out by moving the columns before it up one byte; then the last digit
-  // moved to byte 15, so the number reads as 16 digits with leading zeros.
-  alignas(16) std::uint64_t part[2];
-  _mm_store_si128(reinterpret_cast<__m128i*>(part), _mm_and_si128(val, is_digit));
-  unsigned __int128 x = (static_cast<unsigned __int128>(part[1]) << 64) | part[0];
-  const auto bytes_below = [](unsigned columns) {  // bytes 0..columns-1 set
-    return columns >= 16 ? ~static_cast<unsigned __int128>(0)
-                         : (static_cast<unsigned __int128>(1) << (8 * columns)) - 1;
-  };
-  x &= ~bytes_below(static_cast<unsigned>(start));  // those after `last` are shifted out below
-  {  // the columns before the point up one byte: the last digit stays in column `last`
-    const unsigned __int128 below = bytes_below(static_cast<unsigned>(at));
-    x = (x & ~below) | ((x & below) << 8);
+  // The digit values of the core, all else zero, as a 16-byte number in two halves (column i
+  // in byte i); the point squeezed out by moving the columns before it up one byte; then the
+  // last digit moved to byte 15, so the number reads as 16 digits with leading zeros.
+  const __m128i column = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m128i inside =
+      _mm_and_si128(_mm_cmpgt_epi8(column, _mm_set1_epi8(static_cast<char>(start - 1))),
+                    _mm_cmplt_epi8(column, _mm_set1_epi8(static_cast<char>(last + 1))));
+  const __m128i digits = _mm_and_si128(val, _mm_and_si128(is_digit, inside));
+  auto lo = static_cast<std::uint64_t>(_mm_cvtsi128_si64(digits));
+  auto hi = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_srli_si128(digits, 8)));
+  if (core_point != 0) {
+    if (at >= 8) {
+      const std::uint64_t below = (std::uint64_t{1} << (8 * (at - 8))) - 1;
+      hi = (hi & ~below) | ((hi & below) << 8) | (lo >> 56);
+      lo <<= 8;
+    } else {
+      const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
+      lo = (lo & ~below) | ((lo & below) << 8);
+    }
   }
-  x <<= 8 * (15 - last);
-  const std::uint64_t high = eight_digits(static_cast<std::uint64_t>(x));
-  const std::uint64_t low = eight_digits(static_cast<std::uint64_t>(x >> 64));
+  if (last != 15) {
+    const int bits = 8 * (15 - last);
+    if (bits >= 64) {
+      hi = lo << (bits - 64);
+      lo = 0;
+    } else {
+      hi = (hi << bits) | (lo >> (64 - bits));
+      lo <<= bits;
+    }
+  }
+  const std::uint64_t high = eight_digits(lo);
+  const std::uint64_t low = eight_digits(hi);
   return quotient(high * 100000000u + low, k, minus, value);
 }
 #endif
