@@ -203,16 +203,21 @@ ReadResult read_items(TextFile& file, const Program& prog, float* dest, std::int
     const Program::Op& op = ops[pc];
     switch (op.kind) {
       case Kind::Real: {
-        if (filled == items) return {};
-        if (filled == count) return error(kFormatErrorNumber);  // a number into the label
-        const Field f = field(record, pos, op.w);
-        float v;
-        if (!convert_field(record, pos, op.w, f.p, f.n, op.d, scale, blank_zero, v))
-          return error(kConversionErrorNumber);
-        if (dest) dest[filled] = v;
-        ++filled;
-        pos = std::min(pos + op.w, Program::kFar);
-        ++pc;
+        // A run of numeric fields, the body of most data formats, in one loop.
+        const Program::Op* o = &op;
+        do {
+          if (filled == items) return {};
+          if (filled == count) return error(kFormatErrorNumber);  // a number into the label
+          const Field f = field(record, pos, o->w);
+          float v;
+          if (!convert_field(record, pos, o->w, f.p, f.n, o->d, scale, blank_zero, v))
+            return error(kConversionErrorNumber);
+          if (dest) dest[filled] = v;
+          ++filled;
+          pos = std::min(pos + o->w, Program::kFar);
+          ++o;
+        } while (o->kind == Kind::Real);
+        pc = static_cast<std::size_t>(o - ops);
         break;
       }
       case Kind::Integer: {
