@@ -3,10 +3,11 @@
 // which is written under the name the control file gives it (when that names a file in the
 // folder). The run must return; its exit status is 0 or 1.
 //
-// Runs that are legitimately long (a data file that declares many data or many columns, whose
-// work grows with them whatever the file holds) are rejected before the run, by reading the
-// count and the columns the way the program does; the memory limit of the work arrays is
-// lowered so that sizes beyond it take the allocation stop at once.
+// Runs that are legitimately long are rejected before the run: a data file that declares many
+// data or many columns makes work that grows with them whatever the file holds (a frame of a
+// large prime length costs its length squared per transform). The count and the columns are
+// read the way the program reads them. The memory limit of the work arrays is lowered so that
+// sizes beyond it take the allocation stop at once.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -32,7 +33,7 @@ using namespace tramel;
 constexpr std::string_view kSplit = "\n@@DATA@@\n";
 constexpr std::size_t kMaxControl = 16 << 10;
 constexpr std::size_t kMaxData = 256 << 10;
-constexpr std::int64_t kMaxValues = 400000;  // N times M
+constexpr std::int64_t kMaxValues = 20000;  // N times M
 constexpr std::int32_t kMaxColumns = 64;
 
 fs::path folder;
