@@ -45,7 +45,8 @@ void BM_cfftf_many(benchmark::State& state) {
   std::vector<double> frames(size, 0.0), z(size), work(size);
   for (int j = 0; j < n; ++j)
     for (int q = 0; q < kFftLanes; ++q)
-      frames[2 * static_cast<std::size_t>(j) * kFftLanes + q] = std::sin(0.37 * j + q) + 0.01 * (j % 7);
+      frames[2 * static_cast<std::size_t>(j) * kFftLanes + q] =
+          std::sin(0.37 * j + q) + 0.01 * (j % 7);
   for (auto _ : state) {
     z = frames;
     tramel::numeric::cfftf_many(n, z, work, v);

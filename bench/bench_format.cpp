@@ -41,7 +41,8 @@ void BM_forecast_record(benchmark::State& state) {
   for (auto _ : state) {
     items[0] = tramel::textio::Item(std::int32_t{1});
     items[1] = tramel::textio::Item(j);
-    for (int s = 0; s < M; ++s) items[2 + static_cast<std::size_t>(s)] = tramel::textio::Item(v * (s + 1));
+    for (int s = 0; s < M; ++s)
+      items[2 + static_cast<std::size_t>(s)] = tramel::textio::Item(v * static_cast<float>(s + 1));
     tramel::textio::write(sink, kRecord, std::span<const tramel::textio::Item>(items));
     if (++j > 1000) j = 1;
     v = -v * 0.9993f;

@@ -40,7 +40,8 @@ void spc(std::span<const float> x, std::span<const float> w, std::span<float> s,
     // The tapered frame in single precision, then as the real parts; lanes past the last
     // frame are zero.
     for (int q = 0; q < kLanes; ++q) {
-      const float* frame = q < count ? x.data() + static_cast<std::ptrdiff_t>(f0 + q) * lb : nullptr;
+      const float* frame =
+          q < count ? x.data() + static_cast<std::ptrdiff_t>(f0 + q) * lb : nullptr;
       double* lane = lanes.data() + q;
       for (int j = 0; j < lb; ++j) {
         float t = 0.0f;

@@ -28,7 +28,8 @@ void ft(std::span<const float> y, std::span<float> Z, std::span<const std::int32
                     : nullptr;
       double* lane = lanes.data() + q;
       for (int j = 0; j < lb; ++j) {
-        lane[2 * static_cast<std::size_t>(j) * kLanes] = frame ? static_cast<double>(frame[j]) : 0.0;
+        lane[2 * static_cast<std::size_t>(j) * kLanes] =
+            frame ? static_cast<double>(frame[j]) : 0.0;
         lane[(2 * static_cast<std::size_t>(j) + 1) * kLanes] = 0.0;
       }
     }

@@ -82,7 +82,8 @@ TEST(Datt, ReadsTheSampleAndNamesAnEarlyEnd) {
       {"plain, ends inside a datum", "(2f10.3)", 'a', 4, 1, 2, pairs, {1, 2, 3, 4, 5, 6, 0, 0}, 2},
       {"label, ends before IE", "(f10.3,a)", 'm', 1, 4, 6, five, {4, 5, 0}, 6},
       {"label, ends in the skip", "(f10.3,a)", 'm', 1, 7, 7, five, {0}, 6},
-      {"label, ends inside a datum", "(f10.3,/,f10.3,a)", 'm', 2, 1, 3, five, {1, 2, 3, 4, 5, 0}, 3},
+      {"label, ends inside a datum", "(f10.3,/,f10.3,a)", 'm', 2, 1, 3, five,
+       {1, 2, 3, 4, 5, 0}, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

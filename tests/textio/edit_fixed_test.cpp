@@ -22,7 +22,8 @@ std::string reference(float v, int w, int d) {
   if (d == 0) digits += '.';
   const bool zero = digits.find_first_not_of("0.") == std::string::npos;
   if (std::signbit(v) && !zero) digits.insert(0, 1, '-');
-  if (digits.size() > static_cast<std::size_t>(w)) return std::string(static_cast<std::size_t>(w), '*');
+  if (digits.size() > static_cast<std::size_t>(w))
+    return std::string(static_cast<std::size_t>(w), '*');
   return std::string(static_cast<std::size_t>(w) - digits.size(), ' ') + digits;
 }
 

@@ -30,7 +30,8 @@ std::string random_field(std::mt19937_64& rng, int w) {
     body += static_cast<char>('0' + pick(i == 0 && pick(3) == 0 ? 1 : 10));
   }
   if (point == digits) body += '.';
-  if (pick(20) == 0 && !body.empty()) body[static_cast<std::size_t>(pick(static_cast<int>(body.size())))] = " x-.e"[pick(5)];
+  if (pick(20) == 0 && !body.empty())  // a stray character somewhere
+    body[static_cast<std::size_t>(pick(static_cast<int>(body.size())))] = " x-.e"[pick(5)];
   if (static_cast<int>(body.size()) > w) body.resize(static_cast<std::size_t>(w));
   const int lead = pick(w - static_cast<int>(body.size()) + 1);
   std::string field(static_cast<std::size_t>(lead), ' ');
