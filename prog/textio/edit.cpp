@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 
 #include "textio/textio.hpp"
 
@@ -41,33 +40,6 @@ void nonfinite(std::string& dst, float value, int w) {
   }
 }
 
-// The digits of |value| rounded to d decimals as to_chars writes them ("123.456", "0.500",
-// "12" for d = 0), without to_chars for the usual field: with d <= 12, |value| * 10^d is
-// exact in double (24 significant bits times 5^d, at most 28 bits, times 2^d), so when it is
-// below 2^53 nearbyint rounds that exact value to the nearest whole number, ties to even, as
-// to_chars rounds the decimal. Returns the end of the digits, or nullptr for other values.
-constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
-constexpr int kQuickDecimals = 12;
-
-char* quick_fixed(char* buf, float value, int d) {
-  if (d > kQuickDecimals) return nullptr;
-  const double scaled = static_cast<double>(std::fabs(value)) * kPow10[d];
-  if (!(scaled < 0x1.0p53)) return nullptr;
-  auto whole = static_cast<std::uint64_t>(std::nearbyint(scaled));
-  char rev[24];  // the digits, last first, at least d + 1 of them
-  int n = 0;
-  do {
-    rev[n++] = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0 || n <= d);
-  char* p = buf;
-  for (int i = n - 1; i >= 0; --i) {
-    if (i == d - 1) *p++ = '.';
-    *p++ = rev[i];
-  }
-  return p;
-}
-
 // Fixed-point field of a finite value; w >= 1, 0 <= d <= kMaxFieldWidth.
 void fixed(std::string& dst, float value, int w, int d) {
   if (d + 1 > w) {  // not even the point and the fraction digits fit
@@ -75,15 +47,11 @@ void fixed(std::string& dst, float value, int w, int d) {
     return;
   }
   char buf[kDigitRoom];
-  char* end = quick_fixed(buf, value, d);
-  if (end == nullptr) {
-    const auto r =
-        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, d);
-    if (r.ec != std::errc{}) {
-      stars(dst, w);
-      return;
-    }
-    end = r.ptr;
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, d);
+  if (ec != std::errc{}) {
+    stars(dst, w);
+    return;
   }
   std::string_view digits(buf, static_cast<std::size_t>(end - buf));
   const bool zero = digits.find_first_not_of("0.") == std::string_view::npos;
