@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "numeric/dfft_passes.hpp"
+#include "numeric/numeric.hpp"
 #include "numeric/numeric.hpp"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "coherence/coherence.hpp"
-#include "numeric/dfft_passes.hpp"
+#include "numeric/numeric.hpp"
 
 namespace tramel::coherence {
 

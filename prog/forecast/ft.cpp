@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "forecast/forecast.hpp"
-#include "numeric/dfft_passes.hpp"
+#include "numeric/numeric.hpp"
 
 namespace tramel::forecast {
 

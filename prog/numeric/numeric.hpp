@@ -29,6 +29,15 @@ void cffti(int n, FftTable& table);
 // entry k. `c` holds n values.
 void cfftf(int n, std::span<std::complex<double>> c, FftTable& table);
 
+// kFftLanes transforms of one length n side by side, one per lane: entry j of lane q has its
+// real part at c[(2j) * kFftLanes + q] and its imaginary part at c[(2j + 1) * kFftLanes + q].
+// Each lane goes through exactly the operations of cfftf, in the same order, so each comes out
+// bit for bit as cfftf would leave it; the lanes only let the arithmetic run several values
+// wide. `work` has the size of c (2 * n * kFftLanes doubles); the table's scratch is not used,
+// so the table is only read.
+inline constexpr int kFftLanes = 4;
+void cfftf_many(int n, std::span<double> c, std::span<double> work, const FftTable& table);
+
 // ---- Chi-square distribution -------------------------------------------------------------------
 
 // result = chi-square distribution function with df degrees of freedom at x. Messages go to

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "numeric/dfft_passes.hpp"
+#include "numeric/numeric.hpp"
 
 namespace tramel::numeric {
 namespace {
