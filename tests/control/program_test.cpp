@@ -9,16 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "run_folder.hpp"
+#include "run_program.hpp"
 #include "tramel.hpp"
 
 namespace tramel::control {
 namespace {
 
-using testing::Folder;
-using testing::masked;
-using testing::Outcome;
-using testing::run_in;
+using Folder = tramel::testing::TempFolder;
+using tramel::testing::Outcome;
+
+std::string masked(const std::string& text) { return tramel::testing::mask_run_lines(text); }
+Outcome run_in(const Folder& folder) { return tramel::testing::run_program(folder.path()); }
 
 const std::string kBanner = "           Quorvane\n            Release 1.00\n";
 const std::string kClosing =

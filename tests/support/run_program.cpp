@@ -13,17 +13,40 @@ namespace tramel::testing {
 
 namespace fs = std::filesystem;
 
+TempFolder::TempFolder() {
+  static std::atomic<int> counter{0};
+  path_ = fs::temp_directory_path() /
+          ("tramel-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+  fs::remove_all(path_);
+  fs::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+void TempFolder::write(const std::string& name, const std::string& text) const {
+  write_file(path_ / name, text);
+}
+
+std::string TempFolder::read(const std::string& name) const {
+  if (!fs::is_regular_file(path_ / name)) return "<absent>";
+  return read_file(path_ / name);
+}
+
 Outcome run_program(const fs::path& folder) {
-  const fs::path out_file = folder / ".stdout";
-  const fs::path err_file = folder / ".stderr";
+  // The console goes to files beside the folder, not in it, so the folder holds only what
+  // the program writes.
+  const fs::path out_file = folder.string() + ".stdout";
+  const fs::path err_file = folder.string() + ".stderr";
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(126);
+    if (in < 0 || out < 0 || err < 0 || chdir(folder.c_str()) != 0) _exit(126);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
@@ -38,20 +61,9 @@ Outcome run_program(const fs::path& folder) {
   o.err = read_file(err_file);
   fs::remove(out_file);
   fs::remove(err_file);
+  o.report = fs::is_regular_file(folder / "tramel.out") ? read_file(folder / "tramel.out")
+                                                          : "<absent>";
   return o;
-}
-
-TempFolder::TempFolder() {
-  static std::atomic<int> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("tramel-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-  fs::remove_all(path_);
-  fs::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
 }
 
 std::string read_file(const fs::path& file) {
