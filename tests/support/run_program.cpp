@@ -4,10 +4,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "data/data.hpp"
+#include "tramel.hpp"
 
 namespace tramel::testing {
 
@@ -35,11 +42,12 @@ std::string TempFolder::read(const std::string& name) const {
   return read_file(path_ / name);
 }
 
-Outcome run_program(const fs::path& folder) {
+Outcome run_program(const fs::path& folder, std::uint64_t memory_limit) {
   // The console goes to files beside the folder, not in it, so the folder holds only what
   // the program writes.
   const fs::path out_file = folder.string() + ".stdout";
   const fs::path err_file = folder.string() + ".stderr";
+  std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -50,8 +58,14 @@ Outcome run_program(const fs::path& folder) {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execl(TRAMEL_BINARY, "tramel", static_cast<char*>(nullptr));
-    _exit(127);
+    if (memory_limit == 0) {
+      execl(TRAMEL_BINARY, "tramel", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    data::set_memory_limit(memory_limit);
+    const int status = program();
+    std::fflush(nullptr);
+    _exit(status);
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
@@ -78,20 +92,69 @@ void write_file(const fs::path& file, const std::string& text) {
   out << text;
 }
 
-std::string mask_run_lines(const std::string& text) {
+std::string mask_run_lines(const std::string& text, bool error_number) {
   std::string result;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
-    if (line.rfind(" Date & Time ", 0) == 0) line = " Date & Time <masked>";
-    if (line.rfind(" Elapsed time = ", 0) == 0) line = " Elapsed time = <masked>";
-    if (line.rfind(" ** Error in read of data file ", 0) == 0)
+    if (line.starts_with(" Date & Time ")) line = " Date & Time <masked>";
+    if (line.starts_with(" Elapsed time = ")) line = " Elapsed time = <masked>";
+    if (error_number && line.starts_with(" ** Error in read of data file "))
       line = " ** Error in read of data file <number>";
     result += line;
     result += '\n';
   }
   if (!text.empty() && text.back() != '\n' && !result.empty()) result.pop_back();
   return result;
+}
+
+std::string global_block(const Global& g) {
+  return "No. of runs = " + g.runs + "   No. of data/file = " + g.columns + "   * runs, columns\n" +
+         "Data file name " + g.name + "   * data file\n" +
+         "Coherence probability = " + g.prob + "   * threshold\n" +
+         "No. of frames = " + g.frames + "   No. of lags = " + g.lags + "   * horizon, lags\n" +
+         "Sampling unit " + g.unit + "   * unit\n" + "######## end of global block\n";
+}
+
+std::string run_block(const RunLines& r) {
+  std::string text;
+  for (const std::string* line : {&r.band, &r.bw, &r.taper, &r.range}) text += *line + "   * run\n";
+  return text + "######## end of run block\n";
+}
+
+std::string title_line(const std::string& title) {
+  std::string line(80, ' ');
+  line.replace(1, std::min<std::size_t>(title.size(), 79), title, 0, 79);
+  return line + "\n";
+}
+
+std::string read_error(int number, std::string fmt) {
+  fmt.resize(50, ' ');
+  char line[64];
+  std::snprintf(line, sizeof line, " ** Error in read of data file  %11d\n", number);
+  return line + (" Check format" + fmt + "\n");
+}
+
+void check(const Case& c, const std::string& usual_data) {
+  SCOPED_TRACE(c.name);
+  TempFolder folder;
+  folder.write("tramel.cnl", c.cnl);
+  folder.write("err.dat", c.data.value_or(usual_data));
+  if (c.setup) c.setup(folder);
+  const Outcome o = run_program(folder.path(), c.memory_limit);
+  EXPECT_EQ(o.status, c.status);
+  EXPECT_EQ(mask_run_lines(o.out), c.out);
+  EXPECT_EQ(o.err, c.err);
+  const std::string report = mask_run_lines(o.report, false);
+  if (c.status == 0) {
+    EXPECT_EQ(report.substr(0, c.report.size()), c.report);
+    EXPECT_TRUE(report.ends_with(kClosing)) << report;
+  } else {
+    EXPECT_EQ(report, c.report);
+  }
+  if (c.forecast != "<any>") {
+    EXPECT_EQ(folder.read("err.forec"), c.forecast);
+  }
 }
 
 }  // namespace tramel::testing

@@ -1,8 +1,12 @@
-// Runs the built program in a folder, the way a user does: no arguments, standard input empty,
-// the folder as working directory; collects its console output, report and exit status.
+// Runs the program in a folder, the way a user does: no arguments, standard input empty, the
+// folder as working directory; builds the control files the run-control tests vary, and checks
+// a table of invocations against what they must leave behind.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace tramel::testing {
@@ -30,13 +34,58 @@ struct Outcome {
   std::string report;  // tramel.out, "<absent>" when not written
 };
 
-Outcome run_program(const std::filesystem::path& folder);
+// The built program in `folder`; with a memory limit, the program in a child of the test
+// process instead, its work arrays limited to that many bytes.
+Outcome run_program(const std::filesystem::path& folder, std::uint64_t memory_limit = 0);
 
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
 
-// The lines that differ from run to run (date, elapsed time, the error number of a failed
-// read) replaced by fixed markers.
-std::string mask_run_lines(const std::string& text);
+// The date and elapsed-time lines replaced by fixed markers, and (with `error_number`) the
+// error number of a failed read, which differs between compilers.
+std::string mask_run_lines(const std::string& text, bool error_number = true);
+
+// ---- Control files ------------------------------------------------------------------------
+
+// The global block; each field is the text after its keyword.
+struct Global {
+  std::string runs = "1", columns = "1", name = "=err.dat", prob = "0.95", frames = "1",
+              lags = "1", unit = "=months";
+};
+std::string global_block(const Global& g = {});
+
+// A run block of four lines, each ended by "   * run".
+struct RunLines {
+  std::string band = "Longest period = 12.0   Shortest period = 2.4";
+  std::string bw = "Resolution bandwidth = 12.0";
+  std::string taper = "% taper = 0.0";
+  std::string range = "Data start = 1   Data end = 0";
+};
+std::string run_block(const RunLines& r = {});
+
+inline const std::string kBanner = "           Quorvane\n            Release 1.00\n";
+inline const std::string kClosing =  // the closing lines, masked
+    " Version 10-14-2002\n Date & Time <masked>\n Elapsed time = <masked>\n";
+std::string title_line(const std::string& title);  // the echo of the data file's title
+std::string read_error(int number, std::string fmt);  // the data reader's two stop lines
+
+// ---- A table of invocations ---------------------------------------------------------------
+
+struct Case {
+  const char* name;
+  std::string cnl;                  // tramel.cnl
+  std::optional<std::string> data = {};  // err.dat; none: the table's usual one
+  std::string report;  // masked, error numbers kept; "<absent>"; the start when status is 0
+  std::string out = "";  // masked
+  std::string err = "";
+  int status = 1;
+  std::string forecast = "<any>";  // err.forec, "<absent>", or "<any>": not checked
+  std::uint64_t memory_limit = 0;
+  std::function<void(const TempFolder&)> setup = nullptr;  // more files before the run
+};
+
+// Runs the case in a fresh folder and checks its exit status, console, report and forecast
+// file. A run that ends normally must end its report with the closing lines.
+void check(const Case& c, const std::string& usual_data);
 
 }  // namespace tramel::testing
