@@ -1,10 +1,8 @@
-// The VAR fit: a hand solution, the one-block fit against the full normal matrix, too few
-// frames, and the time of large fits.
+// The VAR fit: the one-block fit against the full normal matrix, and too few frames.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <random>
 
 #include "forecast/forecast.hpp"
@@ -32,37 +30,6 @@ std::vector<float> random_Z(int nf, int nv, unsigned seed) {
   std::vector<float> Z(nf * nv);
   for (float& z : Z) z = u(gen);
   return Z;
-}
-
-// One bin, one lag: b(i, .) solves Gamma(0) b = Gamma_i.(1); G^-1 = nf Gamma(0)^-1.
-TEST(Fit, OneLagTwoVariablesMatchHandSolution) {
-  const int nf = 6;
-  const std::vector<float> Z{1, 2, 0, -1, 1, 3, /* z2 */ 0, 1, -1, 2, 1, 0};
-  auto z = [&](int j, int t) { return double(Z[(j - 1) * nf + t - 1]); };
-  auto gamma = [&](int i, int j, int l) {
-    double g = 0;
-    for (int t = 1; t <= nf - l; ++t) g += z(i, t + l) * z(j, t);
-    return g;
-  };
-  const double a = gamma(1, 1, 0), b = gamma(1, 2, 0), d = gamma(2, 2, 0), det = a * d - b * b;
-  textio::Sink msg;
-  const FitResult r = run_var(Z, 2, 1, nf, msg);
-  ASSERT_EQ(r.ier, 0);
-  double ssr = 0;
-  for (int i = 1; i <= 2; ++i) {
-    const double r1 = gamma(i, 1, 1), r2 = gamma(i, 2, 1);
-    const double b1 = (d * r1 - b * r2) / det, b2 = (a * r2 - b * r1) / det;
-    EXPECT_NEAR(r.c[2 * i - 2], b1, 1e-12);
-    EXPECT_NEAR(r.c[2 * i - 1], b2, 1e-12);
-    double ssri = 0;
-    for (int t = 2; t <= nf; ++t)
-      ssri += std::pow(z(i, t) - b1 * z(1, t - 1) - b2 * z(2, t - 1), 2);
-    ssr += ssri;
-    const double sigma = std::sqrt(ssri / (nf - 2));  // divisor nf - nr
-    EXPECT_NEAR(r.s[2 * i - 2], sigma * std::sqrt(nf * d / det), 1e-5);
-    EXPECT_NEAR(r.s[2 * i - 1], sigma * std::sqrt(nf * a / det), 1e-5);
-  }
-  EXPECT_NEAR(r.rsq, 1.0 - ssr / (a + d), 1e-6);  // uncentred total over all frames
 }
 
 // The normal matrix of all nc coefficients built entry by entry, factored, solved and
@@ -134,20 +101,6 @@ TEST(Fit, NoDegreesOfFreedomGiveNonFiniteErrors) {
   for (std::size_t g = 0; g < r.c.size(); ++g) {
     EXPECT_TRUE(std::isfinite(r.c[g]));
     EXPECT_FALSE(std::isfinite(r.s[g]));
-  }
-}
-
-// Not an assertion on speed: the figures are printed and recorded.
-TEST(Fit, TimingOfLargeFits) {
-  for (const auto& [m, p] : {std::pair{10, 5}, std::pair{70, 2}}) {
-    const int nf = 2000;
-    const std::vector<float> Z = random_Z(nf, 2 * m, 11);
-    textio::Sink msg;
-    const std::clock_t start = std::clock();  // processor time: the machine may be shared
-    EXPECT_EQ(run_var(Z, 2 * m, p, nf, msg).ier, 0);
-    const double ms = 1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC;
-    RecordProperty("fit_ms_m" + std::to_string(m) + "_p" + std::to_string(p), std::to_string(ms));
-    std::printf("fit m = %d, p = %d (nc = %d), %d frames: %.1f ms\n", m, p, 4 * m * m * p, nf, ms);
   }
 }
 

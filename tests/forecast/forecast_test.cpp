@@ -1,5 +1,4 @@
-// The forecast recursion and its t rule, the forecast frames, and a forecast run whose fit
-// fails.
+// The forecast recursion and its t rule, and the forecast frames.
 #include "forecast/forecast.hpp"
 
 #include <gtest/gtest.h>
@@ -77,28 +76,6 @@ TEST(Forft, FrameWithoutSpreadIsStoredUnscaled) {
   forft(std::vector<float>(2, 0.0f), column, std::vector<std::int32_t>{3}, w.f, w.g, w.v, 2.0f, lb,
         1, 1);
   for (float y : column) EXPECT_EQ(y, 1.0f);
-}
-
-// A significant bin at lb/2 is a variable that is zero in every frame: the fit fails, the two
-// messages are written and the run stops before any line of the VAR block.
-TEST(Runcoh, BinAtHalfTheFrameStopsTheRun) {
-  const int lb = 16, nf = 30;
-  std::mt19937 gen(20);
-  std::normal_distribution<float> noise;
-  std::vector<float> y(lb * nf), matrix(lb);
-  for (float& v : y) v = noise(gen);
-  Transform w(lb);
-  std::vector<double> c(4);
-  std::vector<float> s(4);
-  const std::vector<float> sp{0.999f};
-  const std::vector<std::int32_t> ik{8};
-  const SeriesInput in{y, sp, ik, w.g, w.v, 1.0f, lb, 1, lb * nf, 1, 1, nf, "frames    ", 0, 1, 1};
-  textio::Sink report, forec;
-  EXPECT_THROW(runcoh(in, matrix, c, s, report, forec), Stop);
-  EXPECT_EQ(report.text(),
-            " DCHOLDC failed, A is not positive definite\n"
-            " Error in subroutine var ier =            1\n");
-  EXPECT_TRUE(forec.text().empty());
 }
 
 }  // namespace
