@@ -15,32 +15,6 @@ using Mat = std::vector<double>;  // column-major, leading dimension n
 
 double& at(Mat& a, int n, int i, int j) { return a[(i - 1) + (j - 1) * n]; }
 
-TEST(Cholesky, SmallMatricesExactly) {
-  struct Case {
-    int n;
-    Mat a, factor, pd, b, x, inverse;  // factor: a after dcholdc
-  };
-  const double r2 = std::sqrt(2.0);
-  const Case cases[] = {
-      {1, {4.0}, {4.0}, {2.0}, {8.0}, {2.0}, {0.25}},
-      // (4 2; 2 3) = L L^T with L = (2 0; 1 sqrt 2); the -9 below the diagonal is not read.
-      {2, {4, -9, 2, 3}, {4, 1, 2, 3}, {2, r2}, {6, 5}, {1, 1}, {0.375, -0.25, -0.25, 0.5}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.n);
-    Mat a = c.a, pd(c.n, -1.0), x(c.n);
-    int ier = -1;
-    dcholdc(a, c.n, pd, ier);
-    ASSERT_EQ(ier, 0);
-    EXPECT_EQ(a, c.factor);
-    EXPECT_EQ(pd, c.pd);
-    dcholsl(a, c.n, pd, c.b, x);
-    for (int i = 0; i < c.n; ++i) EXPECT_NEAR(x[i], c.x[i], 1e-15);
-    dinverse(a, c.n, pd);
-    for (int k = 0; k < c.n * c.n; ++k) EXPECT_NEAR(a[k], c.inverse[k], 1e-15) << k;
-  }
-}
-
 TEST(Cholesky, FailingPivotStopsAtOnce) {
   // A zero diagonal entry with a zero row in the upper triangle at row 2 (pivot exactly 0):
   // row 1 is factored, then ier = 1.
@@ -73,7 +47,7 @@ TEST(Cholesky, FailingPivotStopsAtOnce) {
 // one-sum-at-a-time loops (the routine runs four sums side by side, each in its own order),
 // the solve against the right-hand side and the inverse against the identity.
 TEST(Cholesky, RandomSpdMatrices) {
-  for (int n : {7, 33, 50}) {
+  for (int n : {1, 2, 7, 33, 50}) {
     SCOPED_TRACE(n);
     std::mt19937 gen(17u + n);
     std::uniform_real_distribution<double> u(-1.0, 1.0);

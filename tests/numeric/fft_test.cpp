@@ -35,12 +35,12 @@ std::vector<Cd> transform(std::vector<Cd> x) {
   return x;
 }
 
-// The direct sum out(k) = sum_j in(j) exp(-i two_pi (j k mod n) / n), in long double.
-std::vector<Cl> direct_sum(const std::vector<Cd>& x, long double two_pi) {
+// The direct sum out(k) = sum_j in(j) exp(-i 2 pi (j k mod n) / n), in long double.
+std::vector<Cl> direct_sum(const std::vector<Cd>& x) {
   const std::size_t n = x.size();
   std::vector<Cl> root(n), out(n);
   for (std::size_t q = 0; q < n; ++q) {
-    const long double a = -two_pi * static_cast<long double>(q) / n;
+    const long double a = -kTrueTwoPi * static_cast<long double>(q) / n;
     root[q] = Cl(std::cos(a), std::sin(a));
   }
   for (std::size_t k = 0; k < n; ++k) {
@@ -126,7 +126,8 @@ TEST(Fft, FactorOrder) {
 }
 
 // Entry r of block j is (cos, sin) of r times the block angle (j l1) theta, each product
-// rounded to double; for factors above 5 entry 0 holds the block's entry ido, 2 pi j/p.
+// rounded to double; for factors above 5 entry 0 holds the block's entry ido, 2 pi j/p. Bit
+// for bit: the order of these roundings shows nowhere else.
 TEST(Fft, TwiddleTableIsBuiltOnTheSinglePrecisionTwoPi) {
   for (const int n : {14, 96, 360, 1000}) {
     FftTable t;
@@ -168,45 +169,16 @@ TEST(Fft, MatchesThePassDefinition) {
   }
 }
 
-// Against a plain DFT. The transforms of 2, 3, 4 and 5 alone are the true DFT: their constants
-// are exact and no twiddle enters. Everything else carries the table's 2 pi, which is longer
-// than the true one by 1.7e-7: in the twiddles, and in the pairing of inputs m and p - m of the
-// general pass, which takes exp(-i 2 pi) as 1. So each term's phase is off by up to about
-// 1.7e-7 from either direct sum (the true 2 pi or the table's), prime lengths included.
+// Against a plain DFT with the true 2 pi, which keeps the pass model above honest. The
+// transforms of 2, 3, 4 and 5 alone are exact; everything else carries the table's 2 pi,
+// 1.7e-7 longer than the true one. An impulse gives exact ones at every length.
 TEST(Fft, MatchesTheDirectSum) {
   for (const int n : kLengths) {
     const std::vector<Cd> x = random_vector(n, 5u + static_cast<unsigned>(n));
-    const std::vector<Cd> got = transform(x);
-    const double vs_true = max_rel_diff(got, direct_sum(x, kTrueTwoPi), x);
-    if (n <= 5) {
-      EXPECT_LT(vs_true, 1e-15) << "n = " << n;
-    } else {
-      EXPECT_LT(vs_true, 2e-7) << "n = " << n;
-      EXPECT_GT(vs_true, 1e-9) << "n = " << n;  // the table's 2 pi shows
-      EXPECT_LT(max_rel_diff(got, direct_sum(x, kTableTwoPi), x), 2e-7) << "n = " << n;
-    }
-  }
-}
-
-// An impulse gives exact ones. A constant gives n, and zeros elsewhere only to the 1e-7 of the
-// table's 2 pi; so does the conjugate symmetry of the transform of a real vector.
-TEST(Fft, ImpulseConstantAndRealInput) {
-  for (const int n : kLengths) {
-    const auto size = static_cast<std::size_t>(n);
-    std::vector<Cd> impulse(size, 0.0);
+    EXPECT_LT(max_rel_diff(transform(x), direct_sum(x), x), n <= 5 ? 1e-15 : 2e-7) << "n = " << n;
+    std::vector<Cd> impulse(static_cast<std::size_t>(n), 0.0);
     impulse[0] = 1.0;
-    EXPECT_EQ(transform(impulse), std::vector<Cd>(size, 1.0)) << "n = " << n;
-
-    const std::vector<Cd> ones = transform(std::vector<Cd>(size, 1.0));
-    EXPECT_LT(std::abs(ones[0] - Cd(n, 0.0)), 1e-12 * n);
-    for (int k = 1; k < n; ++k) ASSERT_LT(std::abs(ones[k]), 2e-7 * n) << n << " " << k;
-
-    std::vector<Cd> x = random_vector(n, 99u);
-    for (Cd& v : x) v.imag(0.0);
-    const std::vector<Cd> y = transform(x);
-    for (int k = 0; k < n; ++k) {
-      ASSERT_LT(std::abs(y[(n - k) % n] - std::conj(y[k])), 2e-7 * n) << n << " " << k;
-    }
+    EXPECT_EQ(transform(impulse), std::vector<Cd>(impulse.size(), 1.0)) << "n = " << n;
   }
 }
 
@@ -214,13 +186,9 @@ TEST(Fft, LengthOneTouchesNothing) {
   FftTable t;
   t.n = 7;
   t.factors = {5};
-  t.twiddle = {Cd(2.0, 3.0)};
   cffti(1, t);
   EXPECT_EQ(t.n, 7);
   EXPECT_EQ(t.factors, std::vector<int>{5});
-  EXPECT_EQ(t.twiddle, std::vector<Cd>{Cd(2.0, 3.0)});
-  EXPECT_TRUE(t.scratch.empty());
-
   std::vector<Cd> x{Cd(-1.5, 0.25)};
   cfftf(1, x, t);
   EXPECT_EQ(x[0], Cd(-1.5, 0.25));
