@@ -26,11 +26,12 @@ void check(const RealCase* begin, const RealCase* end, char letter) {
   }
 }
 
+// Ordinary values are the gfortran comparison's; here the edges: ties, the optional 0,
+// overflow, NaN and infinities, widths too small.
 TEST(EditF, Table) {
   const RealCase cases[] = {
       {5, 2, 0.125f, " 0.12"}, {5, 2, 0.375f, " 0.38"}, {4, 1, 0.25f, " 0.2"},  // ties to even
       {5, 2, 0.015f, " 0.01"},                 // stored as 0.01499999966...
-      {6, 3, 0.05f, " 0.050"}, {7, 4, 0.99996f, " 1.0000"}, {9, 3, -1234.5678f, "-1234.568"},
       {5, 2, -0.004f, " 0.00"}, {5, 2, -0.005f, " 0.00"}, {5, 2, -0.0f, " 0.00"},  // no minus
       {4, 2, 0.5f, "0.50"}, {4, 2, -0.5f, "-.50"}, {3, 2, -0.5f, "***"},  // the optional 0
       {5, 2, 123.456f, "*****"}, {5, 2, 99.995f, "*****"},  // 99.99500274... rounds up
@@ -44,10 +45,6 @@ TEST(EditF, Table) {
 
 TEST(EditG, Table) {
   const RealCase cases[] = {
-      {12, 3, 1.0f, "    1.00    "}, {12, 3, 12345.0f, "   0.123E+05"},
-      {12, 3, 0.05f, "   0.500E-01"}, {10, 3, -1.5f, " -1.50    "},
-      {12, 6, 0.5f, "0.500000    "}, {12, 6, 0.001f, "0.100000E-02"},
-      {12, 6, -0.05f, "-.500000E-01"},  // no column for the 0
       {10, 3, 0.0f, "  0.00    "}, {10, 3, -0.0f, "  0.00    "}, {12, 6, 0.0f, " 0.00000    "},
       {10, 3, 0.1f, " 0.100    "}, {10, 3, 0.0999f, " 0.999E-01"},  // 0.1 and just below
       {10, 3, 0.09996f, " 0.100    "},  // N rounds to 0.100: fixed form

@@ -2,7 +2,6 @@
 // compiler's error reports and bounds, kind conversions, and the sink.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -33,15 +32,6 @@ TEST(FormatWrite, Lines) {
     std::vector<Item> items;
     std::string expected;
   } cases[] = {
-      {"(7x,'Coherence threshold probability = ',f6.3)", {0.95f},
-       "       Coherence threshold probability =  0.950\n"},
-      {"(2x,57('='))", {}, "  " + std::string(57, '=') + "\n"},
-      {"(/,15x,'|',17('='),'|')", {}, "\n" + std::string(15, ' ') + "|" + std::string(17, '=') + "|\n"},
-      {"(/,7x,'Number of Data Columns = ',i2,/)", {3}, "\n       Number of Data Columns =  3\n\n"},
-      {"(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)", {1, 1, 0.036f, 0.988f, 0.037f},
-       "  b( 1, 1) =     0.036       0.988       0.037\n"},
-      {"(4(f7.4,' - ',i3,1x))", {0.9966f, 6, 1.0f, 8, 0.9658f, 11, 1.0f, 13},
-       " 0.9966 -   6  1.0000 -   8  0.9658 -  11  1.0000 -  13\n"},
       // the colon: two integers stop before the blanks after it; three reals leave no
       // trailing blank from the last 1x
       {"(i3,2x,i4,2x,:,100(f9.3,1x))", {1, 2}, "  1     2\n"},
@@ -69,27 +59,6 @@ TEST(FormatWrite, Lines) {
       {"(g10.3)", {-1}, " -1.00    \n"},
   };
   for (const auto& c : cases) EXPECT_EQ(run(c.format, c.items), c.expected) << c.format;
-}
-
-TEST(FormatWrite, ReversionTenPairs) {
-  std::vector<Item> items;
-  for (int i = 1; i <= 10; ++i) items.insert(items.end(), {static_cast<float>(i) / 16.0f, i});
-  EXPECT_EQ(run("(4(f7.4,' - ',i3,1x))", items),
-            " 0.0625 -   1  0.1250 -   2  0.1875 -   3  0.2500 -   4\n"
-            " 0.3125 -   5  0.3750 -   6  0.4375 -   7  0.5000 -   8\n"
-            " 0.5625 -   9  0.6250 -  10\n");
-}
-
-TEST(FormatWrite, ForecastRecordOf150Values) {
-  // Two integers and 148 reals: 100 reals on the first line, then reversion to the group.
-  std::vector<Item> items{Item(3), Item(12)};
-  for (int i = 0; i < 148; ++i) items.emplace_back(0.5f * static_cast<float>(i));
-  const std::string text = run("(i3,2x,i4,2x,:,100(f9.3,1x))", items);
-  const std::size_t nl = text.find('\n');
-  EXPECT_EQ(nl, 3u + 2 + 4 + 2 + 100 * 10 - 1);
-  EXPECT_EQ(text.substr(0, 20), "  3    12      0.000");
-  EXPECT_EQ(text.substr(nl + 1, 19), "   50.000    50.500");
-  EXPECT_EQ(text.size() - nl - 1, 48u * 10);  // no trailing blank, and the line end
 }
 
 TEST(FormatWrite, WrongKindsAndLeftoverValuesThrowAndWriteNothing) {
@@ -186,14 +155,6 @@ TEST(Sink, ConsoleSinkPassesEachLineOn) {
   EXPECT_EQ(std::string(buf), " Elapsed time =" + std::string(12, ' ') + "1\n");
   console.close();
   std::fclose(f);
-}
-
-TEST(Sink, OpenReportsTheErrorNumber) {
-  Sink sink;
-  EXPECT_EQ(sink.open("/nonexistent-folder/tramel.out"), ENOENT);
-  EXPECT_EQ(sink.open(std::filesystem::temp_directory_path().string()), EISDIR);
-  sink.line("still a memory sink");
-  EXPECT_EQ(sink.text(), "still a memory sink\n");
 }
 
 }  // namespace

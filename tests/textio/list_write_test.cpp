@@ -15,15 +15,6 @@ std::string line(const T&... values) {
   return sink.text();
 }
 
-TEST(ListWrite, MessagesOfTheProgram) {
-  EXPECT_EQ(line("Coherence threshold ", 1.0f, " is out in unit interval"),
-            " Coherence threshold    1.00000000     is out in unit interval\n");
-  EXPECT_EQ(line("fu-fl ", 5.74710965e-3f, " is too small"), " fu-fl   5.74710965E-03 is too small\n");
-  EXPECT_EQ(line("i = ", 605), " i =          605\n");
-  EXPECT_EQ(line("Increase passband fu-fl in run ", 1), " Increase passband fu-fl in run            1\n");
-  EXPECT_EQ(line("**** eof in read from data file "), " **** eof in read from data file \n");
-}
-
 TEST(ListWrite, Reals) {
   const struct {
     float value;

@@ -36,26 +36,16 @@ struct FieldCase {
   float expected;
 };
 
+// Ordinary fields of the data files' formats are the gfortran comparison's; here the rest.
 TEST(NumericField, Values) {
   const FieldCase cases[] = {
-      {"(f10.3)", "      1234", 1.234f},      // implied decimals
-      {"(f10.3)", "     1234.", 1234.0f},     // a point overrides d
-      {"(f10.3)", "12345", 12.345f},          // short record: the field ends with it
-      {"(f8.2)", "   1 234", 12.34f},         // inner blank ignored
-      {"(bz,f8.2)", "   1 234", 102.34f},     // ... or a zero; leading blanks never count
+      {"(bz,f8.2)", "   1 234", 102.34f},     // BZ: inner blanks are zeros, leading never
       {"(bz,f5.0)", "15   ", 15000.0f},       // trailing blanks are zeros too
       {"(bz,bn,f5.0)", "15   ", 15.0f},       // BN restores
-      {"(f10.3)", "    1.5+3", 1500.0f},      // exponent with a sign only
-      {"(f10.3)", "    1.5-3", 0.0015f},
-      {"(f10.3)", "  1.5D+03", 1500.0f},      // D exponent
       {"(f10.3)", "    1.5q2", 150.0f},       // Q exponent, lower case
       {"(f10.3)", "   1.5E 3", 1500.0f},      // blank inside the exponent ignored
       {"(bz,f10.3)", "    1.5E3 ", 1.5e30f},  // ... and a zero after BZ
-      {"(f10.3)", "     12E2", 1.2f},         // implied decimals apply with an exponent
-      {"(f10.3)", "   -0.125", -0.125f},
       {"(f10.3)", "+  12.5", 12.5f},          // blanks after the sign
-      {"(f10.3)", "   +.5", 0.5f},
-      {"(e12.4)", "  0.1234E+02", 12.34f},
       {"(g12.4e3)", " 0.1234E+002", 12.34f},
       {"(2p,f10.3)", "    12.5", 0.125f},     // kP divides a value without exponent
       {"(-2p,f10.3)", "    12.5", 1250.0f},
@@ -64,9 +54,6 @@ TEST(NumericField, Values) {
       {"(i5)", "  -42", -42.0f},              // Iw into a real
       {"(bz,i5)", "4 2  ", 40200.0f},
       {"(f30.0)", "123456789012345678901234567890", 123456789012345678901234567890.0f},
-      {"(f10.3)", "      1e50", std::numeric_limits<float>::infinity()},
-      {"(f10.3)", "     -1e50", -std::numeric_limits<float>::infinity()},
-      {"(f10.3)", "     1e-50", 0.0f},
       {"(f10.3)", "  Infinity", std::numeric_limits<float>::infinity()},
       {"(f10.3)", "      -inf", -std::numeric_limits<float>::infinity()},
       {"(t3,f3.0)", "xx123", 123.0f},         // T skips what is not read
@@ -81,24 +68,10 @@ TEST(NumericField, Values) {
   }
 }
 
-TEST(NumericField, Zeros) {
-  // Blank fields, sign-only fields and fields past the record's end read as zero; the sign
-  // of a zero follows a Fortran READ (a lone sign gives +0, "-." and "-0.0" give -0).
-  const struct {
-    const char* fmt;
-    const char* record;
-    std::uint32_t expected;
-  } cases[] = {
-      {"(f10.3)", "          ", 0x00000000u}, {"(f10.3)", "\n", 0x00000000u},
-      {"(f10.3)", "        - ", 0x00000000u}, {"(f10.3)", "        +", 0x00000000u},
-      {"(f10.3)", "      -0.0", 0x80000000u}, {"(f10.3)", "        -.", 0x80000000u},
-      {"(i4)", "  -0", 0x00000000u},           {"(bz,f10.3)", "\n", 0x00000000u},
-  };
-  for (const auto& c : cases) {
-    const Outcome o = read_text(c.record, c.fmt, 1);
-    ASSERT_TRUE(o.result.ok()) << c.fmt << " [" << c.record << "]";
-    EXPECT_EQ(bits(o.values[0]), c.expected) << c.fmt << " [" << c.record << "]";
-  }
+// The sign of a zero follows a Fortran READ: -0 under F, +0 under I.
+TEST(NumericField, SignOfZero) {
+  EXPECT_EQ(bits(read_text("      -0.0", "(f10.3)", 1).values[0]), 0x80000000u);
+  EXPECT_EQ(bits(read_text("  -0", "(i4)", 1).values[0]), 0x00000000u);
 }
 
 TEST(NumericField, NaN) {
@@ -147,11 +120,7 @@ TEST(NumericField, ExactConversion) {
   EXPECT_EQ(o.values[0], 1.00000012f);
 }
 
-TEST(Records, ShortRecordsAndSkips) {
-  // Fields wholly beyond a short record read as zeros.
-  Outcome o = read_text("     1.000     2.000\n", "(3f10.3)", 3);
-  ASSERT_TRUE(o.result.ok());
-  EXPECT_EQ(o.values, (std::vector<float>{1.0f, 2.0f, 0.0f}));
+TEST(Records, FieldsNotNeededAreNotRead) {
   // Two values of three: one record; the third field is never read (not even checked).
   TextFile file;
   file.open_text("     1.000     2.000   garbage\n     4.000\n");
@@ -164,22 +133,8 @@ TEST(Records, ShortRecordsAndSkips) {
 }
 
 TEST(Records, Reversion) {
-  const std::string text =
-      "     1.000     2.000     3.000\n"
-      "     4.000     5.000     6.000\n"
-      "     7.000\n";
-  Outcome o = read_text(text, "(3f10.3)", 6);
-  ASSERT_TRUE(o.result.ok());
-  EXPECT_EQ(o.values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
-
-  // (2(1x,f9.4)) with M = 2 per record, and twice that in one read.
-  const std::string pairs = " 1.0000    2.5000\n -1.2500    4.0000\n";
-  o = read_text(pairs, "(2(1x,f9.4))", 4);
-  ASSERT_TRUE(o.result.ok());
-  EXPECT_EQ(o.values, (std::vector<float>{1.0f, 2.5f, -1.25f, 4.0f}));
-
   // Reversion goes back to the last outermost group with its repeat count.
-  o = read_text("1. 2. 3. \n4. 5. 6. \n", "(f3.0,2(f3.0))", 5);
+  Outcome o = read_text("1. 2. 3. \n4. 5. 6. \n", "(f3.0,2(f3.0))", 5);
   ASSERT_TRUE(o.result.ok());
   EXPECT_EQ(o.values, (std::vector<float>{1, 2, 3, 4, 5}));
   // Not from the start: 1x would skip the 4 and meet ". 5".
@@ -188,7 +143,8 @@ TEST(Records, Reversion) {
   EXPECT_EQ(o.values, (std::vector<float>{1, 2, 3, 4, 5}));
 
   // The end of the file before the list is filled: End, unread items keep their values.
-  o = read_text(text, "(3f10.3)", 10);
+  o = read_text("     1.000     2.000     3.000\n     4.000     5.000     6.000\n     7.000\n",
+                "(3f10.3)", 10);
   EXPECT_TRUE(o.result.end());
   EXPECT_EQ(o.values, (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 0, 0, -7}));
   o = read_text("", "(3f10.3)", 2);
@@ -295,27 +251,6 @@ TEST(Labels, DescriptorMismatch) {
     EXPECT_TRUE(r.failed()) << c.fmt;
     EXPECT_EQ(r.error, kFormatErrorNumber) << c.fmt;
   }
-}
-
-TEST(Records, CrLf) {
-  TextFile file;
-  file.open_text("     1.000 x\r\n     2.000 yy\r\n     3.000 z\r");
-  RecordFormat fmt("(f10.3,1x,a25)");
-  float v = 0;
-  char label[25];
-  const std::pair<float, std::string> expected[] = {{1.0f, "x"}, {2.0f, "yy"}, {3.0f, "z"}};
-  for (const auto& [value, text] : expected) {
-    ASSERT_TRUE(read(file, fmt, &v, 1, label).ok());
-    EXPECT_EQ(v, value);
-    std::string padded = text;
-    padded.resize(25, ' ');
-    EXPECT_EQ(std::string(label, 25), padded);  // no carriage return kept
-  }
-  // Under BZ the carriage return is no digit either.
-  TextFile bz;
-  bz.open_text("12\r\n");
-  ASSERT_TRUE(read(bz, RecordFormat("(bz,f4.0)"), &v, 1).ok());
-  EXPECT_EQ(v, 12.0f);
 }
 
 }  // namespace
