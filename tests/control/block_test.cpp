@@ -36,50 +36,34 @@ std::string text_of(const std::string& contributions) {
   return text;
 }
 
-TEST(ReadBlock, HashLineEndsTheBlockAndIsNotUsed) {
-  const Block b = read("a = 1 * one\nb = 2 * two\nc = 3 * three\nd = 4 * four\nx = 9 # end\nnext\n", 7);
-  EXPECT_EQ(b.end, BlockEnd::Complete);
-  EXPECT_EQ(b.text, text_of("a = 1 b = 2 c = 3 d = 4 "));
-  EXPECT_EQ(b.next, "next");
-}
-
-TEST(ReadBlock, HashAfterTheCommentMarkerStillEndsTheBlock) {
-  const Block b = read("a = 1 * one\nb = 2 * # two\nnext\n", 7);
-  EXPECT_EQ(b.end, BlockEnd::Complete);
-  EXPECT_EQ(b.text, text_of("a = 1 "));
-  EXPECT_EQ(b.next, "next");
-}
-
-TEST(ReadBlock, LineLimitEndsTheBlock) {
-  std::string file;
-  for (int i = 1; i <= 8; ++i) file.append("v").append(std::to_string(i)).append("* c\n");
-  const Block b = read(file, 7);
-  EXPECT_EQ(b.end, BlockEnd::Complete);
-  EXPECT_EQ(b.text, text_of("v1v2v3v4v5v6v7"));  // joined with no separator
-  EXPECT_EQ(b.next, "v8* c");
-}
-
-TEST(ReadBlock, LineWithoutMarker) {
-  const Block b = read("a = 1 * one\nb = 2\nc = 3 * three\n", 17);
-  EXPECT_EQ(b.end, BlockEnd::MissingMarker);
-  EXPECT_EQ(b.bad_line, padded("b = 2"));
-  EXPECT_EQ(b.next, "c = 3 * three");
-}
-
-TEST(ReadBlock, EmptyLineHasNoMarker) {
-  const Block b = read("\n#\n", 17);
-  EXPECT_EQ(b.end, BlockEnd::MissingMarker);
-  EXPECT_EQ(b.bad_line, padded(""));
-}
-
-TEST(ReadBlock, EndOfFileInsideTheBlock) {
-  EXPECT_EQ(read("a = 1 * one\n", 7).end, BlockEnd::EndOfFile);
-  EXPECT_EQ(read("", 17).end, BlockEnd::EndOfFile);
-}
-
-TEST(ReadBlock, MarkerBeyondColumn80IsNotSeen) {
-  const Block b = read(std::string(80, 'x') + "*\n", 7);
-  EXPECT_EQ(b.end, BlockEnd::MissingMarker);
+TEST(ReadBlock, Table) {
+  std::string eight;
+  for (int i = 1; i <= 8; ++i) eight.append("v").append(std::to_string(i)).append("* c\n");
+  const struct {
+    const char* name;
+    std::string file;
+    BlockEnd end;
+    std::string text;  // the contributions, or the line without a marker
+    std::string next;
+  } cases[] = {
+      {"a `#` line ends the block and is not used",
+       "a = 1 * one\nb = 2 * two\nc = 3 * three\nd = 4 * four\nx = 9 # end\nnext\n",
+       BlockEnd::Complete, "a = 1 b = 2 c = 3 d = 4 ", "next"},
+      {"`#` after the comment marker still ends it", "a = 1 * one\nb = 2 * # two\nnext\n",
+       BlockEnd::Complete, "a = 1 ", "next"},
+      {"the line limit ends it; no separator", eight, BlockEnd::Complete, "v1v2v3v4v5v6v7", "v8* c"},
+      {"line without marker", "a = 1 * one\nb = 2\nc = 3 * three\n", BlockEnd::MissingMarker,
+       "b = 2", "c = 3 * three"},
+      {"empty line", "\n#\n", BlockEnd::MissingMarker, "", "#"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Block b = read(c.file, 7);
+    EXPECT_EQ(b.end, c.end);
+    EXPECT_EQ(c.end == BlockEnd::Complete ? b.text : b.bad_line,
+              c.end == BlockEnd::Complete ? text_of(c.text) : padded(c.text));
+    EXPECT_EQ(b.next, c.next);
+  }
 }
 
 TEST(ReadBlock, TextKeepsItsFirst700Characters) {

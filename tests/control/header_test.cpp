@@ -1,4 +1,4 @@
-// The run header in its three unit variants and the closing lines.
+// The run header's quirks and the closing lines.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -10,19 +10,6 @@ namespace tramel::control {
 namespace {
 
 const std::string kRule = std::string(60, '=') + "\n";
-
-TEST(Wrh, HertzModePrintsTheKilohertzRateInHertz) {
-  textio::Sink report;
-  wrh("freq+h    ", 1.0f, 4000, 400, 10.0f, 2, 10, 20, 100, 2, report);
-  EXPECT_EQ(report.text(), kRule +
-                               " Sampling rate =    1000.000 Hz\n\n"
-                               " Resolution Bandwidth =    2.50000 Hz.  No. Frames     10 . "
-                               "Frame Length    400\n\n"
-                               " Passband (  50.00     250.00 ) Hz\n"
-                               "\n       No. of frequencies in band     81\n\n"
-                               "       No. of frames forecasted =  10  VAR Lags =  2\n\n"
-                               " % taper = 10.00    No. tapered at each end =    20\n\n");
-}
 
 TEST(Wrh, TimeModeShowsSevenCharactersOfTheUnit) {
   textio::Sink report;
@@ -36,26 +23,14 @@ TEST(Wrh, TimeModeShowsSevenCharactersOfTheUnit) {
                                "       No. of frames forecasted =   4  VAR Lags =  3\n\n");
 }
 
-TEST(Wrh, TaperLines) {
-  struct Case {
-    float pct;
-    int lb;
-    std::string lines;
-  };
-  const Case cases[] = {
-      {10.0f, 20, " % taper = 10.00    No. tapered at each end =     0\n\n"
-                  " % Taper yields no. of tapered values < 2\n\n"},
-      {10.0f, 40, " % taper = 10.00    No. tapered at each end =     2\n\n"},
-      {25.0f, 100, " % taper = 25.00    No. tapered at each end =    13\n\n"},  // 12.5 -> 13
-      {0.0f, 40, ""},
-  };
-  for (const Case& c : cases) {
-    textio::Sink report;
-    wrh("days      ", 1.0f, 10 * c.lb, c.lb, c.pct, 1, 1, 1, 4, 0, report);
-    const std::string& t = report.text();
-    const std::string tail = "VAR Lags =  1\n\n";
-    EXPECT_EQ(t.substr(t.find(tail) + tail.size()), c.lines) << c.pct << " " << c.lb;
-  }
+// 12.5 values tapered at each end round up to 13. (The other taper lines are in the
+// reference cases.)
+TEST(Wrh, TaperCountRoundsHalfUp) {
+  textio::Sink report;
+  wrh("days      ", 1.0f, 1000, 100, 25.0f, 1, 1, 1, 4, 0, report);
+  EXPECT_TRUE(report.text().ends_with(
+      "VAR Lags =  1\n\n % taper = 25.00    No. tapered at each end =    13\n\n"))
+      << report.text();
 }
 
 TEST(RoundWhole, HalvesAwayFromZeroAndOutOfRange) {

@@ -102,14 +102,6 @@ TEST_F(Readers, IntegerOfEightCharactersWritesTheRestOfTheText) {
   EXPECT_EQ(messages.text(), " The number " + text.substr(7) + " > 999999\n");
 }
 
-TEST_F(Readers, ValueRunIntoTheNextLineIsTooLong) {
-  // "No. of lags = 3* c" followed by "Sampling unit ...": the value reads 3Sampling.
-  const std::string text = text_of("No. of lags = 3Sampling unit =months ");
-  numread("ags", text, kSeparator, pos, ier, messages);
-  EXPECT_EQ(ier, 4);
-  EXPECT_EQ(messages.text(), " The number " + text.substr(14) + " > 999999\n");
-}
-
 TEST_F(Readers, RealValues) {
   struct Case {
     const char* text;
