@@ -108,6 +108,41 @@ std::string mask_run_lines(const std::string& text, bool error_number) {
   return result;
 }
 
+std::vector<std::string> run_folders(const fs::path& root, const char* sub) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(root))
+    if (entry.is_directory() && fs::exists(entry.path() / sub / "tramel.cnl"))
+      names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+namespace {
+
+std::vector<std::string> forecast_files(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& f : fs::directory_iterator(dir))
+    if (f.path().extension() == ".forec") names.push_back(f.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+Outcome run_and_compare(const fs::path& input, const fs::path& expected) {
+  TempFolder work;
+  for (const auto& f : fs::directory_iterator(input))
+    if (f.is_regular_file() && f.path().filename() != "tramel.out" && f.path().extension() != ".forec")
+      fs::copy_file(f.path(), work.path() / f.path().filename());
+  const Outcome got = run_program(work.path());
+  EXPECT_EQ(mask_run_lines(got.report), mask_run_lines(read_file(expected / "tramel.out")));
+  const std::vector<std::string> names = forecast_files(expected);
+  EXPECT_EQ(forecast_files(work.path()), names);
+  for (const std::string& name : names)
+    EXPECT_EQ(read_file(work.path() / name), read_file(expected / name)) << name;
+  return got;
+}
+
 std::string global_block(const Global& g) {
   return "No. of runs = " + g.runs + "   No. of data/file = " + g.columns + "   * runs, columns\n" +
          "Data file name " + g.name + "   * data file\n" +

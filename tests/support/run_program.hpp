@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tramel::testing {
 
@@ -44,6 +45,15 @@ void write_file(const std::filesystem::path& file, const std::string& text);
 // The date and elapsed-time lines replaced by fixed markers, and (with `error_number`) the
 // error number of a failed read, which differs between compilers.
 std::string mask_run_lines(const std::string& text, bool error_number = true);
+
+// ---- Reference runs ------------------------------------------------------------------------
+
+// The names of the folders under `root` whose `sub` folder holds a control file, sorted.
+std::vector<std::string> run_folders(const std::filesystem::path& root, const char* sub);
+
+// Runs the program on the inputs in `input` (not the outputs kept beside them) in an empty
+// folder, and compares its report (masked) and forecast files with those in `expected`.
+Outcome run_and_compare(const std::filesystem::path& input, const std::filesystem::path& expected);
 
 // ---- Control files ------------------------------------------------------------------------
 
