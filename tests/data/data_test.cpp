@@ -71,13 +71,10 @@ TEST(Datt, ReadsTheSampleAndNamesAnEarlyEnd) {
   const std::string pairs = "       1.0       2.0\n       3.0       4.0\n       5.0       6.0\n";
   const Case cases[] = {
       {"plain, lines past IE unread", "(f10.3)", 'a', 1, 1, 3, five, {1, 2, 3}, 0},
-      {"plain, IS = 3", "(f10.3)", 'a', 1, 3, 5, five, {3, 4, 5}, 0},
       {"plain, implied decimals", "(2f5.2)", 'a', 2, 2, 3, "\n  125-4550\n   25  1.5\n",
        {1.25f, -45.5f, 0.25f, 1.5f}, 0},
       {"two records per datum", "(2f10.3)", 'a', 4, 2, 2, pairs + pairs, {5, 6, 1, 2}, 0},
       {"short records give zeros", "(3f10.3)", 'a', 3, 1, 2, "       1.0\n\n", {1, 0, 0, 0, 0, 0}, 0},
-      {"label mode, IS = 3", "(2f10.3,1x,a25)", 'm', 2, 3, 3, pairs, {5, 6}, 0},
-      {"plain, ends before IE", "(f10.3)", 'a', 1, 2, 7, five, {2, 3, 4, 5, 0, 0}, 6},
       {"plain, ends in the skip", "(f10.3)", 'a', 1, 7, 8, five, {0, 0}, 6},
       {"plain, ends inside a datum", "(2f10.3)", 'a', 4, 1, 2, pairs, {1, 2, 3, 4, 5, 6, 0, 0}, 2},
       {"label, ends before IE", "(f10.3,a)", 'm', 1, 4, 6, five, {4, 5, 0}, 6},

@@ -66,21 +66,6 @@ std::string windows(const std::string& text) {
 
 const std::string kHead = kBanner + title_line("Signal with noise");
 
-const std::string kRunHeader =
-    "\n"
-    "  First datum used        1  Last datum used     600  Sample size =      600\n"
-    "============================================================\n"
-    " Sampling interval =  1.00000     months \n"
-    "\n"
-    " Resolution Bandwidth =  12.00     months   No. Frames      50 . Frame Length     12\n"
-    "\n"
-    " Passband (    12.00       2.40 ) months \n"
-    "\n"
-    "       No. of frequencies in band      5\n"
-    "\n"
-    "       No. of frames forecasted =   1  VAR Lags =  1\n"
-    "\n";
-
 std::string stats(const std::string& moments, const std::string& extremes,
                   const std::string& fmt = "(f8.3)") {
   std::string format_line = " Format: " + fmt;
@@ -93,7 +78,7 @@ std::string stats(const std::string& moments, const std::string& extremes,
 }
 
 const std::string kSeriesOne =
-    kHead + kRunHeader +
+    kHead + kTimeRunHeader +
     stats(" Mean =  -0.681E-02       Std Dev =    1.46    \n\n"
           " Skew = 0.143E-01    Kurtosis = -1.39        C(6) =     8.891\n",
           " Max value =    2.50           Min value =   -2.47    \n");
@@ -145,11 +130,11 @@ TEST(BadInput, Table) {
       {.name = "conversion error in record 11",
        .cnl = cnl,
        .data = data("600 1.0 (f8.3)", kRecords.substr(0, 90) + "  1.0x  \n" + kRecords),
-       .report = kHead + kRunHeader + read_error(5010, "(f8.3)")},
+       .report = kHead + kTimeRunHeader + read_error(5010, "(f8.3)")},
       {.name = "format that does not compile",
        .cnl = cnl,
        .data = data("600 1.0 (f8.3,q)"),
-       .report = kHead + kRunHeader + read_error(5006, "(f8.3,q)")},
+       .report = kHead + kTimeRunHeader + read_error(5006, "(f8.3,q)")},
       // ---- the analysis sequence and the fit
       {.name = "no significant frequency: a constant series",
        .cnl = cnl,
@@ -158,7 +143,7 @@ TEST(BadInput, Table) {
          for (int i = 0; i < 600; ++i) ones += "   1.000\n";
          return ones;
        }()),
-       .report = kHead + kRunHeader + " Variance in STAT = 0 & is set = 1.\n" +
+       .report = kHead + kTimeRunHeader + " Variance in STAT = 0 & is set = 1.\n" +
                  stats(" Mean =    1.00           Std Dev =    1.00    \n\n"
                        " Skew =  0.00        Kurtosis =  0.00        C(6) =     0.000\n",
                        " Max value =    1.00           Min value =    1.00    \n") +
@@ -177,7 +162,7 @@ TEST(BadInput, Table) {
        .cnl = global_block() + run_block({.band = "Longest period = 12.0   Shortest period = 2.0"}),
        .data = data("600 1.0 (f8.3)", nyquist_records()),
        .report = kHead +
-                 replaced(replaced(kRunHeader, "2.40 )", "2.00 )"), "band      5", "band      6") +
+                 replaced(replaced(kTimeRunHeader, "2.40 )", "2.00 )"), "band      5", "band      6") +
                  stats(" Mean =   0.172E-03       Std Dev =    2.00    \n\n"
                        " Skew =-0.756E-05    Kurtosis = -2.00        C(6) =    15.985\n",
                        " Max value =    2.10           Min value =   -2.10    \n") +
@@ -190,12 +175,12 @@ TEST(BadInput, Table) {
       // ---- allocation failures (the work arrays of this run take 12976 bytes)
       {.name = "work arrays beyond the memory",
        .cnl = cnl,
-       .report = kHead + kRunHeader + " Unable to allocate work space for arrays\n",
+       .report = kHead + kTimeRunHeader + " Unable to allocate work space for arrays\n",
        .memory_limit = 12975},
       {.name = "label array beyond the memory",
        .cnl = cnl,
        .data = data("600 1.0 (f8.3,a)"),
-       .report = kHead + kRunHeader + " Unable to allocate work space for array t\n",
+       .report = kHead + kTimeRunHeader + " Unable to allocate work space for array t\n",
        .memory_limit = 12976 + 600 * 25 - 1},
       {.name = "VAR arrays beyond the memory",
        .cnl = cnl,
@@ -211,12 +196,12 @@ TEST(BadInput, Table) {
        .memory_limit = 12976 + 4 * 12},
       {.name = "M in the millions",
        .cnl = global_block({.columns = "9999999"}) + run_block(),
-       .report = kHead + kRunHeader + " Unable to allocate work space for arrays\n"},
+       .report = kHead + kTimeRunHeader + " Unable to allocate work space for arrays\n"},
       {.name = "N at the 32-bit limit, 100 columns: terabytes",
        .cnl = global_block({.columns = "100"}) + run_block(),
        .data = data("2147483647 1.0 (f8.3)"),
        .report = kHead +
-                 replaced(replaced(kRunHeader, "used     600  Sample size =      600",
+                 replaced(replaced(kTimeRunHeader, "used     600  Sample size =      600",
                                    "used********  Sample size = ********"),
                           "Frames      50", "Frames *******") +
                  " Unable to allocate work space for arrays\n"},
@@ -279,11 +264,11 @@ TEST(BadInput, Table) {
       {.name = "format of 20 nested groups, cut at its third parenthesis",
        .cnl = cnl,
        .data = data("600 1.0 " + std::string(20, '(') + "f8.3" + std::string(20, ')') + " "),
-       .report = kHead + kRunHeader + read_error(5006, std::string(20, '(') + "f8.3)))")},
+       .report = kHead + kTimeRunHeader + read_error(5006, std::string(20, '(') + "f8.3)))")},
       {.name = "repeat count 2147483647: every value from the first record",
        .cnl = cnl,
        .data = data("600 1.0 (2147483647f8.3)"),
-       .report = kHead + kRunHeader +
+       .report = kHead + kTimeRunHeader +
                  stats(" Mean =   0.258E-03       Std Dev =   0.633E-02\n\n"
                        " Skew =  24.4        Kurtosis =  593.        C(6) =341564.594\n",
                        " Max value =   0.155           Min value =    0.00    \n",
@@ -292,7 +277,7 @@ TEST(BadInput, Table) {
       {.name = "repeat count 2147483648",
        .cnl = cnl,
        .data = data("600 1.0 (2147483648f8.3)"),
-       .report = kHead + kRunHeader + read_error(5006, "(2147483648f8.3)")},
+       .report = kHead + kTimeRunHeader + read_error(5006, "(2147483648f8.3)")},
       {.name = "N beyond the 32-bit range",
        .cnl = cnl,
        .data = data("2147483648 1.0 (f8.3)"),

@@ -77,6 +77,14 @@ inline const std::string kBanner = "           Quorvane\n            Release 1.0
 inline const std::string kClosing =  // the closing lines, masked
     " Version 10-14-2002\n Date & Time <masked>\n Elapsed time = <masked>\n";
 std::string title_line(const std::string& title);  // the echo of the data file's title
+// The sample line and run header of global_block() + run_block() on 600 data.
+inline const std::string kTimeRunHeader =
+    "\n  First datum used        1  Last datum used     600  Sample size =      600\n" +
+    std::string(60, '=') + "\n Sampling interval =  1.00000     months \n\n"
+    " Resolution Bandwidth =  12.00     months   No. Frames      50 . Frame Length     12\n\n"
+    " Passband (    12.00       2.40 ) months \n\n"
+    "       No. of frequencies in band      5\n\n"
+    "       No. of frames forecasted =   1  VAR Lags =  1\n\n";
 std::string read_error(int number, std::string fmt);  // the data reader's two stop lines
 
 // ---- A table of invocations ---------------------------------------------------------------
