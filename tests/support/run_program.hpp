@@ -43,7 +43,7 @@ std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
 
 // The date and elapsed-time lines replaced by fixed markers, and (with `error_number`) the
-// error number of a failed read, which differs between compilers.
+// number after "** Error in read of data file".
 std::string mask_run_lines(const std::string& text, bool error_number = true);
 
 // ---- Reference runs ------------------------------------------------------------------------
@@ -91,7 +91,7 @@ std::string read_error(int number, std::string fmt);  // the data reader's two s
 
 struct Case {
   const char* name;
-  std::string cnl;                  // tramel.cnl
+  std::string cnl;                       // tramel.cnl
   std::optional<std::string> data = {};  // err.dat; none: the table's usual one
   std::string report;  // masked, error numbers kept; "<absent>"; the start when status is 0
   std::string out = "";  // masked
