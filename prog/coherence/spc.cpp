@@ -37,19 +37,9 @@ void spc(std::span<const float> x, std::span<const float> w, std::span<float> s,
 
   for (int f0 = 0; f0 < nf; f0 += kLanes) {
     const int count = std::min(kLanes, nf - f0);
-    // The tapered frame in single precision, then as the real parts; lanes past the last
-    // frame are zero.
-    for (int q = 0; q < kLanes; ++q) {
-      const float* frame =
-          q < count ? x.data() + static_cast<std::ptrdiff_t>(f0 + q) * lb : nullptr;
-      double* lane = lanes.data() + q;
-      for (int j = 0; j < lb; ++j) {
-        float t = 0.0f;
-        if (frame) t = pct > 0.0f ? frame[j] * w[j] : frame[j];
-        lane[2 * static_cast<std::size_t>(j) * kLanes] = t;
-        lane[(2 * static_cast<std::size_t>(j) + 1) * kLanes] = 0.0;
-      }
-    }
+    // The tapered frames in single precision, as the real parts.
+    numeric::load_frames(lb, x.data() + static_cast<std::ptrdiff_t>(f0) * lb, count,
+                         pct > 0.0f ? w.data() : nullptr, lanes);
     numeric::cfftf_many(lb, lanes, work, v);
 
     // Frame after frame: Re(F(k) F(lb-k)) / lb. For a real frame F(lb-k) is the conjugate of

@@ -20,19 +20,8 @@ void ft(std::span<const float> y, std::span<float> Z, std::span<const std::int32
   const auto rows = static_cast<std::size_t>(nf);
   for (int t0 = 0; t0 < nf; t0 += kLanes) {
     const int count = std::min(kLanes, nf - t0);
-    // Frame t as it stands in the residual series: no taper, no mean removal. Lanes past the
-    // last frame are zero.
-    for (int q = 0; q < kLanes; ++q) {
-      const float* frame =
-          q < count ? y.data() + static_cast<std::size_t>(t0 + q) * static_cast<std::size_t>(lb)
-                    : nullptr;
-      double* lane = lanes.data() + q;
-      for (int j = 0; j < lb; ++j) {
-        lane[2 * static_cast<std::size_t>(j) * kLanes] =
-            frame ? static_cast<double>(frame[j]) : 0.0;
-        lane[(2 * static_cast<std::size_t>(j) + 1) * kLanes] = 0.0;
-      }
-    }
+    // Frames as they stand in the residual series: no taper, no mean removal.
+    numeric::load_frames(lb, y.data() + static_cast<std::size_t>(t0) * lb, count, nullptr, lanes);
     numeric::cfftf_many(lb, lanes, work, v);
     for (int q = 0; q < count; ++q) {
       const auto t = static_cast<std::size_t>(t0 + q);

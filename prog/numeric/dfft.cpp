@@ -126,6 +126,19 @@ void cfftf(int n, std::span<std::complex<double>> c, FftTable& table) {
          reinterpret_cast<const double*>(table.twiddle.data()), table.factors);
 }
 
+void load_frames(int n, const float* first, int count, const float* w, std::span<double> c) {
+  for (int q = 0; q < kFftLanes; ++q) {
+    const float* frame = q < count ? first + static_cast<std::ptrdiff_t>(q) * n : nullptr;
+    double* lane = c.data() + q;
+    for (int j = 0; j < n; ++j) {
+      float t = 0.0f;
+      if (frame) t = w ? frame[j] * w[j] : frame[j];
+      lane[2 * static_cast<std::size_t>(j) * kFftLanes] = t;
+      lane[(2 * static_cast<std::size_t>(j) + 1) * kFftLanes] = 0.0;
+    }
+  }
+}
+
 void cfftf_many(int n, std::span<double> c, std::span<double> work, const FftTable& table) {
   if (n <= 1) return;
   using dfft_detail::Lanes;

@@ -37,6 +37,10 @@ void cfftf(int n, std::span<std::complex<double>> c, FftTable& table);
 // so the table is only read.
 inline constexpr int kFftLanes = 4;
 void cfftf_many(int n, std::span<double> c, std::span<double> work, const FftTable& table);
+// Loads `count` (at most kFftLanes) consecutive real frames of n samples, starting at `first`,
+// into the lanes of c, each sample times w[j] in single precision when `w` is given; lanes past
+// `count` are zero.
+void load_frames(int n, const float* first, int count, const float* w, std::span<double> c);
 
 // ---- Chi-square distribution -------------------------------------------------------------------
 
