@@ -22,7 +22,7 @@ void coh(std::span<float> a, std::span<float> sp, std::span<float> y, std::span<
   for (int i = 0; i < nb; ++i) {
     const float x = static_cast<float>(static_cast<double>(a[i]) / sp[i] * k2);
     float p = 0.0f;
-    numeric::cdchi(x, 2.0f, p, msg);
+    numeric::chi_square_distribution(x, 2.0f, p, msg);
     a[i] = p;
   }
 }

@@ -131,7 +131,7 @@ void fit(std::span<const float> Z, std::span<float> e, std::span<double> G, std:
   }
 
   // 2. Factor the block.
-  numeric::dcholdc(G.first(unr * unr), nr, pd.first(unr), ier);
+  numeric::cholesky_factor(G.first(unr * unr), nr, pd.first(unr), ier);
   if (ier != 0) {
     textio::list(msg, "DCHOLDC failed, A is not positive definite");
     return;
@@ -139,7 +139,7 @@ void fit(std::span<const float> Z, std::span<float> e, std::span<double> G, std:
 
   // 3. The coefficients of each equation.
   for (int i = 0; i < nv; ++i)
-    numeric::dcholsl(G.first(unr * unr), nr, pd.first(unr), rhs.subspan(i * unr, unr),
+    numeric::cholesky_solve(G.first(unr * unr), nr, pd.first(unr), rhs.subspan(i * unr, unr),
                      c.subspan(i * unr, unr));
 
   // 4. Residuals. The divisor is nf - nr although only nf - p residuals enter each sum.
@@ -157,7 +157,7 @@ void fit(std::span<const float> Z, std::span<float> e, std::span<double> G, std:
   rsq = 1.0f - static_cast<float>(ssr / sst);
 
   // 6, 7. Standard errors from the diagonal of the inverse, shared by every equation.
-  numeric::dinverse(G.first(unr * unr), nr, pd.first(unr));
+  numeric::cholesky_inverse(G.first(unr * unr), nr, pd.first(unr));
   for (int i = 0; i < nv; ++i)
     for (std::size_t u = 0; u < unr; ++u)
       s[i * unr + u] = sigma[i] * static_cast<float>(std::sqrt(G[u * unr + u]));

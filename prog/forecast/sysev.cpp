@@ -21,9 +21,9 @@ void sysev(std::span<const float> b, std::span<float> a, std::span<float> wr, st
   // Entries the solver does not reach (it gives up after too many iterations) read as zero.
   std::fill(wr.begin(), wr.begin() + nr, 0.0f);
   std::fill(wi.begin(), wi.begin() + nr, 0.0f);
-  numeric::balanc(a.first(n * n), nr, nr);
-  numeric::elmhes(a.first(n * n), nr, nr);
-  numeric::hqr(a.first(n * n), nr, nr, wr, wi, msg);
+  numeric::balance(a.first(n * n), nr, nr);
+  numeric::reduce_to_hessenberg(a.first(n * n), nr, nr);
+  numeric::hessenberg_eigenvalues(a.first(n * n), nr, nr, wr, wi, msg);
 
   const auto pi = static_cast<float>(std::acos(-1.0));
   for (std::size_t i = 0; i < n; ++i) {

@@ -23,7 +23,7 @@ inline std::size_t at(int i, int j, int n) {
 
 }  // namespace
 
-void dcholdc(std::span<double> a, int n, std::span<double> pd, int& ier) {
+void cholesky_factor(std::span<double> a, int n, std::span<double> pd, int& ier) {
   ier = 0;
   for (int i = 1; i <= n; ++i) {
     // The pivot. A pivot that is zero or negative stops the factorisation before anything of
@@ -66,7 +66,7 @@ void dcholdc(std::span<double> a, int n, std::span<double> pd, int& ier) {
   }
 }
 
-void dcholsl(std::span<const double> a, int n, std::span<const double> pd,
+void cholesky_solve(std::span<const double> a, int n, std::span<const double> pd,
              std::span<const double> b, std::span<double> x) {
   // Forward: L y = b, each row's terms from the nearest column back to the first.
   for (int i = 1; i <= n; ++i) {
@@ -82,7 +82,7 @@ void dcholsl(std::span<const double> a, int n, std::span<const double> pd,
   }
 }
 
-void dinverse(std::span<double> a, int n, std::span<const double> pd) {
+void cholesky_inverse(std::span<double> a, int n, std::span<const double> pd) {
   // 1. L^-1 over L in the lower triangle with the diagonal, column by column. Entry (j, i)
   //    sums -a(j, k) * a(k, i) for k = i..j-1: the L value of row j times the L^-1 value of
   //    column i formed before it (for k = i, a(j, i) is still L). Four rows go together:

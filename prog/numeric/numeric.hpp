@@ -1,4 +1,4 @@
-// Numerical kernels: the complex FFT (dfft), the chi-square distribution, the Cholesky solve
+// Numerical kernels: the complex FFT (FFT), the chi-square distribution, the Cholesky solve
 // and inverse, and the real eigenvalue solver. Matrices are column-major; indices in the
 // comments are 1-based as in the formulas, storage is 0-based.
 #pragma once
@@ -11,7 +11,7 @@
 
 namespace tramel::numeric {
 
-// ---- Complex FFT (dfft) ----------------------------------------------------------------------
+// ---- Complex FFT (FFT) ----------------------------------------------------------------------
 
 // The table of one transform length n: one complex vector of scratch space used by every
 // transform, the twiddle factors of all passes (block after block, in factor order), and the
@@ -46,31 +46,31 @@ void load_frames(int n, const float* first, int count, const float* w, std::span
 
 // result = chi-square distribution function with df degrees of freedom at x. Messages go to
 // `msg`; on a bad argument the result is left unset.
-void cdchi(float x, float df, float& result, textio::Sink& msg);
-float gammp(float a, float x, textio::Sink& msg);
-void gser(double& gamser, float a, float x, double& gln, textio::Sink& msg);
-void gcf(double& gammcf, float a, float x, double& gln, textio::Sink& msg);
-double gammln(double xx);
+void chi_square_distribution(float x, float df, float& result, textio::Sink& msg);
+float regularized_gamma_p(float a, float x, textio::Sink& msg);
+void gamma_series(double& gamser, float a, float x, double& gln, textio::Sink& msg);
+void gamma_continued_fraction(double& gammcf, float a, float x, double& gln, textio::Sink& msg);
+double log_gamma(double xx);
 
 // ---- Cholesky solve and inverse ---------------------------------------------------------------
 
 // `a` is n x n, column-major. dcholdc reads the upper triangle and the diagonal, writes L's
 // strict lower triangle into a and its diagonal into pd; ier = 1 when a pivot is not positive.
-void dcholdc(std::span<double> a, int n, std::span<double> pd, int& ier);
-void dcholsl(std::span<const double> a, int n, std::span<const double> pd,
+void cholesky_factor(std::span<double> a, int n, std::span<double> pd, int& ier);
+void cholesky_solve(std::span<const double> a, int n, std::span<const double> pd,
              std::span<const double> b, std::span<double> x);
 // Turns the factor into the whole symmetric inverse, both triangles.
-void dinverse(std::span<double> a, int n, std::span<const double> pd);
+void cholesky_inverse(std::span<double> a, int n, std::span<const double> pd);
 
 // ---- Real eigenvalue solver -------------------------------------------------------------------
 
 // `a` is np x np, column-major, single precision; the leading n x n part is used.
 // balanc leaves an index alone whose off-diagonal row or column sum is zero or not finite.
-void balanc(std::span<float> a, int n, int np);
-void elmhes(std::span<float> a, int n, int np);
+void balance(std::span<float> a, int n, int np);
+void reduce_to_hessenberg(std::span<float> a, int n, int np);
 // Eigenvalues into wr, wi (n entries), from index n downwards; "Too many iterations in hqr"
 // to `msg` after 30 iterations without a split, leaving the entries not reached unchanged.
-void hqr(std::span<float> a, int n, int np, std::span<float> wr, std::span<float> wi,
+void hessenberg_eigenvalues(std::span<float> a, int n, int np, std::span<float> wr, std::span<float> wi,
          textio::Sink& msg);
 
 }  // namespace tramel::numeric

@@ -52,8 +52,8 @@ FitResult full_solve(const std::vector<float>& Z, int nv, int p, int nf) {
             G[((k - 1) * nr + (s + l) * nv + j - 1) * nc + (k - 1) * nr + s * nv + i - 1] = v;
       }
   FitResult r(nv, p, nf);
-  numeric::dcholdc(G, nc, pd, r.ier);
-  numeric::dcholsl(G, nc, pd, rhs, r.c);
+  numeric::cholesky_factor(G, nc, pd, r.ier);
+  numeric::cholesky_solve(G, nc, pd, rhs, r.c);
   double ssr = 0;
   std::vector<float> sigma(nv);
   for (int i = 1; i <= nv; ++i) {
@@ -71,7 +71,7 @@ FitResult full_solve(const std::vector<float>& Z, int nv, int p, int nf) {
     sigma[i - 1] = float(std::sqrt(ssri * static_cast<long double>(1.0 / (nf - nr))));
   }
   r.rsq = 1.0f - float(ssr / sst);
-  numeric::dinverse(G, nc, pd);
+  numeric::cholesky_inverse(G, nc, pd);
   for (int g = 0; g < nc; ++g) r.s[g] = sigma[g / nr] * float(std::sqrt(G[g * nc + g]));
   return r;
 }

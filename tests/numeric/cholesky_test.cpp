@@ -21,7 +21,7 @@ TEST(Cholesky, FailingPivotStopsAtOnce) {
   Mat a = {4, 0, 0, /**/ 0, 0, 0, /**/ 2, 0, 5};
   Mat pd(3, -7.0);
   int ier = 0;
-  dcholdc(a, 3, pd, ier);
+  cholesky_factor(a, 3, pd, ier);
   EXPECT_EQ(ier, 1);
   EXPECT_EQ(pd, Mat({2.0, -7.0, -7.0}));
   EXPECT_EQ(at(a, 3, 3, 1), 1.0);
@@ -30,14 +30,14 @@ TEST(Cholesky, FailingPivotStopsAtOnce) {
   const Mat neg = {-1, 9, 9, 2, 3, 9, 1, 1, 4};
   a = neg;
   pd.assign(3, -7.0);
-  dcholdc(a, 3, pd, ier);
+  cholesky_factor(a, 3, pd, ier);
   EXPECT_EQ(ier, 1);
   EXPECT_EQ(a, neg);
   EXPECT_EQ(pd, Mat(3, -7.0));
 
   // A pivot that is not a number is not a failure.
   a = {std::numeric_limits<double>::quiet_NaN()};
-  dcholdc(a, 1, pd, ier);
+  cholesky_factor(a, 1, pd, ier);
   EXPECT_EQ(ier, 0);
   EXPECT_TRUE(std::isnan(pd[0]));
 }
@@ -63,7 +63,7 @@ TEST(Cholesky, RandomSpdMatrices) {
 
     Mat a = orig, pd(n), rhs(n), x(n);
     int ier = 1;
-    dcholdc(a, n, pd, ier);
+    cholesky_factor(a, n, pd, ier);
     ASSERT_EQ(ier, 0);
     Mat r = orig, rpd(n);
     for (int i = 1; i <= n; ++i)
@@ -77,14 +77,14 @@ TEST(Cholesky, RandomSpdMatrices) {
     ASSERT_EQ(pd, rpd);
 
     for (int i = 0; i < n; ++i) rhs[i] = std::sin(1.0 + i);
-    dcholsl(a, n, pd, rhs, x);
+    cholesky_solve(a, n, pd, rhs, x);
     for (int i = 1; i <= n; ++i) {
       long double res = -rhs[i - 1];
       for (int k = 1; k <= n; ++k) res += full(i, k) * x[k - 1];
       EXPECT_LT(std::fabs(static_cast<double>(res)), 1e-12 * n);
     }
 
-    dinverse(a, n, pd);
+    cholesky_inverse(a, n, pd);
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= n; ++j) {
         long double s = 0.0L;

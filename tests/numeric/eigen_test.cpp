@@ -40,9 +40,9 @@ Eig eigenvalues(Mat a, int n) {
   Eig e{std::vector<float>(n, std::numeric_limits<float>::quiet_NaN()),
         std::vector<float>(n, std::numeric_limits<float>::quiet_NaN()), {}};
   textio::Sink msg;
-  balanc(a, n, n);
-  elmhes(a, n, n);
-  hqr(a, n, n, e.wr, e.wi, msg);
+  balance(a, n, n);
+  reduce_to_hessenberg(a, n, n);
+  hessenberg_eigenvalues(a, n, n, e.wr, e.wi, msg);
   e.msg = msg.text();
   return e;
 }
@@ -226,20 +226,20 @@ TEST(Eigen, BalancScalesByPowersOfTwoAndSkipsEmptyLines) {
   // Column 1 and row 1 off the diagonal: 0.001 and 1000. Row 1 is divided and column 1
   // multiplied by 1024; then nothing more improves.
   Mat a = from_rows(2, {1.0f, 1000.0f, 0.001f, 2.0f});
-  balanc(a, 2, 2);
+  balance(a, 2, 2);
   EXPECT_EQ(a, from_rows(2, {1.0f, 1000.0f / 1024, 0.001f * 1024, 2.0f}));
 
   // Upper triangular: column 1 and rows 2 and 3 have no off-diagonal part, so no index is
   // scaled, although column 2 holds 1000 against an empty row.
   const Mat empty = from_rows(3, {1.0f, 1000.0f, 3.0f, 0.0f, 2.0f, 0.0f, 0.0f, 0.0f, 7.0f});
   a = empty;
-  balanc(a, 3, 3);
+  balance(a, 3, 3);
   EXPECT_EQ(a, empty);
 
   // An infinite column sum is left alone instead of being scaled down for ever.
   const Mat inf = from_rows(2, {1.0f, 1.0f, std::numeric_limits<float>::infinity(), 2.0f});
   a = inf;
-  balanc(a, 2, 2);
+  balance(a, 2, 2);
   EXPECT_EQ(a, inf);
 }
 
@@ -251,7 +251,7 @@ TEST(Eigen, ElmhesLeavesAHessenbergMatrixAlone) {
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= std::min(n, j + 1); ++i) at(a, n, i, j) = u(gen);
   const Mat before_call = a;
-  elmhes(a, n, n);
+  reduce_to_hessenberg(a, n, n);
   EXPECT_EQ(a, before_call);
 }
 
@@ -264,7 +264,7 @@ TEST(Eigen, HqrGivesUpAfterThirtyIterations) {
                         0, 0, 0, 5});
   std::vector<float> wr(4, -7.0f), wi(4, -7.0f);
   textio::Sink msg;
-  hqr(a, 4, 4, wr, wi, msg);
+  hessenberg_eigenvalues(a, 4, 4, wr, wi, msg);
   EXPECT_EQ(wr, std::vector<float>({-7.0f, -7.0f, -7.0f, 5.0f}));
   EXPECT_EQ(wi, std::vector<float>({-7.0f, -7.0f, -7.0f, 0.0f}));
   EXPECT_NE(msg.text().find("Too many iterations in hqr"), std::string::npos) << msg.text();

@@ -11,7 +11,7 @@ constexpr float kSmall = 1.0e-4f;
 
 }  // namespace
 
-void cdchi(float x, float df, float& result, textio::Sink& msg) {
+void chi_square_distribution(float x, float df, float& result, textio::Sink& msg) {
   if (x < 0.0f) {
     textio::list(msg, "x in cdchi ", x, " is not positive");
     return;
@@ -29,13 +29,13 @@ void cdchi(float x, float df, float& result, textio::Sink& msg) {
     result = 0.0f;
     return;
   }
-  const float p = gammp(df * 0.5f, x * 0.5f, msg);
+  const float p = regularized_gamma_p(df * 0.5f, x * 0.5f, msg);
   result = p < kSmall ? 0.0f : p;
 }
 
 // P(a, x). Keeps its last result: a bad argument, or a series or fraction that fails, gives
 // the previous value again (0 before the first success).
-float gammp(float a, float x, textio::Sink& msg) {
+float regularized_gamma_p(float a, float x, textio::Sink& msg) {
   static float last = 0.0f;
   if (x < 0.0f || a <= 0.0f) {
     textio::list(msg, "Bad argument in gammp");
@@ -46,12 +46,12 @@ float gammp(float a, float x, textio::Sink& msg) {
   double gln = 0.0;
   if (x < a + 1.0f) {
     double gamser = kUnset;
-    gser(gamser, a, x, gln, msg);
+    gamma_series(gamser, a, x, gln, msg);
     if (gamser == kUnset) return last;
     last = static_cast<float>(gamser);
   } else {
     double gammcf = kUnset;
-    gcf(gammcf, a, x, gln, msg);
+    gamma_continued_fraction(gammcf, a, x, gln, msg);
     if (gammcf == kUnset) return last;
     last = static_cast<float>(1.0 - gammcf);
   }

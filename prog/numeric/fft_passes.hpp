@@ -1,4 +1,4 @@
-// The passes of the forward transform, private to dfft, and the batched transform built on
+// The passes of the forward transform, private to the FFT plan, and the batched transform built on
 // them. Every array is a run of complex values stored as interleaved values of T (real part
 // first); `ido` counts complex entries.
 //
@@ -14,7 +14,7 @@
 
 namespace tramel::numeric {
 
-namespace dfft_detail {
+namespace fft_detail {
 
 // One value of each lane. The operators act lane by lane.
 struct Lanes {
@@ -59,5 +59,5 @@ void passf5(int ido, int l1, const T* cc, T* ch, const double* wa1, const double
 template <class T>
 bool passf(int ido, int ip, int l1, T* cc, T* ch, const double* wa);
 
-}  // namespace dfft_detail
+}  // namespace fft_detail
 }  // namespace tramel::numeric

@@ -24,7 +24,7 @@ inline double mag(float v) { return std::fabs(static_cast<double>(v)); }
 
 }  // namespace
 
-void hqr(std::span<float> a, int n, int np, std::span<float> wr, std::span<float> wi,
+void hessenberg_eigenvalues(std::span<float> a, int n, int np, std::span<float> wr, std::span<float> wi,
          textio::Sink& msg) {
   auto A = [&](int i, int j) -> float& {
     return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * np];

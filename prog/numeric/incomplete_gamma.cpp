@@ -16,7 +16,7 @@ constexpr double kBig = static_cast<double>(1.0e30f);
 
 }  // namespace
 
-void gser(double& gamser, float a, float x, double& gln, textio::Sink& msg) {
+void gamma_series(double& gamser, float a, float x, double& gln, textio::Sink& msg) {
   if (x <= 0.0f) {
     if (x < 0.0f) {
       textio::list(msg, "x < 0 in gser");
@@ -27,7 +27,7 @@ void gser(double& gamser, float a, float x, double& gln, textio::Sink& msg) {
   }
   const double ad = a;
   const double xd = x;
-  gln = gammln(ad);
+  gln = log_gamma(ad);
   double ap = ad;
   double sum = 1.0 / ad;
   double del = sum;
@@ -44,10 +44,10 @@ void gser(double& gamser, float a, float x, double& gln, textio::Sink& msg) {
 }
 
 // Modified Lentz method; the floor keeps the quantities away from zero.
-void gcf(double& gammcf, float a, float x, double& gln, textio::Sink& msg) {
+void gamma_continued_fraction(double& gammcf, float a, float x, double& gln, textio::Sink& msg) {
   const double ad = a;
   const double xd = x;
-  gln = gammln(ad);
+  gln = log_gamma(ad);
   double b = xd + 1.0 - ad;
   double c = kBig;
   double d = 1.0 / b;
@@ -71,7 +71,7 @@ void gcf(double& gammcf, float a, float x, double& gln, textio::Sink& msg) {
 }
 
 // Lanczos approximation with six coefficients, for xx > 0.
-double gammln(double xx) {
+double log_gamma(double xx) {
   static constexpr double kCof[] = {76.18009172947146,     -86.50532032941677,
                                     24.01409824083091,     -1.231739572450155,
                                     0.1208650973866179e-2, -0.5395239384953e-5};

@@ -6,9 +6,9 @@
 // Every pass is written once for a value type T: double for one transform, or Lanes for
 // several transforms side by side, where each operation acts lane by lane. A lane thus goes
 // through the very operations of the single transform, in the same order.
-#include "numeric/dfft_passes.hpp"
+#include "numeric/fft_passes.hpp"
 
-namespace tramel::numeric::dfft_detail {
+namespace tramel::numeric::fft_detail {
 namespace {
 
 // d = (xr + i xi) * conj(w): the forward rotation by twiddle w = (cos, sin).
@@ -351,4 +351,4 @@ TRAMEL_DFFT_PASSES(double)
 TRAMEL_DFFT_PASSES(Lanes)
 #undef TRAMEL_DFFT_PASSES
 
-}  // namespace tramel::numeric::dfft_detail
+}  // namespace tramel::numeric::fft_detail

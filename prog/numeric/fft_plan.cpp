@@ -1,9 +1,9 @@
 // The mixed-radix forward transform: the table (factors and twiddles) for a length, and the
-// driver that runs the passes over it. The passes themselves are in dfft_passes.cpp.
+// driver that runs the passes over it. The passes themselves are in fft_passes.cpp.
 #include <cmath>
 #include <cstddef>
 
-#include "numeric/dfft_passes.hpp"
+#include "numeric/fft_passes.hpp"
 #include "numeric/numeric.hpp"
 
 namespace tramel::numeric {
@@ -84,23 +84,23 @@ void cfftf1(int n, T* c, T* ch, const double* wa, std::span<const int> ifac) {
     T* dst = na ? c : ch;
     switch (ip) {
       case 4:
-        dfft_detail::passf4(ido, l1, src, dst, w, w + blk, w + 2 * blk);
+        fft_detail::passf4(ido, l1, src, dst, w, w + blk, w + 2 * blk);
         na = !na;
         break;
       case 2:
-        dfft_detail::passf2(ido, l1, src, dst, w);
+        fft_detail::passf2(ido, l1, src, dst, w);
         na = !na;
         break;
       case 3:
-        dfft_detail::passf3(ido, l1, src, dst, w, w + blk);
+        fft_detail::passf3(ido, l1, src, dst, w, w + blk);
         na = !na;
         break;
       case 5:
-        dfft_detail::passf5(ido, l1, src, dst, w, w + blk, w + 2 * blk, w + 3 * blk);
+        fft_detail::passf5(ido, l1, src, dst, w, w + blk, w + 2 * blk, w + 3 * blk);
         na = !na;
         break;
       default:
-        if (dfft_detail::passf(ido, ip, l1, src, dst, w)) na = !na;
+        if (fft_detail::passf(ido, ip, l1, src, dst, w)) na = !na;
         break;
     }
     l1 = l2;
@@ -141,7 +141,7 @@ void load_frames(int n, const float* first, int count, const float* w, std::span
 
 void cfftf_many(int n, std::span<double> c, std::span<double> work, const FftTable& table) {
   if (n <= 1) return;
-  using dfft_detail::Lanes;
+  using fft_detail::Lanes;
   static_assert(sizeof(Lanes) == kFftLanes * sizeof(double));
   cfftf1(n, reinterpret_cast<Lanes*>(c.data()), reinterpret_cast<Lanes*>(work.data()),
          reinterpret_cast<const double*>(table.twiddle.data()), table.factors);

@@ -14,7 +14,7 @@
 
 namespace tramel::numeric {
 
-void elmhes(std::span<float> a, int n, int np) {
+void reduce_to_hessenberg(std::span<float> a, int n, int np) {
   auto A = [&](int i, int j) -> float& {
     return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * np];
   };
