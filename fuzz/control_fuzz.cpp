@@ -1,7 +1,8 @@
-// Fuzz target: the control-file block reader and the keyword readers on arbitrary control
-// text. The global block is read and every global keyword looked up in it, then run blocks
-// until the text ends, each with every run keyword; the digit conversion gets arbitrary
-// slices of the text as well.
+// Fuzz target: the control file on arbitrary text. The global block is read and its settings
+// taken, then run blocks are planned until the text ends (against a data file of a million
+// data at a rate of 1); the keyword readers also get the raw text as a parameter text of its
+// own, with its first line as the keyword, and the digit conversion every slice of it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,62 +12,65 @@
 namespace {
 
 using namespace tramel;
-using control::kSeparator;
 
-void global_keywords(const std::string& text, textio::Sink& unit) {
-  int pos = 0;
-  int ier = 0;
-  control::numread("uns", text, kSeparator, pos, ier, unit);
-  control::numread("ta/file", text, kSeparator, pos, ier, unit);
-  control::charead("ile name", text, kSeparator, pos, ier);
-  control::rnumread("bility", text, kSeparator, pos, ier, unit);
-  control::numread("ames", text, kSeparator, pos, ier, unit);
-  control::numread("ags", text, kSeparator, pos, ier, unit);
-  control::charead("unit", text, kSeparator, pos, ier);
+// Every message a step returns is one or more complete lines without a NUL character.
+void check_messages(const std::vector<textio::Message>& messages) {
+  for (const textio::Message& m : messages) {
+    if (m.text.empty() || m.text.back() != '\n') __builtin_trap();
+  }
 }
 
-void run_keywords(const std::string& text, textio::Sink& unit) {
-  int pos = 0;
-  int ier = 0;
-  for (const char* k : {"wer freq", "per freq", "gest period", "test period", "taper",
-                        "ion bandwidth", "ion Bandwidth"}) {
-    const float v = control::rnumread(k, text, kSeparator, pos, ier, unit);
-    control::round_whole(static_cast<double>(v) * 1000.0);
+void plan_runs(control::ControlFile& file, const control::ParameterText& global,
+               control::KeywordReader& reader) {
+  control::FileSettings files;
+  files.series_count = 1;
+  const control::Outcome<control::AnalysisSettings> analysis =
+      control::read_analysis_settings(global, reader);
+  check_messages(analysis.messages);
+  if (analysis.failed()) return;
+  const control::DataExtent data{1000000, 1.0f};
+  for (int run = 1; run <= 64; ++run) {
+    const control::Outcome<control::RunPlan> plan =
+        control::plan_run(file, run, files, *analysis.value, data, reader);
+    check_messages(plan.messages);
+    if (plan.failed()) return;
+    const control::RunPlan& p = *plan.value;
+    // A plan is a run the analysis can make.
+    if (p.frame_length < 5 || p.frames < 7 || p.first_bin < 1 || p.first_bin >= p.last_bin ||
+        p.last_bin > p.frame_length / 2 || p.first_datum < 1 || p.last_datum > data.count) {
+      __builtin_trap();
+    }
   }
-  control::numread("start", text, kSeparator, pos, ier, unit);
-  control::numread("end", text, kSeparator, pos, ier, unit);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
-  control::reset_readers();
-  textio::TextFile file;
+  control::ControlFile file;
   file.open_text(input);
-  textio::Sink unit;
-  std::string text;
-  std::string bad_line;
-  if (control::read_block(file, 7, text, bad_line) == control::BlockEnd::Complete) {
-    global_keywords(text, unit);
-    for (int run = 0; run < 64; ++run) {
-      if (control::read_block(file, 17, text, bad_line) != control::BlockEnd::Complete) break;
-      run_keywords(text, unit);
-    }
+  control::KeywordReader reader;
+  const control::Outcome<control::ParameterText> global = control::read_global_block(file);
+  check_messages(global.messages);
+  if (!global.failed()) {
+    for (const control::Keyword& k : {control::keywords::kRuns, control::keywords::kSeriesCount})
+      reader.integer(k, global.value->text);
+    reader.text(control::keywords::kDataFile, global.value->text);
+    plan_runs(file, *global.value, reader);
   }
 
   // The readers on the raw text as a parameter text of its own, with its first line as the
   // keyword; the digit conversion on every slice of up to 8 characters.
   const std::size_t nl = input.find('\n');
-  const std::string keyword = input.substr(0, nl == std::string::npos ? 0 : std::min<std::size_t>(nl, 20));
+  const std::string keyword =
+      input.substr(0, nl == std::string::npos ? 0 : std::min<std::size_t>(nl, 20));
   std::string raw = input.substr(keyword.size());
-  raw.resize(control::kParamText, '\0');
-  int pos = 0;
-  int ier = 0;
-  control::numread(keyword, raw, kSeparator, pos, ier, unit);
-  control::rnumread(keyword, raw, kSeparator, pos, ier, unit);
-  control::charead(keyword, raw, kSeparator, pos, ier);
+  raw.resize(control::kParameterText, '\0');
+  const control::Keyword k{keyword, "fuzzed"};
+  if (reader.integer(k, raw).message.find('\0') != std::string::npos) __builtin_trap();
+  if (reader.real(k, raw).message.find('\0') != std::string::npos) __builtin_trap();
+  reader.text(k, raw);
   for (std::size_t i = 0; i < input.size() && i < 64; ++i)
-    control::number(std::string_view(input).substr(i), static_cast<int>(i % 9));
+    control::digits_value(std::string_view(input).substr(i), static_cast<int>(i % 9));
   return 0;
 }

@@ -6,8 +6,7 @@
 // Runs that are legitimately long are rejected before the run: a data file that declares many
 // data or many columns makes work that grows with them whatever the file holds (a frame of a
 // large prime length costs its length squared per transform). The count and the columns are
-// read the way the program reads them. The memory limit of the work arrays is lowered so that
-// sizes beyond it take the allocation stop at once.
+// read the way the program reads them.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,11 +17,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
 #include "control/control.hpp"
-#include "data/data.hpp"
 #include "tramel.hpp"
 
 namespace {
@@ -35,6 +34,8 @@ constexpr std::size_t kMaxControl = 16 << 10;
 constexpr std::size_t kMaxData = 256 << 10;
 constexpr std::int64_t kMaxValues = 20000;  // N times M
 constexpr std::int32_t kMaxColumns = 64;
+// The work space of a run is limited, so that sizes beyond it take the allocation stop at once.
+constexpr std::uint64_t kMemoryLimit = std::uint64_t{64} << 20;
 
 fs::path folder;
 
@@ -47,20 +48,16 @@ struct Globals {
 
 Globals read_globals(const std::string& control) {
   Globals g;
-  textio::TextFile file;
+  control::ControlFile file;
   file.open_text(control);
-  std::string text;
-  std::string bad;
-  if (control::read_block(file, 7, text, bad) != control::BlockEnd::Complete) return g;
-  textio::Sink unit;
-  int pos = 0;
-  int ier = 0;
-  control::numread("uns", text, control::kSeparator, pos, ier, unit);
-  g.M = control::numread("ta/file", text, control::kSeparator, pos, ier, unit);
-  std::string name = control::charead("ile name", text, control::kSeparator, pos, ier);
+  const control::Outcome<control::ParameterText> global = control::read_global_block(file);
+  if (global.failed()) return g;
+  control::KeywordReader reader;
+  reader.integer(control::keywords::kRuns, global.value->text);
+  g.M = reader.integer(control::keywords::kSeriesCount, global.value->text).value;
+  std::string name = reader.text(control::keywords::kDataFile, global.value->text).value;
   name.erase(name.find_last_not_of(' ') + 1);
   g.name = name;
-  control::reset_readers();
   return g;
 }
 
@@ -90,6 +87,11 @@ void clear_folder() {
   for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) fs::remove_all(e.path(), ec);
 }
 
+std::string read(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 void write(const fs::path& file, std::string_view text) {
   std::ofstream out(file, std::ios::binary);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -101,10 +103,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/tramel-fuzz-XXXXXX";
   if (!mkdtemp(pattern)) std::abort();
   folder = pattern;
-  fs::current_path(folder);
   // The label-array stop waits for a line from the operator: give it an empty console.
   if (!std::freopen("/dev/null", "r", stdin)) std::abort();
-  data::set_memory_limit(std::uint64_t{64} << 20);
   std::atexit([] {
     std::error_code ec;
     fs::remove_all(folder, ec);
@@ -131,7 +131,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   write(folder / "tramel.cnl", control);
   if (plain_name(g.name) && g.name != "tramel.cnl") write(folder / g.name, data);
 
-  const int status = program();
+  const int status = program(Options{.folder = folder, .memory_limit = kMemoryLimit});
   if (status != 0 && status != 1) __builtin_trap();
+  // No output holds a NUL character, whatever the inputs held.
+  for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    if (name == "tramel.cnl" || name == g.name) continue;  // the inputs
+    if (read(e.path()).find('\0') != std::string::npos) __builtin_trap();
+  }
   return 0;
 }

@@ -1,3 +1,15 @@
+// tramel [OPTIONS] [FOLDER]
+#include <cstdio>
+
+#include "command_line.hpp"
 #include "tramel.hpp"
 
-int main() { return tramel::program(); }
+int main(int argc, char** argv) {
+  const tramel::CommandLine c = tramel::parse_command_line(argc, argv);
+  if (!c.options) {
+    std::fputs(c.out.c_str(), stdout);
+    std::fputs(c.err.c_str(), stderr);
+    return c.status;
+  }
+  return tramel::program(*c.options);
+}

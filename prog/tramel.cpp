@@ -1,277 +1,320 @@
-// The main program: opens the files of the invocation, reads the global block of the control
-// file and the head of the data file, checks the global settings, performs the runs and
-// writes the closing lines.
+// The main program: opens the files of the invocation, reads the global settings and the head
+// of the data file, and performs the runs: plan the run, read the sample, and for each series
+// describe it, find its coherence, fit the VAR, forecast, take the eigenvalues, and write
+// each result. A failed check anywhere ends the program after its messages.
 #include "tramel.hpp"
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "control/control.hpp"
+#include "data/data.hpp"
+#include "numeric/numeric.hpp"
+#include "output/output.hpp"
+#include "pipeline.hpp"
+#include "report/report.hpp"
+#include "results/results.hpp"
+#include "textio/textio.hpp"
 
 namespace tramel {
 
 namespace {
 
-using control::kSeparator;
-using textio::list;
 using textio::Sink;
-using textio::write;
 
-[[noreturn]] void stop() { throw Stop{1}; }
+// A failed check: the program ends once the check's messages are written.
+struct Stopped {};
 
-// The files of one invocation, open from the start to the end of the program.
-struct Invocation {
-  Sink out{stdout, false, true};
-  Sink err{stderr, false, true};
-  Sink report;
-  Sink forecast;
-  textio::TextFile control;
-  textio::TextFile data;
-  textio::Files files{report, out, err, forecast, data};
-
-  void flush_all() {
-    report.flush();
-    forecast.flush();
-    out.flush();
-    err.flush();
-  }
-};
-
-// The global settings as they come from the control file and the data file's head.
-struct Settings {
-  control::Globals g;
-  std::int32_t runs = 0;
-  std::string name;  // the data file name, 80 characters
-  std::size_t m = 0;  // 1-based position of the first `.` in the name
-  std::string path;   // the name without its trailing blanks
-};
-
-void open_control_and_report(Invocation& inv) {
-  if (const int e = inv.control.open("tramel.cnl"); e != 0) {
-    list(inv.out, "**** Error on opening control file 1 ", e);
-    stop();
-  }
-  if (const int e = inv.report.open("tramel.out"); e != 0) {
-    list(inv.out, "**** Error on opening output file ", e);
-    stop();
+// The wait for the operator before the label-array stop: one line from standard input, or
+// nothing at all when standard input is closed or at its end.
+void wait_for_operator() {
+  for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
   }
 }
 
-void write_banner(Sink& report) {
-  static const textio::Format kTitle("(11x,'Quorvane')");
-  static const textio::Format kCredit("(12x,'Release 1.00')");
-  write(report, kTitle);
-  write(report, kCredit);
+// The lines of a message without their line ends and the blanks around them.
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    line.erase(0, line.find_first_not_of(' '));
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (!line.empty()) lines.push_back(std::move(line));
+    at = end + 1;
+  }
+  return lines;
 }
 
-std::string read_global_block(Invocation& inv) {
-  static const textio::Format kLine70("(a70)");
-  std::string text;
-  std::string bad_line;
-  switch (control::read_block(inv.control, 7, text, bad_line)) {
-    case control::BlockEnd::Complete:
+class Invocation {
+ public:
+  explicit Invocation(const Options& options) : options_(options) {
+    results_.least_squares_errors = options.least_squares_errors;
+  }
+
+  void run();
+  // The stop of a check that failed outside the invocation's own checks (memory exhausted).
+  void note_stop() {
+    results_.stopped = true;
+    if (results_.stop_lines.empty()) results_.stop_lines.push_back("Stopped");
+  }
+  // The results beyond the report, where the report was written; then every file flushed.
+  void finish();
+  bool stopped() const { return results_.stopped; }
+
+ private:
+  void open_control_and_report();
+  void open_data_file(const control::FileSettings& files);
+  void open_forecast_file(const control::FileSettings& files);
+  void perform_run(const control::RunPlan& plan);
+  void write_series(const control::RunPlan& plan, const results::SeriesResult& r);
+
+  // Prints a step's messages; the step's value, or the end of the program when it failed.
+  template <class T>
+  T checked(textio::Outcome<T> outcome) {
+    if (!outcome.failed()) {
+      for (const textio::Message& m : outcome.messages) say(m);
+      return std::move(*outcome.value);
+    }
+    // The failed check's message is the last.
+    for (std::size_t i = 0; i + 1 < outcome.messages.size(); ++i) say(outcome.messages[i]);
+    if (outcome.messages.empty()) throw Stopped{};
+    stop_with(outcome.messages.back());
+  }
+  void say(const textio::Message& m) {
+    Sink& sink = m.channel == textio::Channel::Report   ? report_
+                 : m.channel == textio::Channel::Stdout ? out_
+                                                        : err_;
+    sink.pending().append(m.text);
+    sink.commit();
+  }
+  // Says the message of a failed check and ends the program.
+  [[noreturn]] void stop_with(const textio::Message& m) {
+    say(m);
+    end_with(m.text);
+  }
+  // Ends the program after a failed check whose message `text` has been said.
+  [[noreturn]] void end_with(const std::string& text) {
+    results_.stopped = true;
+    results_.stop_lines = lines_of(text);
+    throw Stopped{};
+  }
+  [[noreturn]] void stop_with(textio::Channel channel, std::string text) {
+    stop_with(textio::Message{channel, std::move(text)});
+  }
+  // The same for a stop that a report writer words.
+  template <class Writer>
+  [[noreturn]] void stop_in_report(Writer write) {
+    Sink lines;
+    write(lines);
+    stop_with(textio::Channel::Report, lines.text());
+  }
+  std::string path_of(const std::string& name) const { return (options_.folder / name).string(); }
+
+  const Options options_;
+  Sink out_{stdout, false, true};
+  Sink err_{stderr, false, true};
+  Sink report_;
+  Sink forecast_;
+  control::ControlFile control_;
+  textio::TextFile data_;
+  control::KeywordReader reader_;   // with the readers' saved results
+  numeric::GammaMemory gamma_;      // the incomplete gamma function's last result
+  control::DataExtent extent_;
+  std::string format_text_;
+  data::RecordLayout layout_ = data::RecordLayout::Plain;
+  bool report_open_ = false;
+  results::InvocationResult results_;  // what the JSON and the plots are made of
+};
+
+void Invocation::open_control_and_report() {
+  if (const int e = control_.open(path_of("tramel.cnl")); e != 0)
+    stop_with(textio::Channel::Stdout,
+              textio::list_text("**** Error on opening control file 1 ", std::int32_t{e}));
+  if (const int e = report_.open(path_of("tramel.out")); e != 0)
+    stop_with(textio::Channel::Stdout,
+              textio::list_text("**** Error on opening output file ", std::int32_t{e}));
+  report_open_ = true;
+}
+
+void Invocation::open_data_file(const control::FileSettings& files) {
+  if (const int e = data_.open(path_of(files.data_path())); e != 0)
+    stop_with(textio::Channel::Stdout,
+              textio::list_text("**** Error on opening data file ", std::int32_t{e}));
+}
+
+void Invocation::open_forecast_file(const control::FileSettings& files) {
+  const std::string path = path_of(files.forecast_path());
+  // A data file that is itself the forecast file (x.forec, or a link to it) would be emptied
+  // by the opening before its data are read: refused like a file that exists.
+  std::error_code ec;
+  if (std::filesystem::equivalent(path, path_of(files.data_path()), ec))
+    stop_with(textio::Channel::Stdout,
+              textio::list_text("**** Error on opening forecast file ", std::int32_t{EEXIST}));
+  if (const int e = forecast_.open(path); e != 0)
+    stop_with(textio::Channel::Stdout,
+              textio::list_text("**** Error on opening forecast file ", std::int32_t{e}));
+}
+
+void Invocation::run() {
+  open_control_and_report();
+  const float start = report::processor_seconds();
+  report::write_banner(report_);
+
+  // The global settings and the head of the data file.
+  const control::ParameterText global = checked(control::read_global_block(control_));
+  const control::FileSettings files =
+      checked(control::read_file_settings(global, reader_, options_.folder));
+  results_.data_file = files.data_path();
+  open_data_file(files);
+  data::HeadOutcome head = data::read_head(data_);
+  if (head.title) {
+    report::write_title(report_, *head.title);
+    results_.title = *head.title;
+  }
+  const data::DataHead data_head = checked(std::move(head.head));
+  extent_ = control::DataExtent{data_head.count, data_head.rate};
+  format_text_ = data_head.format_text;
+  layout_ = data_head.layout;
+  open_forecast_file(files);
+  const control::AnalysisSettings analysis =
+      checked(control::read_analysis_settings(global, reader_));
+  report_.flush();
+
+  // The runs.
+  for (int run = 1; run <= files.runs; ++run) {
+    const control::RunPlan plan =
+        checked(control::plan_run(control_, run, files, analysis, extent_, reader_));
+    report::write_run_header(report_, plan);
+    perform_run(plan);
+    report::write_run_end(report_, plan);
+  }
+  report::write_closing_lines(report_, out_, start);
+}
+
+void Invocation::perform_run(const control::RunPlan& plan) {
+  // The work space of the run, then the labels of label mode.
+  WorkSpace work_space(options_.memory_limit);
+  const std::uint64_t run_bytes = WorkSpace::run_bytes(plan);
+  if (!work_space.fits(run_bytes)) stop_in_report([](Sink& s) {
+    report::write_work_space_failure(s, report::WorkSpace::Run);
+  });
+  work_space.take(run_bytes);
+  if (layout_ == data::RecordLayout::Labelled) {
+    const std::uint64_t label_bytes = WorkSpace::label_bytes(plan);
+    if (!work_space.fits(label_bytes)) {
+      // Said, and on disk, before the wait for the operator.
+      Sink lines;
+      report::write_work_space_failure(lines, report::WorkSpace::Labels);
+      say(textio::Message{textio::Channel::Report, lines.text()});
+      report_.flush();
+      wait_for_operator();
+      end_with(lines.text());
+    }
+    work_space.take(label_bytes);
+  }
+
+  // Read the sample.
+  const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count,
+                                    format_text_, layout_};
+  textio::Outcome<data::Sample> read;
+  try {
+    read = data::read_sample(data_, request);
+  } catch (const std::bad_alloc&) {
+    stop_in_report([](Sink& s) { report::write_work_space_failure(s, report::WorkSpace::Run); });
+  }
+  const data::Sample sample = checked(std::move(read));
+
+  // Each series: analyse, then write its results; the forecast file after the last one.
+  const numeric::FftPlan fft(plan.frame_length);
+  const forecast::StandardErrors errors = options_.least_squares_errors
+                                              ? forecast::StandardErrors::LeastSquares
+                                              : forecast::StandardErrors::Traditional;
+  const RunContext context{plan, fft, errors, work_space};
+  const bool keep = options_.json || options_.plot;
+  if (keep) results_.runs.push_back(results::RunResult{plan, {}});
+  std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
+  for (int j = 0; j < plan.series_count; ++j) {
+    if (plan.series_count > 1) report::write_series_box(report_, j + 1);
+    results::SeriesResult r = analyse_series(j + 1, sample.series(j), context, gamma_);
+    if (keep) results_.runs.back().series.push_back(r);
+    write_series(plan, r);
+    forecasts[j] = std::move(r.forecast);
+    if (j + 1 == plan.series_count) report::write_forecast_file(forecast_, forecasts, plan.frame_length);
+    report::write_eigenvalues(report_, r.eigenvalues, plan.analysis);
+  }
+}
+
+// The series' report up to its eigenvalues; a series that stopped ends the program here.
+void Invocation::write_series(const control::RunPlan& plan, const results::SeriesResult& r) {
+  using results::SeriesStop;
+  report::write_description(report_, r.statistics, format_text_);
+  report::write_coherence_notes(report_, r.coherence);
+  switch (r.stop) {
+    case SeriesStop::None:
       break;
-    case control::BlockEnd::MissingMarker:
-      list(inv.report, "Place comment marker * after parameters for top readon ostrel.cnl");
-      write(inv.report, kLine70, bad_line);
-      stop();
-    case control::BlockEnd::EndOfFile:
-      list(inv.report, "Control file ended inside the global block");
-      stop();
+    case SeriesStop::CoherenceWorkSpace:
+      stop_in_report([](Sink& s) { report::write_work_space_failure(s, report::WorkSpace::NoiseFrames); });
+    case SeriesStop::NoSignificantBins:
+      stop_in_report([](Sink& s) { report::write_no_significant_bins(s); });
+    case SeriesStop::VarTooLarge:
+      stop_in_report([&](Sink& s) {
+        report::write_var_too_large(s, plan.sample_size, r.var_size, plan.analysis.threshold);
+      });
+    case SeriesStop::VarWorkSpace:
+      stop_in_report([&](Sink& s) {
+        report::write_work_space_failure(s, report::WorkSpace::Var,
+                                         static_cast<int>(r.significant.size()), r.var_size);
+      });
+    case SeriesStop::FitWorkSpace:
+      stop_in_report([](Sink& s) { report::write_work_space_failure(s, report::WorkSpace::Fit); });
+    case SeriesStop::NotPositiveDefinite:
+      stop_in_report([](Sink& s) { report::write_fit_failure(s); });
   }
-  return text;
+  report::write_var_block(report_, report::VarReport{r.significant, plan.analysis.frames_ahead, *r.fit});
 }
 
-// Number of runs, data columns and the data file name, which must have an extension.
-void read_runs_columns_name(const std::string& text, Settings& s, Invocation& inv) {
-  int pos = 0;
-  int ier = 0;
-  s.runs = control::numread("uns", text, kSeparator, pos, ier, inv.err);
-  s.g.M = control::numread("ta/file", text, kSeparator, pos, ier, inv.err);
-  if (s.g.M < 1) {
-    list(inv.report, "No. of data columns ", s.g.M, " < 1");
-    stop();
+void Invocation::finish() {
+  if (report_open_ && options_.json) {
+    const std::string error =
+        output::write_json(options_.folder / "tramel.json", results_, version());
+    if (!error.empty()) err_.line("tramel: " + error);
   }
-  s.name = control::charead("ile name", text, kSeparator, pos, ier);
-  s.name.resize(80, ' ');
-  const std::size_t dot = s.name.find('.');
-  if (dot == std::string::npos) {
-    list(inv.report, "Data file ", s.name, "  has no extension");
-    stop();
+  if (report_open_ && options_.plot) {
+    for (const std::string& error : output::write_plots(options_.folder, results_))
+      err_.line("tramel: " + error);
   }
-  s.m = dot + 1;
-}
-
-void open_data_file(Settings& s, Invocation& inv) {
-  s.path = s.name.substr(0, s.name.find_last_not_of(' ') + 1);
-  const std::string& path = s.path;
-  std::error_code ec;
-  // A name holding a NUL character cannot name a file.
-  const bool exists = path.find('\0') == std::string::npos && std::filesystem::exists(path, ec);
-  if (!exists) {
-    // The name up to its first `.` and the five characters after it.
-    const std::string_view shown = std::string_view(s.name).substr(0, s.m + 5);
-    list(inv.report, "Input file ", shown, " does not exist as named");
-    stop();
-  }
-  if (const int e = inv.data.open(path); e != 0) {
-    list(inv.out, "**** Error on opening data file ", e);
-    stop();
-  }
-}
-
-[[noreturn]] void unreadable_head(Sink& err) {
-  list(err, "Cannot read the number of data and the sampling rate on line 2 of the data file");
-  stop();
-}
-
-// Title, number of data and rate, format text and reading mode from the data file's head.
-void read_data_head(Settings& s, Invocation& inv) {
-  static const textio::Format kTitle("(1x,a79)");
-  textio::TextFile& data = inv.data;
-  data.rewind();
-  std::string line;
-  if (!data.read_line(line).ok()) unreadable_head(inv.err);
-  write(inv.report, kTitle, line);
-
-  // Line 2 must itself begin with the count and the rate: they are read from a copy of the
-  // line alone, so that a short line cannot take its values from the data that follow.
-  std::string_view record;
-  if (!data.next_record(record)) unreadable_head(inv.err);
-  textio::TextFile line2;
-  line2.open_text(std::string(record));
-  const textio::TextFile::ListTarget targets[] = {&s.g.N, &s.g.rate};
-  if (!line2.read_list(targets).ok()) unreadable_head(inv.err);
-  const float rate = s.g.rate;
-  if (!(rate > 0.0f) || !std::isfinite(rate)) {
-    list(inv.err, "Sampling rate/interval ", rate, " is not positive");
-    stop();
-  }
-
-  data.backspace();
-  if (!data.read_line(line).ok()) unreadable_head(inv.err);
-  // The format text runs from the first `(` to the third `)` after it (or the last one if
-  // there are fewer) and needs a blank after it within the 80 columns.
-  const std::size_t a = line.find('(');
-  std::size_t b = a == std::string::npos ? a : line.find(')', a);
-  if (b != std::string::npos) {
-    for (int i = 0; i < 2; ++i)
-      if (const std::size_t c = line.find(')', b + 1); c != std::string::npos) b = c;
-  }
-  if (b == std::string::npos || line.find(' ', b + 1) == std::string::npos) {
-    list(inv.err, "Format on second line of data file is incorrect");
-    stop();
-  }
-  s.g.fmt = line.substr(a, std::min<std::size_t>(b - a + 1, 50));
-  s.g.fmt.resize(50, ' ');
-  s.g.mode = s.g.fmt.find('a') != std::string::npos ? 'm' : 'a';
-}
-
-void open_forecast_file(const Settings& s, Invocation& inv) {
-  // series.dat gives series.forec; a.b.txt gives a.forec.
-  const std::string path = s.name.substr(0, s.m) + "forec";
-  // A data file that is itself the forecast file (x.forec, or a link to it) would be
-  // emptied by the opening before its data are read: refused like a file that exists.
-  std::error_code ec;
-  if (std::filesystem::equivalent(path, s.path, ec)) {
-    list(inv.out, "**** Error on opening forecast file ", std::int32_t{EEXIST});
-    stop();
-  }
-  if (const int e = inv.forecast.open(path); e != 0) {
-    list(inv.out, "**** Error on opening forecast file ", e);
-    stop();
-  }
-}
-
-void read_threshold_horizon_lags(const std::string& text, Settings& s, Invocation& inv) {
-  int pos = 0;
-  int ier = 0;
-  s.g.P = control::rnumread("bility", text, kSeparator, pos, ier, inv.err);
-  if (s.g.P < 0.0f || s.g.P >= 1.0f) {
-    list(inv.err, "Coherence threshold ", s.g.P, " is out in unit interval");
-    stop();
-  }
-  s.g.nahead = control::numread("ames", text, kSeparator, pos, ier, inv.err);
-  if (s.g.nahead < 1 || s.g.nahead > 10) {
-    list(inv.err, "No. of frames ahead for forecasting ", s.g.nahead, " is out of bounds");
-    stop();
-  }
-  s.g.p = control::numread("ags", text, kSeparator, pos, ier, inv.err);
-  if (s.g.p < 1) {
-    list(inv.err, "No. of lags ", s.g.p, " < 1");
-    stop();
-  }
-}
-
-// The unit control parameter: time units, or frequencies in kHz or Hz.
-void read_unit(const std::string& text, Settings& s, Invocation& inv) {
-  static const textio::Format kNoMark(
-      "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')");
-  static const textio::Format kNoMark2("(7x,'or +k or +h')");
-  int pos = 0;
-  int ier = 0;
-  const std::string value = control::charead("unit", text, kSeparator, pos, ier);
-  s.g.unit = value.substr(0, 10);
-  const auto has = [&value](const char* part) { return value.find(part) != std::string::npos; };
-  if (!has("req")) {
-    s.g.iunit = 0;
-  } else if (has("+K") || has("+k")) {
-    s.g.iunit = 1;
-  } else if (has("+H") || has("+h")) {
-    s.g.iunit = 2;
-  } else {
-    write(inv.report, kNoMark, s.g.unit);
-    write(inv.report, kNoMark2);
-    stop();
-  }
-}
-
-void drive(Invocation& inv) {
-  static const textio::Format kThreshold("(7x,'Coherence threshold probability = ',f6.3)");
-  static const textio::Format kColumns("(/,7x,'Number of Data Columns = ',i2,/)");
-
-  open_control_and_report(inv);
-  const float start = control::cpu_seconds();
-  write_banner(inv.report);
-  const std::string text = read_global_block(inv);
-  Settings s;
-  read_runs_columns_name(text, s, inv);
-  open_data_file(s, inv);
-  read_data_head(s, inv);
-  open_forecast_file(s, inv);
-  read_threshold_horizon_lags(text, s, inv);
-  read_unit(text, s, inv);
-  inv.report.flush();
-
-  for (int run = 1; run <= s.runs; ++run) {
-    control::reac(s.g, run, inv.control, inv.files);
-    write(inv.report, kThreshold, s.g.P);
-    if (s.g.M > 1) write(inv.report, kColumns, s.g.M);
-  }
-  control::head(10, 14, 2002, start, inv.report, inv.out);
+  report_.flush();
+  forecast_.flush();
+  out_.flush();
+  err_.flush();
 }
 
 }  // namespace
 
-int program() {
-  control::reset_readers();
+const char* version() { return TRAMEL_VERSION; }
+
+int program(const Options& options) {
   try {
-    Invocation inv;
+    Invocation invocation(options);
     int status = 0;
     try {
-      drive(inv);
-    } catch (const Stop& s) {
-      status = s.status;
+      invocation.run();
+    } catch (const Stopped&) {
+      status = 1;
     } catch (...) {
       // Anything else (memory exhausted) ends the program like a failed check.
+      invocation.note_stop();
       status = 1;
     }
-    inv.flush_all();
+    invocation.finish();
     return status;
   } catch (...) {
     return 1;

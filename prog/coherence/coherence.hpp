@@ -1,45 +1,109 @@
-// Coherence analysis of one series: the mean waveform over the frames and the residual
-// series, the sine taper, the band powers of the mean waveform, the noise spectrum of the
-// residual frames, and the coherence probability of every bin of the pass band.
+// Coherence analysis of one series: how strongly, bin by bin over the pass band, the series
+// carries a component that repeats unchanged in every frame.
+//
+// The frames are averaged position by position into the mean waveform, which is taken out of
+// every frame (the residual series). The power of the tapered mean waveform at each bin is set
+// against the noise spectrum of the tapered residual frames; the scaled ratio, referred to
+// chi-square with 2 degrees of freedom, is the bin's coherence probability. Bins whose
+// probability exceeds the threshold are the significant ones.
 #pragma once
 
 #include <complex>
-#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "numeric/numeric.hpp"
-#include "textio/textio.hpp"
 
 namespace tramel::coherence {
 
 using Complex = std::complex<double>;
 
-// Mean waveform m(1..lb) of the nf = n div lb frames of x, its standard deviation sd, and
-// the residual: every framed observation of x minus the waveform at its position.
-void wave(std::span<float> x, std::span<float> m, int n, int lb, float& sd);
+// The frames and pass band of one run as the coherence analysis sees them. Frame f (0-based)
+// is samples f*frame_length .. (f+1)*frame_length - 1; samples after the last whole frame
+// take no part. Bin k is k cycles per frame; 1 <= first_bin <= last_bin <= frame_length / 2.
+struct Band {
+  int frame_length = 0;
+  int first_bin = 0;
+  int last_bin = 0;
+  float taper_percent = 0.0f;  // 0 to 25: the share of each frame tapered, half at each end
 
-// Sine taper weights w(1..lb) for pct percent of the frame, their mean square u2 and the
-// number ntap of tapered values at each end. Returns false, with the weights and u2 not set,
-// when pct is 0, or after its message when pct is outside 0..50 or ntap exceeds lb div 4.
-bool taper(std::span<float> w, int lb, float pct, float& u2, int& ntap, textio::Sink& msg);
+  int bin_count() const { return last_bin - first_bin + 1; }
+};
 
-// Band powers A(1..nb) of the tapered mean waveform into m; z receives the transform of the
-// tapered mean waveform and v the FFT table for lb; x becomes the residual series.
-void amp(std::span<float> x, std::span<float> m, std::span<float> w, std::span<Complex> z,
-         numeric::FftTable& v, int n, int lb, int kl, int nb, int& ntap, float pct, float& sd,
-         float& u2, textio::Sink& msg);
+// ---- The steps -------------------------------------------------------------------------------
 
-// Noise spectrum S(1..nb) of the tapered residual frames of x.
-void spc(std::span<const float> x, std::span<const float> w, std::span<float> s,
-         std::span<Complex> z, numeric::FftTable& v, int n, int lb, int kl, int nb, float pct,
-         float u2, textio::Sink& msg);
+// The mean waveform: frame_length values, each the average over the frames of the samples at
+// its position, and the sample standard deviation of those values (divisor frame_length - 1).
+struct MeanWaveform {
+  std::vector<float> values;
+  float std_dev = 0.0f;
+};
 
-// The coherence step of one series. On return a(1..nb) holds the coherence probability of
-// bins kl..kl+nb-1, sp the noise spectrum, y the residual series, w the taper weights,
-// g the transform of the tapered mean waveform, v the FFT table, sd the standard deviation
-// of the mean waveform. f is transform work.
-void coh(std::span<float> a, std::span<float> sp, std::span<float> y, std::span<float> w,
-         std::span<Complex> f, numeric::FftTable& v, std::span<Complex> g, float& sd, int n,
-         int lb, int kl, int nb, float pct, textio::Sink& msg);
+// Computes the mean waveform of `series` and takes it out of every whole frame, in place:
+// on return each framed sample holds its residual; the samples after the last frame are left
+// as they were.
+MeanWaveform take_out_mean_waveform(std::span<float> series, int frame_length);
+
+// A message of the taper step. Neither can arise from a run's settings (the taper percentage
+// is checked to lie in 0..25), but the step reports them for any input.
+struct TaperNote {
+  enum class Kind : std::uint8_t { PercentOutOfRange, TooManyTapered };
+  Kind kind;
+  float percent = 0.0f;  // PercentOutOfRange: the percentage
+  int tapered = 0;       // TooManyTapered: the count at each end, and the frame length
+  int frame_length = 0;
+};
+
+// The sine taper of a frame: a quarter sine wave over the first `tapered_each_end` positions,
+// its mirror over the last, ones in between; `power` is the mean square of the weights.
+struct Taper {
+  std::vector<float> weights;  // frame_length values; empty when not computed
+  float power = 1.0f;
+  int tapered_each_end = 0;
+  std::optional<TaperNote> note;  // set when the percentage was refused (no weights)
+};
+Taper sine_taper(int frame_length, float taper_percent);
+
+// The noise spectrum at the band bins: the periodogram |F(k)|^2 / frame_length of every
+// residual frame (times the taper weights, when given), averaged over the frames, divided by
+// the taper power when tapered, and raised to at least 1e-6.
+std::vector<float> noise_spectrum(std::span<const float> residual, const Band& band,
+                                  const Taper* taper, const numeric::FftPlan& plan);
+
+// ---- The whole analysis of one series --------------------------------------------------------
+
+// A message a chi-square evaluation gave, with the band position (0-based) of its bin.
+struct BinNote {
+  int position = 0;
+  numeric::ChiSquareNote note;
+};
+
+struct Coherence {
+  std::vector<float> probabilities;      // per band bin, first_bin .. last_bin
+  std::vector<float> waveform_power;     // |F(k)|^2 of the tapered mean waveform, per band bin
+  std::vector<float> noise;              // the noise spectrum, per band bin
+  std::vector<Complex> waveform_transform;  // the tapered mean waveform's transform, bins 0..lb-1
+  float waveform_std_dev = 0.0f;         // of the untapered mean waveform
+  std::vector<float> residual;           // the series with the mean waveform taken out
+  std::vector<BinNote> notes;            // in band order
+  std::optional<TaperNote> taper_note;
+};
+
+// The coherence analysis of one series. `memory` is the incomplete gamma function's carried
+// result (see numeric::GammaMemory).
+Coherence find_coherence(std::vector<float> series, const Band& band,
+                         const numeric::FftPlan& plan, numeric::GammaMemory& memory);
+
+// A significant frequency: a bin whose coherence probability is strictly above the threshold.
+struct SignificantBin {
+  int bin = 0;
+  float probability = 0.0f;
+};
+
+// The significant bins in increasing bin order.
+std::vector<SignificantBin> significant_bins(std::span<const float> probabilities, int first_bin,
+                                             float threshold);
 
 }  // namespace tramel::coherence

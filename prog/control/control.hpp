@@ -1,80 +1,240 @@
-// Run control: the control-file blocks and the keyword readers that take settings from them,
-// the run settings and frame geometry of each run (`reac`), the run header (`wrh`) and the
-// closing lines of the invocation (`head`).
+// Run control: the control file tramel.cnl, its blocks of parameter lines and the keyword
+// readers that take the settings from them; the settings of the whole invocation and the plan
+// of each run (its settings, checked, and the frame geometry and pass band derived from them).
+//
+// Control plans runs and runs nothing: every step returns what it read or derived, with the
+// messages it has to say; the main program prints them and decides whether the program stops.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "textio/textio.hpp"
 
 namespace tramel::control {
 
-// ---- Keyword readers -------------------------------------------------------------------------
+using textio::Outcome;
 
-// Every reader looks the keyword up in the parameter text (700 characters), takes the value
-// after the first `=` that follows it, and sets ier (0 read, 1 keyword absent, 2 no `=`, 3 and
-// above: the value is malformed). pos is the position of the value, 0 after error 2.
-std::string charead(std::string_view keyword, std::string_view text, std::string_view sep,
-                    int& pos, int& ier);  // 50 characters
-std::int32_t numread(std::string_view keyword, std::string_view text, std::string_view sep,
-                     int& pos, int& ier, textio::Sink& unit);
-float rnumread(std::string_view keyword, std::string_view text, std::string_view sep, int& pos,
-               int& ier, textio::Sink& unit);
+// ---- Keywords ----------------------------------------------------------------------------------
+
+// A setting is found by a short keyword: an exact, case-sensitive piece of text looked for
+// anywhere in a block's parameter text. Keywords are tails of the labels people write, so the
+// label before a keyword is free; `label` is its usual form.
+struct Keyword {
+  std::string_view text;
+  std::string_view label;
+};
+
+namespace keywords {
+// The global block.
+inline constexpr Keyword kRuns{"uns", "No. of runs"};
+inline constexpr Keyword kSeriesCount{"ta/file", "No. of data/file"};
+inline constexpr Keyword kDataFile{"ile name", "Data file name"};
+inline constexpr Keyword kThreshold{"bility", "Coherence probability"};
+inline constexpr Keyword kFramesAhead{"ames", "No. of frames"};
+inline constexpr Keyword kLags{"ags", "No. of lags"};
+inline constexpr Keyword kUnit{"unit", "Sampling unit"};
+// A run block.
+inline constexpr Keyword kLowerFrequency{"wer freq", "Lower freq"};
+inline constexpr Keyword kUpperFrequency{"per freq", "Upper freq"};
+inline constexpr Keyword kLongestPeriod{"gest period", "Longest period"};
+inline constexpr Keyword kShortestPeriod{"test period", "Shortest period"};
+inline constexpr Keyword kTaper{"taper", "% taper"};
+inline constexpr Keyword kBandwidth{"ion bandwidth", "Resolution bandwidth"};
+inline constexpr Keyword kBandwidthCapital{"ion Bandwidth", "Resolution Bandwidth"};
+inline constexpr Keyword kStart{"start", "Data start"};
+inline constexpr Keyword kEnd{"end", "Data end"};
+}  // namespace keywords
+
+// ---- Control-file blocks -----------------------------------------------------------------------
+
+inline constexpr int kLineLength = 80;     // a control-file line, cut or padded
+inline constexpr int kParameterText = 700;  // the parameter text of one block
+
+// The parameter text of one block: the parts before the comment marker `*` of its lines,
+// joined without separator; the positions after the last part hold NUL, which is neither a
+// blank nor part of any keyword. `lines` says which control-file line each part came from.
+struct ParameterText {
+  struct Part {
+    std::size_t first = 0;  // position of the part's first character in `text`
+    int line = 0;           // control-file line number, from 1
+  };
+  std::string text;  // kParameterText characters
+  std::vector<Part> parts;
+  int first_line = 0;  // the block's first and last control-file lines
+  int last_line = 0;
+
+  // The control-file line that holds text position `position`, or 0 past the last part.
+  int line_of(std::size_t position) const;
+};
+
+// A control-file block: at most `max_lines` lines, ended early by a line holding `#`.
+struct Block {
+  enum class End : std::uint8_t { Complete, MissingMarker, EndOfFile };
+  End end = End::Complete;
+  ParameterText parameters;
+  std::string bad_line;  // MissingMarker: the 80-column line without a marker
+  int bad_line_number = 0;
+};
+
+// The control file, read block after block.
+class ControlFile {
+ public:
+  // 0, or the operating system's error number.
+  int open(const std::string& path);
+  // Reads from memory instead (tests and fuzzers).
+  void open_text(std::string text);
+
+  Block read_block(int max_lines);
+
+ private:
+  textio::TextFile file_;
+  int lines_read_ = 0;
+};
+
+inline constexpr int kGlobalBlockLines = 7;
+inline constexpr int kRunBlockLines = 17;
+
+// ---- Keyword readers ---------------------------------------------------------------------------
+
+// Error codes of the readers, as the messages print them.
+namespace read_error {
+inline constexpr int kNone = 0;
+inline constexpr int kKeywordAbsent = 1;
+inline constexpr int kNoEquals = 2;     // no `=` at or after the keyword
+inline constexpr int kMalformed = 3;    // no value before the terminating blank, or none
+inline constexpr int kTooLong = 4;      // integer: eight characters or more
+inline constexpr int kNoPoint = 4;      // real: no decimal point up to the end of the text
+inline constexpr int kRealTooLong = 5;  // real: eight digits before the point or seven after
+}  // namespace read_error
+
+// A value taken from a parameter text. After an error the integer and real readers give their
+// saved result (see KeywordReader). `message` is the over-long-number line the reader has
+// to say ("The number ..."), empty when none.
+template <class T>
+struct KeywordValue {
+  T value{};
+  int error = read_error::kNone;
+  std::size_t position = 0;  // where the keyword stands in the text (when found)
+  std::string message;
+
+  bool ok() const { return error == read_error::kNone; }
+};
+
+// The readers of integer, real and text values. The integer and real readers each keep their
+// last good result and give it again after any error; the reader object holds those results
+// for one invocation.
+class KeywordReader {
+ public:
+  // The word right after the `=`, with the blank that ends it, in 50 characters.
+  KeywordValue<std::string> text(const Keyword& keyword, std::string_view text) const;
+  // After the `=`: at most two blanks, an optional minus sign, 1 to 7 characters up to a
+  // blank, each counting its code minus that of '0'.
+  KeywordValue<std::int32_t> integer(const Keyword& keyword, std::string_view text);
+  // After the `=`: at most two blanks, an optional minus sign, up to 7 digits, a decimal point
+  // (the first one anywhere further on), up to 6 digits and a blank.
+  KeywordValue<float> real(const Keyword& keyword, std::string_view text);
+
+ private:
+  std::int32_t saved_integer_ = 0;
+  float saved_real_ = 0.0f;
+};
+
 // The value of the first `count` characters of s (1 to 7), each counting its code minus '0'.
-std::int32_t number(std::string_view s, int count);
+std::int32_t digits_value(std::string_view s, int count);
 
-// numread and rnumread return their last good result after an error; a new invocation
-// starts again from zero.
-void reset_readers();
+// ---- The settings of the invocation -------------------------------------------------------------
 
-// ---- Control-file blocks ----------------------------------------------------------------------
+// How the data are sampled, from the unit control parameter.
+enum class UnitMode : std::uint8_t {
+  Time,       // a sampling interval in a unit of time; the band as longest and shortest period
+  Kilohertz,  // a sampling rate and band edges in kHz, the resolution in Hz
+  Hertz,      // all in Hz
+};
 
-inline constexpr int kLine = 80;        // control-file line
-inline constexpr int kParamText = 700;  // parameter text of one block
-inline constexpr std::string_view kSeparator = "= ";  // keyword from value, value terminator
+// The global settings that say which data file to read.
+struct FileSettings {
+  std::int32_t runs = 0;
+  std::int32_t series_count = 0;
+  std::string data_file;  // 80 characters, blank-padded
 
-enum class BlockEnd { Complete, MissingMarker, EndOfFile };
+  std::string data_path() const;      // the name without its trailing blanks
+  std::string forecast_path() const;  // series.dat gives series.forec, a.b.txt gives a.forec
+};
 
-// Reads one block of at most `max_lines` lines into `text` (700 characters, the unused tail
-// NUL). On MissingMarker, `bad_line` holds the offending 80-column line.
-BlockEnd read_block(textio::TextFile& control, int max_lines, std::string& text,
-                    std::string& bad_line);
+// The global settings of the analysis.
+struct AnalysisSettings {
+  float threshold = 0.0f;  // coherence threshold probability P
+  std::int32_t frames_ahead = 0;
+  std::int32_t lags = 0;
+  std::string unit_text;   // 10 characters
+  UnitMode unit_mode = UnitMode::Time;
+};
 
-// ---- Runs ---------------------------------------------------------------------------------------
+// Reads the global block (the messages of a failed block read go to the report).
+Outcome<ParameterText> read_global_block(ControlFile& control);
+
+// The number of runs, the number of series and the data file name, which must have an
+// extension and exist in `folder`. The readers' own messages go to standard error.
+Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordReader& reader,
+                                         const std::filesystem::path& folder);
+
+// The threshold, the forecast horizon, the lags and the unit.
+Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
+                                                 KeywordReader& reader);
+
+// ---- The plan of a run ------------------------------------------------------------------------
+
+// What a run needs to know of the data file.
+struct DataExtent {
+  std::int32_t count = 0;  // N, the number of data
+  float rate = 0.0f;       // the sampling rate (kHz or Hz) or interval, as written in the file
+};
+
+// Everything one run is: its settings, checked, and what is derived from them.
+struct RunPlan {
+  int run = 0;  // from 1
+
+  // From the global settings.
+  std::int32_t series_count = 0;
+  AnalysisSettings analysis;
+
+  // From the run block.
+  float taper_percent = 0.0f;
+  float bandwidth = 0.0f;         // resolution bandwidth (Hz) or resolution period (time unit)
+  std::int32_t first_datum = 0;   // IS
+  std::int32_t last_datum = 0;    // IE, the last datum of the file when the block says 0
+
+  // Derived.
+  float rate = 0.0f;  // the sampling interval (time mode) or rate in kHz (both frequency modes)
+  std::int32_t sample_size = 0;   // last_datum - first_datum + 1
+  std::int32_t frame_length = 0;  // samples per frame, at least 5
+  std::int32_t frames = 0;        // whole frames in the sample, at least 7
+  std::int32_t first_bin = 0;     // the pass band, 1 <= first_bin < last_bin <= frame_length/2
+  std::int32_t last_bin = 0;
+
+  int bin_count() const { return last_bin - first_bin + 1; }
+};
+
+// The bin in the report's units: its frequency in kHz (kHz mode) or Hz (Hz mode), or its
+// period in the time unit (time mode).
+double bin_in_report_units(const RunPlan& plan, int bin);
+// The time from one sample to the next, in milliseconds (kHz mode), seconds (Hz mode) or the
+// time unit (time mode): the units the report gives periods in.
+double sample_interval(const RunPlan& plan);
+
+// Reads the next run block and plans the run. Every message goes to the report.
+Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& files,
+                          const AnalysisSettings& analysis, const DataExtent& data,
+                          KeywordReader& reader);
 
 // x (formed in double) rounded to single precision, then to the nearest whole number with
 // halves away from zero. A value that is not finite or lies outside the 32-bit range gives
 // -2147483648, which the later range checks reject.
 std::int32_t round_whole(double x);
-
-// The global settings every run receives.
-struct Globals {
-  std::int32_t M = 0;
-  float P = 0.0f;
-  std::int32_t N = 0;
-  float rate = 0.0f;
-  std::string unit;  // 10 characters
-  int iunit = 0;
-  std::string fmt;   // 50 characters
-  char mode = 'a';
-  std::int32_t p = 0;
-  std::int32_t nahead = 0;
-};
-
-// Reads the next run block from `control`, checks the run settings, derives the frame
-// geometry and pass band, writes the sample line and run header, and runs the analysis.
-void reac(const Globals& g, int run, textio::TextFile& control, textio::Files& files);
-
-// The run header; `rate` in kHz (modes 1 and 2) or the sampling interval (mode 0).
-void wrh(std::string_view unit, float rate, int n, int lb, float pct, int p, int nahead, int kl,
-         int ku, int iunit, textio::Sink& report);
-
-// The closing lines: version, date and time, elapsed processor time (report, then console).
-float head(int month, int day, int year, float start, textio::Sink& report, textio::Sink& out);
-
-// Processor time used by the process so far (user plus system), in seconds.
-float cpu_seconds();
 
 }  // namespace tramel::control

@@ -1,8 +1,10 @@
-// Data and statistics: the data file reader, the descriptive statistics of a series, and the
-// analysis sequence of one run, which owns the run's work arrays and walks the series.
+// Data and statistics: the data file (its head and the stretch of records a run analyses, read
+// with the format the file itself carries) and the descriptive statistics of a series. This
+// folder reads and describes; it analyses nothing.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,58 +14,84 @@
 
 namespace tramel::data {
 
-// The settings of one run as the analysis sequence receives them.
-struct RunSpec {
-  int ie = 0;             // last datum used
-  int is = 0;             // first datum used
-  int lb = 0;             // frame length
-  int kl = 0;             // first bin of the pass band
-  int nb = 0;             // number of bins in the band
-  int p = 0;              // VAR lags
-  int nahead = 0;         // frames to forecast
-  int iunit = 0;          // 0 time, 1 kHz, 2 Hz
-  float pct = 0.0f;       // taper percentage
-  float P = 0.0f;         // coherence threshold probability
-  std::string_view fmt;   // the data file's format text, 50 characters
-  char mode = 'a';        // 'm': label mode
-  std::string_view unit;  // unit text, 10 characters
-  int M = 0;              // number of series
+// ---- The head of the data file ------------------------------------------------------------
+
+// How each data record is laid out: the values of all series alone, or followed by a
+// 25-character label (chosen when the format holds a lower-case `a`).
+enum class RecordLayout : std::uint8_t { Plain, Labelled };
+
+// Line 1 is the title; line 2 the number of data N, the sampling rate or interval, and the
+// record format in parentheses.
+struct DataHead {
+  std::int32_t count = 0;
+  float rate = 0.0f;
+  std::string format_text;  // 50 characters, blank-padded
+  RecordLayout layout = RecordLayout::Plain;
 };
 
-// One analysis run, from reading the data to the forecast of every series.
-void array(const RunSpec& run, textio::Files& files);
-
-// The most memory, in bytes, that the work arrays of a run may take together; a run that
-// needs more fails its allocation with the allocation message instead of exhausting the
-// machine. 0 (the default) means the machine's physical memory.
-void set_memory_limit(std::uint64_t bytes);
-
-// Label length in label mode: each label takes kLabel characters of t.
-inline constexpr int kLabel = 25;
-
-// Reads data is..ie into columns 1..n of x (M rows, column-major) and, in label mode, the
-// labels into t (indexed by datum number, 25 characters each). x holds at least M*ie values,
-// t at least 25*ie characters in label mode. Columns that an early end of file leaves unread
-// are zero.
-void datt(std::span<float> x, std::string_view fmt, std::span<char> t, char mode, int is,
-          int ie, int n, int M, textio::TextFile& data, textio::Sink& report);
-
-// Descriptive statistics of one series, in the order they are reported.
-struct Stats {
-  float mean = 0, sd = 0, skew = 0, kurt = 0, c6 = 0, max = 0, min = 0;
+struct HeadOutcome {
+  std::optional<std::string> title;  // 80 characters; absent when line 1 cannot be read
+  textio::Outcome<DataHead> head;
 };
-void stat(int n, std::span<const float> x, Stats& s, textio::Sink& report);
-void wrstat(textio::Sink& report, const Stats& s);
 
-// The significant frequencies: every band position k (bin kl+k-1) whose probability a(k)
-// is strictly greater than P, in band order, into sp and ik. Returns their number m.
-int select_significant(std::span<const float> a, int nb, int kl, float P, std::span<float> sp,
-                       std::span<std::int32_t> ik);
+// Reads the two head lines (from the start of the file). The messages go to standard error.
+HeadOutcome read_head(textio::TextFile& data);
 
-// The VAR size 4*m*m*p, saturated at the largest 64-bit value when it would overflow.
-std::int64_t var_size(std::int64_t m, std::int64_t p);
+// ---- The sample ---------------------------------------------------------------------------
 
-// Stops the run, with the two sample-size lines, when the VAR size exceeds n div 10.
-void check_var_size(int n, std::int64_t size, float P, textio::Sink& report);
+inline constexpr int kLabelLength = 25;
+
+// Which data to read: data first_datum..last_datum (1-based, first_datum <= last_datum), each
+// with the values of series_count series.
+struct SampleRequest {
+  std::int32_t first_datum = 0;
+  std::int32_t last_datum = 0;
+  std::int32_t series_count = 0;
+  std::string_view format_text;
+  RecordLayout layout = RecordLayout::Plain;
+
+  std::int32_t size() const { return last_datum - first_datum + 1; }
+};
+
+// Where an end of file cut the reading short: the datum being read and how many values were
+// left at zero.
+struct EarlyEnd {
+  std::int64_t datum = 0;
+  std::int64_t zero_values = 0;
+};
+
+// The values of the data read, datum after datum (all series of a datum together).
+struct Sample {
+  std::int32_t series_count = 0;
+  std::int32_t size = 0;
+  std::vector<float> values;  // series_count x size, column-major
+  std::vector<char> labels;   // label mode: kLabelLength characters per datum 1..last_datum
+  std::optional<EarlyEnd> early_end;
+
+  // Series j (0-based): its `size` values.
+  std::vector<float> series(int j) const;
+};
+
+// Reads the sample from the records after the head (the file is rewound first). An end of
+// file is said (the report's eof lines) and leaves zeros; a record that cannot be read fails
+// with its message.
+textio::Outcome<Sample> read_sample(textio::TextFile& data, const SampleRequest& request);
+
+// ---- Descriptive statistics ---------------------------------------------------------------
+
+struct Statistics {
+  float mean = 0.0f;
+  float std_dev = 0.0f;
+  float skewness = 0.0f;
+  float kurtosis = 0.0f;  // excess kurtosis
+  float c6 = 0.0f;        // the sixth cumulant over the sixth power of the standard deviation
+  float max = 0.0f;
+  float min = 0.0f;
+  // No spread (a constant series, or fewer than two values): the standard deviation is set
+  // to 1 and the moments are 0.
+  bool zero_variance = false;
+};
+
+Statistics describe_series(std::span<const float> series);
 
 }  // namespace tramel::data

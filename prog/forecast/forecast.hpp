@@ -1,103 +1,117 @@
-// VAR forecasting of one series: the frame Fourier coefficients of its significant bins, the
-// vector autoregression across frames fitted to them, the forecast frames, the VAR block of
-// the report, the forecast file and the eigenvalues of the fitted system.
+// VAR forecasting of one series: the Fourier coefficients of its significant bins, frame
+// after frame, treated as a multivariate series; a vector autoregression (VAR) across frames
+// fitted to them by least squares; the fitted model run forward and turned back into forecast
+// frames of samples; and the eigenvalues of the fitted system.
+//
+// Sizes: m significant bins give `variables` = 2m (the real and imaginary part of each bin's
+// coefficient, in bin order), `lags` p, `regressors` = variables * lags per equation and
+// variables * regressors coefficients. Regressor u (0-based) is variable u % variables at
+// lag u / variables + 1.
 #pragma once
 
 #include <complex>
-#include <cstdint>
+#include <optional>
 #include <span>
-#include <string_view>
+#include <vector>
 
 #include "numeric/numeric.hpp"
-#include "textio/textio.hpp"
 
 namespace tramel::forecast {
 
 using Complex = std::complex<double>;
 
-// What the forecast run of one series is handed by the analysis sequence.
-struct SeriesInput {
-  std::span<float> y;                // residual series (n values); scratch afterwards
-  std::span<const float> sp;         // coherence probabilities of the m significant bins
-  std::span<const std::int32_t> ik;  // their bin numbers, increasing
-  std::span<const Complex> g;        // transform of the tapered mean waveform (lb values)
-  numeric::FftTable& v;              // FFT table for lb
-  float sd;                          // standard deviation of the mean waveform
-  int lb, m, n, p, nahead, nf;
-  std::string_view unit;  // unit text, 10 characters
-  int iunit;              // 0 time, 1 kHz, 2 Hz
-  int M;                  // number of series
-  int series;             // this series, 1..M
+// ---- Frame coefficients ----------------------------------------------------------------------
+
+// The VAR's data: frames x variables values, column-major (variable after variable).
+struct FrameCoefficients {
+  int frames = 0;
+  int variables = 0;
+  std::vector<float> values;
+
+  float at(int frame, int variable) const {
+    return values[static_cast<std::size_t>(variable) * frames + frame];
+  }
+  std::span<const float> variable(int j) const {
+    return std::span<const float>(values).subspan(static_cast<std::size_t>(j) * frames,
+                                                  static_cast<std::size_t>(frames));
+  }
 };
 
-// The forecast run of one series: fills column `series` of the forecast matrix
-// (nahead*lb rows by M columns, column-major), writes the VAR block, the forecast file
-// after the last series, and the eigenvalue block. c and s (4*m*m*p values each) receive
-// the coefficients and their standard errors.
-void runcoh(const SeriesInput& in, std::span<float> forecast_matrix, std::span<double> c,
-            std::span<float> s, textio::Sink& report, textio::Sink& forecast_file);
+// The real and imaginary parts of the coefficients at `bins` of every whole frame of the
+// residual series (no taper, no mean removal), each rounded to single precision. A bin at
+// frame_length / 2 has an imaginary part of exactly zero.
+FrameCoefficients frame_coefficients(std::span<const float> residual, std::span<const int> bins,
+                                     const numeric::FftPlan& plan);
 
-// The forecast file records of one run: for each forecast frame and position in the frame,
-// the frame number, the position and the value of every series.
-void wrtpred(textio::Sink& forecast_file, std::span<const float> forecast_matrix, int lb,
-             int nahead, int M);
+// ---- The fit ---------------------------------------------------------------------------------
 
-// ---- The steps of the forecast run ---------------------------------------------------------
-//
-// Sizes: nv = 2*m variables (real and imaginary part of each significant bin), p lags,
-// nr = nv*p regressors per equation, nc = nv*nr coefficients. Z is nf x nv, column-major:
-// Z(t, j) at (j-1)*nf + (t-1). Coefficient b(i, u), regressor u = (l-1)*nv + j (variable j
-// at lag l), and its standard error are stored at (i-1)*nr + (u-1).
+// How the standard errors are scaled. Traditional: from the inverse of the normal matrix as it
+// is built, divided by the number of frames, with the residual variance over frames - regressors;
+// these errors are sqrt(frames) times the least-squares ones, so few t values reach 1.
+// LeastSquares: the ordinary least-squares errors, the residual variance over the residual
+// degrees of freedom (frames - lags - regressors) and the inverse of the unscaled matrix.
+enum class StandardErrors { Traditional, LeastSquares };
 
-// Frame regression and forecast: ft, var, forvar, forft. Fills `column` (nahead*lb values),
-// c, s and rsq. `work` holds at least max(nf, nahead)*nv values, `state` nr values, `f` lb
-// values. A failed fit writes its message to `msg` and throws Stop.
-void cohpred(std::span<const float> y, std::span<float> column, std::span<Complex> f,
-             std::span<const Complex> g, numeric::FftTable& v, std::span<double> c,
-             std::span<float> work, std::span<float> s, float& rsq,
-             std::span<const std::int32_t> ik, float sd, std::span<float> state, int nf, int lb,
-             int m, int p, int nahead, textio::Sink& msg);
+struct VarFit {
+  int variables = 0;
+  int lags = 0;
+  std::vector<double> coefficients;  // b(i, u) at i * regressors() + u
+  std::vector<float> std_errors;     // same indexing
+  float r_square = 0.0f;
 
-// Z(t, 2k-1), Z(t, 2k): real and imaginary part of bin ik[k] of residual frame t.
-void ft(std::span<const float> y, std::span<float> Z, std::span<const std::int32_t> ik,
-        std::span<Complex> f, numeric::FftTable& v, int nf, int lb, int m);
+  int regressors() const { return variables * lags; }
+  std::size_t index(int equation, int regressor) const {
+    return static_cast<std::size_t>(equation) * static_cast<std::size_t>(regressors()) +
+           static_cast<std::size_t>(regressor);
+  }
+  // The t value as the report prints it and the forecast tests it: the coefficient rounded to
+  // single precision over its standard error.
+  float t_value(std::size_t g) const { return static_cast<float>(coefficients[g]) / std_errors[g]; }
+};
 
-// The fit's work space and the fit; ier = 1 when the normal matrix is not positive definite.
-void var(std::span<const float> Z, std::span<float> e, std::span<double> c, std::span<float> s,
-         float& rsq, int nv, int p, int nf, int& ier, textio::Sink& msg);
+// Fits the VAR of order `lags` by least squares in Yule-Walker form: the normal equations come
+// from the lagged cross-products of the frame coefficients over all frame pairs that exist,
+// divided by the number of frames. Nothing when the normal matrix is not positive definite.
+std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors);
 
-// The least-squares fit. The normal matrix of all nc coefficients is block diagonal with nv
-// equal blocks of order nr, so only one block is built: G (nr x nr), its Cholesky diagonal pd
-// (nr), and the nv right-hand sides rhs (nc, equation by equation). e (nf x nv) receives the
-// residuals, sigma (nv) the residual standard deviations.
-void fit(std::span<const float> Z, std::span<float> e, std::span<double> G, std::span<double> rhs,
-         std::span<double> pd, int nv, int p, int nf, int nc, std::span<double> c,
-         std::span<float> s, float& rsq, std::span<float> sigma, int& ier, textio::Sink& msg);
+// ---- The forecast ----------------------------------------------------------------------------
 
-// The forecast recursion: R (nv x nahead, column-major) from the last p frames of Z, with the
-// coefficients whose t value is below 1 in magnitude left out.
-void forvar(std::span<const float> Z, std::span<float> R, std::span<const double> c,
-            std::span<const float> s, std::span<float> state, int nv, int p, int nahead, int nf);
+// The fitted VAR run `frames_ahead` frames forward from the last `lags` frames, the forecasts
+// feeding back as if observed. A coefficient whose t value is below 1 in magnitude is left out.
+// Returns variables x frames_ahead values, column-major (frame after frame).
+std::vector<float> forecast_coefficients(const FrameCoefficients& data, const VarFit& fit,
+                                         int frames_ahead);
 
-// Forecast spectra to forecast frames, scaled to the spread sd.
-void forft(std::span<const float> R, std::span<float> column, std::span<const std::int32_t> ik,
-           std::span<Complex> f, std::span<const Complex> g, numeric::FftTable& v, float sd, int lb,
-           int m, int nahead);
+// What the forecast frames are built from besides the forecast coefficients: the mean
+// waveform's transform (all bins) and standard deviation, and the significant bins.
+struct WaveformSpectrum {
+  std::span<const Complex> transform;
+  float std_dev = 0.0f;
+  std::span<const int> bins;
+};
 
-// Eigenvalues of the companion matrix (nr x nr, work) of the single-precision coefficients b:
-// on return wr holds the magnitudes and wi the periods in frames (0 for a real eigenvalue).
-void sysev(std::span<const float> b, std::span<float> a, std::span<float> wr, std::span<float> wi,
-           int nv, int nr, textio::Sink& msg);
+// The forecast frames, frame after frame (frames_ahead * frame_length samples): bin 0 of the
+// mean waveform plus, at each significant bin, the mean waveform's coefficient and the forecast,
+// transformed back to samples and scaled about zero to the mean waveform's standard deviation.
+std::vector<float> synthesize_frames(std::span<const float> forecast, const WaveformSpectrum& waveform,
+                                     const numeric::FftPlan& plan);
 
-// The VAR block of the report: the significant bins four pairs to a row, the forecast
-// settings, the nc coefficient lines with standard error and t value, R square.
-void write_var_block(textio::Sink& report, std::span<const float> sp,
-                     std::span<const std::int32_t> ik, int m, int nahead, int p,
-                     std::span<const double> c, std::span<const float> s, float rsq);
+// ---- The eigenvalues of the fitted system -----------------------------------------------------
 
-// The eigenvalue block: the heading for the unit mode, one line per eigenvalue (magnitude and
-// period, or "Zero Frequency"), an empty line.
-void write_eigenvalues(textio::Sink& report, std::span<const float> wr, std::span<const float> wi,
-                       int nr, int iunit, std::string_view unit);
+struct Eigenvalue {
+  float real = 0.0f;
+  float imag = 0.0f;
+  float magnitude = 0.0f;
+  float period = 0.0f;  // in frames: 2 pi / angle, 0 for a real eigenvalue
+};
+
+struct Eigenvalues {
+  std::vector<Eigenvalue> values;  // in the order the solver isolates them
+  bool converged = true;           // false: the solver gave up; values it did not reach are 0
+};
+
+// The eigenvalues of the companion matrix of the fitted VAR, built from the coefficients
+// rounded to single precision.
+Eigenvalues companion_eigenvalues(const VarFit& fit);
 
 }  // namespace tramel::forecast

@@ -12,9 +12,9 @@
 
 namespace tramel::numeric {
 
-void balance(std::span<float> a, int n, int np) {
+void balance(std::span<float> a, int n) {
   auto A = [&](int i, int j) -> float& {
-    return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * np];
+    return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * n];
   };
   const float kLimit = 0.95f;  // the single-precision constant, widened for the test
 

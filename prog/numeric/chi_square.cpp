@@ -1,6 +1,6 @@
 // The chi-square distribution function through the regularised incomplete gamma function:
-// cdchi checks its arguments and applies the small-value cut-offs, gammp chooses between the
-// power series (gser) and the continued fraction (gcf).
+// the distribution function checks its arguments and applies the small-value cut-offs, P(a, x)
+// chooses between the power series and the continued fraction.
 #include "numeric/numeric.hpp"
 
 namespace tramel::numeric {
@@ -9,53 +9,45 @@ namespace {
 // Statistics below it give 0, and so do probabilities below it.
 constexpr float kSmall = 1.0e-4f;
 
+using Kind = ChiSquareNote::Kind;
+
 }  // namespace
 
-void chi_square_distribution(float x, float df, float& result, textio::Sink& msg) {
-  if (x < 0.0f) {
-    textio::list(msg, "x in cdchi ", x, " is not positive");
-    return;
-  }
-  if (x < kSmall) {
-    result = 0.0f;
-    return;
-  }
-  if (df < 0.0f) {
-    textio::list(msg, "df ", df, " value is not positive in call to cdchi");
-    return;
-  }
+ChiSquare chi_square_distribution(float x, float df, GammaMemory& memory) {
+  if (x < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeStatistic, x}};
+  if (x < kSmall) return {0.0f, std::nullopt};
+  if (df < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeDegrees, df}};
   // Next to no degrees of freedom: P(df/2, x/2) is not defined at df = 0; call it 0.
-  if (df < kSmall) {
-    result = 0.0f;
-    return;
-  }
-  const float p = regularized_gamma_p(df * 0.5f, x * 0.5f, msg);
-  result = p < kSmall ? 0.0f : p;
+  if (df < kSmall) return {0.0f, std::nullopt};
+  ChiSquare result;
+  const float p = regularized_gamma_p(df * 0.5f, x * 0.5f, memory, result.note);
+  result.probability = p < kSmall ? 0.0f : p;
+  return result;
 }
 
-// P(a, x). Keeps its last result: a bad argument, or a series or fraction that fails, gives
-// the previous value again (0 before the first success).
-float regularized_gamma_p(float a, float x, textio::Sink& msg) {
-  static float last = 0.0f;
+// A bad argument, or a series or fraction that fails, gives the previous result again.
+float regularized_gamma_p(float a, float x, GammaMemory& memory,
+                          std::optional<ChiSquareNote>& note) {
+  const auto previous = [&memory]() {
+    if (!memory.known) memory.needed_unknown = true;
+    return memory.last;
+  };
   if (x < 0.0f || a <= 0.0f) {
-    textio::list(msg, "Bad argument in gammp");
-    return last;
+    note = ChiSquareNote{Kind::BadGammaArgument, 0.0f};
+    return previous();
   }
-  // Both routines leave their result untouched on failure; no result is ever negative.
-  constexpr double kUnset = -1.0;
-  double gln = 0.0;
+  GammaExpansion e;
   if (x < a + 1.0f) {
-    double gamser = kUnset;
-    gamma_series(gamser, a, x, gln, msg);
-    if (gamser == kUnset) return last;
-    last = static_cast<float>(gamser);
+    e = gamma_series(a, x);
   } else {
-    double gammcf = kUnset;
-    gamma_continued_fraction(gammcf, a, x, gln, msg);
-    if (gammcf == kUnset) return last;
-    last = static_cast<float>(1.0 - gammcf);
+    e = gamma_continued_fraction(a, x);
+    if (e.value) e.value = 1.0 - *e.value;
   }
-  return last;
+  note = e.note;
+  if (!e.value) return previous();
+  memory.last = static_cast<float>(*e.value);
+  memory.known = true;
+  return memory.last;
 }
 
 }  // namespace tramel::numeric

@@ -23,20 +23,16 @@ inline std::size_t at(int i, int j, int n) {
 
 }  // namespace
 
-void cholesky_factor(std::span<double> a, int n, std::span<double> pd, int& ier) {
-  ier = 0;
+bool cholesky_factor(std::span<double> a, int n, std::span<double> diagonal) {
   for (int i = 1; i <= n; ++i) {
     // The pivot. A pivot that is zero or negative stops the factorisation before anything of
     // row i is written; one that is not a number does not compare as <= 0 and goes on.
     long double s = a[at(i, i, n)];
     for (int k = i - 1; k >= 1; --k) s = s - a[at(i, k, n)] * a[at(i, k, n)];
     const double pivot = static_cast<double>(s);
-    if (pivot <= 0.0) {
-      ier = 1;
-      return;
-    }
+    if (pivot <= 0.0) return false;
     const double d = std::sqrt(pivot);
-    pd[i - 1] = d;
+    diagonal[i - 1] = d;
 
     // Column i of L below the diagonal, four rows at a time: the four sums run together
     // through k = i-1 down to 1, reading four neighbouring entries of column k.
@@ -64,32 +60,33 @@ void cholesky_factor(std::span<double> a, int n, std::span<double> pd, int& ier)
       a[at(j, i, n)] = static_cast<double>(t) / d;
     }
   }
+  return true;
 }
 
-void cholesky_solve(std::span<const double> a, int n, std::span<const double> pd,
+void cholesky_solve(std::span<const double> a, int n, std::span<const double> diagonal,
              std::span<const double> b, std::span<double> x) {
   // Forward: L y = b, each row's terms from the nearest column back to the first.
   for (int i = 1; i <= n; ++i) {
     long double s = b[i - 1];
     for (int k = i - 1; k >= 1; --k) s = s - a[at(i, k, n)] * x[k - 1];
-    x[i - 1] = static_cast<double>(s) / pd[i - 1];
+    x[i - 1] = static_cast<double>(s) / diagonal[i - 1];
   }
   // Backward: L^T x = y, down column i of L.
   for (int i = n; i >= 1; --i) {
     long double s = x[i - 1];
     for (int k = i + 1; k <= n; ++k) s = s - a[at(k, i, n)] * x[k - 1];
-    x[i - 1] = static_cast<double>(s) / pd[i - 1];
+    x[i - 1] = static_cast<double>(s) / diagonal[i - 1];
   }
 }
 
-void cholesky_inverse(std::span<double> a, int n, std::span<const double> pd) {
+void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagonal) {
   // 1. L^-1 over L in the lower triangle with the diagonal, column by column. Entry (j, i)
   //    sums -a(j, k) * a(k, i) for k = i..j-1: the L value of row j times the L^-1 value of
   //    column i formed before it (for k = i, a(j, i) is still L). Four rows go together:
   //    first the terms all four have, then the terms from the entries of the group itself,
   //    each formed just before.
   for (int i = 1; i <= n; ++i) {
-    a[at(i, i, n)] = 1.0 / pd[i - 1];
+    a[at(i, i, n)] = 1.0 / diagonal[i - 1];
     double* ci = &a[at(1, i, n)];  // ci[k - 1] = a(k, i)
     int j = i + 1;
     for (; j + 3 <= n; j += 4) {
@@ -102,21 +99,21 @@ void cholesky_inverse(std::span<double> a, int n, std::span<const double> pd) {
         s2 = s2 - r[2] * inv;
         s3 = s3 - r[3] * inv;
       }
-      ci[j - 1] = static_cast<double>(s0) / pd[j - 1];
+      ci[j - 1] = static_cast<double>(s0) / diagonal[j - 1];
       s1 = s1 - a[at(j + 1, j, n)] * ci[j - 1];
       s2 = s2 - a[at(j + 2, j, n)] * ci[j - 1];
       s3 = s3 - a[at(j + 3, j, n)] * ci[j - 1];
-      ci[j] = static_cast<double>(s1) / pd[j];
+      ci[j] = static_cast<double>(s1) / diagonal[j];
       s2 = s2 - a[at(j + 2, j + 1, n)] * ci[j];
       s3 = s3 - a[at(j + 3, j + 1, n)] * ci[j];
-      ci[j + 1] = static_cast<double>(s2) / pd[j + 1];
+      ci[j + 1] = static_cast<double>(s2) / diagonal[j + 1];
       s3 = s3 - a[at(j + 3, j + 2, n)] * ci[j + 1];
-      ci[j + 2] = static_cast<double>(s3) / pd[j + 2];
+      ci[j + 2] = static_cast<double>(s3) / diagonal[j + 2];
     }
     for (; j <= n; ++j) {
       long double t = 0.0L;
       for (int k = i; k <= j - 1; ++k) t = t - a[at(j, k, n)] * ci[k - 1];
-      ci[j - 1] = static_cast<double>(t) / pd[j - 1];
+      ci[j - 1] = static_cast<double>(t) / diagonal[j - 1];
     }
   }
 

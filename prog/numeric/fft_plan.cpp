@@ -1,4 +1,4 @@
-// The mixed-radix forward transform: the table (factors and twiddles) for a length, and the
+// The mixed-radix forward transform: the plan (factors and twiddles) of a length, and the
 // driver that runs the passes over it. The passes themselves are in fft_passes.cpp.
 #include <cmath>
 #include <cstddef>
@@ -13,7 +13,7 @@ namespace {
 // it, so the coefficients are those of this slightly long 2 pi, not of the exact one.
 constexpr double kTwoPi = 6.2831854820251465;
 
-double* as_doubles(std::complex<double>* c) { return reinterpret_cast<double*>(c); }
+double* as_doubles(Complex* c) { return reinterpret_cast<double*>(c); }
 
 // Factorises n and fills the twiddle area. Trial divisors 3, 4, 2, 5, then 7, 9, 11, ...;
 // each is divided out as often as it goes. A 2 found after other factors moves to the front.
@@ -23,7 +23,7 @@ double* as_doubles(std::complex<double>* c) { return reinterpret_cast<double*>(c
 // block angle (j*l1)*theta, that angle formed once and held as a double. Each block is first
 // written one entry longer; the next block starts on that extra entry. For p > 5 the extra
 // entry, the (cos, sin) of 2 pi j/p, replaces entry 0, where the general pass finds it.
-void cffti1(int n, std::span<std::complex<double>> wa, std::vector<int>& ifac) {
+void factorize_and_twiddle(int n, std::span<Complex> wa, std::vector<int>& ifac) {
   static constexpr int kFirstTrials[] = {3, 4, 2, 5};
   ifac.clear();
   int nl = n;
@@ -72,7 +72,7 @@ void cffti1(int n, std::span<std::complex<double>> wa, std::vector<int>& ifac) {
 // says the latest result is in the scratch. The general pass flips it only when it leaves its
 // result in the destination. T is double for one transform, Lanes for several side by side.
 template <class T>
-void cfftf1(int n, T* c, T* ch, const double* wa, std::span<const int> ifac) {
+void run_passes(int n, T* c, T* ch, const double* wa, std::span<const int> ifac) {
   bool na = false;
   int l1 = 1;
   const double* w = wa;
@@ -112,39 +112,50 @@ void cfftf1(int n, T* c, T* ch, const double* wa, std::span<const int> ifac) {
 
 }  // namespace
 
-void cffti(int n, FftTable& table) {
-  if (n <= 1) return;
-  table.n = n;
-  table.scratch.assign(static_cast<std::size_t>(n), {0.0, 0.0});
-  table.twiddle.assign(static_cast<std::size_t>(n), {0.0, 0.0});
-  cffti1(n, table.twiddle, table.factors);
+FftPlan::FftPlan(int length) : length_(length) {
+  if (length <= 1) return;
+  twiddles_.assign(static_cast<std::size_t>(length), {0.0, 0.0});
+  factorize_and_twiddle(length, twiddles_, factors_);
 }
 
-void cfftf(int n, std::span<std::complex<double>> c, FftTable& table) {
-  if (n <= 1) return;
-  cfftf1(n, as_doubles(c.data()), as_doubles(table.scratch.data()),
-         reinterpret_cast<const double*>(table.twiddle.data()), table.factors);
+void FftPlan::forward(std::span<Complex> values, std::span<Complex> scratch) const {
+  if (length_ <= 1) return;
+  run_passes(length_, as_doubles(values.data()), as_doubles(scratch.data()),
+             reinterpret_cast<const double*>(twiddles_.data()), factors_);
 }
 
-void load_frames(int n, const float* first, int count, const float* w, std::span<double> c) {
+void FftPlan::forward(std::span<Complex> values) const {
+  if (length_ <= 1) return;
+  std::vector<Complex> scratch(static_cast<std::size_t>(length_));
+  forward(values, scratch);
+}
+
+void FftPlan::forward_lanes(std::span<double> lanes, std::span<double> work) const {
+  if (length_ <= 1) return;
+  using fft_detail::Lanes;
+  static_assert(sizeof(Lanes) == kFftLanes * sizeof(double));
+  run_passes(length_, reinterpret_cast<Lanes*>(lanes.data()), reinterpret_cast<Lanes*>(work.data()),
+             reinterpret_cast<const double*>(twiddles_.data()), factors_);
+}
+
+FrameBatch::FrameBatch(const FftPlan& plan)
+    : plan_(plan),
+      lanes_(2 * static_cast<std::size_t>(plan.length()) * kFftLanes),
+      work_(lanes_.size()) {}
+
+void FrameBatch::transform(const float* first, int count, const float* weights) {
+  const int n = plan_.length();
   for (int q = 0; q < kFftLanes; ++q) {
     const float* frame = q < count ? first + static_cast<std::ptrdiff_t>(q) * n : nullptr;
-    double* lane = c.data() + q;
+    double* lane = lanes_.data() + q;
     for (int j = 0; j < n; ++j) {
       float t = 0.0f;
-      if (frame) t = w ? frame[j] * w[j] : frame[j];
+      if (frame) t = weights ? frame[j] * weights[j] : frame[j];
       lane[2 * static_cast<std::size_t>(j) * kFftLanes] = t;
       lane[(2 * static_cast<std::size_t>(j) + 1) * kFftLanes] = 0.0;
     }
   }
-}
-
-void cfftf_many(int n, std::span<double> c, std::span<double> work, const FftTable& table) {
-  if (n <= 1) return;
-  using fft_detail::Lanes;
-  static_assert(sizeof(Lanes) == kFftLanes * sizeof(double));
-  cfftf1(n, reinterpret_cast<Lanes*>(c.data()), reinterpret_cast<Lanes*>(work.data()),
-         reinterpret_cast<const double*>(table.twiddle.data()), table.factors);
+  plan_.forward_lanes(lanes_, work_);
 }
 
 }  // namespace tramel::numeric

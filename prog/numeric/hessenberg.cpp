@@ -14,9 +14,9 @@
 
 namespace tramel::numeric {
 
-void reduce_to_hessenberg(std::span<float> a, int n, int np) {
+void reduce_to_hessenberg(std::span<float> a, int n) {
   auto A = [&](int i, int j) -> float& {
-    return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * np];
+    return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * n];
   };
   for (int m = 2; m <= n - 1; ++m) {
     // The pivot: the first entry of largest magnitude in rows m..n of column m-1.

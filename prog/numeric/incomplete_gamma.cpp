@@ -14,20 +14,16 @@ constexpr double kEps = static_cast<double>(3.0e-7f);
 constexpr double kFpmin = static_cast<double>(1.0e-30f);
 constexpr double kBig = static_cast<double>(1.0e30f);
 
+using Kind = ChiSquareNote::Kind;
+
 }  // namespace
 
-void gamma_series(double& gamser, float a, float x, double& gln, textio::Sink& msg) {
-  if (x <= 0.0f) {
-    if (x < 0.0f) {
-      textio::list(msg, "x < 0 in gser");
-    } else {
-      gamser = 0.0;
-    }
-    return;
-  }
+GammaExpansion gamma_series(float a, float x) {
+  if (x < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeSeriesArgument, x}};
+  if (x == 0.0f) return {0.0, std::nullopt};
   const double ad = a;
   const double xd = x;
-  gln = log_gamma(ad);
+  const double gln = log_gamma(ad);
   double ap = ad;
   double sum = 1.0 / ad;
   double del = sum;
@@ -36,18 +32,17 @@ void gamma_series(double& gamser, float a, float x, double& gln, textio::Sink& m
     del = del * xd / ap;
     sum = sum + del;
     if (std::fabs(del) < std::fabs(sum) * kEps) {
-      gamser = sum * std::exp(-xd + ad * std::log(xd) - gln);
-      return;
+      return {sum * std::exp(-xd + ad * std::log(xd) - gln), std::nullopt};
     }
   }
-  textio::list(msg, "a = ", a, " too large, ITMAX too small in gser");
+  return {std::nullopt, ChiSquareNote{Kind::SeriesDidNotConverge, a}};
 }
 
 // Modified Lentz method; the floor keeps the quantities away from zero.
-void gamma_continued_fraction(double& gammcf, float a, float x, double& gln, textio::Sink& msg) {
+GammaExpansion gamma_continued_fraction(float a, float x) {
   const double ad = a;
   const double xd = x;
-  gln = log_gamma(ad);
+  const double gln = log_gamma(ad);
   double b = xd + 1.0 - ad;
   double c = kBig;
   double d = 1.0 / b;
@@ -63,11 +58,10 @@ void gamma_continued_fraction(double& gammcf, float a, float x, double& gln, tex
     const double del = d * c;
     h = h * del;
     if (std::fabs(del - 1.0) < kEps) {
-      gammcf = std::exp(-xd + ad * std::log(xd) - gln) * h;
-      return;
+      return {std::exp(-xd + ad * std::log(xd) - gln) * h, std::nullopt};
     }
   }
-  textio::list(msg, "a = ", a, " too large, ITMAX too small in gcf");
+  return {std::nullopt, ChiSquareNote{Kind::FractionDidNotConverge, a}};
 }
 
 // Lanczos approximation with six coefficients, for xx > 0.

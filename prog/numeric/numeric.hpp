@@ -1,76 +1,157 @@
-// Numerical kernels: the complex FFT (FFT), the chi-square distribution, the Cholesky solve
-// and inverse, and the real eigenvalue solver. Matrices are column-major; indices in the
-// comments are 1-based as in the formulas, storage is 0-based.
+// Numerical kernels: the complex FFT, the chi-square distribution, the Cholesky solve and
+// inverse, and the real eigenvalue solver. They depend on the standard library only and write
+// nothing: what a kernel has to say in the middle of its work comes back to the caller as a
+// value. Matrices are column-major; indices in the comments are 1-based as in the formulas,
+// storage is 0-based.
 #pragma once
 
 #include <complex>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
-#include "textio/textio.hpp"
-
 namespace tramel::numeric {
 
-// ---- Complex FFT (FFT) ----------------------------------------------------------------------
+using Complex = std::complex<double>;
 
-// The table of one transform length n: one complex vector of scratch space used by every
-// transform, the twiddle factors of all passes (block after block, in factor order), and the
-// factor list in the order the passes apply them. Built once by `cffti`, read by every `cfftf`
-// of the same length; because of the scratch area it serves one transform at a time.
-struct FftTable {
-  int n = 0;
-  std::vector<std::complex<double>> scratch;  // n entries
-  std::vector<std::complex<double>> twiddle;  // n entries
-  std::vector<int> factors;                   // f1 .. f_nfac
+// ---- Complex FFT -----------------------------------------------------------------------------
+
+// The plan of a forward transform of one length: the factors in the order the passes apply
+// them and the twiddle factors of all passes. Built once, immutable afterwards: any number of
+// transforms, on any number of threads, read the same plan, each with scratch of its own.
+//
+// The transform is unnormalised: c(k) = sum_j c(j) exp(-2 pi i j k / n), bin k in entry k,
+// with the 2 pi of the twiddles rounded to single precision.
+class FftPlan {
+ public:
+  explicit FftPlan(int length);  // a length below 2 makes a plan that leaves every vector as it is
+
+  int length() const { return length_; }
+  std::span<const int> factors() const { return factors_; }
+  std::span<const Complex> twiddles() const { return twiddles_; }
+
+  // In place; `values` and `scratch` hold length() values each.
+  void forward(std::span<Complex> values, std::span<Complex> scratch) const;
+  // In place, allocating its own scratch.
+  void forward(std::span<Complex> values) const;
+
+  // kFftLanes transforms side by side, one per lane: entry j of lane q has its real part at
+  // lanes[(2j) * kFftLanes + q] and its imaginary part at lanes[(2j + 1) * kFftLanes + q].
+  // Each lane goes through exactly the operations of forward(), in the same order, so each
+  // comes out bit for bit as forward() would leave it; the lanes only let the arithmetic run
+  // several values wide. `work` has the size of `lanes` (2 * length() * kFftLanes doubles).
+  void forward_lanes(std::span<double> lanes, std::span<double> work) const;
+
+ private:
+  int length_ = 0;
+  std::vector<int> factors_;
+  std::vector<Complex> twiddles_;
 };
 
-void cffti(int n, FftTable& table);
-// In place, unnormalised forward transform: c(k) = sum_j c(j) exp(-2 pi i j k / n), bin k in
-// entry k. `c` holds n values.
-void cfftf(int n, std::span<std::complex<double>> c, FftTable& table);
-
-// kFftLanes transforms of one length n side by side, one per lane: entry j of lane q has its
-// real part at c[(2j) * kFftLanes + q] and its imaginary part at c[(2j + 1) * kFftLanes + q].
-// Each lane goes through exactly the operations of cfftf, in the same order, so each comes out
-// bit for bit as cfftf would leave it; the lanes only let the arithmetic run several values
-// wide. `work` has the size of c (2 * n * kFftLanes doubles); the table's scratch is not used,
-// so the table is only read.
 inline constexpr int kFftLanes = 4;
-void cfftf_many(int n, std::span<double> c, std::span<double> work, const FftTable& table);
-// Loads `count` (at most kFftLanes) consecutive real frames of n samples, starting at `first`,
-// into the lanes of c, each sample times w[j] in single precision when `w` is given; lanes past
-// `count` are zero.
-void load_frames(int n, const float* first, int count, const float* w, std::span<double> c);
+
+// Consecutive real frames of one series, transformed kFftLanes at a time. Owns its lanes, so
+// each thread that transforms frames has a batch of its own; the plan is shared.
+class FrameBatch {
+ public:
+  explicit FrameBatch(const FftPlan& plan);
+
+  // Transforms `count` (1 to kFftLanes) frames of length() samples that follow one another
+  // from `first`; with `weights` (length() values), each sample is first multiplied by its
+  // weight in single precision. Lanes past `count` hold the transform of zeros.
+  void transform(const float* first, int count, const float* weights = nullptr);
+
+  double real(int bin, int lane) const { return lanes_[(2 * index(bin)) * kFftLanes + lane]; }
+  double imag(int bin, int lane) const { return lanes_[(2 * index(bin) + 1) * kFftLanes + lane]; }
+
+ private:
+  static std::size_t index(int bin) { return static_cast<std::size_t>(bin); }
+  const FftPlan& plan_;
+  std::vector<double> lanes_;
+  std::vector<double> work_;
+};
 
 // ---- Chi-square distribution -------------------------------------------------------------------
 
-// result = chi-square distribution function with df degrees of freedom at x. Messages go to
-// `msg`; on a bad argument the result is left unset.
-void chi_square_distribution(float x, float df, float& result, textio::Sink& msg);
-float regularized_gamma_p(float a, float x, textio::Sink& msg);
-void gamma_series(double& gamser, float a, float x, double& gln, textio::Sink& msg);
-void gamma_continued_fraction(double& gammcf, float a, float x, double& gln, textio::Sink& msg);
-double log_gamma(double xx);
+// What the chi-square routines report besides their result: a bad argument, or an expansion
+// of the incomplete gamma function that did not converge. `value` is the argument the message
+// names (the statistic, the degrees of freedom, or a).
+struct ChiSquareNote {
+  enum class Kind : std::uint8_t {
+    NegativeStatistic,        // x < 0 in the distribution function
+    NegativeDegrees,          // df < 0
+    BadGammaArgument,         // x < 0 or a <= 0 in P(a, x)
+    NegativeSeriesArgument,   // x < 0 in the power series
+    SeriesDidNotConverge,     // 1000 terms of the power series
+    FractionDidNotConverge,   // 1000 steps of the continued fraction
+  };
+  Kind kind;
+  float value = 0.0f;
+};
+
+// The last result of P(a, x), which a call that cannot compute one (a bad argument, an
+// expansion that does not converge) returns again. It carries from call to call through a
+// whole invocation, so its owner hands it to every call.
+//
+// An analysis that runs ahead of its predecessors does not know yet what they leave behind:
+// it starts with `known` false, and a call that then needs the value sets `needed_unknown`,
+// telling the owner to repeat that analysis once the value is known.
+struct GammaMemory {
+  float last = 0.0f;
+  bool known = true;
+  bool needed_unknown = false;
+};
+
+// The chi-square distribution function with `df` degrees of freedom at `x`: P(df/2, x/2),
+// with statistics and probabilities below 1e-4 taken as 0. A bad argument leaves no
+// probability, only its note; at most one note comes from one call.
+struct ChiSquare {
+  std::optional<float> probability;
+  std::optional<ChiSquareNote> note;
+};
+ChiSquare chi_square_distribution(float x, float df, GammaMemory& memory);
+
+// P(a, x), the regularised lower incomplete gamma function in single precision: the power
+// series below x = a + 1, the continued fraction from there on.
+float regularized_gamma_p(float a, float x, GammaMemory& memory,
+                          std::optional<ChiSquareNote>& note);
+
+// The two expansions in double precision. Each gives no value, with its note, when it does
+// not converge in 1000 steps (or, for the series, when x < 0).
+struct GammaExpansion {
+  std::optional<double> value;
+  std::optional<ChiSquareNote> note;
+};
+GammaExpansion gamma_series(float a, float x);               // P(a, x)
+GammaExpansion gamma_continued_fraction(float a, float x);   // Q(a, x) = 1 - P(a, x)
+double log_gamma(double x);                                  // ln Gamma(x), x > 0
 
 // ---- Cholesky solve and inverse ---------------------------------------------------------------
 
-// `a` is n x n, column-major. dcholdc reads the upper triangle and the diagonal, writes L's
-// strict lower triangle into a and its diagonal into pd; ier = 1 when a pivot is not positive.
-void cholesky_factor(std::span<double> a, int n, std::span<double> pd, int& ier);
-void cholesky_solve(std::span<const double> a, int n, std::span<const double> pd,
-             std::span<const double> b, std::span<double> x);
+// `a` is n x n, column-major. The factor reads the upper triangle and the diagonal, writes L's
+// strict lower triangle into `a` and its diagonal into `diagonal`; false when a pivot is not
+// positive (the matrix is then left partly factored).
+bool cholesky_factor(std::span<double> a, int n, std::span<double> diagonal);
+// Solves A x = b with the factor; b and x are distinct.
+void cholesky_solve(std::span<const double> a, int n, std::span<const double> diagonal,
+                    std::span<const double> b, std::span<double> x);
 // Turns the factor into the whole symmetric inverse, both triangles.
-void cholesky_inverse(std::span<double> a, int n, std::span<const double> pd);
+void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagonal);
 
 // ---- Real eigenvalue solver -------------------------------------------------------------------
 
-// `a` is np x np, column-major, single precision; the leading n x n part is used.
-// balanc leaves an index alone whose off-diagonal row or column sum is zero or not finite.
-void balance(std::span<float> a, int n, int np);
-void reduce_to_hessenberg(std::span<float> a, int n, int np);
-// Eigenvalues into wr, wi (n entries), from index n downwards; "Too many iterations in hqr"
-// to `msg` after 30 iterations without a split, leaving the entries not reached unchanged.
-void hessenberg_eigenvalues(std::span<float> a, int n, int np, std::span<float> wr, std::span<float> wi,
-         textio::Sink& msg);
+// `a` is n x n, column-major, single precision.
+// Balancing by powers of 2; leaves an index alone whose off-diagonal row or column sum is zero
+// or not finite.
+void balance(std::span<float> a, int n);
+// Similar upper Hessenberg form by elimination with row pivoting; the multipliers stay below
+// the subdiagonal.
+void reduce_to_hessenberg(std::span<float> a, int n);
+// Eigenvalues of the Hessenberg matrix into real and imag (n entries each), isolated from index
+// n downwards. Returns false when 30 iterations pass without isolating the next one; the
+// entries not reached then keep what they held.
+bool hessenberg_eigenvalues(std::span<float> a, int n, std::span<float> real,
+                            std::span<float> imag);
 
 }  // namespace tramel::numeric

@@ -17,8 +17,8 @@ namespace {
 
 enum class Code : std::uint8_t { Literal, Blanks, Slash, Colon, Int, Fixed, General, Chars, Begin, End };
 
-constexpr int kMaxDepth = 32;            // nested groups
-constexpr int kMaxCount = 1'000'000;     // a repeat count or an nX
+constexpr int kMaxDepth = format_grammar::kMaxDepth;
+constexpr int kMaxCount = format_grammar::kMaxCount;
 // Work of one pass through the format, repeat groups expanded (operations plus characters
 // of literals and blanks). Bounds the time and memory of a hostile text such as
 // (9999(9999(9999('x')))); the system's own formats need a few hundred.
@@ -277,9 +277,17 @@ class Compiler {
 
 }  // namespace
 
-Format::Format(std::string_view text) : program_(std::make_unique<Program>()) {
-  Compiler(text, *program_).run();
+Format::Format(std::unique_ptr<Program> program) : program_(std::move(program)) {}
+
+Format Format::compile(std::string_view text) {
+  auto program = std::make_unique<Program>();
+  Compiler(text, *program).run();
+  return Format(std::move(program));
 }
+
+// The text was checked when the program was compiled; the compiler's own checks stay the
+// final word (they also bound the work of one pass through the format).
+Format::Format(FormatText text) : Format(compile(text.text)) {}
 Format::~Format() = default;
 Format::Format(Format&&) noexcept = default;
 Format& Format::operator=(Format&&) noexcept = default;

@@ -5,6 +5,7 @@
 // (line_by_line) passes each line on at once, so that standard output and standard error
 // keep their order for a person watching both.
 #include <cerrno>
+#include <cstring>
 
 #include "textio/textio.hpp"
 
@@ -46,6 +47,9 @@ void Sink::commit() {
 
 void Sink::flush() {
   if (file_ == nullptr) return;
+  // No NUL character reaches a file or the console, whatever an input held: text files with
+  // NULs are binary to the tools people read them with.
+  if (std::memchr(buf_.data(), '\0', buf_.size()) != nullptr) std::erase(buf_, '\0');
   if (!buf_.empty()) {
     errno = 0;
     if (std::fwrite(buf_.data(), 1, buf_.size(), file_) != buf_.size() && error_ == 0)

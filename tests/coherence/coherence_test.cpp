@@ -1,4 +1,8 @@
+#include <algorithm>
 #include <cmath>
+#include <complex>
+#include <limits>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -12,15 +16,9 @@ namespace {
 using Vec = std::vector<float>;
 const double kPi = std::acos(-1.0);
 
-struct Out { Vec a, sp, y, w; std::vector<Complex> g; float sd = -1; };
-
-Out run(const Vec& x, int lb, int kl, int nb, float pct) {
-  Out o{Vec(lb, -7), Vec(nb), x, Vec(lb, -7), std::vector<Complex>(lb)};
-  std::vector<Complex> f(lb);
-  numeric::FftTable v;
-  textio::Sink msg;
-  coh(o.a, o.sp, o.y, o.w, f, v, o.g, o.sd, static_cast<int>(x.size()), lb, kl, nb, pct, msg);
-  return o;
+Coherence run(const Vec& x, int lb, int kl, int ku, float pct) {
+  numeric::GammaMemory memory;
+  return find_coherence(x, Band{lb, kl, ku, pct}, numeric::FftPlan(lb), memory);
 }
 
 // Direct computation in double: noise spectrum and 1 - exp(-x/2) of the statistic.
@@ -46,8 +44,8 @@ void hand(const Vec& x, int lb, int kl, int nb, int ntap, Vec& sp, Vec& p, Vec& 
   }
 }
 
-TEST(Coh, AgreesWithDirectComputation) {
-  struct Case { int lb, nf, extra, kl, ku; float pct; int ntap, bin; double amp; };
+TEST(Coherence, AgreesWithDirectComputation) {
+  struct Case { int lb, nf, extra, kl, ku; float pct; int ntap, bin; double amplitude; };
   const Case cases[] = {
       {32, 40, 0, 1, 16, 0, 0, 5, 1.0},    // untapered: S not divided by u2
       {64, 10, 0, 2, 32, 10, 3, 32, 0.3},  // even lb, signal at the Nyquist bin, u2 0.953125
@@ -61,64 +59,151 @@ TEST(Coh, AgreesWithDirectComputation) {
     const int n = c.lb * c.nf + c.extra, nb = c.ku - c.kl + 1;
     Vec x(n);
     for (int i = 0; i < n; ++i)
-      x[i] = float(c.amp * std::cos(2 * kPi * c.bin * i / c.lb + 0.3)) + noise(gen);
-    const Out o = run(x, c.lb, c.kl, nb, c.pct);
+      x[i] = float(c.amplitude * std::cos(2 * kPi * c.bin * i / c.lb + 0.3)) + noise(gen);
+    const Coherence o = run(x, c.lb, c.kl, c.ku, c.pct);
+    ASSERT_EQ(o.probabilities.size(), static_cast<std::size_t>(nb));
+    ASSERT_EQ(o.waveform_transform.size(), static_cast<std::size_t>(c.lb));
     Vec sp(nb), p(nb), a(nb);
     hand(x, c.lb, c.kl, nb, c.ntap, sp, p, a);
     for (int i = 0; i < nb; ++i) {
-      EXPECT_NEAR(std::norm(o.g[c.kl + i]), a[i], 2e-5 * a[i] + 1e-6) << i;
-      EXPECT_NEAR(o.sp[i], sp[i], 2e-5 * sp[i]) << i;
-      EXPECT_NEAR(o.a[i], p[i] < 1e-4f ? 0.0f : p[i], 2e-5) << i;
+      EXPECT_NEAR(std::norm(o.waveform_transform[c.kl + i]), a[i], 2e-5 * a[i] + 1e-6) << i;
+      EXPECT_NEAR(o.waveform_power[i], a[i], 2e-5 * a[i] + 1e-6) << i;
+      EXPECT_NEAR(o.noise[i], sp[i], 2e-5 * sp[i]) << i;
+      EXPECT_NEAR(o.probabilities[i], p[i] < 1e-4f ? 0.0f : p[i], 2e-5) << i;
     }
-    EXPECT_GT(o.a[c.bin - c.kl], 0.999f);
-    if (c.pct > 0 && c.ntap == 0) {
-      for (float w : o.w) EXPECT_EQ(w, 1.0f);  // a taper of one value is no taper
-    }
-    for (int i = c.lb * c.nf; i < n; ++i) EXPECT_EQ(o.y[i], x[i]);  // trailing values as read
+    EXPECT_GT(o.probabilities[c.bin - c.kl], 0.999f);
+    EXPECT_TRUE(o.notes.empty());
+    EXPECT_FALSE(o.taper_note.has_value());
+    ASSERT_EQ(o.residual.size(), x.size());
+    // The samples after the last whole frame stay as read.
+    for (int i = c.lb * c.nf; i < n; ++i) EXPECT_EQ(o.residual[i], x[i]);
   }
 }
 
-TEST(Coh, IdenticalFramesReachTheFloor) {
+TEST(Coherence, IdenticalFramesReachTheFloor) {
   // Values whose frame sums are exact: the residual is exactly zero, power only at bin 3.
   const int lb = 12, nf = 7;
   const float frame[4] = {1.25f, 0.25f, -0.75f, 0.25f};
   Vec x(lb * nf);
   for (int i = 0; i < lb * nf; ++i) x[i] = frame[i % 4];
-  const Out o = run(x, lb, 1, 6, 0);
-  for (float r : o.y) EXPECT_EQ(r, 0.0f);
-  for (float s : o.sp) EXPECT_EQ(s, 1.0e-6f);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(o.a[i], i == 2 ? 1.0f : 0.0f) << i;
-  EXPECT_FLOAT_EQ(o.sd, float(std::sqrt(6.0 / 11)));  // one frame's deviation
-  for (float w : o.w) EXPECT_EQ(w, -7.0f);             // pct = 0: no weights set
+  const Coherence o = run(x, lb, 1, 6, 0);
+  for (float r : o.residual) EXPECT_EQ(r, 0.0f);
+  for (float s : o.noise) EXPECT_EQ(s, 1.0e-6f);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(o.probabilities[i], i == 2 ? 1.0f : 0.0f) << i;
+  EXPECT_FLOAT_EQ(o.waveform_std_dev, float(std::sqrt(6.0 / 11)));  // one frame's deviation
 
   // A constant frame can round its variance below zero: the deviation is 0, not NaN.
-  EXPECT_EQ(run(Vec(7 * 8, 0.1f), 8, 1, 4, 0).sd, 0.0f);
+  EXPECT_EQ(run(Vec(7 * 8, 0.1f), 8, 1, 4, 0).waveform_std_dev, 0.0f);
+}
+
+// A taper the taper step refuses, or one of fewer than two values at each end, leaves unit
+// weights: every result is bit for bit that of the untapered analysis. A refusal is reported.
+TEST(Coherence, RefusedOrShortTaperMeansNoTaper) {
+  const struct {
+    const char* what;
+    int lb, ku;
+    float pct;
+    bool refused;
+  } cases[] = {
+      {"percent out of range", 20, 10, 60, true},
+      {"too many tapered", 6, 3, 50, true},
+      {"one value at each end", 20, 10, 5, false},
+  };
+  std::mt19937 gen(99);
+  std::uniform_real_distribution<float> u(-1, 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Vec x(c.lb * 9 + 3);
+    for (float& v : x) v = u(gen);
+    const Coherence plain = run(x, c.lb, 1, c.ku, 0);
+    const Coherence o = run(x, c.lb, 1, c.ku, c.pct);
+    EXPECT_EQ(o.taper_note.has_value(), c.refused);
+    EXPECT_EQ(o.probabilities, plain.probabilities);
+    EXPECT_EQ(o.waveform_power, plain.waveform_power);
+    EXPECT_EQ(o.noise, plain.noise);
+    EXPECT_EQ(o.waveform_transform, plain.waveform_transform);
+    EXPECT_EQ(o.residual, plain.residual);
+    EXPECT_EQ(o.waveform_std_dev, plain.waveform_std_dev);
+  }
+}
+
+// A sample that is not a number makes every statistic not a number; the chi-square function
+// then falls back on the carried result and says so, bin by bin in band order. The carried
+// result is the caller's.
+TEST(Coherence, ChiSquareNotesCarryTheirBandPosition) {
+  Vec x(16 * 5, 0.5f);
+  x[37] = std::numeric_limits<float>::quiet_NaN();
+  for (const bool known : {true, false}) {
+    SCOPED_TRACE(known);
+    numeric::GammaMemory memory{0.375f, known, false};
+    const Coherence o = find_coherence(x, Band{16, 2, 6, 0}, numeric::FftPlan(16), memory);
+    EXPECT_EQ(o.probabilities, Vec(5, 0.375f));
+    ASSERT_EQ(o.notes.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(o.notes[i].position, i);
+      EXPECT_EQ(o.notes[i].note.kind, numeric::ChiSquareNote::Kind::FractionDidNotConverge);
+    }
+    EXPECT_EQ(memory.needed_unknown, !known);
+  }
 }
 
 TEST(Taper, WeightsCountAndPower) {
-  struct Case { float pct; int lb; bool ok; int ntap; float u2; const char* text; };
-  const Case cases[] = {{10, 64, true, 3, 0.953125f, ""}, {25, 20, true, 3, 0.85f, ""},
-                        {5, 20, true, 1, 0, ""},          {0, 20, false, -1, -1, ""},
-                        {60, 20, false, -1, -1, " * ERROR *  Improper % for tapering:    60.0"},
-                        {50, 6, false, 2, -1, " Taper size            2 > lb/4. Increase data block"}};
+  using Kind = TaperNote::Kind;
+  struct Case {
+    float pct;
+    int lb;
+    bool weights;
+    int ntap;
+    float u2;
+    std::optional<TaperNote> note;
+  };
+  const Case cases[] = {
+      {10, 64, true, 3, 0.953125f, {}},
+      {25, 20, true, 3, 0.85f, {}},
+      {5, 20, true, 1, 0.95f, {}},  // 5% of 20 is 0.5 in single precision: one at each end
+      {0, 20, false, 0, 1.0f, {}},  // no taper asked for: no weights, no message
+      {60, 20, false, 0, 1.0f, TaperNote{Kind::PercentOutOfRange, 60.0f}},
+      {-5, 20, false, 0, 1.0f, TaperNote{Kind::PercentOutOfRange, -5.0f}},
+      {50, 6, false, 2, 1.0f, TaperNote{Kind::TooManyTapered, 0.0f, 2, 6}},
+  };
   const double pi = float(kPi);
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.pct);
-    Vec w(c.lb, -7);
-    float u2 = -1;
-    int ntap = -1;
-    textio::Sink msg;
-    EXPECT_EQ(taper(w, c.lb, c.pct, u2, ntap, msg), c.ok);
-    EXPECT_EQ(ntap, c.ntap);
-    EXPECT_EQ(msg.text().substr(0, std::string(c.text).size()), c.text);
-    EXPECT_EQ(msg.text().empty(), *c.text == 0);
-    if (!c.ok || ntap < 2) continue;
-    EXPECT_FLOAT_EQ(u2, c.u2);
+    SCOPED_TRACE(::testing::Message() << c.pct << "% of " << c.lb);
+    const Taper t = sine_taper(c.lb, c.pct);
+    EXPECT_EQ(t.tapered_each_end, c.ntap);
+    EXPECT_FLOAT_EQ(t.power, c.u2);
+    ASSERT_EQ(t.note.has_value(), c.note.has_value());
+    if (c.note) {
+      EXPECT_EQ(t.note->kind, c.note->kind);
+      EXPECT_EQ(t.note->percent, c.note->percent);
+      EXPECT_EQ(t.note->tapered, c.note->tapered);
+      EXPECT_EQ(t.note->frame_length, c.note->frame_length);
+    }
+    if (!c.weights) {
+      EXPECT_TRUE(t.weights.empty());
+      continue;
+    }
+    ASSERT_EQ(t.weights.size(), static_cast<std::size_t>(c.lb));
     for (int j = 0; j < c.lb; ++j) {
       const int k = std::min(j + 1, c.lb - j);
-      EXPECT_EQ(w[j], k > ntap ? 1.0f : float(std::sin(k * pi / (2 * (ntap + 1))))) << j;
+      EXPECT_EQ(t.weights[j], k > c.ntap ? 1.0f : float(std::sin(k * pi / (2 * (c.ntap + 1)))))
+          << j;
     }
   }
+}
+
+// Strictly above the threshold, numbered from the first bin of the band, in bin order.
+TEST(SignificantBins, StrictlyAboveTheThreshold) {
+  const Vec p = {0.5f, 0.95f, 0.9500001f, 1.0f, 0.2f, 0.99f};
+  const std::vector<SignificantBin> s = significant_bins(p, 3, 0.95f);
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[0].bin, 5);
+  EXPECT_EQ(s[0].probability, 0.9500001f);
+  EXPECT_EQ(s[1].bin, 6);
+  EXPECT_EQ(s[1].probability, 1.0f);
+  EXPECT_EQ(s[2].bin, 8);
+  EXPECT_EQ(s[2].probability, 0.99f);
+  EXPECT_TRUE(significant_bins(p, 3, 1.0f).empty());
 }
 
 }  // namespace

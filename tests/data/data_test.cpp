@@ -1,8 +1,8 @@
-// The data reader, the descriptive statistics and the analysis sequence of a run.
+// The data file's head, the sample a run reads from it, and the descriptive statistics.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,174 +13,246 @@
 namespace tramel::data {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-Lines lines(const std::string& text) {
-  Lines out;
-  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
-    end = text.find('\n', at);
-    out.push_back(text.substr(at, end - at));
-  }
-  return out;
-}
+using textio::Channel;
+using textio::Message;
 
 std::string pad(std::string s, std::size_t width = 50) {
   s.resize(width, ' ');
   return s;
 }
 
-// ---- datt ---------------------------------------------------------------------------------
-
-struct Read {
-  std::vector<float> x;  // columns 1..n
-  std::string t, report;
-  bool stopped = false;
-};
-
-Read datt_on(const char* fmt, char mode, int M, int is, int ie, const std::string& records) {
-  textio::TextFile file;
-  file.open_text("title\n9 1.0 " + std::string(fmt) + "\n" + records);
-  std::string_view rec;
-  file.next_record(rec);  // datt rewinds first
-  std::vector<float> x(static_cast<std::size_t>(M) * ie, -9.0f);
-  std::vector<char> t(mode == 'm' ? static_cast<std::size_t>(ie) * kLabel : 0, '?');
-  textio::Sink report;
-  Read r;
-  try {
-    datt(x, pad(fmt), t, mode, is, ie, ie - is + 1, M, file, report);
-  } catch (const Stop& s) {
-    r.stopped = s.status == 1;
+// The messages' texts one after the other; every message must go to `channel`.
+std::string texts(const std::vector<Message>& messages, Channel channel) {
+  std::string all;
+  for (const Message& m : messages) {
+    EXPECT_EQ(m.channel, channel) << m.text;
+    all += m.text;
   }
-  r.x.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(M) * (ie - is + 1));
-  r.t.assign(t.begin(), t.end());
-  r.report = report.text();
-  return r;
+  return all;
 }
 
-TEST(Datt, ReadsTheSampleAndNamesAnEarlyEnd) {
+// ---- The head -------------------------------------------------------------------------------
+
+TEST(ReadHead, Table) {
+  const std::string unreadable =
+      " Cannot read the number of data and the sampling rate on line 2 of the data file\n";
+  const std::string bad_format = " Format on second line of data file is incorrect\n";
+  const std::string long_format = "(f8.3,1x,f8.3,1x,f8.3,1x,f8.3,1x,f8.3,1x,f8.3,1x,f8.3)";
+  std::string col80 = "600 1.0";
+  col80.resize(74, ' ');
+  col80 += "(f8.3)";
+  const struct {
+    const char* name;
+    std::string file;
+    bool titled;  // line 1 read
+    std::int32_t count;
+    float rate;
+    std::string format;  // empty: the head is refused with `message`
+    RecordLayout layout;
+    std::string message;
+  } cases[] = {
+      {"count, rate and format", "Test data\n600 2.5 (f8.3)\n   1.000\n", true, 600, 2.5f,
+       "(f8.3)", RecordLayout::Plain, ""},
+      {"separated by commas", "Test data\n600, 1.0, (f8.3) \n", true, 600, 1.0f, "(f8.3)",
+       RecordLayout::Plain, ""},
+      {"format up to the third `)`, a label after it", "T\n600 1.0 (2(f8.3,1x),f8.3) a) x\n",
+       true, 600, 1.0f, "(2(f8.3,1x),f8.3) a)", RecordLayout::Labelled, ""},
+      {"a fourth `)` is left out", "T\n600 1.0 (((f8.3)))) x\n", true, 600, 1.0f, "(((f8.3)))",
+       RecordLayout::Plain, ""},
+      {"format keeps 50 characters", "T\n600 1.0 " + long_format + " \n", true, 600, 1.0f,
+       long_format.substr(0, 50), RecordLayout::Plain, ""},
+      {"lower-case a: labelled", "T\n600 1.0 (f8.3,a25) \n", true, 600, 1.0f, "(f8.3,a25)",
+       RecordLayout::Labelled, ""},
+      {"upper-case A: plain", "T\n600 1.0 (f8.3,A25) \n", true, 600, 1.0f, "(f8.3,A25)",
+       RecordLayout::Plain, ""},
+      {"an `a` after the format does not count", "T\n600 1.0 (f8.3) data\n", true, 600, 1.0f,
+       "(f8.3)", RecordLayout::Plain, ""},
+      {"empty file", "", false, 0, 0.0f, "", RecordLayout::Plain, unreadable},
+      {"no line 2", "Test data\n", true, 0, 0.0f, "", RecordLayout::Plain, unreadable},
+      {"count alone: the rate is not taken from line 3", "T\n600\n1.0 (f8.3)\n", true, 0, 0.0f,
+       "", RecordLayout::Plain, unreadable},
+      {"count not a number", "T\nsix 1.0 (f8.3)\n", true, 0, 0.0f, "", RecordLayout::Plain,
+       unreadable},
+      {"rate zero", "T\n600 0.0 (f8.3)\n", true, 0, 0.0f, "", RecordLayout::Plain,
+       " Sampling rate/interval    0.00000000     is not positive\n"},
+      {"rate negative", "T\n600 -2.0 (f8.3)\n", true, 0, 0.0f, "", RecordLayout::Plain,
+       " Sampling rate/interval   -2.00000000     is not positive\n"},
+      {"rate not a number", "T\n600 NaN (f8.3)\n", true, 0, 0.0f, "", RecordLayout::Plain,
+       " Sampling rate/interval               NaN is not positive\n"},
+      {"rate infinite", "T\n600 Inf (f8.3)\n", true, 0, 0.0f, "", RecordLayout::Plain,
+       " Sampling rate/interval          Infinity is not positive\n"},
+      {"no `(`", "T\n600 1.0 f8.3\n", true, 0, 0.0f, "", RecordLayout::Plain, bad_format},
+      {"no closing parenthesis", "T\n600 1.0 (f8.3\n", true, 0, 0.0f, "", RecordLayout::Plain,
+       bad_format},
+      {"format ends in column 80", "T\n" + col80 + "\n", true, 0, 0.0f, "", RecordLayout::Plain,
+       bad_format},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    textio::TextFile file;
+    file.open_text(c.file);
+    const HeadOutcome head = read_head(file);
+    EXPECT_EQ(head.title.has_value(), c.titled);
+    if (c.titled && head.title) {
+      EXPECT_EQ(*head.title, pad(c.file.substr(0, c.file.find('\n')), 80));
+    }
+    EXPECT_EQ(texts(head.head.messages, Channel::Stderr), c.message);
+    ASSERT_EQ(head.head.failed(), c.format.empty());
+    if (c.format.empty()) continue;
+    EXPECT_EQ(head.head.value->count, c.count);
+    EXPECT_EQ(head.head.value->rate, c.rate);
+    EXPECT_EQ(head.head.value->format_text, pad(c.format));
+    EXPECT_EQ(head.head.value->layout, c.layout);
+  }
+}
+
+// ---- The sample -----------------------------------------------------------------------------
+
+// Reads data first..last of `series` series from the records after a head with format `fmt`.
+textio::Outcome<Sample> sample_of(const char* fmt, RecordLayout layout, int series, int first,
+                                  int last, const std::string& records) {
+  textio::TextFile file;
+  file.open_text("title\n9 1.0 " + std::string(fmt) + "\n" + records);
+  std::string_view record;
+  file.next_record(record);  // the reader rewinds first
+  const std::string format_text = pad(fmt);
+  return read_sample(file, SampleRequest{first, last, series, format_text, layout});
+}
+
+std::string end_of_file_lines(int datum) {
+  char i[16];
+  std::snprintf(i, sizeof i, "%11d", datum);
+  return " **** eof in read from data file \n i =  " + std::string(i) + "\n";
+}
+
+TEST(ReadSample, ReadsTheSampleAndNamesAnEarlyEnd) {
+  constexpr RecordLayout kPlain = RecordLayout::Plain;
+  constexpr RecordLayout kLabelled = RecordLayout::Labelled;
   struct Case {
     const char* name;
     const char* fmt;
-    char mode;
-    int M, is, ie;
+    RecordLayout layout;
+    int series, first, last;
     std::string records;
-    std::vector<float> x;
-    int eof_at;  // 0: no end of file
+    std::vector<float> values;
+    std::optional<EarlyEnd> early_end;
   };
   const std::string five = "       1.0\n       2.0\n       3.0\n       4.0\n       5.0\n";
   const std::string pairs = "       1.0       2.0\n       3.0       4.0\n       5.0       6.0\n";
   const Case cases[] = {
-      {"plain, lines past IE unread", "(f10.3)", 'a', 1, 1, 3, five, {1, 2, 3}, 0},
-      {"plain, implied decimals", "(2f5.2)", 'a', 2, 2, 3, "\n  125-4550\n   25  1.5\n",
-       {1.25f, -45.5f, 0.25f, 1.5f}, 0},
-      {"two records per datum", "(2f10.3)", 'a', 4, 2, 2, pairs + pairs, {5, 6, 1, 2}, 0},
-      {"short records give zeros", "(3f10.3)", 'a', 3, 1, 2, "       1.0\n\n", {1, 0, 0, 0, 0, 0}, 0},
-      {"plain, ends in the skip", "(f10.3)", 'a', 1, 7, 8, five, {0, 0}, 6},
-      {"plain, ends inside a datum", "(2f10.3)", 'a', 4, 1, 2, pairs, {1, 2, 3, 4, 5, 6, 0, 0}, 2},
-      {"label, ends before IE", "(f10.3,a)", 'm', 1, 4, 6, five, {4, 5, 0}, 6},
-      {"label, ends in the skip", "(f10.3,a)", 'm', 1, 7, 7, five, {0}, 6},
-      {"label, ends inside a datum", "(f10.3,/,f10.3,a)", 'm', 2, 1, 3, five,
-       {1, 2, 3, 4, 5, 0}, 3},
+      {"plain, lines past the last datum unread", "(f10.3)", kPlain, 1, 1, 3, five, {1, 2, 3}, {}},
+      {"plain, implied decimals", "(2f5.2)", kPlain, 2, 2, 3, "\n  125-4550\n   25  1.5\n",
+       {1.25f, -45.5f, 0.25f, 1.5f}, {}},
+      {"two records per datum", "(2f10.3)", kPlain, 4, 2, 2, pairs + pairs, {5, 6, 1, 2}, {}},
+      {"short records give zeros", "(3f10.3)", kPlain, 3, 1, 2, "       1.0\n\n",
+       {1, 0, 0, 0, 0, 0}, {}},
+      {"plain, ends in the skip", "(f10.3)", kPlain, 1, 7, 8, five, {0, 0}, EarlyEnd{6, 2}},
+      {"plain, ends inside a datum", "(2f10.3)", kPlain, 4, 1, 2, pairs,
+       {1, 2, 3, 4, 5, 6, 0, 0}, EarlyEnd{2, 2}},
+      {"label, ends before the last datum", "(f10.3,a)", kLabelled, 1, 4, 6, five, {4, 5, 0},
+       EarlyEnd{6, 1}},
+      {"label, ends in the skip", "(f10.3,a)", kLabelled, 1, 7, 7, five, {0}, EarlyEnd{6, 1}},
+      {"label, ends inside a datum", "(f10.3,/,f10.3,a)", kLabelled, 2, 1, 3, five,
+       {1, 2, 3, 4, 5, 0}, EarlyEnd{3, 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Read r = datt_on(c.fmt, c.mode, c.M, c.is, c.ie, c.records);
-    EXPECT_FALSE(r.stopped);
-    EXPECT_EQ(r.x, c.x);
-    char i[16];
-    std::snprintf(i, sizeof i, "%11d", c.eof_at);
-    EXPECT_EQ(r.report, c.eof_at == 0 ? ""
-                                      : " **** eof in read from data file \n i =  " + std::string(i) + "\n");
+    const textio::Outcome<Sample> r =
+        sample_of(c.fmt, c.layout, c.series, c.first, c.last, c.records);
+    EXPECT_EQ(texts(r.messages, Channel::Report),
+              c.early_end ? end_of_file_lines(static_cast<int>(c.early_end->datum)) : "");
+    ASSERT_FALSE(r.failed());
+    EXPECT_EQ(r.value->series_count, c.series);
+    EXPECT_EQ(r.value->size, c.last - c.first + 1);
+    EXPECT_EQ(r.value->values, c.values);
+    ASSERT_EQ(r.value->early_end.has_value(), c.early_end.has_value());
+    if (c.early_end) {
+      EXPECT_EQ(r.value->early_end->datum, c.early_end->datum);
+      EXPECT_EQ(r.value->early_end->zero_values, c.early_end->zero_values);
+    }
   }
 }
 
-TEST(Datt, LabelsAreKeptByDatumNumber) {
-  const Read r = datt_on("(f10.3,1x,a25)", 'm', 1, 2, 3, "       1.0 first\n       2.0 second\n"
-                                                          "       3.0 a label longer than 25 columns\n");
-  EXPECT_EQ(r.t, pad("first", 25) + pad("second", 25) + "a label longer than 25 co");
-  EXPECT_EQ(r.x, (std::vector<float>{2, 3}));
+// The values hold all series of a datum together; series(j) takes one series out.
+TEST(ReadSample, SeriesOfTheSample) {
+  const textio::Outcome<Sample> r =
+      sample_of("(3f5.1)", RecordLayout::Plain, 3, 1, 2, "  1.0  2.0  3.0\n  4.0  5.0  6.0\n");
+  ASSERT_FALSE(r.failed());
+  EXPECT_EQ(r.value->values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(r.value->series(0), (std::vector<float>{1, 4}));
+  EXPECT_EQ(r.value->series(2), (std::vector<float>{3, 6}));
 }
 
-// A conversion error in a datum that is skipped or followed by a label stops the run too.
-TEST(Datt, ConversionErrorStopsWithTheFormat) {
+TEST(ReadSample, LabelsAreKeptByDatumNumber) {
+  const textio::Outcome<Sample> r =
+      sample_of("(f10.3,1x,a25)", RecordLayout::Labelled, 1, 2, 3,
+                "       1.0 first\n       2.0 second\n"
+                "       3.0 a label longer than 25 columns\n");
+  ASSERT_FALSE(r.failed());
+  const std::string labels(r.value->labels.begin(), r.value->labels.end());
+  EXPECT_EQ(labels, pad("first", 25) + pad("second", 25) + "a label longer than 25 co");
+  EXPECT_EQ(r.value->values, (std::vector<float>{2, 3}));
+}
+
+// A conversion error in a datum that is skipped or followed by a label fails the reading too.
+TEST(ReadSample, ConversionErrorFailsWithTheFormat) {
   const std::string bad = "       1.0\n      2.x0\n       3.0\n";
-  const struct { const char* fmt; char mode; int is, ie; } cases[] = {
-      {"(f10.3)", 'a', 3, 3}, {"(f10.3,a)", 'm', 1, 3}};
+  const struct {
+    const char* fmt;
+    RecordLayout layout;
+    int first, last;
+  } cases[] = {{"(f10.3)", RecordLayout::Plain, 3, 3}, {"(f10.3,a)", RecordLayout::Labelled, 1, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fmt);
-    const Read r = datt_on(c.fmt, c.mode, 1, c.is, c.ie, bad);
-    EXPECT_TRUE(r.stopped);
-    const Lines got = lines(r.report);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0], " ** Error in read of data file         5010");
-    EXPECT_EQ(got[1], " Check format" + pad(c.fmt));
+    const textio::Outcome<Sample> r = sample_of(c.fmt, c.layout, 1, c.first, c.last, bad);
+    EXPECT_TRUE(r.failed());
+    EXPECT_EQ(texts(r.messages, Channel::Report),
+              " ** Error in read of data file         5010\n Check format" + pad(c.fmt) + "\n");
   }
 }
 
-// ---- stat, wrstat -------------------------------------------------------------------------
+// ---- Descriptive statistics ---------------------------------------------------------------
 
-TEST(Stat, MomentsOfOneToFive) {
+TEST(DescribeSeries, MomentsOfOneToFive) {
   // Far from zero the sums need double accumulation and the moments the double mean.
   for (float shift : {0.0f, 1.0e6f}) {
-    Stats s;
-    textio::Sink report;
-    stat(5, std::vector<float>{shift + 1, shift + 2, shift + 3, shift + 4, shift + 5}, s, report);
+    SCOPED_TRACE(shift);
+    const std::vector<float> v = {shift + 5, shift + 2, shift + 3, shift + 1, shift + 4};
+    const Statistics s = describe_series(v);
+    EXPECT_FALSE(s.zero_variance);
     EXPECT_EQ(s.mean, shift + 3);
-    EXPECT_FLOAT_EQ(s.sd, std::sqrt(2.5f));
-    EXPECT_EQ(s.skew, 0.0f);
-    EXPECT_FLOAT_EQ(s.kurt, 6.8f / 6.25f - 3);  // m4 / m2^2 - 3 with the n-1 variance
+    EXPECT_FLOAT_EQ(s.std_dev, std::sqrt(2.5f));
+    EXPECT_EQ(s.skewness, 0.0f);
+    EXPECT_FLOAT_EQ(s.kurtosis, 6.8f / 6.25f - 3);  // m4 / m2^2 - 3 with the n-1 variance
     EXPECT_FLOAT_EQ(s.c6, 26.0f / 15.625f - 15 * (6.8f / 6.25f - 3) - 15);
-    EXPECT_EQ(report.text(), "");
+    EXPECT_EQ(s.max, shift + 5);
+    EXPECT_EQ(s.min, shift + 1);
   }
 }
 
-// ---- array ----------------------------------------------------------------------------------
-
-TEST(Array, SelectionIsStrictlyAboveTheThreshold) {
-  const std::vector<float> a = {0.5f, 0.95f, 0.9500001f, 1.0f, 0.95f};
-  std::vector<float> sp(5, -1);
-  std::vector<std::int32_t> ik(5, -1);
-  ASSERT_EQ(select_significant(a, 5, 3, 0.95f, sp, ik), 2);
-  EXPECT_EQ(sp[0], 0.9500001f);
-  EXPECT_EQ(sp[1], 1.0f);
-  EXPECT_EQ(ik[0], 5);
-  EXPECT_EQ(ik[1], 6);
-}
-
-TEST(Array, VarSizeLimitIsATenthOfTheSample) {
-  const struct { int n; std::int64_t m, p; const char* shown; } cases[] = {
-      {1000, 5, 1, nullptr}, {999, 5, 1, "   100"},  // 100 <= 1000/10, > 999/10
-      {9999999, 3037000500LL, 9999999, "******"}};  // beyond 64 bits
+// No spread: the standard deviation is 1 and the moments 0; mean and extremes as they are.
+TEST(DescribeSeries, ZeroVariance) {
+  const struct {
+    const char* name;
+    std::vector<float> v;
+    float mean, max, min;
+  } cases[] = {
+      {"no values", {}, 0, 0, 0},
+      {"one value", {-3}, -3, -3, -3},
+      {"constant", {2, 2, 2, 2}, 2, 2, 2},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.m);
-    textio::Sink report;
-    bool stopped = false;
-    try {
-      check_var_size(c.n, var_size(c.m, c.p), 0.95f, report);
-    } catch (const Stop&) {
-      stopped = true;
-    }
-    EXPECT_EQ(stopped, c.shown != nullptr);
-    char n[8];
-    std::snprintf(n, sizeof n, "%7d", c.n);
-    EXPECT_EQ(report.text(), c.shown ? " Sample size " + std::string(n) +
-                                           " is not large enough for the dimension of the VAR " +
-                                           c.shown + "\n Increase the coherence prob. threshold  0.950\n"
-                                     : "");
+    SCOPED_TRACE(c.name);
+    const Statistics s = describe_series(c.v);
+    EXPECT_TRUE(s.zero_variance);
+    EXPECT_EQ(s.std_dev, 1.0f);
+    EXPECT_EQ(s.mean, c.mean);
+    EXPECT_EQ(s.max, c.max);
+    EXPECT_EQ(s.min, c.min);
+    EXPECT_EQ(s.skewness, 0.0f);
+    EXPECT_EQ(s.kurtosis, 0.0f);
+    EXPECT_EQ(s.c6, 0.0f);
   }
-}
-
-// Extents whose product overflows 64 bits are an allocation that cannot be made.
-TEST(Array, AllocationBeyond64BitsStops) {
-  textio::Sink report, out, err, forecast;
-  textio::TextFile data;
-  data.open_text("t\n1 1.0 (f10.3)\n");
-  textio::Files files{report, out, err, forecast, data};
-  const int big = std::numeric_limits<int>::max();
-  const RunSpec spec{.ie = big, .is = 1, .lb = 10, .kl = 1, .nb = 4, .p = 1, .nahead = 1,
-                     .P = 1.0f, .fmt = "(f10.3)", .mode = 'a', .unit = "", .M = big};
-  EXPECT_THROW(array(spec, files), Stop);
-  EXPECT_EQ(report.text(), " Unable to allocate work space for arrays\n");
 }
 
 }  // namespace

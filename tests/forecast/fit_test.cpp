@@ -1,42 +1,40 @@
-// The VAR fit: the one-block fit against the full normal matrix, and too few frames.
+// The VAR fit: the one-block fit against the full normal matrix, too few frames, a singular
+// normal matrix, and the least-squares standard errors.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "forecast/forecast.hpp"
 
 namespace tramel::forecast {
 namespace {
 
-struct FitResult {
-  std::vector<double> c;
-  std::vector<float> s, e;
-  float rsq = 0;
-  int ier = 0;
-  FitResult(int nv, int p, int nf) : c(nv * nv * p), s(c.size()), e(nf * nv) {}
-};
-
-FitResult run_var(const std::vector<float>& Z, int nv, int p, int nf, textio::Sink& msg) {
-  FitResult r(nv, p, nf);
-  var(Z, r.e, r.c, r.s, r.rsq, nv, p, nf, r.ier, msg);
-  return r;
-}
-
-std::vector<float> random_Z(int nf, int nv, unsigned seed) {
+FrameCoefficients random_data(int nf, int nv, unsigned seed) {
   std::mt19937 gen(seed);
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  std::vector<float> Z(nf * nv);
-  for (float& z : Z) z = u(gen);
-  return Z;
+  FrameCoefficients data{nf, nv, std::vector<float>(static_cast<std::size_t>(nf) * nv)};
+  for (float& z : data.values) z = u(gen);
+  return data;
 }
+
+struct FullFit {
+  bool positive_definite = false;
+  std::vector<double> c;
+  std::vector<float> s;
+  float rsq = 0;
+};
 
 // The normal matrix of all nc coefficients built entry by entry, factored, solved and
 // inverted whole; residuals and standard errors by the same rules.
-FitResult full_solve(const std::vector<float>& Z, int nv, int p, int nf) {
+FullFit full_solve(const FrameCoefficients& data, int p) {
+  const int nv = data.variables, nf = data.frames;
   const int nr = nv * p, nc = nv * nr;
-  auto z = [&](int j, int t) { return Z[(j - 1) * nf + t - 1]; };
+  auto z = [&](int j, int t) { return data.at(t - 1, j - 1); };
   std::vector<double> G(nc * nc, 0.0), rhs(nc, 0.0), pd(nc, 0.0);
   double sst = 0;
   for (int i = 1; i <= nv; ++i)
@@ -51,8 +49,10 @@ FitResult full_solve(const std::vector<float>& Z, int nv, int p, int nf) {
           for (int s = 0; s <= p - l - 1; ++s)
             G[((k - 1) * nr + (s + l) * nv + j - 1) * nc + (k - 1) * nr + s * nv + i - 1] = v;
       }
-  FitResult r(nv, p, nf);
-  numeric::cholesky_factor(G, nc, pd, r.ier);
+  FullFit r;
+  r.c.resize(nc);
+  r.s.resize(nc);
+  r.positive_definite = numeric::cholesky_factor(G, nc, pd);
   numeric::cholesky_solve(G, nc, pd, rhs, r.c);
   double ssr = 0;
   std::vector<float> sigma(nv);
@@ -64,7 +64,6 @@ FitResult full_solve(const std::vector<float>& Z, int nv, int p, int nf) {
         S += static_cast<long double>(r.c[(i - 1) * nr + u - 1]) *
              z((u - 1) % nv + 1, t - (u - 1) / nv - 1);
       const long double e = z(i, t) - S;
-      r.e[(i - 1) * nf + t - 1] = float(e);
       ssr = double(ssr + e * e);
       ssri += float(e * e);
     }
@@ -81,27 +80,144 @@ TEST(Fit, OneBlockEqualsFullSystemBitForBit) {
     for (int p = 1; p <= 3; ++p) {
       SCOPED_TRACE("m = " + std::to_string(m) + ", p = " + std::to_string(p));
       const int nv = 2 * m, nf = nv * p + 17;
-      const std::vector<float> Z = random_Z(nf, nv, static_cast<unsigned>(10 * m + p));
-      textio::Sink msg;
-      const FitResult block = run_var(Z, nv, p, nf, msg), full = full_solve(Z, nv, p, nf);
-      ASSERT_EQ(block.ier + full.ier, 0);
-      EXPECT_EQ(0, std::memcmp(block.c.data(), full.c.data(), block.c.size() * sizeof(double)));
-      EXPECT_EQ(0, std::memcmp(block.s.data(), full.s.data(), block.s.size() * sizeof(float)));
-      EXPECT_EQ(0, std::memcmp(block.e.data(), full.e.data(), block.e.size() * sizeof(float)));
-      EXPECT_EQ(0, std::memcmp(&block.rsq, &full.rsq, sizeof(float)));
+      const FrameCoefficients data = random_data(nf, nv, static_cast<unsigned>(10 * m + p));
+      const std::optional<VarFit> block = fit_var(data, p, StandardErrors::Traditional);
+      const FullFit full = full_solve(data, p);
+      ASSERT_TRUE(block.has_value());
+      ASSERT_TRUE(full.positive_definite);
+      EXPECT_EQ(block->variables, nv);
+      EXPECT_EQ(block->lags, p);
+      ASSERT_EQ(block->coefficients.size(), full.c.size());
+      ASSERT_EQ(block->std_errors.size(), full.s.size());
+      EXPECT_EQ(0, std::memcmp(block->coefficients.data(), full.c.data(),
+                               full.c.size() * sizeof(double)));
+      EXPECT_EQ(0, std::memcmp(block->std_errors.data(), full.s.data(),
+                               full.s.size() * sizeof(float)));
+      EXPECT_EQ(0, std::memcmp(&block->r_square, &full.rsq, sizeof(float)));
     }
 }
 
-// As many regressors as frames: the residual divisor is zero, the standard errors are not
-// finite, and the coefficients are there all the same.
+// A zero divisor of the residual variance (as many regressors as frames; with least squares,
+// as many as frames less lags): the standard errors are not finite, and the coefficients are
+// there all the same.
 TEST(Fit, NoDegreesOfFreedomGiveNonFiniteErrors) {
-  textio::Sink msg;
-  const FitResult r = run_var(random_Z(8, 2, 3), 2, 4, 8, msg);
-  ASSERT_EQ(r.ier, 0);
-  for (std::size_t g = 0; g < r.c.size(); ++g) {
-    EXPECT_TRUE(std::isfinite(r.c[g]));
-    EXPECT_FALSE(std::isfinite(r.s[g]));
+  const struct {
+    StandardErrors errors;
+    int frames;
+  } cases[] = {{StandardErrors::Traditional, 8}, {StandardErrors::LeastSquares, 12}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.frames);
+    const std::optional<VarFit> r = fit_var(random_data(c.frames, 2, 3), 4, c.errors);
+    ASSERT_TRUE(r.has_value());
+    for (std::size_t g = 0; g < r->coefficients.size(); ++g) {
+      EXPECT_TRUE(std::isfinite(r->coefficients[g]));
+      EXPECT_FALSE(std::isfinite(r->std_errors[g]));
+    }
   }
+}
+
+// Frames without any variation leave a normal matrix of zeros: no fit.
+TEST(Fit, SingularNormalMatrixGivesNoFit) {
+  const FrameCoefficients zeros{20, 2, std::vector<float>(40, 0.0f)};
+  EXPECT_FALSE(fit_var(zeros, 1, StandardErrors::Traditional).has_value());
+  EXPECT_FALSE(fit_var(zeros, 2, StandardErrors::LeastSquares).has_value());
+}
+
+// Textbook least squares, in long double, of every equation on the lagged regressors of frames
+// lags+1..frames: coefficients from (X'X)^-1 X'y, residual variance SSR / (T - lags - k), and
+// standard errors sigma sqrt((X'X)^-1_uu).
+std::vector<long double> ols_standard_errors(const FrameCoefficients& data, int lags) {
+  const int nv = data.variables, nf = data.frames, nr = nv * lags;
+  auto regressor = [&](int t, int u) -> long double { return data.at(t - 1 - u / nv, u % nv); };
+  // [X'X | I] reduced to [I | (X'X)^-1] by Gauss-Jordan elimination (X'X is positive definite).
+  std::vector<long double> m(static_cast<std::size_t>(nr) * 2 * nr, 0.0L);
+  auto M = [&](int r, int c) -> long double& {
+    return m[static_cast<std::size_t>(r) * 2 * nr + c];
+  };
+  for (int t = lags; t < nf; ++t)
+    for (int u = 0; u < nr; ++u)
+      for (int v = 0; v < nr; ++v) M(u, v) += regressor(t, u) * regressor(t, v);
+  for (int u = 0; u < nr; ++u) M(u, nr + u) = 1.0L;
+  for (int k = 0; k < nr; ++k) {
+    const long double pivot = M(k, k);
+    for (int c = 0; c < 2 * nr; ++c) M(k, c) /= pivot;
+    for (int r = 0; r < nr; ++r) {
+      if (r == k) continue;
+      const long double f = M(r, k);
+      for (int c = 0; c < 2 * nr; ++c) M(r, c) -= f * M(k, c);
+    }
+  }
+  auto inverse = [&](int u, int v) { return M(u, nr + v); };
+
+  std::vector<long double> se(static_cast<std::size_t>(nv) * nr);
+  for (int i = 0; i < nv; ++i) {
+    std::vector<long double> xty(nr, 0.0L), b(nr, 0.0L);
+    for (int t = lags; t < nf; ++t)
+      for (int u = 0; u < nr; ++u) xty[u] += regressor(t, u) * data.at(t, i);
+    for (int u = 0; u < nr; ++u)
+      for (int v = 0; v < nr; ++v) b[u] += inverse(u, v) * xty[v];
+    long double ssr = 0.0L;
+    for (int t = lags; t < nf; ++t) {
+      long double e = data.at(t, i);
+      for (int u = 0; u < nr; ++u) e -= b[u] * regressor(t, u);
+      ssr += e * e;
+    }
+    const long double sigma2 = ssr / (nf - lags - nr);
+    for (int u = 0; u < nr; ++u) se[i * nr + u] = std::sqrt(sigma2 * inverse(u, u));
+  }
+  return se;
+}
+
+// A VAR(1) of four variables over several thousand frames, fitted with two lags. The
+// least-squares errors are those of ordinary least squares on the same regression; they differ
+// only because the fit's normal matrix takes every frame pair that exists, where the regression
+// has the frames lags+1..frames. The traditional errors are sqrt(frames) times larger, less the
+// difference of the two residual divisors; coefficients and R square do not depend on the
+// choice. The errors are the right size: every coefficient lies within a few of them of the
+// coefficient the frames were generated with.
+TEST(Fit, LeastSquaresErrorsAreThoseOfOrdinaryLeastSquares) {
+  const int nv = 4, lags = 2, nf = 4000, nr = nv * lags;
+  const double a[nv][nv] = {{0.5, 0.2, 0.0, -0.1},
+                            {-0.3, 0.4, 0.1, 0.0},
+                            {0.0, 0.2, -0.5, 0.2},
+                            {0.1, 0.0, -0.2, 0.6}};  // row sums of magnitudes at most 0.9: stable
+  const double noise[nv] = {1.0, 0.5, 2.0, 1.5};
+  std::mt19937_64 gen(2718);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  FrameCoefficients data{nf, nv, std::vector<float>(static_cast<std::size_t>(nf) * nv)};
+  std::vector<double> z(nv, 0.0), next(nv);
+  for (int t = -200; t < nf; ++t) {  // 200 frames to forget the start
+    for (int i = 0; i < nv; ++i) {
+      next[i] = noise[i] * normal(gen);
+      for (int j = 0; j < nv; ++j) next[i] += a[i][j] * z[j];
+    }
+    z = next;
+    if (t >= 0)
+      for (int i = 0; i < nv; ++i) data.values[static_cast<std::size_t>(i) * nf + t] = float(z[i]);
+  }
+
+  const std::optional<VarFit> ls = fit_var(data, lags, StandardErrors::LeastSquares);
+  const std::optional<VarFit> traditional = fit_var(data, lags, StandardErrors::Traditional);
+  ASSERT_TRUE(ls.has_value());
+  ASSERT_TRUE(traditional.has_value());
+  EXPECT_EQ(ls->coefficients, traditional->coefficients);
+  EXPECT_EQ(ls->r_square, traditional->r_square);
+
+  const std::vector<long double> ols = ols_standard_errors(data, lags);
+  const double divisors = std::sqrt(double(nf - lags - nr) / double(nf - nr));
+  for (int i = 0; i < nv; ++i)
+    for (int u = 0; u < nr; ++u) {
+      SCOPED_TRACE(::testing::Message() << "equation " << i << " regressor " << u);
+      const std::size_t g = ls->index(i, u);
+      const double se = ls->std_errors[g];
+      const double want = static_cast<double>(ols[g]);
+      EXPECT_NEAR(se, want, 0.01 * want);
+      EXPECT_NEAR(traditional->std_errors[g] / se, std::sqrt(double(nf)), 1e-3 * std::sqrt(nf));
+      EXPECT_NEAR(traditional->std_errors[g] / se, std::sqrt(double(nf)) * divisors,
+                  1e-5 * std::sqrt(nf));
+      const double generated = u < nv ? a[i][u] : 0.0;  // generated without a second lag
+      EXPECT_LT(std::fabs(ls->coefficients[g] - generated), 4.5 * se);
+    }
 }
 
 }  // namespace

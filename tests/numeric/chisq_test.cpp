@@ -1,33 +1,35 @@
+// The chi-square distribution function, the incomplete gamma function behind it, and the
+// result it carries from call to call.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
+#include <optional>
 
 #include "numeric/numeric.hpp"
 
 namespace tramel::numeric {
 namespace {
 
+using Kind = ChiSquareNote::Kind;
+
 float chi2(float x, float df = 2.0f) {
-  textio::Sink msg;
-  float result = -7.0f;
-  chi_square_distribution(x, df, result, msg);
-  EXPECT_EQ(msg.text(), "") << "x = " << x;
-  return result;
+  GammaMemory memory;
+  const ChiSquare r = chi_square_distribution(x, df, memory);
+  EXPECT_FALSE(r.note.has_value()) << "x = " << x;
+  EXPECT_TRUE(r.probability.has_value()) << "x = " << x;
+  return r.probability.value_or(-7.0f);
 }
 
 double series(float a, float x) {
-  textio::Sink msg;
-  double r = -1.0, gln = 0.0;
-  gamma_series(r, a, x, gln, msg);
-  return r;
+  const GammaExpansion e = gamma_series(a, x);
+  EXPECT_FALSE(e.note.has_value()) << "a = " << a << ", x = " << x;
+  return e.value.value_or(-1.0);
 }
 
 double fraction(float a, float x) {
-  textio::Sink msg;
-  double r = -1.0, gln = 0.0;
-  gamma_continued_fraction(r, a, x, gln, msg);
-  return r;
+  const GammaExpansion e = gamma_continued_fraction(a, x);
+  EXPECT_FALSE(e.note.has_value()) << "a = " << a << ", x = " << x;
+  return e.value.value_or(-1.0);
 }
 
 // Below 1.0e-4 the statistic gives 0; so does a probability below 1.0e-4, that is a statistic
@@ -79,45 +81,120 @@ TEST(ChiSquare, LogGamma) {
   EXPECT_NEAR(log_gamma(2.5), std::lgamma(2.5), 1e-10);
 }
 
-// Bad arguments: a message to the sink, the result left as it was, the run goes on.
-TEST(ChiSquare, BadArgumentsLeaveTheResultUnset) {
+// Bad arguments: no probability, a note naming the argument, and the carried result neither
+// read nor changed. The statistic is checked first.
+TEST(ChiSquare, BadArgumentsLeaveNoProbability) {
   const struct {
     float x, df;
-    const char *head, *tail;
+    Kind kind;
+    float value;
   } cases[] = {
-      {-1.5f, 2.0f, " x in cdchi ", " is not positive\n"},
-      {-1e-6f, -1.0f, " x in cdchi ", " is not positive\n"},
-      {3.0f, -2.0f, " df ", " value is not positive in call to cdchi\n"},
+      {-1.5f, 2.0f, Kind::NegativeStatistic, -1.5f},
+      {-1e-6f, -1.0f, Kind::NegativeStatistic, -1e-6f},
+      {3.0f, -2.0f, Kind::NegativeDegrees, -2.0f},
   };
   for (const auto& c : cases) {
-    textio::Sink msg;
-    float result = 42.0f;
-    chi_square_distribution(c.x, c.df, result, msg);
-    EXPECT_EQ(result, 42.0f) << c.x << " " << c.df;
-    EXPECT_TRUE(msg.text().starts_with(c.head) && msg.text().ends_with(c.tail)) << msg.text();
+    SCOPED_TRACE(::testing::Message() << c.x << " " << c.df);
+    GammaMemory memory{0.25f, false, false};
+    const ChiSquare r = chi_square_distribution(c.x, c.df, memory);
+    EXPECT_FALSE(r.probability.has_value());
+    ASSERT_TRUE(r.note.has_value());
+    EXPECT_EQ(r.note->kind, c.kind);
+    EXPECT_EQ(r.note->value, c.value);
+    EXPECT_EQ(memory.last, 0.25f);
+    EXPECT_FALSE(memory.known);
+    EXPECT_FALSE(memory.needed_unknown);
   }
 }
 
-// gammp gives its previous result again after a bad argument or a failed expansion.
-TEST(ChiSquare, GammpRepeatsItsLastResultOnFailure) {
-  textio::Sink msg;
-  const float good = regularized_gamma_p(1.0f, 1.0f, msg);
+// P(a, x) gives its last result again after a bad argument or an expansion that does not
+// converge, with a note saying which.
+TEST(ChiSquare, GammaPRepeatsItsLastResultOnFailure) {
+  GammaMemory memory;
+  std::optional<ChiSquareNote> note;
+  const float good = regularized_gamma_p(1.0f, 1.0f, memory, note);
   EXPECT_NEAR(good, 1.0 - std::exp(-1.0), 1e-7);
-  EXPECT_EQ(regularized_gamma_p(1.0f, -1.0f, msg), good);
-  EXPECT_EQ(regularized_gamma_p(0.0f, 1.0f, msg), good);
-  EXPECT_EQ(regularized_gamma_p(1.0e8f, 1.0e8f - 10.0f, msg), good);  // series needs more than 1000 terms
-  EXPECT_EQ(regularized_gamma_p(1.0e8f, 1.0e8f + 1.0f, msg), good);   // so does the fraction
-  const std::string& t = msg.text();
-  EXPECT_NE(t.find(" Bad argument in gammp\n Bad argument in gammp\n"), std::string::npos) << t;
-  EXPECT_NE(t.find(" a =    100000000.     too large, ITMAX too small in gser\n"),
-            std::string::npos) << t;
-  EXPECT_NE(t.find("too large, ITMAX too small in gcf\n"), std::string::npos) << t;
+  EXPECT_FALSE(note.has_value());
+  EXPECT_EQ(memory.last, good);
 
-  textio::Sink neg;
-  double r = 5.0, gln = 0.0;
-  gamma_series(r, 1.0f, -1.0f, gln, neg);
-  EXPECT_EQ(r, 5.0);
-  EXPECT_EQ(neg.text(), " x < 0 in gser\n");
+  const struct {
+    const char* what;
+    float a, x;
+    Kind kind;
+    float value;
+  } failures[] = {
+      {"negative x", 1.0f, -1.0f, Kind::BadGammaArgument, 0.0f},
+      {"a of zero", 0.0f, 1.0f, Kind::BadGammaArgument, 0.0f},
+      // Near x = a = 1e8 each expansion needs more than 1000 steps.
+      {"series", 1.0e8f, 1.0e8f - 10.0f, Kind::SeriesDidNotConverge, 1.0e8f},
+      {"fraction", 1.0e8f, 1.0e8f + 1.0f, Kind::FractionDidNotConverge, 1.0e8f},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(f.what);
+    std::optional<ChiSquareNote> n;
+    EXPECT_EQ(regularized_gamma_p(f.a, f.x, memory, n), good);
+    ASSERT_TRUE(n.has_value());
+    EXPECT_EQ(n->kind, f.kind);
+    EXPECT_EQ(n->value, f.value);
+    EXPECT_EQ(memory.last, good);
+    EXPECT_FALSE(memory.needed_unknown);
+  }
+
+  // The series refuses a negative x by itself.
+  const GammaExpansion neg = gamma_series(1.0f, -1.0f);
+  EXPECT_FALSE(neg.value.has_value());
+  ASSERT_TRUE(neg.note.has_value());
+  EXPECT_EQ(neg.note->kind, Kind::NegativeSeriesArgument);
+  EXPECT_EQ(neg.note->value, -1.0f);
+}
+
+// The distribution function passes on what P(a, x) says: a failed expansion gives the carried
+// result (cut to 0 below 1e-4 like any other) and its note.
+TEST(ChiSquare, DistributionPassesOnTheCarriedResultAndItsNote) {
+  for (const float last : {0.5f, 5e-5f}) {
+    GammaMemory memory{last, true, false};
+    const ChiSquare r = chi_square_distribution(2.0e8f, 2.0e8f, memory);
+    ASSERT_TRUE(r.probability.has_value());
+    EXPECT_EQ(*r.probability, last < 1e-4f ? 0.0f : last);
+    ASSERT_TRUE(r.note.has_value());
+    EXPECT_EQ(r.note->kind, Kind::FractionDidNotConverge);
+    EXPECT_EQ(r.note->value, 1.0e8f);
+  }
+}
+
+// An analysis that does not know the carried result yet: a call that falls back on it says so;
+// one that computes its own result does not, and makes the result known from then on.
+TEST(ChiSquare, MemoryTellsWhenAnUnknownResultWasNeeded) {
+  const float p = static_cast<float>(series(1.0f, 1.0f));
+  const struct {
+    const char* what;
+    GammaMemory before;
+    float a, x;
+    float result;
+    GammaMemory after;
+  } cases[] = {
+      {"fallback, unknown", {0.25f, false, false}, 1.0f, -1.0f, 0.25f, {0.25f, false, true}},
+      {"fallback, known", {0.25f, true, false}, 1.0f, -1.0f, 0.25f, {0.25f, true, false}},
+      {"fallback, initial memory", {}, 0.0f, 1.0f, 0.0f, {0.0f, true, false}},
+      {"success, unknown", {0.25f, false, false}, 1.0f, 1.0f, p, {p, true, false}},
+      // A fallback already reported stays reported.
+      {"success after a fallback", {0.25f, false, true}, 1.0f, 1.0f, p, {p, true, true}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    GammaMemory memory = c.before;
+    std::optional<ChiSquareNote> note;
+    EXPECT_EQ(regularized_gamma_p(c.a, c.x, memory, note), c.result);
+    EXPECT_EQ(memory.last, c.after.last);
+    EXPECT_EQ(memory.known, c.after.known);
+    EXPECT_EQ(memory.needed_unknown, c.after.needed_unknown);
+  }
+
+  // Through the distribution function: a statistic cut to 0 needs no carried result.
+  GammaMemory memory{0.25f, false, false};
+  EXPECT_EQ(chi_square_distribution(5e-5f, 2.0f, memory).probability, 0.0f);
+  EXPECT_FALSE(memory.known);
+  EXPECT_FALSE(memory.needed_unknown);
 }
 
 }  // namespace

@@ -17,29 +17,25 @@ double& at(Mat& a, int n, int i, int j) { return a[(i - 1) + (j - 1) * n]; }
 
 TEST(Cholesky, FailingPivotStopsAtOnce) {
   // A zero diagonal entry with a zero row in the upper triangle at row 2 (pivot exactly 0):
-  // row 1 is factored, then ier = 1.
+  // row 1 is factored, then the factor gives up.
   Mat a = {4, 0, 0, /**/ 0, 0, 0, /**/ 2, 0, 5};
-  Mat pd(3, -7.0);
-  int ier = 0;
-  cholesky_factor(a, 3, pd, ier);
-  EXPECT_EQ(ier, 1);
-  EXPECT_EQ(pd, Mat({2.0, -7.0, -7.0}));
+  Mat diagonal(3, -7.0);
+  EXPECT_FALSE(cholesky_factor(a, 3, diagonal));
+  EXPECT_EQ(diagonal, Mat({2.0, -7.0, -7.0}));
   EXPECT_EQ(at(a, 3, 3, 1), 1.0);
 
-  // A negative first pivot: nothing written to a or pd.
+  // A negative first pivot: nothing written to the matrix or the diagonal.
   const Mat neg = {-1, 9, 9, 2, 3, 9, 1, 1, 4};
   a = neg;
-  pd.assign(3, -7.0);
-  cholesky_factor(a, 3, pd, ier);
-  EXPECT_EQ(ier, 1);
+  diagonal.assign(3, -7.0);
+  EXPECT_FALSE(cholesky_factor(a, 3, diagonal));
   EXPECT_EQ(a, neg);
-  EXPECT_EQ(pd, Mat(3, -7.0));
+  EXPECT_EQ(diagonal, Mat(3, -7.0));
 
   // A pivot that is not a number is not a failure.
   a = {std::numeric_limits<double>::quiet_NaN()};
-  cholesky_factor(a, 1, pd, ier);
-  EXPECT_EQ(ier, 0);
-  EXPECT_TRUE(std::isnan(pd[0]));
+  EXPECT_TRUE(cholesky_factor(a, 1, diagonal));
+  EXPECT_TRUE(std::isnan(diagonal[0]));
 }
 
 // A random positive definite B^T B + n I, upper triangle only; the lower triangle holds
@@ -61,30 +57,28 @@ TEST(Cholesky, RandomSpdMatrices) {
       }
     auto full = [&](int i, int j) { return i <= j ? at(orig, n, i, j) : at(orig, n, j, i); };
 
-    Mat a = orig, pd(n), rhs(n), x(n);
-    int ier = 1;
-    cholesky_factor(a, n, pd, ier);
-    ASSERT_EQ(ier, 0);
-    Mat r = orig, rpd(n);
+    Mat a = orig, diagonal(n), rhs(n), x(n);
+    ASSERT_TRUE(cholesky_factor(a, n, diagonal));
+    Mat r = orig, want_diagonal(n);
     for (int i = 1; i <= n; ++i)
       for (int j = i; j <= n; ++j) {
         long double s = at(r, n, i, j);
         for (int k = i - 1; k >= 1; --k) s = s - at(r, n, i, k) * at(r, n, j, k);
-        if (j == i) rpd[i - 1] = std::sqrt(static_cast<double>(s));
-        if (j > i) at(r, n, j, i) = static_cast<double>(s) / rpd[i - 1];
+        if (j == i) want_diagonal[i - 1] = std::sqrt(static_cast<double>(s));
+        if (j > i) at(r, n, j, i) = static_cast<double>(s) / want_diagonal[i - 1];
       }
     ASSERT_EQ(a, r);  // also: upper triangle and diagonal untouched
-    ASSERT_EQ(pd, rpd);
+    ASSERT_EQ(diagonal, want_diagonal);
 
     for (int i = 0; i < n; ++i) rhs[i] = std::sin(1.0 + i);
-    cholesky_solve(a, n, pd, rhs, x);
+    cholesky_solve(a, n, diagonal, rhs, x);
     for (int i = 1; i <= n; ++i) {
       long double res = -rhs[i - 1];
       for (int k = 1; k <= n; ++k) res += full(i, k) * x[k - 1];
       EXPECT_LT(std::fabs(static_cast<double>(res)), 1e-12 * n);
     }
 
-    cholesky_inverse(a, n, pd);
+    cholesky_inverse(a, n, diagonal);
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= n; ++j) {
         long double s = 0.0L;

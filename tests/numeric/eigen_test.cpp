@@ -6,7 +6,6 @@
 #include <complex>
 #include <limits>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "numeric/numeric.hpp"
@@ -32,18 +31,17 @@ Mat from_rows(int n, std::initializer_list<float> rows) {
 
 struct Eig {
   std::vector<float> wr, wi;
-  std::string msg;
+  bool converged = false;
 };
 
-// The three routines in the order the system calls them. Entries hqr does not reach stay NaN.
+// The three routines in the order the system calls them. Entries the iteration does not reach
+// stay NaN.
 Eig eigenvalues(Mat a, int n) {
   Eig e{std::vector<float>(n, std::numeric_limits<float>::quiet_NaN()),
-        std::vector<float>(n, std::numeric_limits<float>::quiet_NaN()), {}};
-  textio::Sink msg;
-  balance(a, n, n);
-  reduce_to_hessenberg(a, n, n);
-  hessenberg_eigenvalues(a, n, n, e.wr, e.wi, msg);
-  e.msg = msg.text();
+        std::vector<float>(n, std::numeric_limits<float>::quiet_NaN())};
+  balance(a, n);
+  reduce_to_hessenberg(a, n);
+  e.converged = hessenberg_eigenvalues(a, n, e.wr, e.wi);
   return e;
 }
 
@@ -84,7 +82,7 @@ TEST(Eigen, SmallKnownSpectraExactly) {
     const Eig e = eigenvalues(c.a, c.n);
     EXPECT_EQ(e.wr, c.wr);
     EXPECT_EQ(e.wi, c.wi);
-    EXPECT_EQ(e.msg, "");
+    EXPECT_TRUE(e.converged);
   }
 }
 
@@ -121,7 +119,7 @@ TEST(Eigen, CompanionMatricesOfKnownPolynomials) {
     for (int i = 2; i <= n; ++i) at(a, n, i, i - 1) = 1.0f;
 
     const Eig e = eigenvalues(a, n);
-    EXPECT_EQ(e.msg, "");
+    EXPECT_TRUE(e.converged);
     expect_pairs_ordered(e);
     std::vector<C> got, want = roots;
     for (int i = 0; i < n; ++i) got.emplace_back(e.wr[i], e.wi[i]);
@@ -174,7 +172,7 @@ long double sigma_min(const Mat& a, int n, cld lambda) {
 // the data, and their sum and sum of squares are trace(a) and trace(a^2).
 void check_spectrum(const Mat& a, int n, const Eig& e) {
   expect_pairs_ordered(e);
-  EXPECT_EQ(e.msg, "");
+  EXPECT_TRUE(e.converged);
   long double fro = 0, tr1 = 0, tr2 = 0, mag2 = 0;
   cld sum1 = 0, sum2 = 0;
   for (int i = 0; i < n; ++i) {
@@ -201,7 +199,7 @@ void check_spectrum(const Mat& a, int n, const Eig& e) {
 TEST(Eigen, RandomMatricesAsASet) {
   // Dense matrices, and the shape the system solves: coefficient rows of nv equations over p
   // lags above the identity block that shifts each lag down (entries of very different size,
-  // which balanc evens out).
+  // which the balancing evens out).
   std::mt19937 gen(2024);
   std::normal_distribution<float> u(0.0f, 1.0f);
   struct Shape {
@@ -222,28 +220,28 @@ TEST(Eigen, RandomMatricesAsASet) {
   }
 }
 
-TEST(Eigen, BalancScalesByPowersOfTwoAndSkipsEmptyLines) {
+TEST(Eigen, BalancingScalesByPowersOfTwoAndSkipsEmptyLines) {
   // Column 1 and row 1 off the diagonal: 0.001 and 1000. Row 1 is divided and column 1
   // multiplied by 1024; then nothing more improves.
   Mat a = from_rows(2, {1.0f, 1000.0f, 0.001f, 2.0f});
-  balance(a, 2, 2);
+  balance(a, 2);
   EXPECT_EQ(a, from_rows(2, {1.0f, 1000.0f / 1024, 0.001f * 1024, 2.0f}));
 
   // Upper triangular: column 1 and rows 2 and 3 have no off-diagonal part, so no index is
   // scaled, although column 2 holds 1000 against an empty row.
   const Mat empty = from_rows(3, {1.0f, 1000.0f, 3.0f, 0.0f, 2.0f, 0.0f, 0.0f, 0.0f, 7.0f});
   a = empty;
-  balance(a, 3, 3);
+  balance(a, 3);
   EXPECT_EQ(a, empty);
 
   // An infinite column sum is left alone instead of being scaled down for ever.
   const Mat inf = from_rows(2, {1.0f, 1.0f, std::numeric_limits<float>::infinity(), 2.0f});
   a = inf;
-  balance(a, 2, 2);
+  balance(a, 2);
   EXPECT_EQ(a, inf);
 }
 
-TEST(Eigen, ElmhesLeavesAHessenbergMatrixAlone) {
+TEST(Eigen, ReductionLeavesAHessenbergMatrixAlone) {
   const int n = 7;
   std::mt19937 gen(3);
   std::uniform_real_distribution<float> u(-2.0f, 2.0f);
@@ -251,11 +249,11 @@ TEST(Eigen, ElmhesLeavesAHessenbergMatrixAlone) {
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= std::min(n, j + 1); ++i) at(a, n, i, j) = u(gen);
   const Mat before_call = a;
-  reduce_to_hessenberg(a, n, n);
+  reduce_to_hessenberg(a, n);
   EXPECT_EQ(a, before_call);
 }
 
-TEST(Eigen, HqrGivesUpAfterThirtyIterations) {
+TEST(Eigen, IterationGivesUpAfterThirtyIterations) {
   // The trailing 5 splits off at once; the block above it holds NaN and never converges.
   const float nan = std::numeric_limits<float>::quiet_NaN();
   Mat a = from_rows(4, {nan, 1, 1, 1,  //
@@ -263,11 +261,9 @@ TEST(Eigen, HqrGivesUpAfterThirtyIterations) {
                         0, nan, 1, 1,  //
                         0, 0, 0, 5});
   std::vector<float> wr(4, -7.0f), wi(4, -7.0f);
-  textio::Sink msg;
-  hessenberg_eigenvalues(a, 4, 4, wr, wi, msg);
+  EXPECT_FALSE(hessenberg_eigenvalues(a, 4, wr, wi));
   EXPECT_EQ(wr, std::vector<float>({-7.0f, -7.0f, -7.0f, 5.0f}));
   EXPECT_EQ(wi, std::vector<float>({-7.0f, -7.0f, -7.0f, 0.0f}));
-  EXPECT_NE(msg.text().find("Too many iterations in hqr"), std::string::npos) << msg.text();
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <complex>
 #include <iterator>
+#include <limits>
 #include <numbers>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "numeric/numeric.hpp"
@@ -16,7 +18,8 @@ namespace {
 using Cd = std::complex<double>;
 using Cl = std::complex<long double>;
 
-constexpr long double kTableTwoPi = 6.2831854820251465L;  // 2 pi of the table
+// The 2 pi the twiddles are built on: the single-precision value, widened.
+constexpr long double kPlanTwoPi = 6.2831854820251465L;
 constexpr long double kTrueTwoPi = 2 * std::numbers::pi_v<long double>;
 
 std::vector<Cd> random_vector(int n, unsigned seed) {
@@ -28,10 +31,7 @@ std::vector<Cd> random_vector(int n, unsigned seed) {
 }
 
 std::vector<Cd> transform(std::vector<Cd> x) {
-  FftTable t;
-  const int n = static_cast<int>(x.size());
-  cffti(n, t);
-  cfftf(n, x, t);
+  FftPlan(static_cast<int>(x.size())).forward(x);
   return x;
 }
 
@@ -54,16 +54,16 @@ std::vector<Cl> direct_sum(const std::vector<Cd>& x) {
 // The passes written as plain sums in long double, one pass per factor: y(j) = sum over m of
 // S(r, m, k) exp(-2 pi i j m / p) into D(r, k, j), then times exp(-i r j l1 theta) for r, j > 0.
 // The small transforms of 2..5 use the true 2 pi (their constants are exact); the twiddles
-// use the table's. Larger factors pair inputs m, p - m and outputs j, p - j: with
-// b = (min(j, p - j) min(m, p - m)) mod p, the turn is by -b steps of the table's 2 pi / p when
+// use the plan's. Larger factors pair inputs m, p - m and outputs j, p - j: with
+// b = (min(j, p - j) min(m, p - m)) mod p, the turn is by -b steps of the plan's 2 pi / p when
 // j and m are both below p/2 or both above it, else by +b.
-std::vector<Cl> pass_model(const std::vector<Cd>& x, const std::vector<int>& factors) {
+std::vector<Cl> pass_model(const std::vector<Cd>& x, std::span<const int> factors) {
   const int n = static_cast<int>(x.size());
   std::vector<Cl> a(x.begin(), x.end()), b(a.size());
   int l1 = 1;
   for (const int p : factors) {
     const int ido = n / (l1 * p);
-    const long double small = p <= 5 ? kTrueTwoPi : kTableTwoPi;
+    const long double small = p <= 5 ? kTrueTwoPi : kPlanTwoPi;
     std::vector<Cl> turn(2 * p);  // exp(-i small s / p) for s = -p..p-1, at s + p
     for (int steps = -p; steps < p; ++steps) {
       const long double ang = -small * steps / p;
@@ -71,7 +71,7 @@ std::vector<Cl> pass_model(const std::vector<Cd>& x, const std::vector<int>& fac
     }
     for (int r = 0; r < ido; ++r) {
       for (int j = 0; j < p; ++j) {
-        const long double tw = -kTableTwoPi * r * j * l1 / n;
+        const long double tw = -kPlanTwoPi * r * j * l1 / n;
         const Cl twiddle(std::cos(tw), std::sin(tw));
         for (int k = 0; k < l1; ++k) {
           Cl y = 0;
@@ -118,32 +118,32 @@ TEST(Fft, FactorOrder) {
       {2 * 9 * 49, {2, 3, 3, 7, 7}},          {121, {11, 11}},      {2018, {2, 1009}},
   };
   for (const auto& c : cases) {
-    FftTable t;
-    cffti(c.n, t);
-    EXPECT_EQ(t.factors, c.factors) << "n = " << c.n;
-    EXPECT_EQ(t.n, c.n);
+    const FftPlan plan(c.n);
+    EXPECT_EQ(std::vector<int>(plan.factors().begin(), plan.factors().end()), c.factors)
+        << "n = " << c.n;
+    EXPECT_EQ(plan.length(), c.n);
   }
 }
 
 // Entry r of block j is (cos, sin) of r times the block angle (j l1) theta, each product
 // rounded to double; for factors above 5 entry 0 holds the block's entry ido, 2 pi j/p. Bit
 // for bit: the order of these roundings shows nowhere else.
-TEST(Fft, TwiddleTableIsBuiltOnTheSinglePrecisionTwoPi) {
+TEST(Fft, TwiddlesAreBuiltOnTheSinglePrecisionTwoPi) {
   for (const int n : {14, 96, 360, 1000}) {
-    FftTable t;
-    cffti(n, t);
-    ASSERT_EQ(t.twiddle.size(), static_cast<std::size_t>(n));
+    const FftPlan plan(n);
+    const std::span<const Cd> twiddles = plan.twiddles();
+    ASSERT_EQ(twiddles.size(), static_cast<std::size_t>(n));
     const double theta = 6.2831854820251465 / n;
     std::size_t pos = 0;
     int l1 = 1;
-    for (const int p : t.factors) {
+    for (const int p : plan.factors()) {
       const int ido = n / (l1 * p);
       for (int j = 1; j < p; ++j) {
         const double block = static_cast<double>(j * l1) * theta;
         for (int r = 0; r < ido; ++r) {
           const int rr = (r == 0 && p > 5) ? ido : r;
           const Cd want = rr == 0 ? Cd(1.0, 0.0) : Cd(std::cos(rr * block), std::sin(rr * block));
-          EXPECT_EQ(t.twiddle[pos + r], want) << "n " << n << " p " << p << " j " << j << " r " << r;
+          EXPECT_EQ(twiddles[pos + r], want) << "n " << n << " p " << p << " j " << j << " r " << r;
         }
         pos += static_cast<std::size_t>(ido);
       }
@@ -162,15 +162,14 @@ TEST(Fft, MatchesThePassDefinition) {
   lengths.insert(lengths.end(), {63, 77, 112, 154, 1001, 2018});
   for (const int n : lengths) {
     const std::vector<Cd> x = random_vector(n, 17u + static_cast<unsigned>(n));
-    FftTable t;
-    cffti(n, t);
-    const std::vector<Cl> want = pass_model(x, t.factors);
+    const FftPlan plan(n);
+    const std::vector<Cl> want = pass_model(x, plan.factors());
     EXPECT_LT(max_rel_diff(transform(x), want, x), 2e-15) << "n = " << n;
   }
 }
 
 // Against a plain DFT with the true 2 pi, which keeps the pass model above honest. The
-// transforms of 2, 3, 4 and 5 alone are exact; everything else carries the table's 2 pi,
+// transforms of 2, 3, 4 and 5 alone are exact; everything else carries the plan's 2 pi,
 // 1.7e-7 longer than the true one. An impulse gives exact ones at every length.
 TEST(Fft, MatchesTheDirectSum) {
   for (const int n : kLengths) {
@@ -182,31 +181,49 @@ TEST(Fft, MatchesTheDirectSum) {
   }
 }
 
-TEST(Fft, LengthOneTouchesNothing) {
-  FftTable t;
-  t.n = 7;
-  t.factors = {5};
-  cffti(1, t);
-  EXPECT_EQ(t.n, 7);
-  EXPECT_EQ(t.factors, std::vector<int>{5});
-  std::vector<Cd> x{Cd(-1.5, 0.25)};
-  cfftf(1, x, t);
-  EXPECT_EQ(x[0], Cd(-1.5, 0.25));
+// Below length 2 a plan has nothing to apply: no factors, no twiddles, and every transform,
+// single or in lanes, leaves its values as they are.
+TEST(Fft, LengthsBelowTwoTouchNothing) {
+  for (const int n : {0, 1}) {
+    SCOPED_TRACE(n);
+    const FftPlan plan(n);
+    EXPECT_EQ(plan.length(), n);
+    EXPECT_TRUE(plan.factors().empty());
+    EXPECT_TRUE(plan.twiddles().empty());
+    std::vector<Cd> x{Cd(-1.5, 0.25)};
+    plan.forward(x);
+    EXPECT_EQ(x[0], Cd(-1.5, 0.25));
+    std::vector<double> lanes(2 * kFftLanes), work(lanes.size());
+    for (std::size_t i = 0; i < lanes.size(); ++i) lanes[i] = 0.5 + static_cast<double>(i);
+    const std::vector<double> before = lanes;
+    plan.forward_lanes(lanes, work);
+    EXPECT_EQ(lanes, before);
+  }
 }
 
-// One table serves every transform of its length: the scratch left by one transform does not
-// change the next, and a rebuilt table for another length replaces the old one completely.
-TEST(Fft, TableIsReusedAndRebuilt) {
-  FftTable t;
-  cffti(1000, t);
-  std::vector<Cd> a = random_vector(96, 1u), b = a;
-  cffti(96, t);
-  cfftf(96, a, t);
-  std::vector<Cd> c = random_vector(96, 2u);
-  cfftf(96, c, t);
-  cfftf(96, b, t);
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(a, transform(random_vector(96, 1u)));
+// The plan holds no scratch of its own: whatever the caller's scratch holds (the leftovers of
+// another transform, or values that are not numbers) does not reach the result, and one plan
+// gives every transform of its length the same result.
+TEST(Fft, ScratchContentsDoNotReachTheResult) {
+  // Passes of 2 to 5 only, and general passes that do and do not rotate over their source.
+  for (const int n : {96, 77, 1001}) {
+    SCOPED_TRACE(n);
+    const FftPlan plan(n);
+    const auto size = static_cast<std::size_t>(n);
+    const std::vector<Cd> input = random_vector(n, 1u);
+    const std::vector<Cd> want = transform(input);
+
+    std::vector<Cd> scratch(size, Cd(std::numeric_limits<double>::quiet_NaN(), 1e300));
+    std::vector<Cd> a = input;
+    plan.forward(a, scratch);
+    EXPECT_EQ(a, want);
+
+    std::vector<Cd> other = random_vector(n, 2u);
+    plan.forward(other, scratch);  // leaves that transform's intermediate values behind
+    std::vector<Cd> b = input;
+    plan.forward(b, scratch);
+    EXPECT_EQ(b, want);
+  }
 }
 
 }  // namespace

@@ -62,8 +62,7 @@ Outcome run_program(const fs::path& folder, std::uint64_t memory_limit) {
       execl(TRAMEL_BINARY, "tramel", static_cast<char*>(nullptr));
       _exit(127);
     }
-    data::set_memory_limit(memory_limit);
-    const int status = program();
+    const int status = program(Options{.folder = ".", .memory_limit = memory_limit});
     std::fflush(nullptr);
     _exit(status);
   }

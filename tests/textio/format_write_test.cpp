@@ -16,7 +16,7 @@ namespace {
 
 std::string run(std::string_view format, std::vector<Item> items = {}) {
   Sink sink;
-  write(sink, Format(format), std::span<const Item>(items));
+  write(sink, Format::compile(format), std::span<const Item>(items));
   return sink.text();
 }
 
@@ -76,7 +76,7 @@ TEST(FormatWrite, WrongKindsAndLeftoverValuesThrowAndWriteNothing) {
       {"(i3,2(' '))", {1, 2}},
   };
   for (const auto& c : cases) {
-    const Format f(c.format);
+    const Format f = Format::compile(c.format);
     EXPECT_THROW(write(sink, f, std::span<const Item>(c.items)), FormatError) << c.format;
     EXPECT_EQ(sink.text(), "kept\n") << c.format;
   }
@@ -95,23 +95,53 @@ TEST(FormatCompile, ErrorsNameTheColumn) {
   };
   for (const auto& c : cases) {
     try {
-      Format f(c.format);
+      Format::compile(c.format);
       ADD_FAILURE() << "compiled: " << c.format;
     } catch (const FormatError& e) {
       EXPECT_EQ(e.column(), c.column) << c.format << ": " << e.what();
     }
+    EXPECT_FALSE(is_output_format(c.format)) << c.format;
   }
+}
+
+// The check a program's format literal gets at compile time accepts exactly what the
+// compiler compiles, the pass-cost bound aside.
+TEST(FormatCompile, CompileTimeCheckAgreesWithTheCompiler) {
+  static_assert(is_output_format("(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)"));
+  static_assert(!is_output_format("(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9)"));
+  const char* texts[] = {
+      "(i3)", "( I3 , F9.3 )", "(/)", "(//)", "(i3/i4)", "(i3,/,i4)", "(:)", "(i3:i4)",
+      "('it''s')", "(\"a\"\"b\")", "(a)", "(a0)", "(a15)", "(x)", "(3x)", "(4(f7.4,' - ',i3,1x))",
+      "(g10.3)", "(g10.0)", "(f5.0)", "(f1000.1000)", "(f1001.3)", "(1000000x)", "(1000001x)",
+      "(i3,)", "(,i3)", "(i3 f5.2)", "(i3)x", "((i3))", "(2(2(2(i1))))", "('abc",
+      "(e10.3)", "(2p,f5.2)", "(3)", "(3:)", "()", "(i3.2)", "(f5.)", "(i)", "(f)",
+      "(i3,3:)", "(t10,i3)", "(bn,f5.2)", " (i3) ", "(i3) x",
+  };
+  for (const char* t : texts) {
+    bool compiles = true;
+    try {
+      Format::compile(t);
+    } catch (const FormatError&) {
+      compiles = false;
+    }
+    EXPECT_EQ(is_output_format(t), compiles) << t;
+  }
+  std::string deep = repeat("(", 33) + "i1" + repeat(")", 33);
+  EXPECT_FALSE(is_output_format(deep));
+  deep = repeat("(", 32) + "i1" + repeat(")", 32);
+  EXPECT_TRUE(is_output_format(deep));
+  EXPECT_NO_THROW(Format::compile(deep));
 }
 
 TEST(FormatCompile, HostileTextsAreRefusedQuickly) {
   const auto t0 = std::chrono::steady_clock::now();
   std::string deep = repeat("(", 40) + "i1" + repeat(")", 40);
-  EXPECT_THROW(Format{deep}, FormatError);
+  EXPECT_THROW(Format::compile(deep), FormatError);
   std::string very_deep = repeat("(", 100000);  // no recursion this deep
-  EXPECT_THROW(Format{very_deep}, FormatError);
-  EXPECT_THROW(Format("(9999(9999(9999('x'))))"), FormatError);
-  EXPECT_THROW(Format("(9999(9999(9999(/))))"), FormatError);
-  EXPECT_THROW(Format("(999999x,999999x,999999x,999999x,999999x)"), FormatError);
+  EXPECT_THROW(Format::compile(very_deep), FormatError);
+  EXPECT_THROW(Format::compile("(9999(9999(9999('x'))))"), FormatError);
+  EXPECT_THROW(Format::compile("(9999(9999(9999(/))))"), FormatError);
+  EXPECT_THROW(Format::compile("(999999x,999999x,999999x,999999x,999999x)"), FormatError);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
 
   // Within the bounds: 31 nested groups inside the format, 19 of them repeated.

@@ -134,7 +134,7 @@ TEST(GfortranCompare, FieldsMatch) {
 
   const std::vector<std::string> theirs = read_lines(dir / "reals.out");
   ASSERT_EQ(theirs.size(), reals.size());
-  const Format real_format(kRealFormat);
+  const Format real_format = Format::compile(kRealFormat);
   int compared = 0, masked = 0, failures = 0;
   for (std::size_t n = 0; n < reals.size(); ++n) {
     const float x = reals[n];

@@ -1,0 +1,321 @@
+// The plan of one run: its block of the control file, the band, resolution, taper and sample
+// range read from it and checked, and the frame geometry and pass band derived from them.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "control/control.hpp"
+
+namespace tramel::control {
+
+namespace {
+
+using textio::list_text;
+
+// The run being planned: what its block says, what is derived, and the messages so far. A
+// step that fails a check says so and returns false.
+struct Planner {
+  const AnalysisSettings& analysis;
+  const DataExtent& data;
+  KeywordReader& reader;
+  RunPlan plan;
+  ParameterText block;
+  std::vector<textio::Message> messages;
+
+  float lower = 0.0f;     // band edges: kHz or Hz, or reciprocal periods in time mode
+  float upper = 0.0f;     // 0 or less: up to the highest bin
+  float longest = 0.0f;   // time mode: the period band
+  float shortest = 0.0f;
+  double lower_normalised = 0.0;  // cycles per sample
+  double upper_normalised = 0.0;
+
+  UnitMode mode() const { return analysis.unit_mode; }
+  void say(std::string text) {
+    messages.push_back(textio::Message{textio::Channel::Report, std::move(text)});
+  }
+  // The readers' own over-long-number messages go to the report too.
+  template <class T>
+  T value_of(const KeywordValue<T>& v) {
+    if (!v.message.empty()) say(v.message);
+    return v.value;
+  }
+  KeywordValue<float> real(const Keyword& keyword) {
+    KeywordValue<float> v = reader.real(keyword, block.text);
+    value_of(v);
+    return v;
+  }
+  KeywordValue<std::int32_t> integer(const Keyword& keyword) {
+    KeywordValue<std::int32_t> v = reader.integer(keyword, block.text);
+    value_of(v);
+    return v;
+  }
+
+  bool read_band_edges();
+  bool read_bandwidth();
+  bool order_band();
+  bool check_taper();
+  bool read_sample_range();
+  void derive_frame_length();
+  bool check_sample_and_frames();
+  bool normalise_band();
+  bool derive_pass_band();
+
+  // The hint that follows the band-order and upper-edge messages: `words` and the unit.
+  std::string unit_hint(const char* words) const {
+    if (mode() == UnitMode::Kilohertz) return list_text(words, "kHz");
+    if (mode() == UnitMode::Hertz) return list_text(words, "Hz");
+    return list_text(words, analysis.unit_text);
+  }
+};
+
+bool Planner::read_band_edges() {
+  static const textio::Format kNoLongest(
+      "(/,' Type longest period rather than lower freq in  setting the band in pelorn.cnl')");
+  static const textio::Format kNoShortest(
+      "(/,' Type shortest period rather than upper freq in setting the band in pelorn.cnl')");
+  if (mode() != UnitMode::Time) {
+    // Not tested: an absent or malformed edge takes the reader's saved result.
+    lower = real(keywords::kLowerFrequency).value;
+    upper = real(keywords::kUpperFrequency).value;
+    return true;
+  }
+  const KeywordValue<float> l = real(keywords::kLongestPeriod);
+  longest = l.value;
+  if (l.error == read_error::kKeywordAbsent) {
+    say(textio::format_text(kNoLongest));
+    return false;
+  }
+  const KeywordValue<float> s = real(keywords::kShortestPeriod);
+  shortest = s.value;
+  if (s.error == read_error::kKeywordAbsent) {
+    say(textio::format_text(kNoShortest));
+    return false;
+  }
+  return true;
+}
+
+bool Planner::read_bandwidth() {
+  KeywordValue<float> bw = real(keywords::kBandwidth);
+  if (bw.error != read_error::kNone && bw.error != read_error::kNoPoint)
+    bw = real(keywords::kBandwidthCapital);
+  plan.bandwidth = bw.value;
+  if (bw.error == read_error::kNoPoint) {
+    // Shows the setting from the second character after "idth": the `=` and what follows.
+    const std::string_view text = block.text;
+    const std::size_t start = std::min(text.find("idth") + 5, text.size());
+    say(list_text("Place a period in the resolution bandwidth value") +
+        list_text(text.substr(start, 11)));
+    return false;
+  }
+  if (plan.bandwidth <= 0.0f) {
+    say(list_text("Resolution bandwidth < 0"));
+    return false;
+  }
+  return true;
+}
+
+bool Planner::order_band() {
+  if (mode() == UnitMode::Time) {
+    if (longest <= 0.0f) longest = 1000000.0f;
+    lower = 1.0f / longest;
+    // A shortest period of 0 or less keeps its value: the band reaches the highest bin.
+    upper = shortest > 0.0f ? 1.0f / shortest : shortest;
+  }
+  if (upper > 0.0f && lower > upper) {
+    say(list_text("Upper bw on line 8 of CNL ", upper, " < lower bw ", lower) +
+        unit_hint("Check to see the (fl,fu) units are "));
+    return false;
+  }
+  return true;
+}
+
+bool Planner::check_taper() {
+  if (plan.taper_percent < 0.0f || plan.taper_percent > 25.0f) {
+    say(list_text("Taper % not in range (0,25) ", plan.taper_percent, " run - ", plan.run));
+    return false;
+  }
+  return true;
+}
+
+bool Planner::read_sample_range() {
+  // The keywords as the 20-character items of the messages.
+  constexpr std::string_view kStartItem = "start               ";
+  constexpr std::string_view kEndItem = "end                 ";
+  const KeywordValue<std::int32_t> first = integer(keywords::kStart);
+  plan.first_datum = first.value;
+  if (!first.ok()) {
+    say(list_text("Error ", first.error, " in read of start datum", kStartItem));
+    return false;
+  }
+  const KeywordValue<std::int32_t> last = integer(keywords::kEnd);
+  plan.last_datum = last.value;
+  if (!last.ok()) {
+    say(list_text("Error ", last.error, " in read of end datum", kEndItem));
+    return false;
+  }
+  if (plan.first_datum < 1) {
+    say(list_text("IS in pelorn.cnl is < 1 ", plan.first_datum, " run ", plan.run));
+    return false;
+  }
+  if (plan.last_datum != 0 && plan.last_datum < plan.first_datum) {
+    say(list_text("IE < IS in pelorn.cnl ", plan.first_datum, plan.last_datum, "run ", plan.run));
+    return false;
+  }
+  return true;
+}
+
+// The frame length from the rate and the resolution; Hz mode then goes on in kHz.
+void Planner::derive_frame_length() {
+  const double rate = data.rate;
+  const double bw = plan.bandwidth;
+  plan.rate = data.rate;
+  switch (mode()) {
+    case UnitMode::Kilohertz:
+      plan.frame_length = round_whole(1000.0 * rate / bw);
+      break;
+    case UnitMode::Hertz:
+      plan.frame_length = round_whole(rate / bw);
+      plan.rate = plan.rate * 0.001f;
+      lower = lower * 0.001f;
+      upper = upper * 0.001f;
+      break;
+    case UnitMode::Time:
+      plan.frame_length = round_whole(bw / rate);
+      break;
+  }
+}
+
+bool Planner::check_sample_and_frames() {
+  if (plan.last_datum > data.count) {
+    say(list_text("IE ", plan.last_datum, " > N in data file", data.count));
+    return false;
+  }
+  if (plan.last_datum == 0) plan.last_datum = data.count;
+  // Hostile values may leave the 32-bit range; the size wraps as the system prints it.
+  plan.sample_size = static_cast<std::int32_t>(static_cast<std::uint32_t>(
+      static_cast<std::int64_t>(plan.last_datum) - static_cast<std::int64_t>(plan.first_datum) + 1));
+  if (plan.frame_length < 5) {
+    say(list_text("Frame length = ", plan.frame_length, " < 5 - run ", plan.run) +
+        (mode() != UnitMode::Time
+             ? list_text("Decrease resolution bandwidth = ", plan.bandwidth, " n = ", plan.sample_size)
+             : list_text("Increase resolution period = ", plan.bandwidth, " n = ", plan.sample_size)));
+    return false;
+  }
+  plan.frames = plan.sample_size / plan.frame_length;
+  if (plan.frames < 7) {
+    say(list_text("No. frames ", plan.frames, " < ", std::int32_t{7}, " lb ", plan.frame_length) +
+        list_text("run ", plan.run));
+    return false;
+  }
+  return true;
+}
+
+bool Planner::normalise_band() {
+  if (mode() != UnitMode::Time) {
+    lower_normalised = static_cast<double>(lower) / plan.rate;
+    upper_normalised = upper > 0.0f ? static_cast<double>(upper) / plan.rate : 0.5;
+  } else {
+    lower_normalised = static_cast<double>(lower) * plan.rate;
+    upper_normalised = static_cast<double>(upper) * plan.rate;
+  }
+  if (upper_normalised > 0.5) {
+    const auto mode_number = static_cast<std::int32_t>(
+        mode() == UnitMode::Kilohertz ? 1 : mode() == UnitMode::Hertz ? 2 : 0);
+    say(list_text("Normalized upper bw = ", static_cast<float>(upper_normalised), " > 0.5") +
+        unit_hint("Check to see if the (fl,fu) units are ") +
+        list_text(" Sampling unit ", analysis.unit_text, " Sampling rate/interval ", plan.rate) +
+        list_text("iunit = ", mode_number));
+    return false;
+  }
+  return true;
+}
+
+bool Planner::derive_pass_band() {
+  // Bin 0, the mean, never belongs to the band.
+  plan.first_bin = round_whole(lower_normalised * plan.frame_length);
+  if (plan.first_bin < 2) plan.first_bin = 1;
+  plan.last_bin = upper_normalised > 0.0
+                      ? std::min(round_whole(upper_normalised * plan.frame_length), plan.frame_length / 2)
+                      : plan.frame_length / 2;
+  if (plan.first_bin >= plan.last_bin) {
+    const double upper_edge = upper_normalised > 0.0 ? upper_normalised : 0.5;
+    say(list_text("fu-fl ", static_cast<float>(upper_edge - lower_normalised), " is too small") +
+        list_text("Increase passband fu-fl in run ", plan.run));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::int32_t round_whole(double x) {
+  const double v = std::round(static_cast<double>(static_cast<float>(x)));
+  if (!std::isfinite(v) || v < -2147483648.0 || v > 2147483647.0)
+    return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(v);
+}
+
+double bin_in_report_units(const RunPlan& plan, int bin) {
+  const double rate = plan.rate;  // the interval, or the rate in kHz
+  const double length = plan.frame_length;
+  switch (plan.analysis.unit_mode) {
+    case UnitMode::Kilohertz:
+      return bin * rate / length;
+    case UnitMode::Hertz:
+      return 1000.0 * bin * rate / length;
+    case UnitMode::Time:
+      break;
+  }
+  return length * rate / bin;
+}
+
+double sample_interval(const RunPlan& plan) {
+  switch (plan.analysis.unit_mode) {
+    case UnitMode::Kilohertz:
+      return 1.0 / plan.rate;  // kHz: samples per millisecond
+    case UnitMode::Hertz:
+      return 1.0 / (1000.0 * plan.rate);
+    case UnitMode::Time:
+      break;
+  }
+  return plan.rate;
+}
+
+Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& files,
+                          const AnalysisSettings& analysis, const DataExtent& data,
+                          KeywordReader& reader) {
+  static const textio::Format kLine70("(a70)");
+  Planner p{analysis, data, reader, RunPlan{}, ParameterText{}, {}};
+  p.plan.run = run;
+  p.plan.series_count = files.series_count;
+  p.plan.analysis = analysis;
+
+  Block block = control.read_block(kRunBlockLines);
+  if (block.end == Block::End::MissingMarker) {
+    p.say(list_text("Place comment marker * after parameters on ostrel.cnl") +
+          textio::format_text(kLine70, block.bad_line));
+    return Outcome<RunPlan>{std::nullopt, std::move(p.messages)};
+  }
+  if (block.end == Block::End::EndOfFile) {
+    p.say(list_text("Control file ended inside the block of run ", run));
+    return Outcome<RunPlan>{std::nullopt, std::move(p.messages)};
+  }
+  p.block = std::move(block.parameters);
+
+  Outcome<RunPlan> outcome;
+  const auto planned = [&p] {
+    if (!p.read_band_edges()) return false;
+    p.plan.taper_percent = p.real(keywords::kTaper).value;
+    if (!p.read_bandwidth() || !p.order_band() || !p.check_taper() || !p.read_sample_range())
+      return false;
+    p.derive_frame_length();
+    return p.check_sample_and_frames() && p.normalise_band() && p.derive_pass_band();
+  };
+  if (planned()) outcome.value = p.plan;
+  outcome.messages = std::move(p.messages);
+  return outcome;
+}
+
+}  // namespace tramel::control

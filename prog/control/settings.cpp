@@ -1,0 +1,148 @@
+// The settings of the whole invocation, from the global block of the control file: the data
+// file and the number of runs and series, then the threshold, horizon, lags and unit.
+#include <filesystem>
+#include <system_error>
+
+#include "control/control.hpp"
+
+namespace tramel::control {
+
+namespace {
+
+using textio::Channel;
+using textio::list_text;
+using textio::Message;
+
+// A message for the report or standard error.
+Message report(std::string text) { return Message{Channel::Report, std::move(text)}; }
+Message console_error(std::string text) { return Message{Channel::Stderr, std::move(text)}; }
+
+// The reader's own message, when it has one, to standard error.
+template <class T>
+void keep_message(const KeywordValue<T>& value, std::vector<Message>& messages) {
+  if (!value.message.empty()) messages.push_back(console_error(value.message));
+}
+
+}  // namespace
+
+std::string FileSettings::data_path() const {
+  return data_file.substr(0, data_file.find_last_not_of(' ') + 1);
+}
+
+std::string FileSettings::forecast_path() const {
+  return data_file.substr(0, data_file.find('.') + 1) + "forec";
+}
+
+Outcome<ParameterText> read_global_block(ControlFile& control) {
+  static const textio::Format kLine70("(a70)");
+  Outcome<ParameterText> outcome;
+  Block block = control.read_block(kGlobalBlockLines);
+  switch (block.end) {
+    case Block::End::Complete:
+      outcome.value = std::move(block.parameters);
+      break;
+    case Block::End::MissingMarker:
+      outcome.messages.push_back(report(
+          list_text("Place comment marker * after parameters for top readon ostrel.cnl") +
+          textio::format_text(kLine70, block.bad_line)));
+      break;
+    case Block::End::EndOfFile:
+      outcome.messages.push_back(report(list_text("Control file ended inside the global block")));
+      break;
+  }
+  return outcome;
+}
+
+Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordReader& reader,
+                                         const std::filesystem::path& folder) {
+  Outcome<FileSettings> outcome;
+  std::vector<Message>& messages = outcome.messages;
+  const std::string_view text = global.text;
+  FileSettings s;
+
+  const KeywordValue<std::int32_t> runs = reader.integer(keywords::kRuns, text);
+  keep_message(runs, messages);
+  s.runs = runs.value;
+
+  const KeywordValue<std::int32_t> series = reader.integer(keywords::kSeriesCount, text);
+  keep_message(series, messages);
+  s.series_count = series.value;
+  if (s.series_count < 1) {
+    messages.push_back(report(list_text("No. of data columns ", s.series_count, " < 1")));
+    return outcome;
+  }
+
+  s.data_file = reader.text(keywords::kDataFile, text).value;
+  s.data_file.resize(80, ' ');
+  const std::size_t dot = s.data_file.find('.');
+  if (dot == std::string::npos) {
+    messages.push_back(report(list_text("Data file ", s.data_file, "  has no extension")));
+    return outcome;
+  }
+  // A name holding a NUL character cannot name a file.
+  const std::string path = s.data_path();
+  std::error_code ec;
+  if (path.find('\0') != std::string::npos || !std::filesystem::exists(folder / path, ec)) {
+    // The name up to its first `.` and the five characters after it.
+    const std::string_view shown = std::string_view(s.data_file).substr(0, dot + 1 + 5);
+    messages.push_back(report(list_text("Input file ", shown, " does not exist as named")));
+    return outcome;
+  }
+  outcome.value = std::move(s);
+  return outcome;
+}
+
+Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
+                                                 KeywordReader& reader) {
+  static const textio::Format kNoMark(
+      "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')");
+  static const textio::Format kNoMark2("(7x,'or +k or +h')");
+  Outcome<AnalysisSettings> outcome;
+  std::vector<Message>& messages = outcome.messages;
+  const std::string_view text = global.text;
+  AnalysisSettings s;
+
+  const KeywordValue<float> threshold = reader.real(keywords::kThreshold, text);
+  keep_message(threshold, messages);
+  s.threshold = threshold.value;
+  if (s.threshold < 0.0f || s.threshold >= 1.0f) {
+    messages.push_back(
+        console_error(list_text("Coherence threshold ", s.threshold, " is out in unit interval")));
+    return outcome;
+  }
+  const KeywordValue<std::int32_t> ahead = reader.integer(keywords::kFramesAhead, text);
+  keep_message(ahead, messages);
+  s.frames_ahead = ahead.value;
+  if (s.frames_ahead < 1 || s.frames_ahead > 10) {
+    messages.push_back(console_error(list_text("No. of frames ahead for forecasting ",
+                                               s.frames_ahead, " is out of bounds")));
+    return outcome;
+  }
+  const KeywordValue<std::int32_t> lags = reader.integer(keywords::kLags, text);
+  keep_message(lags, messages);
+  s.lags = lags.value;
+  if (s.lags < 1) {
+    messages.push_back(console_error(list_text("No. of lags ", s.lags, " < 1")));
+    return outcome;
+  }
+
+  // The unit control parameter: time units, or frequencies in kHz or Hz.
+  const std::string unit = reader.text(keywords::kUnit, text).value;
+  s.unit_text = unit.substr(0, 10);
+  const auto has = [&unit](const char* part) { return unit.find(part) != std::string::npos; };
+  if (!has("req")) {
+    s.unit_mode = UnitMode::Time;
+  } else if (has("+K") || has("+k")) {
+    s.unit_mode = UnitMode::Kilohertz;
+  } else if (has("+H") || has("+h")) {
+    s.unit_mode = UnitMode::Hertz;
+  } else {
+    messages.push_back(
+        report(textio::format_text(kNoMark, s.unit_text) + textio::format_text(kNoMark2)));
+    return outcome;
+  }
+  outcome.value = std::move(s);
+  return outcome;
+}
+
+}  // namespace tramel::control

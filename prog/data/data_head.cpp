@@ -1,0 +1,80 @@
+// The head of the data file: the title on line 1; the number of data, the sampling rate or
+// interval and the record format on line 2.
+#include <algorithm>
+#include <cmath>
+
+#include "data/data.hpp"
+
+namespace tramel::data {
+namespace {
+
+textio::Message console_error(std::string text) {
+  return textio::Message{textio::Channel::Stderr, std::move(text)};
+}
+
+textio::Message unreadable_head() {
+  return console_error(textio::list_text(
+      "Cannot read the number of data and the sampling rate on line 2 of the data file"));
+}
+
+}  // namespace
+
+HeadOutcome read_head(textio::TextFile& data) {
+  HeadOutcome result;
+  std::vector<textio::Message>& messages = result.head.messages;
+  data.rewind();
+  std::string line;
+  if (!data.read_line(line).ok()) {
+    messages.push_back(unreadable_head());
+    return result;
+  }
+  result.title = line;
+
+  // Line 2 must itself begin with the count and the rate: they are read from a copy of the
+  // line alone, so that a short line cannot take its values from the data that follow.
+  DataHead head;
+  std::string_view record;
+  if (!data.next_record(record)) {
+    messages.push_back(unreadable_head());
+    return result;
+  }
+  textio::TextFile line2;
+  line2.open_text(std::string(record));
+  const textio::TextFile::ListTarget targets[] = {&head.count, &head.rate};
+  if (!line2.read_list(targets).ok()) {
+    messages.push_back(unreadable_head());
+    return result;
+  }
+  if (!(head.rate > 0.0f) || !std::isfinite(head.rate)) {
+    messages.push_back(
+        console_error(textio::list_text("Sampling rate/interval ", head.rate, " is not positive")));
+    return result;
+  }
+
+  data.backspace();
+  if (!data.read_line(line).ok()) {
+    messages.push_back(unreadable_head());
+    return result;
+  }
+  // The format text runs from the first `(` to the third `)` after it (or the last one if
+  // there are fewer) and needs a blank after it within the 80 columns.
+  const std::size_t a = line.find('(');
+  std::size_t b = a == std::string::npos ? a : line.find(')', a);
+  if (b != std::string::npos) {
+    for (int i = 0; i < 2; ++i)
+      if (const std::size_t c = line.find(')', b + 1); c != std::string::npos) b = c;
+  }
+  if (b == std::string::npos || line.find(' ', b + 1) == std::string::npos) {
+    messages.push_back(
+        console_error(textio::list_text("Format on second line of data file is incorrect")));
+    return result;
+  }
+  head.format_text = line.substr(a, std::min<std::size_t>(b - a + 1, 50));
+  head.format_text.resize(50, ' ');
+  head.layout = head.format_text.find('a') != std::string::npos ? RecordLayout::Labelled
+                                                                  : RecordLayout::Plain;
+  result.head.value = std::move(head);
+  return result;
+}
+
+}  // namespace tramel::data

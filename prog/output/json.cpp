@@ -1,0 +1,180 @@
+// tramel.json: the results of the invocation, every number as the program holds it.
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "output/output.hpp"
+
+namespace tramel::output {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A single-precision value as its shortest round-trip decimal (0.1f is written 0.1, not
+// 0.10000000149011612); a value that is not finite as null.
+Json number(float v) {
+  if (!std::isfinite(v)) return nullptr;
+  char text[32];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+  double shortest = v;
+  std::from_chars(text, end, shortest);
+  return shortest;
+}
+Json number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+
+std::string unit_mode(control::UnitMode mode) {
+  switch (mode) {
+    case control::UnitMode::Kilohertz:
+      return "kHz";
+    case control::UnitMode::Hertz:
+      return "Hz";
+    case control::UnitMode::Time:
+      break;
+  }
+  return "time";
+}
+
+std::string trimmed(std::string s) {
+  s.erase(s.find_last_not_of(' ') + 1);
+  return s;
+}
+
+Json statistics(const data::Statistics& s) {
+  return Json{{"mean", number(s.mean)},         {"std_dev", number(s.std_dev)},
+              {"skewness", number(s.skewness)}, {"kurtosis", number(s.kurtosis)},
+              {"c6", number(s.c6)},             {"max", number(s.max)},
+              {"min", number(s.min)},           {"zero_variance", s.zero_variance}};
+}
+
+Json bins(const control::RunPlan& plan, const results::SeriesResult& s) {
+  const bool time = plan.analysis.unit_mode == control::UnitMode::Time;
+  const coherence::Coherence& c = s.coherence;
+  Json list = Json::array();
+  std::size_t next = 0;  // the next significant bin
+  for (std::size_t i = 0; i < c.probabilities.size(); ++i) {
+    const int bin = plan.first_bin + static_cast<int>(i);
+    const bool significant = next < s.significant.size() && s.significant[next].bin == bin;
+    if (significant) ++next;
+    Json b{{"bin", bin},
+           {time ? "period" : "frequency", number(control::bin_in_report_units(plan, bin))},
+           {"probability", number(c.probabilities[i])},
+           {"significant", significant}};
+    b["waveform_power"] = number(c.waveform_power[i]);
+    b["noise"] = number(c.noise[i]);
+    list.push_back(std::move(b));
+  }
+  return list;
+}
+
+Json var(const forecast::VarFit& fit) {
+  Json rows = Json::array();
+  for (int i = 0; i < fit.variables; ++i) {
+    Json row = Json::array();
+    for (int u = 0; u < fit.regressors(); ++u) {
+      const std::size_t g = fit.index(i, u);
+      row.push_back(Json{{"value", number(fit.coefficients[g])},
+                         {"std_error", number(fit.std_errors[g])},
+                         {"t", number(fit.t_value(g))}});
+    }
+    rows.push_back(std::move(row));
+  }
+  return Json{{"variables", fit.variables},
+              {"regressors", fit.regressors()},
+              {"lags", fit.lags},
+              {"r_square", number(fit.r_square)},
+              {"coefficients", std::move(rows)}};
+}
+
+Json eigenvalues(const forecast::Eigenvalues& e) {
+  Json list = Json::array();
+  for (const forecast::Eigenvalue& v : e.values)
+    list.push_back(Json{{"real", number(v.real)},
+                        {"imag", number(v.imag)},
+                        {"magnitude", number(v.magnitude)},
+                        {"period", number(v.period)}});
+  return list;
+}
+
+Json frames(const std::vector<float>& samples, int frame_length) {
+  Json list = Json::array();
+  for (std::size_t first = 0; first + frame_length <= samples.size(); first += frame_length) {
+    Json frame = Json::array();
+    for (int j = 0; j < frame_length; ++j) frame.push_back(number(samples[first + j]));
+    list.push_back(std::move(frame));
+  }
+  return list;
+}
+
+Json series(const control::RunPlan& plan, const results::SeriesResult& s) {
+  Json j{{"series", s.series}, {"completed", s.completed()}, {"statistics", statistics(s.statistics)}};
+  if (s.coherence.probabilities.empty()) return j;
+  j["waveform_std_dev"] = number(s.coherence.waveform_std_dev);
+  j["bins"] = bins(plan, s);
+  j["var_size"] = s.var_size;
+  if (!s.fit || !s.completed()) return j;
+  j["var"] = var(*s.fit);
+  j["eigenvalues"] = eigenvalues(s.eigenvalues);
+  j["eigenvalues_converged"] = s.eigenvalues.converged;
+  j["forecast"] = frames(s.forecast, plan.frame_length);
+  return j;
+}
+
+Json run(const results::RunResult& r) {
+  const control::RunPlan& p = r.plan;
+  Json j{{"run", p.run},
+         {"first_datum", p.first_datum},
+         {"last_datum", p.last_datum},
+         {"sample_size", p.sample_size},
+         {"frame_length", p.frame_length},
+         {"frames", p.frames},
+         {"first_bin", p.first_bin},
+         {"last_bin", p.last_bin},
+         {"taper_percent", number(p.taper_percent)},
+         {"threshold", number(p.analysis.threshold)},
+         {"lags", p.analysis.lags},
+         {"frames_ahead", p.analysis.frames_ahead},
+         {"unit", trimmed(p.analysis.unit_text)},
+         {"unit_mode", unit_mode(p.analysis.unit_mode)},
+         {"sample_interval", number(control::sample_interval(p))},
+         // The first forecast sample follows the last whole frame.
+         {"forecast_first_datum", static_cast<std::int64_t>(p.first_datum) +
+                                      static_cast<std::int64_t>(p.frames) * p.frame_length}};
+  Json list = Json::array();
+  for (const results::SeriesResult& s : r.series) list.push_back(series(p, s));
+  j["series"] = std::move(list);
+  return j;
+}
+
+}  // namespace
+
+std::string write_json(const std::filesystem::path& file, const results::InvocationResult& result,
+                       const char* version) {
+  Json doc{{"program", "tramel"},
+           {"version", version},
+           {"data_file", trimmed(result.data_file)},
+           {"title", trimmed(result.title)},
+           {"status", result.stopped ? "stopped" : "completed"}};
+  if (result.stopped) {
+    std::string message;
+    for (const std::string& line : result.stop_lines) message += (message.empty() ? "" : "\n") + line;
+    doc["message"] = message;
+  } else {
+    doc["message"] = nullptr;
+  }
+  doc["standard_errors"] = result.least_squares_errors ? "least squares" : "as specified";
+  doc["warnings"] = result.warnings;
+  Json runs = Json::array();
+  for (const results::RunResult& r : result.runs) runs.push_back(run(r));
+  doc["runs"] = std::move(runs);
+
+  std::ofstream out(file, std::ios::binary);
+  // Text that is not UTF-8 (a title in another encoding) is written with replacements.
+  out << doc.dump(1, ' ', false, Json::error_handler_t::replace) << '\n';
+  out.close();
+  if (!out) return "cannot write " + file.string();
+  return {};
+}
+
+}  // namespace tramel::output

@@ -1,0 +1,26 @@
+// Results beyond the report: tramel.json, every number of the invocation at full precision for
+// other programs, and a plot per run and series for people. Both are made from the result
+// values once the invocation has ended (completed or stopped).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "results/results.hpp"
+
+namespace tramel::output {
+
+// Writes `file`; returns an error text, empty when written.
+std::string write_json(const std::filesystem::path& file, const results::InvocationResult& result,
+                       const char* version);
+
+// Writes tramel-run<R>-series<S>.svg into `folder` for every series whose forecast was made.
+// Returns an error text for each plot that could not be written.
+std::vector<std::string> write_plots(const std::filesystem::path& folder,
+                                     const results::InvocationResult& result);
+
+// The name of the plot of a run and series.
+std::string plot_name(int run, int series);
+
+}  // namespace tramel::output

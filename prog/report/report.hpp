@@ -1,0 +1,92 @@
+// The report tramel.out and the forecast file: every fixed-layout block the program writes,
+// each from the result values of the step it reports. Writers compute nothing beyond what a
+// line shows (a resolution from the rate, a t value from its coefficient) and decide nothing.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "coherence/coherence.hpp"
+#include "control/control.hpp"
+#include "data/data.hpp"
+#include "forecast/forecast.hpp"
+#include "textio/textio.hpp"
+
+namespace tramel::report {
+
+using textio::Sink;
+
+// ---- The invocation ------------------------------------------------------------------------
+
+// The two banner lines.
+void write_banner(Sink& report);
+// The data file's title: one blank and its first 79 characters.
+void write_title(Sink& report, std::string_view title);
+
+// Processor time used by the process so far (user plus system), in seconds.
+float processor_seconds();
+// The closing lines: version, date and time, and the processor time since `start`, to the
+// report and then to the console. Returns the elapsed time.
+float write_closing_lines(Sink& report, Sink& console, float start);
+
+// ---- A run ---------------------------------------------------------------------------------
+
+// The sample line and the run header: rate or interval, resolution, frames, frame length,
+// pass band, number of band frequencies, forecast horizon, lags, taper.
+void write_run_header(Sink& report, const control::RunPlan& plan);
+// After the run: the threshold line, and the number of series when there are several.
+void write_run_end(Sink& report, const control::RunPlan& plan);
+
+// Which of the run's stores of work space could not be had.
+enum class WorkSpace : std::uint8_t {
+  Run,          // the sample and the work of the series
+  Labels,       // the labels of label mode
+  Var,          // the fit of one series
+  NoiseFrames,  // the coherence step
+  Fit,          // the fit's normal matrix
+};
+// The allocation message; for Var, with the number of significant bins and the VAR size.
+void write_work_space_failure(Sink& report, WorkSpace which, int bins = 0,
+                              std::int64_t var_size = 0);
+
+// ---- A series ------------------------------------------------------------------------------
+
+// The box naming the series (written when the run has several).
+void write_series_box(Sink& report, int series);
+// The statistics block with the format line after it, and before it the message of a series
+// without spread.
+void write_description(Sink& report, const data::Statistics& statistics,
+                       std::string_view format_text);
+// The messages of the coherence step: the taper's, then those of the chi-square evaluations.
+void write_coherence_notes(Sink& report, const coherence::Coherence& coherence);
+// The stops of a series after its coherence step.
+void write_no_significant_bins(Sink& report);
+void write_var_too_large(Sink& report, std::int32_t sample_size, std::int64_t var_size,
+                         float threshold);
+void write_fit_failure(Sink& report);
+
+// The VAR block: the significant bins four pairs to a row, the forecast settings, every
+// coefficient with its standard error and t value, R square.
+struct VarReport {
+  std::span<const coherence::SignificantBin> bins;
+  int frames_ahead = 0;
+  const forecast::VarFit& fit;
+};
+void write_var_block(Sink& report, const VarReport& var);
+
+// The eigenvalue block: the heading for the unit mode, a line per eigenvalue, an empty line.
+// A solver that gave up says so first.
+void write_eigenvalues(Sink& report, const forecast::Eigenvalues& eigenvalues,
+                       const control::AnalysisSettings& settings);
+
+// ---- The forecast file ---------------------------------------------------------------------
+
+// The records of one run: for each forecast frame and position in it, the frame number, the
+// position and the value of every series (`series[s]` holds series s's frames one after the
+// other, frame_length values each).
+void write_forecast_file(Sink& forecast_file, std::span<const std::vector<float>> series,
+                         int frame_length);
+
+}  // namespace tramel::report

@@ -1,0 +1,100 @@
+// The sample line and the run header: rate or interval, resolution, frames, frame length, pass
+// band, number of band frequencies, forecast horizon, VAR lags and taper, in one of three unit
+// variants; and the lines that close a run.
+#include "report/report.hpp"
+
+namespace tramel::report {
+
+namespace {
+
+using control::RunPlan;
+using textio::write;
+
+// kHz mode: the rate in kHz, the resolution in Hz, the pass band in kHz.
+void write_khz(const RunPlan& plan, Sink& report) {
+  static const textio::Format kRate("(' Sampling rate =',f12.3,' kHz',/)");
+  static const textio::Format kResolution(
+      "(' Resolution Bandwidth = ',f10.3,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i7,/)");
+  static const textio::Format kBand("(' Passband (',f9.3,2x,f10.3,' ) kHz')");
+  const double r = plan.rate;
+  const int lb = plan.frame_length;
+  write(report, kRate, plan.rate);
+  write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
+  write(report, kBand, static_cast<float>(plan.first_bin * r / lb),
+        static_cast<float>(plan.last_bin * r / lb));
+}
+
+// Hz mode: the run's rate is in kHz; everything is printed in Hz.
+void write_hz(const RunPlan& plan, Sink& report) {
+  static const textio::Format kRate("(' Sampling rate =',f12.3,' Hz',/)");
+  static const textio::Format kResolution(
+      "(' Resolution Bandwidth = ',f10.5,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i6,/)");
+  static const textio::Format kBand("(' Passband (',f7.2,2x,f9.2,' ) Hz')");
+  const double r = plan.rate;
+  const int lb = plan.frame_length;
+  write(report, kRate, static_cast<float>(1000.0 * r));
+  write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
+  write(report, kBand, static_cast<float>(1000.0 * plan.first_bin * r / lb),
+        static_cast<float>(1000.0 * plan.last_bin * r / lb));
+}
+
+// Time mode: the sampling interval, the frame duration T and the periods T/kl and T/ku, in
+// the time unit (7-column fields).
+void write_time(const RunPlan& plan, Sink& report) {
+  static const textio::Format kInterval("(' Sampling interval = ',g12.6,1x,a7,/)");
+  static const textio::Format kResolution(
+      "(' Resolution Bandwidth = ',g10.4,1x,a7,2x,'No. Frames ',i7,1x,'. Frame Length ',i6,/)");
+  static const textio::Format kBand("(' Passband (',f9.2,2x,f9.2,' )',1x,a7)");
+  const std::string_view unit = plan.analysis.unit_text;
+  const double t = plan.frame_length * static_cast<double>(plan.rate);
+  write(report, kInterval, plan.rate, unit);
+  write(report, kResolution, static_cast<float>(t), unit, plan.frames, plan.frame_length);
+  write(report, kBand, static_cast<float>(t / plan.first_bin),
+        static_cast<float>(t / plan.last_bin), unit);
+}
+
+}  // namespace
+
+void write_run_header(Sink& report, const RunPlan& plan) {
+  static const textio::Format kSample(
+      "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)");
+  static const textio::Format kRule("(60('='))");
+  static const textio::Format kBins("(/,7x,'No. of frequencies in band ',i6,/)");
+  static const textio::Format kForecast(
+      "(7x,'No. of frames forecasted = ',i3,2x,'VAR Lags = ',i2,/)");
+  static const textio::Format kTaper("(' % taper = ',f5.2,4x,'No. tapered at each end = ',i5,/)");
+  static const textio::Format kFewTapered("(' % Taper yields no. of tapered values < 2',/)");
+
+  write(report, kSample, plan.first_datum, plan.last_datum, plan.sample_size);
+  write(report, kRule);
+  switch (plan.analysis.unit_mode) {
+    case control::UnitMode::Kilohertz:
+      write_khz(plan, report);
+      break;
+    case control::UnitMode::Hertz:
+      write_hz(plan, report);
+      break;
+    case control::UnitMode::Time:
+      write_time(plan, report);
+      break;
+  }
+  write(report, kBins, plan.bin_count());
+  write(report, kForecast, plan.analysis.frames_ahead, plan.analysis.lags);
+  if (plan.taper_percent > 0.0f) {
+    // The count as the header states it; the coherence step applies the taper itself.
+    std::int32_t tapered = control::round_whole(static_cast<double>(plan.taper_percent) *
+                                                plan.frame_length * static_cast<double>(0.005f));
+    if (tapered < 2) tapered = 0;
+    write(report, kTaper, plan.taper_percent, tapered);
+    if (tapered == 0) write(report, kFewTapered);
+  }
+}
+
+void write_run_end(Sink& report, const RunPlan& plan) {
+  static const textio::Format kThreshold("(7x,'Coherence threshold probability = ',f6.3)");
+  static const textio::Format kColumns("(/,7x,'Number of Data Columns = ',i2,/)");
+  write(report, kThreshold, plan.analysis.threshold);
+  if (plan.series_count > 1) write(report, kColumns, plan.series_count);
+}
+
+}  // namespace tramel::report
