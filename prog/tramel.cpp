@@ -117,6 +117,10 @@ class Invocation {
     stop_with(textio::Channel::Report, lines.text());
   }
   std::string path_of(const std::string& name) const { return (options_.folder / name).string(); }
+  forecast::StandardErrors standard_errors() const {
+    return options_.least_squares_errors ? forecast::StandardErrors::LeastSquares
+                                         : forecast::StandardErrors::Traditional;
+  }
 
   const Options options_;
   Sink out_{stdout, false, true};
@@ -192,7 +196,7 @@ void Invocation::run() {
   for (int run = 1; run <= files.runs; ++run) {
     const control::RunPlan plan =
         checked(control::plan_run(control_, run, files, analysis, extent_, reader_));
-    report::write_run_header(report_, plan);
+    report::write_run_header(report_, plan, standard_errors());
     perform_run(plan);
     report::write_run_end(report_, plan);
   }
@@ -234,10 +238,7 @@ void Invocation::perform_run(const control::RunPlan& plan) {
 
   // Each series: analyse, then write its results; the forecast file after the last one.
   const numeric::FftPlan fft(plan.frame_length);
-  const forecast::StandardErrors errors = options_.least_squares_errors
-                                              ? forecast::StandardErrors::LeastSquares
-                                              : forecast::StandardErrors::Traditional;
-  const RunContext context{plan, fft, errors, work_space};
+  const RunContext context{plan, fft, standard_errors(), work_space};
   const bool keep = options_.json || options_.plot;
   if (keep) results_.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));

@@ -34,8 +34,10 @@ float write_closing_lines(Sink& report, Sink& console, float start);
 // ---- A run ---------------------------------------------------------------------------------
 
 // The sample line and the run header: rate or interval, resolution, frames, frame length,
-// pass band, number of band frequencies, forecast horizon, lags, taper.
-void write_run_header(Sink& report, const control::RunPlan& plan);
+// pass band, number of band frequencies, forecast horizon, lags, the kind of standard errors
+// when they are not the traditional ones, taper.
+void write_run_header(Sink& report, const control::RunPlan& plan,
+                      forecast::StandardErrors errors = forecast::StandardErrors::Traditional);
 // After the run: the threshold line, and the number of series when there are several.
 void write_run_end(Sink& report, const control::RunPlan& plan);
 

@@ -55,7 +55,7 @@ void write_time(const RunPlan& plan, Sink& report) {
 
 }  // namespace
 
-void write_run_header(Sink& report, const RunPlan& plan) {
+void write_run_header(Sink& report, const RunPlan& plan, forecast::StandardErrors errors) {
   static const textio::Format kSample(
       "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)");
   static const textio::Format kRule("(60('='))");
@@ -64,6 +64,7 @@ void write_run_header(Sink& report, const RunPlan& plan) {
       "(7x,'No. of frames forecasted = ',i3,2x,'VAR Lags = ',i2,/)");
   static const textio::Format kTaper("(' % taper = ',f5.2,4x,'No. tapered at each end = ',i5,/)");
   static const textio::Format kFewTapered("(' % Taper yields no. of tapered values < 2',/)");
+  static const textio::Format kLeastSquares("(7x,'Standard errors: least squares (--ols-errors)',/)");
 
   write(report, kSample, plan.first_datum, plan.last_datum, plan.sample_size);
   write(report, kRule);
@@ -80,6 +81,7 @@ void write_run_header(Sink& report, const RunPlan& plan) {
   }
   write(report, kBins, plan.bin_count());
   write(report, kForecast, plan.analysis.frames_ahead, plan.analysis.lags);
+  if (errors == forecast::StandardErrors::LeastSquares) write(report, kLeastSquares);
   if (plan.taper_percent > 0.0f) {
     // The count as the header states it; the coherence step applies the taper itself.
     std::int32_t tapered = control::round_whole(static_cast<double>(plan.taper_percent) *
