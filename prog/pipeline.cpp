@@ -88,6 +88,23 @@ std::uint64_t WorkSpace::run_bytes(const control::RunPlan& plan) {
   return b.total();
 }
 
+std::uint64_t WorkSpace::series_bytes(const control::RunPlan& plan) {
+  const std::int64_t n = plan.sample_size;
+  const std::int64_t lb = plan.frame_length;
+  const std::int64_t lags = std::max(plan.analysis.lags, 1);
+  // The largest number of significant bins that passes the VAR-size check, 4 m^2 p <= n / 10.
+  std::int64_t bins = 0;
+  while (var_size(bins + 1, lags) <= n / 10) ++bins;
+  Bytes b;
+  b.add({n}, sizeof(float));                                       // the series, its residual
+  b.add({n}, sizeof(float));                                       // per-frame noise ordinates
+  b.add({4, lb}, sizeof(std::complex<double>));
+  b.add({4 * numeric::kFftLanes, lb}, sizeof(double));
+  b.add({4, plan.bin_count()}, sizeof(float));
+  const std::uint64_t var = var_bytes(plan, bins);
+  return b.total() > kNoFit - var ? kNoFit : b.total() + var;
+}
+
 std::uint64_t WorkSpace::label_bytes(const control::RunPlan& plan) {
   return Bytes().add({plan.last_datum, data::kLabelLength}, 1).total();
 }
@@ -101,6 +118,27 @@ std::uint64_t WorkSpace::var_bytes(const control::RunPlan& plan, std::int64_t bi
   b.add({regressors, regressors}, sizeof(double) + sizeof(float));  // normal matrix, companion
   b.add({coefficients}, 2 * sizeof(double) + sizeof(float));      // right-hand sides, b, errors
   return b.total();
+}
+
+Schedule schedule_series(const control::RunPlan& plan, int threads, const WorkSpace& work_space) {
+  // Work shared out takes work space of its own: per series analysed at the same time, its
+  // copy of the series, the noise ordinates kept for the sums and the largest VAR. What does
+  // not fit is not shared out, so that no thread count ever meets a shortage that one thread
+  // would not meet.
+  Schedule s;
+  const int total = std::max(threads, 1);
+  if (total == 1) return s;
+  const std::uint64_t each = WorkSpace::series_bytes(plan);
+  int at_once = std::min(total, std::max(plan.series_count, 1));
+  while (at_once >= 1) {
+    const auto n = static_cast<std::uint64_t>(at_once);
+    if (each != kNoFit && each <= kNoFit / n && work_space.fits(n * each)) break;
+    --at_once;
+  }
+  if (at_once < 1) return s;  // one series at a time, on one thread
+  s.series_at_once = at_once;
+  s.per_series.count = std::max(1, total / at_once);
+  return s;
 }
 
 bool WorkSpace::fits(std::uint64_t bytes) const {
@@ -133,7 +171,7 @@ results::SeriesResult analyse_series(int series, std::vector<float> values,
   // Find its coherence and significant bins.
   const coherence::Band band{plan.frame_length, plan.first_bin, plan.last_bin, plan.taper_percent};
   try {
-    r.coherence = coherence::find_coherence(std::move(values), band, run.fft, memory);
+    r.coherence = coherence::find_coherence(std::move(values), band, run.fft, memory, run.threads);
   } catch (const std::bad_alloc&) {
     r.stop = SeriesStop::CoherenceWorkSpace;
     return r;
@@ -162,9 +200,9 @@ results::SeriesResult analyse_series(int series, std::vector<float> values,
   for (const coherence::SignificantBin& s : r.significant) bin_numbers.push_back(s.bin);
   try {
     const forecast::FrameCoefficients z =
-        forecast::frame_coefficients(r.coherence.residual, bin_numbers, run.fft);
+        forecast::frame_coefficients(r.coherence.residual, bin_numbers, run.fft, run.threads);
     std::vector<float>().swap(r.coherence.residual);  // not needed any more
-    r.fit = forecast::fit_var(z, plan.analysis.lags, run.errors);
+    r.fit = forecast::fit_var(z, plan.analysis.lags, run.errors, run.threads);
     if (!r.fit) {
       r.stop = SeriesStop::NotPositiveDefinite;
       return r;

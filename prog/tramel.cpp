@@ -16,6 +16,7 @@
 #include "data/data.hpp"
 #include "numeric/numeric.hpp"
 #include "output/output.hpp"
+#include "parallel/parallel.hpp"
 #include "pipeline.hpp"
 #include "report/report.hpp"
 #include "results/results.hpp"
@@ -74,6 +75,8 @@ class Invocation {
   void open_data_file(const control::FileSettings& files);
   void open_forecast_file(const control::FileSettings& files);
   void perform_run(const control::RunPlan& plan);
+  std::vector<results::SeriesResult> analyse_batch(const data::Sample& sample, int first, int count,
+                                                   const RunContext& context);
   void write_series(const control::RunPlan& plan, const results::SeriesResult& r);
 
   // Prints a step's messages; the step's value, or the end of the program when it failed.
@@ -228,29 +231,70 @@ void Invocation::perform_run(const control::RunPlan& plan) {
   // Read the sample.
   const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count,
                                     format_text_, layout_};
+  const textio::RecordWork records{
+      options_.threads, [threads = options_.threads](std::int64_t count, const auto& work) {
+        parallel::for_chunks(count, parallel::Threads{threads}, work);
+      }};
   textio::Outcome<data::Sample> read;
   try {
-    read = data::read_sample(data_, request);
+    read = data::read_sample(data_, request, records);
   } catch (const std::bad_alloc&) {
     stop_in_report([](Sink& s) { report::write_work_space_failure(s, report::WorkSpace::Run); });
   }
   const data::Sample sample = checked(std::move(read));
 
-  // Each series: analyse, then write its results; the forecast file after the last one.
+  // The series, so many at a time: analyse them side by side, then write their results in
+  // order, the forecast file after the last one. A series that stops ends the program before
+  // anything of a later series is written.
   const numeric::FftPlan fft(plan.frame_length);
-  const RunContext context{plan, fft, standard_errors(), work_space};
+  const Schedule schedule = schedule_series(plan, options_.threads, work_space);
+  const RunContext context{plan, fft, standard_errors(), work_space, schedule.per_series};
   const bool keep = options_.json || options_.plot;
   if (keep) results_.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
-  for (int j = 0; j < plan.series_count; ++j) {
-    if (plan.series_count > 1) report::write_series_box(report_, j + 1);
-    results::SeriesResult r = analyse_series(j + 1, sample.series(j), context, gamma_);
-    if (keep) results_.runs.back().series.push_back(r);
-    write_series(plan, r);
-    forecasts[j] = std::move(r.forecast);
-    if (j + 1 == plan.series_count) report::write_forecast_file(forecast_, forecasts, plan.frame_length);
-    report::write_eigenvalues(report_, r.eigenvalues, plan.analysis);
+  for (int first = 0; first < plan.series_count; first += schedule.series_at_once) {
+    std::vector<results::SeriesResult> batch =
+        analyse_batch(sample, first, std::min(schedule.series_at_once, plan.series_count - first),
+                      context);
+    for (results::SeriesResult& r : batch) {
+      const int j = r.series - 1;
+      if (plan.series_count > 1) report::write_series_box(report_, j + 1);
+      if (keep) results_.runs.back().series.push_back(r);
+      write_series(plan, r);
+      forecasts[j] = std::move(r.forecast);
+      if (j + 1 == plan.series_count)
+        report::write_forecast_file(forecast_, forecasts, plan.frame_length);
+      report::write_eigenvalues(report_, r.eigenvalues, plan.analysis);
+    }
   }
+}
+
+// Series first..first+count-1 (from 0), analysed side by side. The incomplete gamma
+// function's carried result runs from series to series: the first of the batch starts from
+// the invocation's, the others from one that is not known yet. A series that turns out to need
+// it is analysed again, in order, once its predecessors have left it.
+std::vector<results::SeriesResult> Invocation::analyse_batch(const data::Sample& sample, int first,
+                                                             int count, const RunContext& context) {
+  std::vector<results::SeriesResult> batch(static_cast<std::size_t>(count));
+  std::vector<numeric::GammaMemory> memory(static_cast<std::size_t>(count),
+                                           numeric::GammaMemory{0.0f, false, false});
+  memory[0] = gamma_;
+  parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
+    const int j = first + static_cast<int>(i);
+    batch[i] = analyse_series(j + 1, sample.series(j), context, memory[i]);
+  });
+  for (int i = 0; i < count; ++i) {
+    if (memory[i].needed_unknown) {
+      batch[i] = analyse_series(first + i + 1, sample.series(first + i), context, gamma_);
+    } else if (memory[i].known) {
+      gamma_ = memory[i];
+    }
+    if (batch[i].stop != results::SeriesStop::None) {
+      batch.resize(static_cast<std::size_t>(i) + 1);  // nothing after a series that stops
+      break;
+    }
+  }
+  return batch;
 }
 
 // The series' report up to its eigenvalues; a series that stopped ends the program here.

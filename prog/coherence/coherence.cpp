@@ -6,7 +6,8 @@
 namespace tramel::coherence {
 
 Coherence find_coherence(std::vector<float> series, const Band& band,
-                         const numeric::FftPlan& plan, numeric::GammaMemory& memory) {
+                         const numeric::FftPlan& plan, numeric::GammaMemory& memory,
+                         parallel::Threads threads) {
   const int length = band.frame_length;
   const int bins = band.bin_count();
   // Twice K = n / lb^2, where n counts every sample of the series, framed or not.
@@ -43,7 +44,7 @@ Coherence find_coherence(std::vector<float> series, const Band& band,
     result.waveform_power[i] = static_cast<float>(c.real() * c.real() + c.imag() * c.imag());
   }
 
-  result.noise = noise_spectrum(series, band, tapered ? &taper : nullptr, plan);
+  result.noise = noise_spectrum(series, band, tapered ? &taper : nullptr, plan, threads);
 
   // The statistic 2K A/S, referred to chi-square with 2 degrees of freedom. A probability the
   // distribution function leaves unset (after a bad argument) counts as 0.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "numeric/numeric.hpp"
+#include "parallel/parallel.hpp"
 
 namespace tramel::coherence {
 
@@ -68,9 +69,11 @@ Taper sine_taper(int frame_length, float taper_percent);
 
 // The noise spectrum at the band bins: the periodogram |F(k)|^2 / frame_length of every
 // residual frame (times the taper weights, when given), averaged over the frames, divided by
-// the taper power when tapered, and raised to at least 1e-6.
+// the taper power when tapered, and raised to at least 1e-6. With several threads the frames
+// are shared out among them; every frame's ordinates are added in frame order all the same.
 std::vector<float> noise_spectrum(std::span<const float> residual, const Band& band,
-                                  const Taper* taper, const numeric::FftPlan& plan);
+                                  const Taper* taper, const numeric::FftPlan& plan,
+                                  parallel::Threads threads = {});
 
 // ---- The whole analysis of one series --------------------------------------------------------
 
@@ -94,7 +97,8 @@ struct Coherence {
 // The coherence analysis of one series. `memory` is the incomplete gamma function's carried
 // result (see numeric::GammaMemory).
 Coherence find_coherence(std::vector<float> series, const Band& band,
-                         const numeric::FftPlan& plan, numeric::GammaMemory& memory);
+                         const numeric::FftPlan& plan, numeric::GammaMemory& memory,
+                         parallel::Threads threads = {});
 
 // A significant frequency: a bin whose coherence probability is strictly above the threshold.
 struct SignificantBin {

@@ -9,35 +9,59 @@ namespace {
 // Floor of the noise spectrum, so the coherence ratio never divides by zero.
 constexpr float kFloor = 1.0e-6f;
 
-}  // namespace
-
-std::vector<float> noise_spectrum(std::span<const float> residual, const Band& band,
-                                  const Taper* taper, const numeric::FftPlan& plan) {
+// The periodogram ordinates of frames [first, last) at the band bins, each rounded to single
+// precision, handed to add(frame, band position, ordinate) frame after frame. The frames go
+// through the transform numeric::kFftLanes at a time, each lane bit for bit the transform of
+// its frame alone.
+template <class Add>
+void ordinates(std::span<const float> residual, const Band& band, const float* weights,
+               const numeric::FftPlan& plan, std::int64_t first, std::int64_t last, Add add) {
   const int length = band.frame_length;
-  const int frames = static_cast<int>(residual.size()) / length;
   const int bins = band.bin_count();
   const double reciprocal = 1.0 / length;
-  const float* weights = taper != nullptr ? taper->weights.data() : nullptr;
-  std::vector<float> spectrum(static_cast<std::size_t>(bins), 0.0f);
-
-  // The frames go through the transform numeric::kFftLanes at a time, each lane bit for bit
-  // the transform of its frame alone.
   numeric::FrameBatch batch(plan);
-  for (int f0 = 0; f0 < frames; f0 += numeric::kFftLanes) {
-    const int count = std::min(numeric::kFftLanes, frames - f0);
-    batch.transform(residual.data() + static_cast<std::ptrdiff_t>(f0) * length, count, weights);
-    // Frame after frame: Re(F(k) F(lb-k)) / lb. For a real frame F(lb-k) is the conjugate of
-    // F(k), so this is |F(k)|^2 / lb; the Nyquist bin of an even lb pairs with itself. Each
-    // ordinate is rounded to single and added to a single-precision sum.
+  for (std::int64_t f0 = first; f0 < last; f0 += numeric::kFftLanes) {
+    const int count = static_cast<int>(std::min<std::int64_t>(numeric::kFftLanes, last - f0));
+    batch.transform(residual.data() + f0 * length, count, weights);
+    // Re(F(k) F(lb-k)) / lb. For a real frame F(lb-k) is the conjugate of F(k), so this is
+    // |F(k)|^2 / lb; the Nyquist bin of an even lb pairs with itself.
     for (int q = 0; q < count; ++q) {
       for (int i = 0; i < bins; ++i) {
         const int k = band.first_bin + i;
         const int mirror = length - k;
         const double ordinate = reciprocal * (batch.real(k, q) * batch.real(mirror, q) -
                                               batch.imag(k, q) * batch.imag(mirror, q));
-        spectrum[i] = spectrum[i] + static_cast<float>(ordinate);
+        add(f0 + q, i, static_cast<float>(ordinate));
       }
     }
+  }
+}
+
+}  // namespace
+
+std::vector<float> noise_spectrum(std::span<const float> residual, const Band& band,
+                                  const Taper* taper, const numeric::FftPlan& plan,
+                                  parallel::Threads threads) {
+  const std::int64_t frames = static_cast<std::int64_t>(residual.size()) / band.frame_length;
+  const auto bins = static_cast<std::size_t>(band.bin_count());
+  const float* weights = taper != nullptr ? taper->weights.data() : nullptr;
+  std::vector<float> spectrum(bins, 0.0f);
+
+  // Each ordinate is added to a single-precision sum, frame after frame.
+  if (threads.single()) {
+    ordinates(residual, band, weights, plan, 0, frames,
+              [&](std::int64_t, int i, float g) { spectrum[i] = spectrum[i] + g; });
+  } else {
+    // The transforms shared out over the threads, the ordinates kept; then the same sums.
+    std::vector<float> all(static_cast<std::size_t>(frames) * bins);
+    const std::int64_t batches = (frames + numeric::kFftLanes - 1) / numeric::kFftLanes;
+    parallel::for_chunks(batches, threads, [&](std::int64_t b0, std::int64_t b1) {
+      ordinates(residual, band, weights, plan, b0 * numeric::kFftLanes,
+                std::min(frames, b1 * numeric::kFftLanes),
+                [&](std::int64_t f, int i, float g) { all[f * bins + i] = g; });
+    });
+    for (std::int64_t f = 0; f < frames; ++f)
+      for (std::size_t i = 0; i < bins; ++i) spectrum[i] = spectrum[i] + all[f * bins + i];
   }
 
   // Mean over the frames, scaled by the taper power when tapered, rounded once.

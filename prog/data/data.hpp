@@ -74,8 +74,9 @@ struct Sample {
 
 // Reads the sample from the records after the head (the file is rewound first). An end of
 // file is said (the report's eof lines) and leaves zeros; a record that cannot be read fails
-// with its message.
-textio::Outcome<Sample> read_sample(textio::TextFile& data, const SampleRequest& request);
+// with its message. In plain layout the records may be converted side by side (`work`).
+textio::Outcome<Sample> read_sample(textio::TextFile& data, const SampleRequest& request,
+                                    const textio::RecordWork& work = {});
 
 // ---- Descriptive statistics ---------------------------------------------------------------
 

@@ -42,8 +42,9 @@ ReadResult pass_head(textio::TextFile& data) {
 // Reads into `sample`; an end of file or an error ends the reading with its message.
 class Reader {
  public:
-  Reader(textio::TextFile& data, const SampleRequest& request, Sample& sample)
-      : data_(data), request_(request), sample_(sample), format_(request.format_text) {}
+  Reader(textio::TextFile& data, const SampleRequest& request, const textio::RecordWork& work,
+         Sample& sample)
+      : data_(data), request_(request), work_(work), sample_(sample), format_(request.format_text) {}
 
   // Returns false after a record that cannot be read.
   bool read(std::vector<textio::Message>& messages) {
@@ -102,8 +103,8 @@ class Reader {
       if (r.end()) return early_end(1 + r.values / rows, 0, messages);
       if (r.failed()) return failed(r, messages);
     }
-    const ReadResult r = textio::read(data_, format_, sample_.values.data(),
-                                      static_cast<std::int64_t>(sample_.values.size()));
+    const ReadResult r = textio::read_shared(data_, format_, sample_.values.data(),
+                                             static_cast<std::int64_t>(sample_.values.size()), work_);
     if (r.end()) return early_end(request_.first_datum + r.values / rows, r.values, messages);
     if (r.failed()) return failed(r, messages);
     return true;
@@ -111,6 +112,7 @@ class Reader {
 
   textio::TextFile& data_;
   const SampleRequest& request_;
+  const textio::RecordWork& work_;
   Sample& sample_;
   const textio::RecordFormat format_;  // compiled once for every read of the run
 };
@@ -125,7 +127,8 @@ std::vector<float> Sample::series(int j) const {
   return v;
 }
 
-textio::Outcome<Sample> read_sample(textio::TextFile& data, const SampleRequest& request) {
+textio::Outcome<Sample> read_sample(textio::TextFile& data, const SampleRequest& request,
+                                    const textio::RecordWork& work) {
   textio::Outcome<Sample> outcome;
   Sample sample;
   sample.series_count = request.series_count;
@@ -135,7 +138,7 @@ textio::Outcome<Sample> read_sample(textio::TextFile& data, const SampleRequest&
                        0.0f);
   if (request.layout == RecordLayout::Labelled)
     sample.labels.assign(static_cast<std::size_t>(request.last_datum) * kLabelLength, ' ');
-  if (Reader(data, request, sample).read(outcome.messages)) outcome.value = std::move(sample);
+  if (Reader(data, request, work, sample).read(outcome.messages)) outcome.value = std::move(sample);
   return outcome;
 }
 

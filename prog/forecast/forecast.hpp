@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "numeric/numeric.hpp"
+#include "parallel/parallel.hpp"
 
 namespace tramel::forecast {
 
@@ -41,7 +42,7 @@ struct FrameCoefficients {
 // residual series (no taper, no mean removal), each rounded to single precision. A bin at
 // frame_length / 2 has an imaginary part of exactly zero.
 FrameCoefficients frame_coefficients(std::span<const float> residual, std::span<const int> bins,
-                                     const numeric::FftPlan& plan);
+                                     const numeric::FftPlan& plan, parallel::Threads threads = {});
 
 // ---- The fit ---------------------------------------------------------------------------------
 
@@ -72,7 +73,10 @@ struct VarFit {
 // Fits the VAR of order `lags` by least squares in Yule-Walker form: the normal equations come
 // from the lagged cross-products of the frame coefficients over all frame pairs that exist,
 // divided by the number of frames. Nothing when the normal matrix is not positive definite.
-std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors);
+// With several threads the cross-products and the residuals of the equations are shared out;
+// each sum is formed in its one order all the same.
+std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors,
+                              parallel::Threads threads = {});
 
 // ---- The forecast ----------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 // the inverse of the whole matrix therefore reproduce, block for block and bit for bit, those
 // of one block (the zeros only ever subtract or add exact zeros), so the fit builds, factors
 // and inverts a single block and solves the nv right-hand sides with it.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -48,13 +49,13 @@ void cross_products(const float* zi, const float* Z, int nv, int nf, int l, doub
   }
 }
 
-// The residuals of equation i at frames lags+1..frames, from its coefficients b: adds each
-// squared residual to `total` (the running sum over all equations, in double) and returns the
-// sum of the squares rounded to single precision (in extended precision). Four frames are
-// predicted side by side; each prediction is summed in its own fixed order, lag by lag and
-// variable by variable, from zero.
-long double residual_sums(const FrameCoefficients& z, int i, const double* b, int lags,
-                          double& total) {
+// The residuals of equation i at frames lags+1..frames, from its coefficients b: their
+// squares, unrounded, into `squares` (frame t at t - lags), and the sum of the squares rounded
+// to single precision (in extended precision) returned. Four frames are predicted side by
+// side; each prediction is summed in its own fixed order, lag by lag and variable by variable,
+// from zero.
+long double residual_squares(const FrameCoefficients& z, int i, const double* b, int lags,
+                             long double* squares) {
   const int nv = z.variables;
   const int nf = z.frames;
   const float* Z = z.values.data();
@@ -62,7 +63,7 @@ long double residual_sums(const FrameCoefficients& z, int i, const double* b, in
   long double own = 0;
   auto finish = [&](int t, long double prediction) {
     const long double r = static_cast<long double>(zi[t]) - prediction;
-    total = static_cast<double>(total + r * r);
+    squares[t - lags] = r * r;
     own += static_cast<float>(r * r);
   };
   int t = lags;  // 0-based frame index of frame lags+1
@@ -98,7 +99,8 @@ long double residual_sums(const FrameCoefficients& z, int i, const double* b, in
 
 }  // namespace
 
-std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors) {
+std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors,
+                              parallel::Threads threads) {
   const int nv = data.variables;
   const int p = lags;
   const int nf = data.frames;
@@ -117,22 +119,36 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
   std::vector<double> rhs(static_cast<std::size_t>(nv) * unr, 0.0);
   std::vector<double> diagonal(unr, 0.0);
 
-  // 1. Cross-products, equation by equation, lag 0..p, variable by variable. Each is formed
-  // once: at lag l < p it fills the (lag s+1, lag s+l+1) sub-blocks of the block's upper part
-  // (both triangles of the lag-0 diagonal sub-blocks); at lag l >= 1 it is the right-hand side
-  // entry of equation i for regressor (lag l, variable j). SST is the uncentred sum of squares
-  // of every variable over all frames. At lag 0 the sum for (i, j) is the sum for (j, i), term
-  // by term the same products in the same order, so for j < i it is taken, already divided
-  // by the number of frames, from where (j, i) put it in the first diagonal sub-block.
-  double sst = 0.0;
-  std::vector<double> gam(static_cast<std::size_t>(nv));
-  for (int i = 1; i <= nv; ++i) {
+  // 1. Cross-products of variable i with every variable j at lags 0..p, the threads sharing
+  // out the variables i; for lag 0 only j >= i, the sums for j < i being the same products in
+  // the same order. gam(i, l) holds those of variable i at lag l.
+  const auto lag_rows = static_cast<std::size_t>(p + 1);
+  std::vector<double> table(static_cast<std::size_t>(nv) * lag_rows * nv);
+  const auto gam = [&](int i, int l) {
+    return table.data() + ((static_cast<std::size_t>(i - 1) * lag_rows + l) * nv);
+  };
+  parallel::for_each_index(nv, threads, [&](std::int64_t index) {
+    const int i = static_cast<int>(index) + 1;
     const float* zi = Z + (i - 1) * unf;
     for (int l = 0; l <= p; ++l) {
       const int j0 = l == 0 ? i : 1;  // the first variable whose sum is formed here
-      cross_products(zi, Z + (j0 - 1) * unf, nv - (j0 - 1), nf, l, gam.data() + (j0 - 1));
+      cross_products(zi, Z + (j0 - 1) * unf, nv - (j0 - 1), nf, l, gam(i, l) + (j0 - 1));
+    }
+  });
+
+  // Then, equation by equation, lag 0..p, variable by variable: at lag l < p each cross-product
+  // fills the (lag s+1, lag s+l+1) sub-blocks of the block's upper part (both triangles of the
+  // lag-0 diagonal sub-blocks); at lag l >= 1 it is the right-hand side entry of equation i for
+  // regressor (lag l, variable j). SST is the uncentred sum of squares of every variable over
+  // all frames. At lag 0 the value for j < i is taken, already divided by the number of
+  // frames, from where (j, i) put it in the first diagonal sub-block.
+  double sst = 0.0;
+  for (int i = 1; i <= nv; ++i) {
+    for (int l = 0; l <= p; ++l) {
+      const int j0 = l == 0 ? i : 1;
+      const double* g_il = gam(i, l);
       for (int j = 1; j <= nv; ++j) {
-        const double g = gam[j - 1];
+        const double g = g_il[j - 1];
         if (l == 0 && j == i) sst += g;
         const double v = j < j0 ? G[(i - 1) * unr + (j - 1)] : g * rnf;
         if (l >= 1) rhs[(i - 1) * unr + static_cast<std::size_t>((l - 1) * nv + j - 1)] = v;
@@ -144,6 +160,7 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
       }
     }
   }
+  std::vector<double>().swap(table);
 
   // 2. Factor the block.
   if (!numeric::cholesky_factor(G, nr, diagonal)) return std::nullopt;
@@ -154,18 +171,23 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
     numeric::cholesky_solve(G, nr, diagonal, std::span<const double>(rhs).subspan(i * unr, unr),
                             std::span<double>(fit.coefficients).subspan(i * unr, unr));
 
-  // 4. Residual standard deviations. Traditionally the divisor is frames - regressors,
-  // although only frames - lags residuals enter each sum; least squares divides by the
-  // residual degrees of freedom.
-  double ssr = 0.0;
+  // 4. Residual standard deviations, the threads sharing out the equations. Traditionally the
+  // divisor is frames - regressors, although only frames - lags residuals enter each sum;
+  // least squares divides by the residual degrees of freedom. SSR adds every squared residual,
+  // equation after equation, in double.
   const int dof = errors == StandardErrors::LeastSquares ? nf - p - nr : nf - nr;
   const double reciprocal_dof = 1.0 / dof;
+  const auto residuals = static_cast<std::size_t>(std::max(nf - p, 0));
+  std::vector<long double> squares(static_cast<std::size_t>(nv) * residuals);
   std::vector<float> sigma(static_cast<std::size_t>(nv));
-  for (int i = 0; i < nv; ++i) {
-    const long double own =
-        residual_sums(data, i, fit.coefficients.data() + i * unr, p, ssr);
+  parallel::for_each_index(nv, threads, [&](std::int64_t i) {
+    const long double own = residual_squares(data, static_cast<int>(i), fit.coefficients.data() + i * unr,
+                                             p, squares.data() + i * residuals);
     sigma[i] = static_cast<float>(std::sqrt(own * static_cast<long double>(reciprocal_dof)));
-  }
+  });
+  double ssr = 0.0;
+  for (const long double sq : squares) ssr = static_cast<double>(ssr + sq);
+  std::vector<long double>().swap(squares);
 
   // 5. R square against the uncentred total of all frames.
   fit.r_square = 1.0f - static_cast<float>(ssr / sst);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "textio/record_program.hpp"
 
@@ -53,122 +55,213 @@ void store_label(char* label, std::string_view record, std::int64_t pos, std::in
   std::memset(label + f.n, ' ', kLabel - f.n);
 }
 
-// The read itself; `filled` counts the items filled so far, also when the read fails.
-ReadResult read_items(TextFile& file, const Program& prog, float* dest, std::int64_t count,
-                      char* label, std::int64_t& filled) {
+// The walk of the format's program over records. run() walks one record from the current
+// instruction until the record is done with: the list is filled, a `/` or the end of the
+// format asks for the next record, or a field cannot be read. `filled` counts the items
+// filled so far, also when a field fails.
+struct Walker {
+  enum class Step : std::uint8_t { Filled, Slash, EndOfFormat, Failed };
+
+  Walker(const Program& program, float* values, std::int64_t reals, char* text,
+         std::int64_t wanted)
+      : prog(program), dest(values), count(reals), label(text), items(wanted) {}
+
+  const Program& prog;
+  float* dest;
+  std::int64_t count;  // reals wanted
+  char* label;         // and then a label, when not null
+  std::int64_t items;  // count, and 1 for the label
+  std::int64_t filled = 0;
+  int error = 0;       // the error number after Failed
+
+  struct Loop {
+    std::size_t body;   // first instruction of the body
+    std::int64_t left;  // passes still to go after the current one
+  };
+  std::array<Loop, Program::kMaxDepth + 1> loops;  // the first `depth` in use, no others read
+  int depth = 0;
+  std::size_t pc = 0;
+  int scale = 0;
+  bool blank_zero = false;
+
+  Step fail(int number) {
+    error = number;
+    return Step::Failed;
+  }
+
+  Step run(std::string_view record) {
+    const Program::Op* ops = prog.ops.data();
+    std::int64_t pos = 0;  // 0-based column in the record
+    for (;;) {
+      const Program::Op& op = ops[pc];
+      switch (op.kind) {
+        case Kind::Real: {
+          // A run of numeric fields, the body of most data formats, in one loop.
+          const Program::Op* o = &op;
+          do {
+            if (filled == items) return Step::Filled;
+            if (filled == count) return fail(kFormatErrorNumber);  // a number into the label
+            const Field f = field(record, pos, o->w);
+            float v;
+            if (!convert_real(f.p, f.n, o->d, scale, blank_zero, v))
+              return fail(kConversionErrorNumber);
+            if (dest) dest[filled] = v;
+            ++filled;
+            pos = std::min(pos + o->w, Program::kFar);
+            ++o;
+          } while (o->kind == Kind::Real);
+          pc = static_cast<std::size_t>(o - ops);
+          break;
+        }
+        case Kind::Integer: {
+          if (filled == items) return Step::Filled;
+          if (filled == count) return fail(kFormatErrorNumber);
+          const Field f = field(record, pos, op.w);
+          float v;
+          if (!convert_integer(f.p, f.n, blank_zero, v)) return fail(kConversionErrorNumber);
+          if (dest) dest[filled] = v;
+          ++filled;
+          pos = std::min(pos + op.w, Program::kFar);
+          ++pc;
+          break;
+        }
+        case Kind::Alpha: {
+          if (filled == items) return Step::Filled;
+          if (filled < count) return fail(kFormatErrorNumber);  // text into a real
+          store_label(label, record, pos, op.w);
+          ++filled;
+          pos = std::min<std::int64_t>(pos + (op.w == 0 ? kLabel : op.w), Program::kFar);
+          ++pc;
+          break;
+        }
+        case Kind::Move:
+          pos = std::clamp(std::max(op.floor, pos + op.shift), std::int64_t{0}, Program::kFar);
+          ++pc;
+          break;
+        case Kind::Slash:
+          ++pc;
+          return Step::Slash;
+        case Kind::Colon:
+          if (filled == items) return Step::Filled;
+          ++pc;
+          break;
+        case Kind::Scale:
+          scale = op.d;
+          ++pc;
+          break;
+        case Kind::BlankNull:
+          blank_zero = false;
+          ++pc;
+          break;
+        case Kind::BlankZero:
+          blank_zero = true;
+          ++pc;
+          break;
+        case Kind::Group:
+          loops[depth++] = {pc + 1, op.count - 1};
+          ++pc;
+          break;
+        case Kind::GroupEnd: {
+          Loop& loop = loops[depth - 1];
+          if (loop.left > 0) {
+            --loop.left;
+            pc = loop.body;
+          } else {
+            --depth;
+            ++pc;
+          }
+          break;
+        }
+        case Kind::End:
+          if (filled == items) return Step::Filled;
+          return Step::EndOfFormat;
+      }
+    }
+  }
+
+  // After the end of the format: on from the last outermost group, on a new record.
+  bool revert() {
+    depth = 0;
+    pc = prog.revert;
+    return prog.revert_has_data;
+  }
+};
+
+// The read itself, record after record.
+ReadResult read_items(TextFile& file, Walker& walk) {
+  const Program& prog = walk.prog;
   if (!prog.valid) return error(kFormatErrorNumber);
-  const std::int64_t items = count + (label ? 1 : 0);
-  if (items > 0 && !prog.has_data) return error(kFormatErrorNumber);
+  if (walk.items > 0 && !prog.has_data) return error(kFormatErrorNumber);
 
   std::string_view record;
   if (!file.next_record(record)) return end_of_file();
-
-  const Program::Op* ops = prog.ops.data();
-  struct Loop {
-    std::size_t body;     // first instruction of the body
-    std::int64_t left;    // passes still to go after the current one
-  };
-  std::array<Loop, Program::kMaxDepth + 1> loops;
-  int depth = 0;
-
-  std::int64_t pos = 0;  // 0-based column in the record
-  int scale = 0;
-  bool blank_zero = false;
-  std::size_t pc = 0;
-
   for (;;) {
-    const Program::Op& op = ops[pc];
-    switch (op.kind) {
-      case Kind::Real: {
-        // A run of numeric fields, the body of most data formats, in one loop.
-        const Program::Op* o = &op;
-        do {
-          if (filled == items) return {};
-          if (filled == count) return error(kFormatErrorNumber);  // a number into the label
-          const Field f = field(record, pos, o->w);
-          float v;
-          if (!convert_real(f.p, f.n, o->d, scale, blank_zero, v))
-            return error(kConversionErrorNumber);
-          if (dest) dest[filled] = v;
-          ++filled;
-          pos = std::min(pos + o->w, Program::kFar);
-          ++o;
-        } while (o->kind == Kind::Real);
-        pc = static_cast<std::size_t>(o - ops);
+    switch (walk.run(record)) {
+      case Walker::Step::Filled:
+        return {};
+      case Walker::Step::Failed:
+        return error(walk.error);
+      case Walker::Step::EndOfFormat:
+        if (!walk.revert()) return error(kFormatErrorNumber);
         break;
-      }
-      case Kind::Integer: {
-        if (filled == items) return {};
-        if (filled == count) return error(kFormatErrorNumber);
-        const Field f = field(record, pos, op.w);
-        float v;
-        if (!convert_integer(f.p, f.n, blank_zero, v)) return error(kConversionErrorNumber);
-        if (dest) dest[filled] = v;
-        ++filled;
-        pos = std::min(pos + op.w, Program::kFar);
-        ++pc;
-        break;
-      }
-      case Kind::Alpha: {
-        if (filled == items) return {};
-        if (filled < count) return error(kFormatErrorNumber);  // text into a real
-        store_label(label, record, pos, op.w);
-        ++filled;
-        pos = std::min<std::int64_t>(pos + (op.w == 0 ? kLabel : op.w), Program::kFar);
-        ++pc;
-        break;
-      }
-      case Kind::Move:
-        pos = std::clamp(std::max(op.floor, pos + op.shift), std::int64_t{0}, Program::kFar);
-        ++pc;
-        break;
-      case Kind::Slash:
-        if (!file.next_record(record)) return end_of_file();
-        pos = 0;
-        ++pc;
-        break;
-      case Kind::Colon:
-        if (filled == items) return {};
-        ++pc;
-        break;
-      case Kind::Scale:
-        scale = op.d;
-        ++pc;
-        break;
-      case Kind::BlankNull:
-        blank_zero = false;
-        ++pc;
-        break;
-      case Kind::BlankZero:
-        blank_zero = true;
-        ++pc;
-        break;
-      case Kind::Group:
-        loops[depth++] = {pc + 1, op.count - 1};
-        ++pc;
-        break;
-      case Kind::GroupEnd: {
-        Loop& loop = loops[depth - 1];
-        if (loop.left > 0) {
-          --loop.left;
-          pc = loop.body;
-        } else {
-          --depth;
-          ++pc;
-        }
-        break;
-      }
-      case Kind::End:
-        if (filled == items) return {};
-        // Reversion: a new record, then on from the last outermost group.
-        if (!prog.revert_has_data) return error(kFormatErrorNumber);
-        if (!file.next_record(record)) return end_of_file();
-        pos = 0;
-        depth = 0;
-        pc = prog.revert;
+      case Walker::Step::Slash:
         break;
     }
+    if (!file.next_record(record)) return end_of_file();
   }
+}
+
+// How many values each record gives when the format reads the same ones from every record:
+// `first` from the first record, `later` from each record after it (the pass from the
+// reversion point). Nothing when records can differ (a `/` or `:`, a scale factor or blank
+// mode that carries from record to record, a label) or the format reads nothing.
+struct RecordShape {
+  std::int64_t first = 0;
+  std::int64_t later = 0;
+};
+
+std::optional<RecordShape> record_shape(const Program& prog) {
+  if (!prog.valid || !prog.revert_has_data) return std::nullopt;
+  // The values of one pass from instruction `from` to the end, groups expanded.
+  const auto pass = [&prog](std::size_t from) -> std::optional<std::int64_t> {
+    std::vector<std::int64_t> totals(1, 0);  // per open group: the values of one pass of it
+    std::vector<std::int64_t> counts;
+    for (std::size_t pc = from; pc < prog.ops.size(); ++pc) {
+      const Program::Op& op = prog.ops[pc];
+      switch (op.kind) {
+        case Kind::Real:
+        case Kind::Integer:
+          ++totals.back();
+          break;
+        case Kind::Move:
+          break;
+        case Kind::Group:
+          totals.push_back(0);
+          counts.push_back(op.count);
+          break;
+        case Kind::GroupEnd: {
+          if (counts.empty()) return std::nullopt;
+          const std::int64_t body = totals.back();
+          totals.pop_back();
+          const std::int64_t times = counts.back();
+          counts.pop_back();
+          if (body != 0 && times > (std::int64_t{1} << 40) / body) return std::nullopt;
+          totals.back() += body * times;
+          break;
+        }
+        case Kind::End:
+          if (!counts.empty()) return std::nullopt;
+          return totals.back();
+        default:
+          return std::nullopt;  // Alpha, Slash, Colon, Scale, blank modes
+      }
+    }
+    return std::nullopt;
+  };
+  const std::optional<std::int64_t> first = pass(0);
+  const std::optional<std::int64_t> later = pass(prog.revert);
+  if (!first || !later || *first < 1 || *later < 1) return std::nullopt;
+  return RecordShape{*first, *later};
 }
 
 }  // namespace
@@ -176,10 +269,80 @@ ReadResult read_items(TextFile& file, const Program& prog, float* dest, std::int
 ReadResult read(TextFile& file, const RecordFormat& format, float* dest, std::int64_t count,
                 char* label) {
   count = std::max<std::int64_t>(count, 0);
-  std::int64_t filled = 0;
-  ReadResult r = read_items(file, format.program(), dest, count, label, filled);
-  r.values = std::min(filled, count);
+  Walker walk(format.program(), dest, count, label, count + (label ? 1 : 0));
+  ReadResult r = read_items(file, walk);
+  r.values = std::min(walk.filled, count);
   return r;
+}
+
+ReadResult read_shared(TextFile& file, const RecordFormat& format, float* dest,
+                       std::int64_t count, const RecordWork& work) {
+  const Program& prog = format.program();
+  const std::optional<RecordShape> shape = record_shape(prog);
+  if (work.threads <= 1 || dest == nullptr || !shape || count <= 0)
+    return read(file, format, dest, count);
+
+  // Records are taken in batches of about 8 MB of text, copied out of the file's buffer; the
+  // threads convert a batch's records side by side, each into its own values.
+  constexpr std::size_t kBatchBytes = std::size_t{8} << 20;
+  std::string text;
+  std::vector<std::size_t> starts;  // record r of the batch is text[starts[r], starts[r + 1])
+  struct Failure {
+    int error = 0;
+    std::int64_t filled = 0;
+  };
+  std::vector<Failure> failures;  // per record of the batch
+  std::int64_t filled = 0;
+  std::int64_t record = 0;  // records read so far
+  const auto values_before = [&shape](std::int64_t r) {
+    return r == 0 ? 0 : shape->first + (r - 1) * shape->later;
+  };
+  while (filled < count) {
+    text.clear();
+    starts.assign(1, 0);
+    std::string_view view;
+    bool ended = false;
+    while (text.size() < kBatchBytes &&
+           values_before(record + static_cast<std::int64_t>(starts.size()) - 1) < count) {
+      if (!file.next_record(view)) {
+        ended = true;
+        break;
+      }
+      text.append(view);
+      starts.push_back(text.size());
+    }
+    const auto records = static_cast<std::int64_t>(starts.size()) - 1;
+    failures.assign(static_cast<std::size_t>(records), Failure{});
+    work.run(records, [&](std::int64_t r0, std::int64_t r1) {
+      for (std::int64_t r = r0; r < r1; ++r) {
+        const std::int64_t at = record + r;
+        Walker w(prog, dest, count, nullptr, std::min(count, values_before(at + 1)));
+        w.filled = values_before(at);
+        if (at > 0) w.revert();
+        if (w.run(std::string_view(text.data() + starts[r], starts[r + 1] - starts[r])) ==
+            Walker::Step::Failed)
+          failures[r] = Failure{w.error, w.filled};
+      }
+    });
+    // The first record that failed decides, as it would have read alone.
+    for (const Failure& f : failures) {
+      if (f.error != 0) {
+        ReadResult r = error(f.error);
+        r.values = f.filled;
+        return r;
+      }
+    }
+    record += records;
+    filled = std::min(count, values_before(record));
+    if (filled < count && ended) {
+      ReadResult r = end_of_file();
+      r.values = filled;
+      return r;
+    }
+  }
+  ReadResult done;
+  done.values = count;
+  return done;
 }
 
 }  // namespace tramel::textio

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -406,5 +407,22 @@ class RecordFormat {
 // result counts the reals filled, so an end of file can name the datum it cut off.
 ReadResult read(TextFile& file, const RecordFormat& format, float* dest, std::int64_t count,
                 char* label = nullptr);
+
+// How a read may share its records out: `threads` and a function that calls work(first, last)
+// for chunks of [0, count) on that many threads and returns when all are done.
+struct RecordWork {
+  int threads = 1;
+  std::function<void(std::int64_t count,
+                     const std::function<void(std::int64_t first, std::int64_t last)>& work)>
+      run;
+};
+
+// The same read without a label, its records converted side by side when the format reads the
+// same values from every record (no `/`, `:`, scale factor or blank mode): the values and the
+// outcome are those of read(), and so is the file's position after a read that succeeds or
+// meets the end of the file. After a field that cannot be read, the values past it are not
+// the read's.
+ReadResult read_shared(TextFile& file, const RecordFormat& format, float* dest,
+                       std::int64_t count, const RecordWork& work);
 
 }  // namespace tramel::textio
