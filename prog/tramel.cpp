@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -69,15 +70,18 @@ class Invocation {
   // The results beyond the report, where the report was written; then every file flushed.
   void finish();
   bool stopped() const { return results_.stopped; }
+  bool has_warnings() const { return !results_.warnings.empty(); }
 
  private:
   void open_control_and_report();
+  std::string cannot_open(const std::string& what, const std::string& name, int error) const;
   void open_data_file(const control::FileSettings& files);
   void open_forecast_file(const control::FileSettings& files);
   void perform_run(const control::RunPlan& plan);
   std::vector<results::SeriesResult> analyse_batch(const data::Sample& sample, int first, int count,
                                                    const RunContext& context);
   void write_series(const control::RunPlan& plan, const results::SeriesResult& r);
+  void warn_about(const control::RunPlan& plan, const results::SeriesResult& r);
 
   // Prints a step's messages; the step's value, or the end of the program when it failed.
   template <class T>
@@ -92,15 +96,38 @@ class Invocation {
     stop_with(outcome.messages.back());
   }
   void say(const textio::Message& m) {
-    Sink& sink = m.channel == textio::Channel::Report   ? report_
-                 : m.channel == textio::Channel::Stdout ? out_
-                                                        : err_;
-    sink.pending().append(m.text);
+    switch (m.channel) {
+      case textio::Channel::Report:
+        write_to(report_, m.text);
+        break;
+      case textio::Channel::Stdout:
+        write_to(out_, m.text);
+        break;
+      case textio::Channel::Stderr:
+        write_to(err_, m.text);
+        break;
+      case textio::Channel::Warning:
+        warn(m.text);
+        break;
+    }
+  }
+  static void write_to(Sink& sink, const std::string& text) {
+    sink.pending().append(text);
     sink.commit();
   }
-  // Says the message of a failed check and ends the program.
+  // A warning: on standard error, and in the results.
+  void warn(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    err_.line("tramel: warning: " + text);
+    results_.warnings.push_back(std::move(text));
+  }
+  // Says the message of a failed check and ends the program. A stop said only in the report
+  // is said on standard error too, a line at a time.
   [[noreturn]] void stop_with(const textio::Message& m) {
     say(m);
+    const std::string& console =
+        m.channel == textio::Channel::Report && m.console.empty() ? m.text : m.console;
+    for (const std::string& line : lines_of(console)) err_.line("tramel: " + line);
     end_with(m.text);
   }
   // Ends the program after a failed check whose message `text` has been said.
@@ -141,20 +168,35 @@ class Invocation {
   results::InvocationResult results_;  // what the JSON and the plots are made of
 };
 
+// The console's line for a file that cannot be opened: which file, in which folder, and why.
+std::string Invocation::cannot_open(const std::string& what, const std::string& name, int error) const {
+  std::error_code ec;
+  const std::string folder =
+      std::filesystem::absolute(options_.folder, ec).lexically_normal().string();
+  return "cannot open " + what + " " + name + " in " + folder + ": " + std::strerror(error) +
+         " (tramel --help says what the folder must hold)\n";
+}
+
 void Invocation::open_control_and_report() {
   if (const int e = control_.open(path_of("tramel.cnl")); e != 0)
-    stop_with(textio::Channel::Stdout,
-              textio::list_text("**** Error on opening control file 1 ", std::int32_t{e}));
+    stop_with(textio::Message(
+        textio::Channel::Stdout,
+        textio::list_text("**** Error on opening control file 1 ", std::int32_t{e}),
+        cannot_open("the control file", "tramel.cnl", e)));
   if (const int e = report_.open(path_of("tramel.out")); e != 0)
-    stop_with(textio::Channel::Stdout,
-              textio::list_text("**** Error on opening output file ", std::int32_t{e}));
+    stop_with(textio::Message(
+        textio::Channel::Stdout,
+        textio::list_text("**** Error on opening output file ", std::int32_t{e}),
+        cannot_open("the report", "tramel.out", e)));
   report_open_ = true;
 }
 
 void Invocation::open_data_file(const control::FileSettings& files) {
   if (const int e = data_.open(path_of(files.data_path())); e != 0)
-    stop_with(textio::Channel::Stdout,
-              textio::list_text("**** Error on opening data file ", std::int32_t{e}));
+    stop_with(textio::Message(
+        textio::Channel::Stdout,
+        textio::list_text("**** Error on opening data file ", std::int32_t{e}),
+        cannot_open("the data file", files.data_path(), e)));
 }
 
 void Invocation::open_forecast_file(const control::FileSettings& files) {
@@ -163,11 +205,16 @@ void Invocation::open_forecast_file(const control::FileSettings& files) {
   // by the opening before its data are read: refused like a file that exists.
   std::error_code ec;
   if (std::filesystem::equivalent(path, path_of(files.data_path()), ec))
-    stop_with(textio::Channel::Stdout,
-              textio::list_text("**** Error on opening forecast file ", std::int32_t{EEXIST}));
+    stop_with(textio::Message(
+        textio::Channel::Stdout,
+        textio::list_text("**** Error on opening forecast file ", std::int32_t{EEXIST}),
+        "the forecast file " + files.forecast_path() + " would be the data file " +
+            files.data_path() + ": rename the data file\n"));
   if (const int e = forecast_.open(path); e != 0)
-    stop_with(textio::Channel::Stdout,
-              textio::list_text("**** Error on opening forecast file ", std::int32_t{e}));
+    stop_with(textio::Message(
+        textio::Channel::Stdout,
+        textio::list_text("**** Error on opening forecast file ", std::int32_t{e}),
+        cannot_open("the forecast file", files.forecast_path(), e)));
 }
 
 void Invocation::run() {
@@ -230,7 +277,7 @@ void Invocation::perform_run(const control::RunPlan& plan) {
 
   // Read the sample.
   const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count,
-                                    format_text_, layout_};
+                                    format_text_, layout_, results_.data_file};
   const textio::RecordWork records{
       options_.threads, [threads = options_.threads](std::int64_t count, const auto& work) {
         parallel::for_chunks(count, parallel::Threads{threads}, work);
@@ -242,6 +289,15 @@ void Invocation::perform_run(const control::RunPlan& plan) {
     stop_in_report([](Sink& s) { report::write_work_space_failure(s, report::WorkSpace::Run); });
   }
   const data::Sample sample = checked(std::move(read));
+  if (const std::optional<data::EarlyEnd>& end = sample.early_end) {
+    const std::int64_t zeros = end->zero_values;
+    warn(results_.data_file + " ends before datum " + std::to_string(plan.last_datum) +
+         ", the last that run " + std::to_string(plan.run) + " reads: the last datum read is " +
+         std::to_string(end->datum - 1) + ", and " + std::to_string(zeros) +
+         (zeros == 1 ? " value was" : " values were") +
+         " set to zero (\"**** eof in read from data file\"); give the true number of data on "
+         "line 2 of the data file, or a smaller Data end");
+  }
 
   // The series, so many at a time: analyse them side by side, then write their results in
   // order, the forecast file after the last one. A series that stops ends the program before
@@ -302,6 +358,7 @@ void Invocation::write_series(const control::RunPlan& plan, const results::Serie
   using results::SeriesStop;
   report::write_description(report_, r.statistics, format_text_);
   report::write_coherence_notes(report_, r.coherence);
+  warn_about(plan, r);
   switch (r.stop) {
     case SeriesStop::None:
       break;
@@ -324,6 +381,24 @@ void Invocation::write_series(const control::RunPlan& plan, const results::Serie
       stop_in_report([](Sink& s) { report::write_fit_failure(s); });
   }
   report::write_var_block(report_, report::VarReport{r.significant, plan.analysis.frames_ahead, *r.fit});
+}
+
+// What the report says of a series without stopping, said on the console as warnings.
+void Invocation::warn_about(const control::RunPlan& plan, const results::SeriesResult& r) {
+  const std::string series = "run " + std::to_string(plan.run) + ", series " + std::to_string(r.series);
+  if (r.statistics.zero_variance)
+    warn(series + ": the series has no spread (a constant value, or fewer than two values); its "
+                  "standard deviation is taken as 1 (\"Variance in STAT = 0 & is set = 1.\")");
+  if (r.coherence.taper_note)
+    warn(series + ": the taper was refused and the frames are not tapered (see the report)");
+  if (!r.coherence.notes.empty()) {
+    warn(series + ": the coherence probability of " + std::to_string(r.coherence.notes.size()) +
+         " of the band's bins could not be computed and took the last one computed (the report "
+         "has the messages); a series with values that are not numbers (NaN, Inf) does that");
+  }
+  if (!r.eigenvalues.converged && r.completed())
+    warn(series + ": the eigenvalue iteration gave up after 30 iterations (\"Too many "
+                  "iterations in hqr\"); the eigenvalues it did not reach are shown as 0");
 }
 
 void Invocation::finish() {
@@ -360,6 +435,7 @@ int program(const Options& options) {
       status = 1;
     }
     invocation.finish();
+    if (status == 0 && options.strict && invocation.has_warnings()) status = 3;
     return status;
   } catch (...) {
     return 1;

@@ -79,6 +79,7 @@ struct Block {
   ParameterText parameters;
   std::string bad_line;  // MissingMarker: the 80-column line without a marker
   int bad_line_number = 0;
+  std::vector<int> lines_with_tabs;  // lines with a tab in their parameter part
 };
 
 // The control file, read block after block.
@@ -120,6 +121,7 @@ struct KeywordValue {
   T value{};
   int error = read_error::kNone;
   std::size_t position = 0;  // where the keyword stands in the text (when found)
+  std::size_t value_position = 0;  // right after its `=` (when there is one)
   std::string message;
 
   bool ok() const { return error == read_error::kNone; }
@@ -146,6 +148,18 @@ class KeywordReader {
 
 // The value of the first `count` characters of s (1 to 7), each counting its code minus '0'.
 std::int32_t digits_value(std::string_view s, int count);
+
+// What a setting that could not be read is told with on the console: where it is (the block,
+// or the control-file line of its keyword), what was wrong, and the value used instead. Empty
+// when the value was read. `block` names the block ("the global block", "run 2").
+std::string keyword_warning(const Keyword& keyword, const KeywordValue<std::int32_t>& value,
+                            const ParameterText& text, std::string_view block);
+std::string keyword_warning(const Keyword& keyword, const KeywordValue<float>& value,
+                            const ParameterText& text, std::string_view block);
+std::string keyword_warning(const Keyword& keyword, const KeywordValue<std::string>& value,
+                            const ParameterText& text, std::string_view block);
+// The warnings for the tabs in the parameter parts of a block's lines.
+std::vector<textio::Message> tab_warnings(const Block& block);
 
 // ---- The settings of the invocation -------------------------------------------------------------
 

@@ -46,6 +46,7 @@ Block ControlFile::read_block(int max_lines) {
       block.bad_line_number = lines_read_;
       break;
     }
+    if (line.find('\t') < star) block.lines_with_tabs.push_back(lines_read_);
     // Parts are joined with no separator; what does not fit the text is dropped.
     const std::size_t take = std::min(star, p.text.size() - used);
     if (take > 0) p.parts.push_back(ParameterText::Part{used, lines_read_});

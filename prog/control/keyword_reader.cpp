@@ -50,6 +50,7 @@ std::optional<std::size_t> locate(std::string_view keyword, std::string_view tex
     value.error = read_error::kNoEquals;
     return std::nullopt;
   }
+  value.value_position = eq + 1;
   return eq + 1;
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "control/console_text.hpp"
 #include "control/control.hpp"
 
 namespace tramel::control {
@@ -17,6 +18,9 @@ using textio::list_text;
 // The run being planned: what its block says, what is derived, and the messages so far. A
 // step that fails a check says so and returns false.
 struct Planner {
+  Planner(const AnalysisSettings& settings, const DataExtent& extent, KeywordReader& readers)
+      : analysis(settings), data(extent), reader(readers) {}
+
   const AnalysisSettings& analysis;
   const DataExtent& data;
   KeywordReader& reader;
@@ -30,10 +34,29 @@ struct Planner {
   float shortest = 0.0f;
   double lower_normalised = 0.0;  // cycles per sample
   double upper_normalised = 0.0;
+  std::string upper_line;  // where the upper edge is set, for the console
 
   UnitMode mode() const { return analysis.unit_mode; }
-  void say(std::string text) {
-    messages.push_back(textio::Message{textio::Channel::Report, std::move(text)});
+  void say(std::string text, std::string console = {}) {
+    messages.push_back(
+        textio::Message{textio::Channel::Report, std::move(text), std::move(console)});
+  }
+  // The warning for a setting that could not be read, when the run goes on with it.
+  template <class T>
+  void warn(const Keyword& keyword, const KeywordValue<T>& v) {
+    const std::string name = "run " + std::to_string(plan.run);
+    if (std::string w = keyword_warning(keyword, v, block, name); !w.empty())
+      messages.push_back(textio::Message{textio::Channel::Warning, std::move(w)});
+  }
+  // "tramel.cnl line 12" for the keyword's line, or the block's lines when it is not there.
+  std::string lines_of(const KeywordValue<std::int32_t>& v) const { return line_text(v.position, v.error); }
+  std::string lines_of(const KeywordValue<float>& v) const { return line_text(v.position, v.error); }
+  std::string line_text(std::size_t position, int error) const {
+    if (error != read_error::kKeywordAbsent)
+      if (const int line = block.line_of(position); line > 0)
+        return "tramel.cnl line " + std::to_string(line);
+    return "tramel.cnl lines " + std::to_string(block.first_line) + "-" +
+           std::to_string(block.last_line);
   }
   // The readers' own over-long-number messages go to the report too.
   template <class T>
@@ -76,39 +99,54 @@ bool Planner::read_band_edges() {
   static const textio::Format kNoShortest(
       "(/,' Type shortest period rather than upper freq in setting the band in pelorn.cnl')");
   if (mode() != UnitMode::Time) {
-    // Not tested: an absent or malformed edge takes the reader's saved result.
-    lower = real(keywords::kLowerFrequency).value;
-    upper = real(keywords::kUpperFrequency).value;
+    // Not stopped on: an absent or malformed edge takes the reader's saved result.
+    const KeywordValue<float> l = real(keywords::kLowerFrequency);
+    warn(keywords::kLowerFrequency, l);
+    lower = l.value;
+    const KeywordValue<float> u = real(keywords::kUpperFrequency);
+    warn(keywords::kUpperFrequency, u);
+    upper = u.value;
+    upper_line = lines_of(u);
     return true;
   }
   const KeywordValue<float> l = real(keywords::kLongestPeriod);
   longest = l.value;
   if (l.error == read_error::kKeywordAbsent) {
-    say(textio::format_text(kNoLongest));
+    const std::string text = textio::format_text(kNoLongest);
+    say(text, naming_lines(text, "pelorn.cnl", lines_of(l)));
     return false;
   }
+  warn(keywords::kLongestPeriod, l);
   const KeywordValue<float> s = real(keywords::kShortestPeriod);
   shortest = s.value;
   if (s.error == read_error::kKeywordAbsent) {
-    say(textio::format_text(kNoShortest));
+    const std::string text = textio::format_text(kNoShortest);
+    say(text, naming_lines(text, "pelorn.cnl", lines_of(s)));
     return false;
   }
+  warn(keywords::kShortestPeriod, s);
+  upper_line = lines_of(s);
   return true;
 }
 
 bool Planner::read_bandwidth() {
   KeywordValue<float> bw = real(keywords::kBandwidth);
-  if (bw.error != read_error::kNone && bw.error != read_error::kNoPoint)
+  const Keyword* keyword = &keywords::kBandwidth;
+  if (bw.error != read_error::kNone && bw.error != read_error::kNoPoint) {
     bw = real(keywords::kBandwidthCapital);
+    keyword = &keywords::kBandwidthCapital;
+  }
   plan.bandwidth = bw.value;
   if (bw.error == read_error::kNoPoint) {
     // Shows the setting from the second character after "idth": the `=` and what follows.
     const std::string_view text = block.text;
     const std::size_t start = std::min(text.find("idth") + 5, text.size());
     say(list_text("Place a period in the resolution bandwidth value") +
-        list_text(text.substr(start, 11)));
+            list_text(text.substr(start, 11)),
+        "Place a period in the resolution bandwidth value (" + lines_of(bw) + ")\n");
     return false;
   }
+  warn(*keyword, bw);
   if (plan.bandwidth <= 0.0f) {
     say(list_text("Resolution bandwidth < 0"));
     return false;
@@ -124,8 +162,9 @@ bool Planner::order_band() {
     upper = shortest > 0.0f ? 1.0f / shortest : shortest;
   }
   if (upper > 0.0f && lower > upper) {
-    say(list_text("Upper bw on line 8 of CNL ", upper, " < lower bw ", lower) +
-        unit_hint("Check to see the (fl,fu) units are "));
+    const std::string text = list_text("Upper bw on line 8 of CNL ", upper, " < lower bw ", lower) +
+                             unit_hint("Check to see the (fl,fu) units are ");
+    say(text, naming_lines(text, "line 8 of CNL", upper_line));
     return false;
   }
   return true;
@@ -156,11 +195,14 @@ bool Planner::read_sample_range() {
     return false;
   }
   if (plan.first_datum < 1) {
-    say(list_text("IS in pelorn.cnl is < 1 ", plan.first_datum, " run ", plan.run));
+    const std::string text = list_text("IS in pelorn.cnl is < 1 ", plan.first_datum, " run ", plan.run);
+    say(text, naming_lines(text, "pelorn.cnl", lines_of(first)));
     return false;
   }
   if (plan.last_datum != 0 && plan.last_datum < plan.first_datum) {
-    say(list_text("IE < IS in pelorn.cnl ", plan.first_datum, plan.last_datum, "run ", plan.run));
+    const std::string text =
+        list_text("IE < IS in pelorn.cnl ", plan.first_datum, plan.last_datum, "run ", plan.run);
+    say(text, naming_lines(text, "pelorn.cnl", lines_of(last)));
     return false;
   }
   return true;
@@ -287,15 +329,18 @@ Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& fil
                           const AnalysisSettings& analysis, const DataExtent& data,
                           KeywordReader& reader) {
   static const textio::Format kLine70("(a70)");
-  Planner p{analysis, data, reader, RunPlan{}, ParameterText{}, {}};
+  Planner p(analysis, data, reader);
   p.plan.run = run;
   p.plan.series_count = files.series_count;
   p.plan.analysis = analysis;
 
   Block block = control.read_block(kRunBlockLines);
+  p.messages = tab_warnings(block);
   if (block.end == Block::End::MissingMarker) {
-    p.say(list_text("Place comment marker * after parameters on ostrel.cnl") +
-          textio::format_text(kLine70, block.bad_line));
+    const std::string text = list_text("Place comment marker * after parameters on ostrel.cnl") +
+                             textio::format_text(kLine70, block.bad_line);
+    p.say(text, naming_lines(text, "ostrel.cnl",
+                             "tramel.cnl line " + std::to_string(block.bad_line_number)));
     return Outcome<RunPlan>{std::nullopt, std::move(p.messages)};
   }
   if (block.end == Block::End::EndOfFile) {
@@ -307,7 +352,9 @@ Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& fil
   Outcome<RunPlan> outcome;
   const auto planned = [&p] {
     if (!p.read_band_edges()) return false;
-    p.plan.taper_percent = p.real(keywords::kTaper).value;
+    const KeywordValue<float> taper = p.real(keywords::kTaper);
+    p.warn(keywords::kTaper, taper);
+    p.plan.taper_percent = taper.value;
     if (!p.read_bandwidth() || !p.order_band() || !p.check_taper() || !p.read_sample_range())
       return false;
     p.derive_frame_length();

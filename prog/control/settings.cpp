@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "control/console_text.hpp"
 #include "control/control.hpp"
 
 namespace tramel::control {
@@ -17,10 +18,16 @@ using textio::Message;
 Message report(std::string text) { return Message{Channel::Report, std::move(text)}; }
 Message console_error(std::string text) { return Message{Channel::Stderr, std::move(text)}; }
 
-// The reader's own message, when it has one, to standard error.
+constexpr std::string_view kGlobalBlock = "the global block";
+
+// The reader's own message, when it has one, to standard error; the warning, when the value
+// could not be read.
 template <class T>
-void keep_message(const KeywordValue<T>& value, std::vector<Message>& messages) {
+void keep_message(const Keyword& keyword, const KeywordValue<T>& value, const ParameterText& text,
+                  std::vector<Message>& messages) {
   if (!value.message.empty()) messages.push_back(console_error(value.message));
+  if (std::string w = keyword_warning(keyword, value, text, kGlobalBlock); !w.empty())
+    messages.push_back(Message{Channel::Warning, std::move(w)});
 }
 
 }  // namespace
@@ -37,15 +44,20 @@ Outcome<ParameterText> read_global_block(ControlFile& control) {
   static const textio::Format kLine70("(a70)");
   Outcome<ParameterText> outcome;
   Block block = control.read_block(kGlobalBlockLines);
+  outcome.messages = tab_warnings(block);
   switch (block.end) {
     case Block::End::Complete:
       outcome.value = std::move(block.parameters);
       break;
-    case Block::End::MissingMarker:
-      outcome.messages.push_back(report(
+    case Block::End::MissingMarker: {
+      Message m = report(
           list_text("Place comment marker * after parameters for top readon ostrel.cnl") +
-          textio::format_text(kLine70, block.bad_line)));
+          textio::format_text(kLine70, block.bad_line));
+      m.console = naming_lines(m.text, "ostrel.cnl",
+                               "tramel.cnl line " + std::to_string(block.bad_line_number));
+      outcome.messages.push_back(std::move(m));
       break;
+    }
     case Block::End::EndOfFile:
       outcome.messages.push_back(report(list_text("Control file ended inside the global block")));
       break;
@@ -61,18 +73,20 @@ Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordRea
   FileSettings s;
 
   const KeywordValue<std::int32_t> runs = reader.integer(keywords::kRuns, text);
-  keep_message(runs, messages);
+  keep_message(keywords::kRuns, runs, global, messages);
   s.runs = runs.value;
 
   const KeywordValue<std::int32_t> series = reader.integer(keywords::kSeriesCount, text);
-  keep_message(series, messages);
+  keep_message(keywords::kSeriesCount, series, global, messages);
   s.series_count = series.value;
   if (s.series_count < 1) {
     messages.push_back(report(list_text("No. of data columns ", s.series_count, " < 1")));
     return outcome;
   }
 
-  s.data_file = reader.text(keywords::kDataFile, text).value;
+  const KeywordValue<std::string> name = reader.text(keywords::kDataFile, text);
+  keep_message(keywords::kDataFile, name, global, messages);
+  s.data_file = name.value;
   s.data_file.resize(80, ' ');
   const std::size_t dot = s.data_file.find('.');
   if (dot == std::string::npos) {
@@ -85,7 +99,11 @@ Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordRea
   if (path.find('\0') != std::string::npos || !std::filesystem::exists(folder / path, ec)) {
     // The name up to its first `.` and the five characters after it.
     const std::string_view shown = std::string_view(s.data_file).substr(0, dot + 1 + 5);
-    messages.push_back(report(list_text("Input file ", shown, " does not exist as named")));
+    Message m = report(list_text("Input file ", shown, " does not exist as named"));
+    m.console = "the data file " + path + " (the global block's " +
+                std::string(keywords::kDataFile.label) + ") is not in the folder " +
+                std::filesystem::absolute(folder, ec).lexically_normal().string() + "\n";
+    messages.push_back(std::move(m));
     return outcome;
   }
   outcome.value = std::move(s);
@@ -103,7 +121,7 @@ Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
   AnalysisSettings s;
 
   const KeywordValue<float> threshold = reader.real(keywords::kThreshold, text);
-  keep_message(threshold, messages);
+  keep_message(keywords::kThreshold, threshold, global, messages);
   s.threshold = threshold.value;
   if (s.threshold < 0.0f || s.threshold >= 1.0f) {
     messages.push_back(
@@ -111,7 +129,7 @@ Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
     return outcome;
   }
   const KeywordValue<std::int32_t> ahead = reader.integer(keywords::kFramesAhead, text);
-  keep_message(ahead, messages);
+  keep_message(keywords::kFramesAhead, ahead, global, messages);
   s.frames_ahead = ahead.value;
   if (s.frames_ahead < 1 || s.frames_ahead > 10) {
     messages.push_back(console_error(list_text("No. of frames ahead for forecasting ",
@@ -119,7 +137,7 @@ Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
     return outcome;
   }
   const KeywordValue<std::int32_t> lags = reader.integer(keywords::kLags, text);
-  keep_message(lags, messages);
+  keep_message(keywords::kLags, lags, global, messages);
   s.lags = lags.value;
   if (s.lags < 1) {
     messages.push_back(console_error(list_text("No. of lags ", s.lags, " < 1")));
@@ -127,7 +145,9 @@ Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
   }
 
   // The unit control parameter: time units, or frequencies in kHz or Hz.
-  const std::string unit = reader.text(keywords::kUnit, text).value;
+  const KeywordValue<std::string> unit_value = reader.text(keywords::kUnit, text);
+  keep_message(keywords::kUnit, unit_value, global, messages);
+  const std::string& unit = unit_value.value;
   s.unit_text = unit.substr(0, 10);
   const auto has = [&unit](const char* part) { return unit.find(part) != std::string::npos; };
   if (!has("req")) {

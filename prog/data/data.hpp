@@ -49,6 +49,7 @@ struct SampleRequest {
   std::int32_t series_count = 0;
   std::string_view format_text;
   RecordLayout layout = RecordLayout::Plain;
+  std::string_view file_name;  // for the console's messages
 
   std::int32_t size() const { return last_datum - first_datum + 1; }
 };

@@ -23,11 +23,26 @@ textio::Message end_of_file(std::int64_t i) {
                 list_text("i = ", static_cast<std::int32_t>(std::min<std::int64_t>(i, INT32_MAX))));
 }
 
-textio::Message read_error(int error, std::string_view format_text) {
-  std::string text(format_text.substr(0, 50));
+// The report's two lines for a record that cannot be read; the console is told where it is.
+textio::Message read_error(const ReadResult& r, const SampleRequest& request) {
+  std::string text(request.format_text.substr(0, 50));
   text.resize(50, ' ');
-  return report(list_text("** Error in read of data file ", static_cast<std::int32_t>(error)) +
-                list_text("Check format", text));
+  textio::Message m = report(
+      list_text("** Error in read of data file ", static_cast<std::int32_t>(r.error)) +
+      list_text("Check format", text));
+  std::string format(request.format_text);
+  format.erase(format.find_last_not_of(' ') + 1);
+  if (r.field) {
+    const ReadResult::Field& f = *r.field;
+    m.console = std::string(request.file_name) + " line " + std::to_string(f.line) + ": \"" +
+                f.text + "\" is not a number for " + f.item + " (columns " +
+                std::to_string(f.column) + "-" + std::to_string(f.column + f.width - 1) + ")\n";
+  } else {
+    m.console = std::string(request.file_name) + ": the record format " + format +
+                " (line 2) cannot read the data: it is not a format this program reads, or it "
+                "reads text where a number is wanted (error " + std::to_string(r.error) + ")\n";
+  }
+  return m;
 }
 
 // Passes the two head lines: each an empty list-directed read of one record.
@@ -66,7 +81,7 @@ class Reader {
     return true;
   }
   bool failed(const ReadResult& r, std::vector<textio::Message>& messages) {
-    messages.push_back(read_error(r.error, request_.format_text));
+    messages.push_back(read_error(r, request_));
     return false;
   }
 

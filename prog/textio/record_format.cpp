@@ -214,6 +214,7 @@ class Compiler {
         break;
       case 'f': case 'e': case 'd': case 'g': {
         Op op{Kind::Real};
+        op.item_at = static_cast<std::int32_t>(i_ - 1);
         std::int64_t w = 0;
         if (!positive(w) || !eat('.')) return false;
         auto d = number();
@@ -224,15 +225,18 @@ class Compiler {
         }
         op.w = static_cast<std::int32_t>(w);
         op.d = static_cast<std::int32_t>(*d);
+        op.item_length = static_cast<std::int32_t>(i_) - op.item_at;
         body.push_back(op);
         break;
       }
       case 'i': {
         Op op{Kind::Integer};
+        op.item_at = static_cast<std::int32_t>(i_ - 1);
         std::int64_t w = 0;
         if (!positive(w)) return false;
         if (eat('.') && !number()) return false;  // Iw.m: m has no meaning on input
         op.w = static_cast<std::int32_t>(w);
+        op.item_length = static_cast<std::int32_t>(i_) - op.item_at;
         body.push_back(op);
         break;
       }
@@ -298,6 +302,7 @@ std::unique_ptr<Program> compile(std::string_view text) {
   std::string squeezed;
   for (char c : text)
     if (c != ' ') squeezed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  prog->text = squeezed;
   Compiler compiler(std::move(squeezed));
   if (!compiler.compile(*prog)) *prog = Program{};
   return prog;

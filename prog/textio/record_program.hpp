@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "textio/textio.hpp"
@@ -40,6 +41,8 @@ struct RecordFormat::Program {
     std::int64_t count = 0;  // Group: repeat count
     std::int64_t shift = 0;  // Move
     std::int64_t floor = 0;  // Move (kNoFloor: none)
+    std::int32_t item_at = 0;      // Real, Integer: the descriptor in `text`
+    std::int32_t item_length = 0;
   };
 
   // Column bounds of a move; positions saturate here instead of overflowing.
@@ -47,6 +50,7 @@ struct RecordFormat::Program {
   static constexpr std::int64_t kNoFloor = -kFar;
 
   std::vector<Op> ops;       // ends with an End instruction when valid
+  std::string text;          // the format as compiled: lower case, without blanks
   std::size_t revert = 0;    // where reading goes on after the end of the format
   bool valid = false;
   bool has_data = false;         // any data descriptor at all

@@ -88,6 +88,17 @@ struct Walker {
     error = number;
     return Step::Failed;
   }
+  // A field that cannot be converted: where it is and what it holds.
+  ReadResult::Field failed_field;
+  Step fail_field(std::string_view record, std::int64_t pos, const Program::Op& op) {
+    failed_field.column = pos + 1;
+    failed_field.width = op.w;
+    failed_field.item = prog.text.substr(static_cast<std::size_t>(op.item_at),
+                                         static_cast<std::size_t>(op.item_length));
+    const Field f = field(record, pos, op.w);
+    failed_field.text.assign(f.p, f.n);
+    return fail(kConversionErrorNumber);
+  }
 
   Step run(std::string_view record) {
     const Program::Op* ops = prog.ops.data();
@@ -104,7 +115,7 @@ struct Walker {
             const Field f = field(record, pos, o->w);
             float v;
             if (!convert_real(f.p, f.n, o->d, scale, blank_zero, v))
-              return fail(kConversionErrorNumber);
+              return fail_field(record, pos, *o);
             if (dest) dest[filled] = v;
             ++filled;
             pos = std::min(pos + o->w, Program::kFar);
@@ -118,7 +129,7 @@ struct Walker {
           if (filled == count) return fail(kFormatErrorNumber);
           const Field f = field(record, pos, op.w);
           float v;
-          if (!convert_integer(f.p, f.n, blank_zero, v)) return fail(kConversionErrorNumber);
+          if (!convert_integer(f.p, f.n, blank_zero, v)) return fail_field(record, pos, op);
           if (dest) dest[filled] = v;
           ++filled;
           pos = std::min(pos + op.w, Program::kFar);
@@ -199,8 +210,14 @@ ReadResult read_items(TextFile& file, Walker& walk) {
     switch (walk.run(record)) {
       case Walker::Step::Filled:
         return {};
-      case Walker::Step::Failed:
-        return error(walk.error);
+      case Walker::Step::Failed: {
+        ReadResult r = error(walk.error);
+        if (walk.error == kConversionErrorNumber) {
+          r.field = std::move(walk.failed_field);
+          r.field->line = file.line();
+        }
+        return r;
+      }
       case Walker::Step::EndOfFormat:
         if (!walk.revert()) return error(kFormatErrorNumber);
         break;
@@ -290,6 +307,7 @@ ReadResult read_shared(TextFile& file, const RecordFormat& format, float* dest,
   struct Failure {
     int error = 0;
     std::int64_t filled = 0;
+    ReadResult::Field field;
   };
   std::vector<Failure> failures;  // per record of the batch
   std::int64_t filled = 0;
@@ -321,14 +339,20 @@ ReadResult read_shared(TextFile& file, const RecordFormat& format, float* dest,
         if (at > 0) w.revert();
         if (w.run(std::string_view(text.data() + starts[r], starts[r + 1] - starts[r])) ==
             Walker::Step::Failed)
-          failures[r] = Failure{w.error, w.filled};
+          failures[r] = Failure{w.error, w.filled, std::move(w.failed_field)};
       }
     });
     // The first record that failed decides, as it would have read alone.
-    for (const Failure& f : failures) {
+    const std::int64_t first_line = file.line() - records + 1;
+    for (std::int64_t k = 0; k < records; ++k) {
+      Failure& f = failures[k];
       if (f.error != 0) {
         ReadResult r = error(f.error);
         r.values = f.filled;
+        if (f.error == kConversionErrorNumber) {
+          r.field = std::move(f.field);
+          r.field->line = first_line + k;
+        }
         return r;
       }
     }

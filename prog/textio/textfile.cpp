@@ -33,6 +33,7 @@ struct TextFile::Impl {
   bool eof = false;           // the file has no more bytes beyond data[len)
   bool at_end = false;        // the last read met the end of the file
   bool resync = false;        // a cut record left the buffer out of step with the file
+  std::int64_t line = 0;      // records read since the start of the file
 
   ~Impl() { close(); }
 
@@ -46,6 +47,7 @@ struct TextFile::Impl {
     base = 0;
     eof = true;
     at_end = resync = false;
+    line = 0;
   }
 
   std::int64_t offset() const { return base + static_cast<std::int64_t>(pos); }
@@ -143,6 +145,7 @@ struct TextFile::Impl {
     record = std::string_view(data + pos, stop - pos);
     pos = next_pos;
     at_end = false;
+    ++line;
     return true;
   }
 
@@ -208,7 +211,10 @@ void TextFile::open_text(std::string text) {
   impl_->eof = true;
 }
 
-void TextFile::rewind() { impl_->seek(0); }
+void TextFile::rewind() {
+  impl_->seek(0);
+  impl_->line = 0;
+}
 
 void TextFile::backspace() {
   Impl& f = *impl_;
@@ -217,8 +223,13 @@ void TextFile::backspace() {
     return;
   }
   const std::int64_t here = f.resync ? std::ftell(f.file) : f.offset();
-  if (here > 0) f.seek(f.record_start_before(here));
+  if (here > 0) {
+    f.seek(f.record_start_before(here));
+    if (f.line > 0) --f.line;
+  }
 }
+
+std::int64_t TextFile::line() const { return impl_->line; }
 
 bool TextFile::next_record(std::string_view& record) { return impl_->next(record); }
 

@@ -300,11 +300,19 @@ std::string list_text(const T&... values) {
 }
 
 // A message the program prints: the destination the message has by definition, and its
-// complete lines.
-enum class Channel : std::uint8_t { Report, Stdout, Stderr };
+// complete lines. A message for the report can also say, in `console`, how standard error
+// words it for a person at the console (naming the control file's lines, the data file's
+// line); empty when the report's lines say it well enough. A warning is said on standard
+// error only.
+enum class Channel : std::uint8_t { Report, Stdout, Stderr, Warning };
 struct Message {
+  Message() = default;
+  Message(Channel to, std::string lines, std::string for_console = {})
+      : channel(to), text(std::move(lines)), console(std::move(for_console)) {}
+
   Channel channel = Channel::Report;
   std::string text;
+  std::string console;
 };
 
 // What a step that reads or checks gives: its value, or nothing when a check failed, and the
@@ -335,9 +343,22 @@ void edit_a(std::string& dst, std::string_view value, int w);
 // item; 5010: a field that cannot be converted).
 struct ReadResult {
   enum class Status : std::uint8_t { Ok, End, Error };
+  ReadResult(Status outcome = Status::Ok, int number = 0) : status(outcome), error(number) {}
+
   Status status = Status::Ok;
   int error = 0;
   std::int64_t values = 0;  // reals the read filled before it ended, whatever its outcome
+
+  // A field that could not be converted: the record's line in the file (from 1), the field's
+  // first column (from 1) and width, the descriptor that read it, and what the field held.
+  struct Field {
+    std::int64_t line = 0;
+    std::int64_t column = 0;
+    std::int32_t width = 0;
+    std::string item;
+    std::string text;
+  };
+  std::optional<Field> field;
 
   bool ok() const { return status == Status::Ok; }
   bool end() const { return status == Status::End; }
@@ -368,6 +389,8 @@ class TextFile {
   // The next record, or false at the end of the file. The view stays valid until the next
   // call on this file.
   bool next_record(std::string_view& record);
+  // The line number of the record read last (0 before the first, and after a rewind).
+  std::int64_t line() const;
 
   // `(a80)`: the next line as exactly 80 characters, blank-padded or cut.
   ReadResult read_line(std::string& line80);
