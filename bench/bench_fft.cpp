@@ -1,27 +1,28 @@
-// cfftf at the frame lengths that runs use: smooth ones, a prime, and the common powers of 2.
+// The forward transform at the frame lengths that runs use: smooth ones, a prime, and the
+// common powers of 2; one frame at a time, and numeric::kFftLanes frames side by side.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
 #include "numeric/numeric.hpp"
-#include "numeric/numeric.hpp"
 
 namespace {
 
-using tramel::numeric::FftTable;
-using Complex = std::complex<double>;
+using tramel::numeric::Complex;
+using tramel::numeric::FftPlan;
+using tramel::numeric::kFftLanes;
 
-void BM_cfftf(benchmark::State& state) {
+// One frame, with scratch of its own, as the analysis transforms the mean waveform.
+void BM_forward(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  FftTable v;
-  tramel::numeric::cffti(n, v);
+  const FftPlan plan(n);
   std::vector<Complex> frame(static_cast<std::size_t>(n));
   for (int j = 0; j < n; ++j) frame[j] = Complex(std::sin(0.37 * j) + 0.01 * (j % 7), 0.0);
-  std::vector<Complex> z(frame.size());
+  std::vector<Complex> z(frame.size()), scratch(frame.size());
   for (auto _ : state) {
     z = frame;  // a fresh real frame each time, as the analysis transforms them
-    tramel::numeric::cfftf(n, z, v);
+    plan.forward(z, scratch);
     benchmark::DoNotOptimize(z.data());
   }
   state.SetItemsProcessed(state.iterations());
@@ -29,18 +30,13 @@ void BM_cfftf(benchmark::State& state) {
       static_cast<double>(n) * static_cast<double>(state.iterations()),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_cfftf)->Arg(101)->Arg(360)->Arg(512)->Arg(1000)->Arg(1024)->Arg(4096);
+BENCHMARK(BM_forward)->Arg(101)->Arg(360)->Arg(512)->Arg(1000)->Arg(1024)->Arg(4096);
 
-}  // namespace
-
-namespace {
-
-// The same lengths, kFftLanes frames at once; the time per frame for the comparison.
-void BM_cfftf_many(benchmark::State& state) {
-  using tramel::numeric::kFftLanes;
+// The same lengths, kFftLanes frames at once (as the noise spectrum and the frame coefficients
+// transform the residual frames); the time per frame for the comparison.
+void BM_forward_lanes(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  FftTable v;
-  tramel::numeric::cffti(n, v);
+  const FftPlan plan(n);
   const auto size = 2 * static_cast<std::size_t>(n) * kFftLanes;
   std::vector<double> frames(size, 0.0), z(size), work(size);
   for (int j = 0; j < n; ++j)
@@ -49,7 +45,7 @@ void BM_cfftf_many(benchmark::State& state) {
           std::sin(0.37 * j + q) + 0.01 * (j % 7);
   for (auto _ : state) {
     z = frames;
-    tramel::numeric::cfftf_many(n, z, work, v);
+    plan.forward_lanes(z, work);
     benchmark::DoNotOptimize(z.data());
   }
   state.SetItemsProcessed(state.iterations() * kFftLanes);
@@ -57,6 +53,6 @@ void BM_cfftf_many(benchmark::State& state) {
       static_cast<double>(kFftLanes) * static_cast<double>(state.iterations()),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_cfftf_many)->Arg(101)->Arg(360)->Arg(512)->Arg(1000)->Arg(1024)->Arg(4096);
+BENCHMARK(BM_forward_lanes)->Arg(101)->Arg(360)->Arg(512)->Arg(1000)->Arg(1024)->Arg(4096);
 
 }  // namespace

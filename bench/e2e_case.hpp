@@ -1,5 +1,6 @@
-// The settings of the generated end-to-end case, shared by the generator (which writes the
-// control file and the data file) and the stage timer (which runs the same work piece by piece).
+// The settings of the generated end-to-end case. The generator writes them into the case's
+// control file tramel.cnl, from which the program and the stage timer plan the run;
+// bench/numpy_peer.py repeats them.
 #pragma once
 
 namespace tramel::bench {

@@ -1,130 +1,124 @@
-// The end-to-end case split into its stages: the same work as the program's analysis
-// sequence for the generated case (run in the case folder), with a clock around each piece:
-//   reading   the data file read (datt);
-//   analysis  statistics, coherence, significant bins, frame coefficients, VAR fit,
-//             forecast, eigenvalues;
-//   writing   every report line and forecast record, and handing them to the files.
-// The report and forecast go to stages.out and stages.forec, beside the program's own files.
+// The end-to-end case split into its stages, run in the case folder: the program's own steps,
+// in the program's order, with a clock around each piece:
+//   reading   the head of the data file and the sample (data::read_head, data::read_sample);
+//   analysis  each series analysed (tramel::analyse_series: statistics, coherence, significant
+//             bins, frame coefficients, VAR fit, forecast, eigenvalues);
+//   writing   each series' report blocks and the forecast file, and handing them to the files.
+// The run is planned from the case's control file as the program plans it. The series go one
+// after another on one thread; the program may share them and the work inside them among
+// threads, with the same results, so its wall time can be below the total here. The report
+// blocks and the forecast go to stages.out and stages.forec, beside the program's own files.
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "coherence/coherence.hpp"
+#include "control/control.hpp"
 #include "data/data.hpp"
-#include "e2e_case.hpp"
-#include "forecast/forecast.hpp"
+#include "numeric/numeric.hpp"
+#include "pipeline.hpp"
+#include "report/report.hpp"
+#include "results/results.hpp"
+#include "textio/textio.hpp"
 
 namespace {
 
 using namespace tramel;
 using Clock = std::chrono::steady_clock;
 
+// A step failed, or a series stopped: the case cannot be timed.
+struct Failed {};
+
 struct Split {
   double reading = 0, analysis = 0, writing = 0;
 };
 
-class Timer {
- public:
-  explicit Timer(double& into) : into_(into), t0_(Clock::now()) {}
-  ~Timer() { into_ += std::chrono::duration<double>(Clock::now() - t0_).count(); }
+// work(), its time added to `into`.
+template <class Work>
+auto timed(double& into, Work&& work) {
+  struct Clocked {
+    double& into;
+    Clock::time_point t0 = Clock::now();
+    ~Clocked() { into += std::chrono::duration<double>(Clock::now() - t0).count(); }
+  } clocked{into};
+  return work();
+}
 
- private:
-  double& into_;
-  Clock::time_point t0_;
-};
+// A step's value; its messages go to standard error.
+template <class T>
+T value_of(textio::Outcome<T> outcome) {
+  for (const textio::Message& m : outcome.messages) std::fputs(m.text.c_str(), stderr);
+  if (outcome.failed()) throw Failed{};
+  return std::move(*outcome.value);
+}
+
+template <class File>
+void open(File& file, const std::string& path) {
+  if (file.open(path) != 0) {
+    std::perror(path.c_str());
+    throw Failed{};
+  }
+}
 
 Split run_case() {
-  using namespace tramel::bench;
   Split split;
-  textio::TextFile data;
-  if (data.open(kDataFile) != 0) {
-    std::perror(kDataFile);
-    throw Stop{1};
-  }
+  // The global settings, the head of the data file and the plan of the run.
+  control::ControlFile control_file;
+  open(control_file, "tramel.cnl");
+  control::KeywordReader reader;
+  const control::ParameterText global = value_of(control::read_global_block(control_file));
+  const control::FileSettings files = value_of(control::read_file_settings(global, reader, "."));
+  textio::TextFile data_file;
+  open(data_file, files.data_path());
+  const data::DataHead head =
+      timed(split.reading, [&] { return value_of(data::read_head(data_file).head); });
+  const control::AnalysisSettings analysis =
+      value_of(control::read_analysis_settings(global, reader));
+  const control::RunPlan plan = value_of(control::plan_run(
+      control_file, 1, files, analysis, control::DataExtent{head.count, head.rate}, reader));
   textio::Sink report, forecast_file;
-  report.open("stages.out");
-  forecast_file.open("stages.forec");
+  open(report, "stages.out");
+  open(forecast_file, "stages.forec");
 
-  const int n = kSamples, M = kSeries, lb = kFrame, kl = kLowBin;
-  const int nb = kHighBin - kLowBin + 1;
-  const int nf = n / lb;
-  std::string fmt = kFormat;
-  fmt.resize(50, ' ');
-  const std::string unit = "Freq+K    ";
+  // The sample, with the run's stores taken from the work space as the program takes them.
+  WorkSpace work_space(0);
+  work_space.take(WorkSpace::run_bytes(plan));
+  const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count,
+                                    head.format_text, head.layout};
+  const data::Sample sample =
+      timed(split.reading, [&] { return value_of(data::read_sample(data_file, request)); });
 
-  std::vector<float> x(static_cast<std::size_t>(M) * n), y(n), a(n), w(n), sp(nb);
-  std::vector<std::int32_t> ik(nb);
-  std::vector<std::complex<double>> f(lb), g(lb);
-  std::vector<float> forecast_matrix(static_cast<std::size_t>(kAhead) * lb * M);
-  numeric::FftTable v;
-  std::vector<char> t;
-  {
-    Timer timer(split.reading);
-    data::datt(x, fmt, t, 'a', 1, n, n, M, data, report);
+  // Each series analysed, then its results written; the forecast file after the last one.
+  const numeric::FftPlan fft(plan.frame_length);
+  const RunContext context{plan, fft, forecast::StandardErrors::Traditional, work_space, {}};
+  numeric::GammaMemory gamma;
+  std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
+  for (int j = 0; j < plan.series_count; ++j) {
+    results::SeriesResult r = timed(
+        split.analysis, [&] { return analyse_series(j + 1, sample.series(j), context, gamma); });
+    if (!r.completed()) {
+      std::fprintf(stderr, "series %d stopped before its forecast\n", j + 1);
+      throw Failed{};
+    }
+    timed(split.writing, [&] {
+      if (plan.series_count > 1) report::write_series_box(report, j + 1);
+      report::write_description(report, r.statistics, head.format_text);
+      report::write_coherence_notes(report, r.coherence);
+      report::write_var_block(report,
+                              report::VarReport{r.significant, plan.analysis.frames_ahead, *r.fit});
+      forecasts[j] = std::move(r.forecast);
+      if (j + 1 == plan.series_count)
+        report::write_forecast_file(forecast_file, forecasts, plan.frame_length);
+      report::write_eigenvalues(report, r.eigenvalues, plan.analysis);
+    });
+    std::printf("series %d: %zu significant bins, %zu coefficients\n", j + 1,
+                r.significant.size(), r.fit->coefficients.size());
   }
-
-  for (int j = 1; j <= M; ++j) {
-    data::Stats stats;
-    float sd = 0.0f;
-    int m = 0;
-    std::vector<double> c;
-    std::vector<float> s;
-    {
-      Timer timer(split.analysis);
-      for (int i = 0; i < n; ++i) y[i] = x[static_cast<std::size_t>(i) * M + (j - 1)];
-      textio::Sink scratch;  // stat writes nothing unless a series is constant
-      data::stat(n, y, stats, scratch);
-      coherence::coh(a, sp, y, w, f, v, g, sd, n, lb, kl, nb, kTaper, report);
-      m = data::select_significant(a, nb, kl, kThreshold, sp, ik);
-      if (m == 0) throw Stop{1};
-      c.assign(data::var_size(m, kLags), 0.0);
-      s.assign(c.size(), 0.0f);
-    }
-    {
-      Timer timer(split.writing);
-      data::wrstat(report, stats);
-    }
-    const int nv = 2 * m;
-    const int nr = nv * kLags;
-    const auto unr = static_cast<std::size_t>(nr);
-    float rsq = 0.0f;
-    std::vector<float> wr(unr), wi(unr);
-    const auto rows = static_cast<std::size_t>(kAhead) * lb;
-    {
-      Timer timer(split.analysis);
-      std::vector<float> work(static_cast<std::size_t>(std::max(nf, kAhead)) * nv);
-      std::vector<float> state(unr);
-      std::vector<std::complex<double>> fr(static_cast<std::size_t>(lb));
-      forecast::cohpred(y, std::span<float>(forecast_matrix).subspan((j - 1) * rows, rows), fr, g,
-                        v, c, work, s, rsq, std::span<const std::int32_t>(ik).first(m), sd, state,
-                        nf, lb, m, kLags, kAhead, report);
-    }
-    {
-      Timer timer(split.writing);
-      forecast::write_var_block(report, std::span<const float>(sp).first(m),
-                                std::span<const std::int32_t>(ik).first(m), m, kAhead, kLags, c,
-                                s, rsq);
-      if (j == M) forecast::wrtpred(forecast_file, forecast_matrix, lb, kAhead, M);
-    }
-    {
-      Timer timer(split.analysis);
-      std::vector<float> b(c.size());
-      for (std::size_t q = 0; q < c.size(); ++q) b[q] = static_cast<float>(c[q]);
-      std::vector<float> am(unr * unr);
-      forecast::sysev(b, am, wr, wi, nv, nr, report);
-    }
-    {
-      Timer timer(split.writing);
-      forecast::write_eigenvalues(report, wr, wi, nr, 1, unit);
-    }
-    std::printf("series %d: %d significant bins, %zu coefficients\n", j, m, c.size());
-  }
-  {
-    Timer timer(split.writing);
+  timed(split.writing, [&] {
     report.close();
     forecast_file.close();
-  }
+  });
   return split;
 }
 
@@ -136,7 +130,7 @@ int main() {
     const double total = s.reading + s.analysis + s.writing;
     std::printf("reading  %.3f s\nanalysis %.3f s\nwriting  %.3f s\ntotal    %.3f s\n", s.reading,
                 s.analysis, s.writing, total);
-  } catch (const tramel::Stop&) {
+  } catch (const Failed&) {
     std::fprintf(stderr, "the case stopped early\n");
     return 1;
   }
