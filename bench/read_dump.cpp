@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   data::HeadOutcome head = data::read_head(file);
   if (said(head.head.messages) || head.head.failed()) return 1;
   const data::SampleRequest request{1, head.head.value->count, columns,
-                                    head.head.value->format_text, head.head.value->layout};
+                                    head.head.value->format_text, head.head.value->layout, path};
 
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());

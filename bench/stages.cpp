@@ -84,8 +84,9 @@ Split run_case() {
   // The sample, with the run's stores taken from the work space as the program takes them.
   WorkSpace work_space(0);
   work_space.take(WorkSpace::run_bytes(plan));
+  const std::string data_name = files.data_path();
   const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count,
-                                    head.format_text, head.layout};
+                                    head.format_text, head.layout, data_name};
   const data::Sample sample =
       timed(split.reading, [&] { return value_of(data::read_sample(data_file, request)); });
 

@@ -116,7 +116,7 @@ textio::Outcome<Sample> sample_of(const char* fmt, RecordLayout layout, int seri
   std::string_view record;
   file.next_record(record);  // the reader rewinds first
   const std::string format_text = pad(fmt);
-  return read_sample(file, SampleRequest{first, last, series, format_text, layout});
+  return read_sample(file, SampleRequest{first, last, series, format_text, layout, "test.dat"});
 }
 
 std::string end_of_file_lines(int datum) {
