@@ -13,10 +13,13 @@ namespace {
 
 using namespace tramel;
 
-// Every message a step returns is one or more complete lines without a NUL character.
+// Every message a step returns says something: one or more complete lines (a warning: a line
+// without its end), and a console version, when there is one, ends its lines too.
 void check_messages(const std::vector<textio::Message>& messages) {
   for (const textio::Message& m : messages) {
-    if (m.text.empty() || m.text.back() != '\n') __builtin_trap();
+    if (m.text.empty()) __builtin_trap();
+    if (m.channel != textio::Channel::Warning && m.text.back() != '\n') __builtin_trap();
+    if (!m.console.empty() && m.console.back() != '\n') __builtin_trap();
   }
 }
 

@@ -124,11 +124,14 @@ class Invocation {
   // Says the message of a failed check and ends the program. A stop said only in the report
   // is said on standard error too, a line at a time.
   [[noreturn]] void stop_with(const textio::Message& m) {
+    say_stop(m);
+    end_with(m.text);
+  }
+  void say_stop(const textio::Message& m) {
     say(m);
     const std::string& console =
         m.channel == textio::Channel::Report && m.console.empty() ? m.text : m.console;
     for (const std::string& line : lines_of(console)) err_.line("tramel: " + line);
-    end_with(m.text);
   }
   // Ends the program after a failed check whose message `text` has been said.
   [[noreturn]] void end_with(const std::string& text) {
@@ -267,7 +270,7 @@ void Invocation::perform_run(const control::RunPlan& plan) {
       // Said, and on disk, before the wait for the operator.
       Sink lines;
       report::write_work_space_failure(lines, report::WorkSpace::Labels);
-      say(textio::Message{textio::Channel::Report, lines.text()});
+      say_stop(textio::Message{textio::Channel::Report, lines.text()});
       report_.flush();
       wait_for_operator();
       end_with(lines.text());

@@ -42,11 +42,17 @@ std::string TempFolder::read(const std::string& name) const {
   return read_file(path_ / name);
 }
 
-Outcome run_program(const fs::path& folder, std::uint64_t memory_limit) {
+Outcome run_program(const fs::path& folder, std::uint64_t memory_limit,
+                    const std::vector<std::string>& arguments) {
+  if (memory_limit != 0 && !arguments.empty())
+    throw std::invalid_argument("the in-process run takes no arguments");
   // The console goes to files beside the folder, not in it, so the folder holds only what
   // the program writes.
   const fs::path out_file = folder.string() + ".stdout";
   const fs::path err_file = folder.string() + ".stderr";
+  std::vector<const char*> argv{"tramel"};  // built before the fork: the child only execs
+  for (const std::string& a : arguments) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -59,7 +65,7 @@ Outcome run_program(const fs::path& folder, std::uint64_t memory_limit) {
     dup2(out, 1);
     dup2(err, 2);
     if (memory_limit == 0) {
-      execl(TRAMEL_BINARY, "tramel", static_cast<char*>(nullptr));
+      execv(TRAMEL_BINARY, const_cast<char* const*>(argv.data()));
       _exit(127);
     }
     const int status = program(Options{.folder = ".", .memory_limit = memory_limit});
@@ -71,7 +77,10 @@ Outcome run_program(const fs::path& folder, std::uint64_t memory_limit) {
   Outcome o;
   o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   o.out = read_file(out_file);
-  o.err = read_file(err_file);
+  // The program's own diagnostics apart from the lines standard error has by definition.
+  std::istringstream err(read_file(err_file));
+  for (std::string line; std::getline(err, line);)
+    (line.starts_with("tramel: ") ? o.diagnostics : o.err) += line + "\n";
   fs::remove(out_file);
   fs::remove(err_file);
   o.report = fs::is_regular_file(folder / "tramel.out") ? read_file(folder / "tramel.out")
@@ -107,10 +116,10 @@ std::string mask_run_lines(const std::string& text, bool error_number) {
   return result;
 }
 
-std::vector<std::string> run_folders(const fs::path& root, const char* sub) {
+std::vector<std::string> run_folders(const fs::path& root, const char* sub, const char* file) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(root))
-    if (entry.is_directory() && fs::exists(entry.path() / sub / "tramel.cnl"))
+    if (entry.is_directory() && fs::exists(entry.path() / sub / file))
       names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
@@ -128,12 +137,15 @@ std::vector<std::string> forecast_files(const fs::path& dir) {
 
 }  // namespace
 
-Outcome run_and_compare(const fs::path& input, const fs::path& expected) {
+Outcome run_and_compare(const fs::path& input, const fs::path& expected,
+                        const std::vector<std::string>& arguments) {
   TempFolder work;
   for (const auto& f : fs::directory_iterator(input))
     if (f.is_regular_file() && f.path().filename() != "tramel.out" && f.path().extension() != ".forec")
       fs::copy_file(f.path(), work.path() / f.path().filename());
-  const Outcome got = run_program(work.path());
+  const Outcome got = run_program(work.path(), 0, arguments);
+  for (const std::string* text : {&got.out, &got.err, &got.diagnostics, &got.report})
+    EXPECT_EQ(text->find('\0'), std::string::npos) << "a NUL character in an output";
   EXPECT_EQ(mask_run_lines(got.report), mask_run_lines(read_file(expected / "tramel.out")));
   const std::vector<std::string> names = forecast_files(expected);
   EXPECT_EQ(forecast_files(work.path()), names);
@@ -175,10 +187,18 @@ void check(const Case& c, const std::string& usual_data) {
   folder.write("tramel.cnl", c.cnl);
   folder.write("err.dat", c.data.value_or(usual_data));
   if (c.setup) c.setup(folder);
-  const Outcome o = run_program(folder.path(), c.memory_limit);
+  const Outcome o = run_program(folder.path(), c.memory_limit, c.arguments);
   EXPECT_EQ(o.status, c.status);
   EXPECT_EQ(mask_run_lines(o.out), c.out);
   EXPECT_EQ(o.err, c.err);
+  if (c.diagnostics) {
+    EXPECT_EQ(o.diagnostics, *c.diagnostics);
+  } else if (c.status == 1 && c.out.empty() && c.err.empty()) {
+    EXPECT_FALSE(o.diagnostics.empty()) << "a stop said nowhere but in the report";
+  }
+  for (const std::string* text : {&o.out, &o.err, &o.diagnostics, &o.report})
+    EXPECT_EQ(text->find('\0'), std::string::npos) << "a NUL character in an output";
+  EXPECT_EQ(folder.read("err.forec").find('\0'), std::string::npos);
   const std::string report = mask_run_lines(o.report, false);
   if (c.status == 0) {
     EXPECT_EQ(report.substr(0, c.report.size()), c.report);

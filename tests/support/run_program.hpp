@@ -1,6 +1,7 @@
-// Runs the program in a folder, the way a user does: no arguments, standard input empty, the
-// folder as working directory; builds the control files the run-control tests vary, and checks
-// a table of invocations against what they must leave behind.
+// Runs the program in a folder, the way a user does: no arguments unless a test gives some,
+// standard input empty, the folder as working directory; builds the control files the
+// run-control tests vary, and checks a table of invocations against what they must leave
+// behind.
 #pragma once
 
 #include <cstdint>
@@ -31,13 +32,16 @@ class TempFolder {
 struct Outcome {
   int status = -1;     // exit status, or -1 when the program did not exit normally
   std::string out;     // standard output
-  std::string err;     // standard error
+  std::string err;     // standard error, without the program's own diagnostics
+  std::string diagnostics;  // the lines of standard error that begin "tramel: "
   std::string report;  // tramel.out, "<absent>" when not written
 };
 
-// The built program in `folder`; with a memory limit, the program in a child of the test
-// process instead, its work arrays limited to that many bytes.
-Outcome run_program(const std::filesystem::path& folder, std::uint64_t memory_limit = 0);
+// The built program in `folder`, given `arguments` on its command line; with a memory limit,
+// the program in a child of the test process instead, its work arrays limited to that many
+// bytes (no arguments then).
+Outcome run_program(const std::filesystem::path& folder, std::uint64_t memory_limit = 0,
+                    const std::vector<std::string>& arguments = {});
 
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
@@ -48,12 +52,15 @@ std::string mask_run_lines(const std::string& text, bool error_number = true);
 
 // ---- Reference runs ------------------------------------------------------------------------
 
-// The names of the folders under `root` whose `sub` folder holds a control file, sorted.
-std::vector<std::string> run_folders(const std::filesystem::path& root, const char* sub);
+// The names of the folders under `root` whose `sub` folder holds `file`, sorted.
+std::vector<std::string> run_folders(const std::filesystem::path& root, const char* sub,
+                                     const char* file = "tramel.cnl");
 
-// Runs the program on the inputs in `input` (not the outputs kept beside them) in an empty
-// folder, and compares its report (masked) and forecast files with those in `expected`.
-Outcome run_and_compare(const std::filesystem::path& input, const std::filesystem::path& expected);
+// Runs the program with `arguments` on the inputs in `input` (its files, not the outputs kept
+// beside them) in an empty folder, and compares its report (masked) and forecast files with
+// those in `expected`.
+Outcome run_and_compare(const std::filesystem::path& input, const std::filesystem::path& expected,
+                        const std::vector<std::string>& arguments = {});
 
 // ---- Control files ------------------------------------------------------------------------
 
@@ -100,10 +107,15 @@ struct Case {
   std::string forecast = "<any>";  // err.forec, "<absent>", or "<any>": not checked
   std::uint64_t memory_limit = 0;
   std::function<void(const TempFolder&)> setup = nullptr;  // more files before the run
+  // The lines of standard error that begin "tramel: ", when the case checks them; otherwise a
+  // stop that says nothing on the console by definition must say something there all the same.
+  std::optional<std::string> diagnostics = std::nullopt;
+  std::vector<std::string> arguments = {};
 };
 
 // Runs the case in a fresh folder and checks its exit status, console, report and forecast
-// file. A run that ends normally must end its report with the closing lines.
+// file, and that no output holds a NUL character. A run that ends normally must end its
+// report with the closing lines.
 void check(const Case& c, const std::string& usual_data);
 
 }  // namespace tramel::testing
