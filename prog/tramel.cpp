@@ -173,9 +173,7 @@ class Invocation {
 
 // The console's line for a file that cannot be opened: which file, in which folder, and why.
 std::string Invocation::cannot_open(const std::string& what, const std::string& name, int error) const {
-  std::error_code ec;
-  const std::string folder =
-      std::filesystem::absolute(options_.folder, ec).lexically_normal().string();
+  const std::string folder = control::folder_name(options_.folder);
   return "cannot open " + what + " " + name + " in " + folder + ": " + std::strerror(error) +
          " (tramel --help says what the folder must hold)\n";
 }

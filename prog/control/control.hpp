@@ -189,6 +189,9 @@ struct AnalysisSettings {
   UnitMode unit_mode = UnitMode::Time;
 };
 
+// The folder as the console names it: absolute, without "." parts or a trailing slash.
+std::string folder_name(const std::filesystem::path& folder);
+
 // Reads the global block (the messages of a failed block read go to the report).
 Outcome<ParameterText> read_global_block(ControlFile& control);
 

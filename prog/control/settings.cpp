@@ -32,6 +32,13 @@ void keep_message(const Keyword& keyword, const KeywordValue<T>& value, const Pa
 
 }  // namespace
 
+std::string folder_name(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::string name = std::filesystem::absolute(folder, ec).lexically_normal().string();
+  if (name.size() > 1 && name.back() == '/') name.pop_back();
+  return name;
+}
+
 std::string FileSettings::data_path() const {
   return data_file.substr(0, data_file.find_last_not_of(' ') + 1);
 }
@@ -102,7 +109,7 @@ Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordRea
     Message m = report(list_text("Input file ", shown, " does not exist as named"));
     m.console = "the data file " + path + " (the global block's " +
                 std::string(keywords::kDataFile.label) + ") is not in the folder " +
-                std::filesystem::absolute(folder, ec).lexically_normal().string() + "\n";
+                folder_name(folder) + "\n";
     messages.push_back(std::move(m));
     return outcome;
   }

@@ -73,32 +73,64 @@ std::string warning(const Keyword& keyword, const KeywordValue<T>& value, const 
   return s + "; " + fallback;
 }
 
+// Whether a value is written as digits, with an optional minus sign first, and at most one
+// decimal point when `point` allows it.
+bool plain_number(std::string_view s, bool point) {
+  if (!s.empty() && s.front() == '-') s.remove_prefix(1);
+  if (s.empty()) return false;
+  int points = 0;
+  for (const char c : s) {
+    if (c == '.') {
+      ++points;
+    } else if (c < '0' || c > '9') {
+      return false;
+    }
+  }
+  return points <= (point ? 1 : 0);
+}
+
 }  // namespace
 
 std::string keyword_warning(const Keyword& keyword, const KeywordValue<std::int32_t>& value,
                             const ParameterText& text, std::string_view block) {
-  if (value.ok()) return {};
   const std::string found = found_text(text.text, value.value_position);
+  if (value.ok()) {
+    // Read, but from characters that are not digits: each counts its code minus that of '0'.
+    if (plain_number(found, false)) return {};
+    return where(text, value.position, true, block) + ": the value \"" + found + "\" of " +
+           named(keyword) + " is not written in digits; it was read as " +
+           std::to_string(value.value);
+  }
   return warning(keyword, value, text, block,
                  "the value \"" + found + "\" of " + named(keyword) +
                      " is not an integer of 1 to 7 characters followed by a blank",
                  "the value used instead is " + std::to_string(value.value) +
-                     ", the last integer read");
+                     ", the last integer read before it (0 when there was none)");
 }
 
 std::string keyword_warning(const Keyword& keyword, const KeywordValue<float>& value,
                             const ParameterText& text, std::string_view block) {
-  if (value.ok()) return {};
   const std::string found = found_text(text.text, value.value_position);
+  const bool no_point = !found.empty() && found.find('.') == std::string::npos;
+  if (value.ok()) {
+    if (plain_number(found, true) && !no_point) return {};
+    // Read, but not as written: a value without a point takes the next point of the text.
+    return where(text, value.position, true, block) + ": the value \"" + found + "\" of " +
+           named(keyword) +
+           (no_point ? " needs a decimal point (write " + found + ".0)"
+                     : std::string(" is not written as a plain number")) +
+           "; it was read as " + number_text(value.value);
+  }
   std::string problem = "the value \"" + found + "\" of " + named(keyword);
-  if (found.find('.') == std::string::npos && !found.empty()) {
+  if (no_point) {
     problem += " needs a decimal point (write " + found + ".0)";
   } else {
     problem += " is not a number of up to 7 digits, a point and up to 6 digits followed by "
                "a blank";
   }
   return warning(keyword, value, text, block, problem,
-                 "the value used instead is " + number_text(value.value) + ", the last real read");
+                 "the value used instead is " + number_text(value.value) +
+                     ", the last real read before it (0 when there was none)");
 }
 
 std::string keyword_warning(const Keyword& keyword, const KeywordValue<std::string>& value,

@@ -315,5 +315,95 @@ TEST(BadInput, Table) {
   for (const Case& c : cases) check(c, data());
 }
 
+// The mistakes a new user makes, each said on the console in a line that begins "tramel: ":
+// the exact lines, the exit status, and a report that is the report of the same run without
+// the console lines. Under --strict a completed run with warnings exits 3.
+TEST(BadInput, SaidOnTheConsole) {
+  const std::string cnl = global_block() + run_block();
+  const std::string warning = "tramel: warning: ";
+  const std::string& base_report = base().report;
+  const std::string short_data = data("600 1.0 (f8.3)", kRecords.substr(0, 500 * 9));
+  std::string bad_record = kRecords;
+  bad_record.replace(6 * 9, 8, "  4x.2  ");
+  const Case cases[] = {
+      {.name = "a data file shorter than its count",
+       .cnl = cnl,
+       .data = short_data,
+       .report = kHead + kTimeRunHeader + " **** eof in read from data file \n i =          501\n",
+       .out = kElapsed,
+       .status = 0,
+       .diagnostics = warning + "err.dat ends before datum 600, the last that run 1 reads: the "
+                                "last datum read is 500, and 100 values were set to zero (\"**** "
+                                "eof in read from data file\"); give the true number of data on "
+                                "line 2 of the data file, or a smaller Data end\n"},
+      {.name = "the same under --strict",
+       .cnl = cnl,
+       .data = short_data,
+       .report = kHead + kTimeRunHeader + " **** eof in read from data file \n i =          501\n",
+       .out = kElapsed,
+       .status = 3,
+       .arguments = {"--strict"}},
+      {.name = "a label without its keyword",
+       .cnl = replaced(cnl, "No. of data/file = 1", "Number of series = 1"),
+       .report = base_report,
+       .out = kElapsed,
+       .status = 0,
+       .forecast = base().forecast,
+       .diagnostics = warning + "the global block (tramel.cnl lines 1-6): no setting \"ta/file\" "
+                                "(No. of data/file) is there; the value used instead is 1, the "
+                                "last integer read before it (0 when there was none)\n"},
+      {.name = "an integer where a real is wanted",
+       .cnl = replaced(cnl, "Coherence probability = 0.95", "Coherence probability = 1"),
+       .report = kHead,
+       .err = " Coherence threshold   -77236.3125     is out in unit interval\n",
+       .diagnostics = warning + "tramel.cnl line 3: the value \"1\" of \"bility\" (Coherence "
+                                "probability) needs a decimal point (write 1.0); it was read as "
+                                "-77236.31\n"},
+      {.name = "a tab before a comment: the value runs into the next line",
+       .cnl = replaced(cnl, "No. of lags = 1   * horizon, lags", "No. of lags = 1\t* horizon, lags"),
+       .report = base_report,
+       .out = kElapsed,
+       .err = " The number 1\tSampling unit =months    > 999999\n",
+       .status = 0,
+       .forecast = base().forecast,
+       .diagnostics = warning + "tramel.cnl line 4 has a tab before its comment marker: tabs are "
+                                "not blanks to the keyword reader (use blanks to line up the "
+                                "comments)\n" +
+                      warning + "tramel.cnl line 4: the value \"1\tSampling\" of \"ags\" (No. of "
+                                "lags) is not an integer of 1 to 7 characters followed by a "
+                                "blank; the value used instead is 1, the last integer read before "
+                                "it (0 when there was none)\n"},
+      {.name = "a record that cannot be read",
+       .cnl = cnl,
+       .data = data("600 1.0 (f8.3)", bad_record),
+       .report = kHead + kTimeRunHeader + read_error(5010, "(f8.3)"),
+       .diagnostics = "tramel: err.dat line 9: \"  4x.2  \" is not a number for f8.3 (columns 1-8)\n"},
+      {.name = "a blank line in a run block",
+       .cnl = global_block() + "Longest period = 12.0   Shortest period = 2.4   * run\n\n",
+       .report = kHead + " Place comment marker * after parameters on ostrel.cnl\n" +
+                 std::string(70, ' ') + "\n",
+       .diagnostics = "tramel: Place comment marker * after parameters on tramel.cnl line 8\n"},
+      {.name = "a start before the first datum",
+       .cnl = global_block() + run_block({.range = "Data start = 0   Data end = 0"}),
+       .report = kHead + " IS in pelorn.cnl is < 1            0 run            1\n",
+       .diagnostics = "tramel: IS in tramel.cnl line 10 is < 1            0 run            1\n"},
+      {.name = "no data file",
+       .cnl = global_block({.name = "=none.dat"}) + run_block(),
+       .report = kBanner + " Input file none.dat   does not exist as named\n",
+       .forecast = "<absent>",
+       .diagnostics = "tramel: the data file none.dat (the global block's Data file name) is not "
+                      "in the folder <folder>\n"},
+      {.name = "no control file",
+       .cnl = "",
+       .report = "<absent>",
+       .out = " **** Error on opening control file 1            2\n",
+       .forecast = "<absent>",
+       .setup = [](const TempFolder& f) { std::filesystem::remove(f.path() / "tramel.cnl"); },
+       .diagnostics = "tramel: cannot open the control file tramel.cnl in <folder>: No such file "
+                      "or directory (tramel --help says what the folder must hold)\n"},
+  };
+  for (const Case& c : cases) check(c, data());
+}
+
 }  // namespace
 }  // namespace tramel::testing

@@ -107,8 +107,9 @@ struct Case {
   std::string forecast = "<any>";  // err.forec, "<absent>", or "<any>": not checked
   std::uint64_t memory_limit = 0;
   std::function<void(const TempFolder&)> setup = nullptr;  // more files before the run
-  // The lines of standard error that begin "tramel: ", when the case checks them; otherwise a
-  // stop that says nothing on the console by definition must say something there all the same.
+  // The lines of standard error that begin "tramel: ", when the case checks them ("<folder>"
+  // stands for the case's folder); otherwise a stop that says nothing on the console by
+  // definition must say something there all the same.
   std::optional<std::string> diagnostics = std::nullopt;
   std::vector<std::string> arguments = {};
 };

@@ -1,0 +1,91 @@
+// The command line as a user meets it: help and version, a working folder given as an
+// argument, and every kind of wrong command line refused with exit status 2 before any file is
+// created or changed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_program.hpp"
+
+namespace tramel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+const fs::path kNottem = fs::path(TRAMEL_SOURCE_DIR) / "examples" / "nottem";
+
+// A folder holding the nottem example's inputs.
+void copy_nottem(const TempFolder& f) {
+  for (const char* name : {"tramel.cnl", "nottem.dat"})
+    fs::copy_file(kNottem / name, f.path() / name);
+}
+
+std::vector<std::string> files_in(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(CommandLine, HelpAndVersion) {
+  TempFolder f;
+  const Outcome help = run_program(f.path(), 0, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--json", "--plot", "--threads", "--strict", "--ols-errors",
+                             "--version", "--help", "FOLDER", "Exit status"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  const Outcome version = run_program(f.path(), 0, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(version.out.starts_with("tramel ")) << version.out;
+  EXPECT_EQ(version.out.find_first_not_of("0123456789.", 7), version.out.size() - 1);
+  EXPECT_TRUE(files_in(f.path()).empty());
+}
+
+TEST(CommandLine, WrongCommandLinesChangeNothing) {
+  const std::vector<std::vector<std::string>> wrong = {
+      {"--bogus"},            // an unknown option
+      {"--threads"},          // a value missing
+      {"--threads", "0"},     // a value out of range
+      {"--threads", "many"},  // a value that is not a number
+      {".", "."},             // a second folder
+      {"-j"},                 // an unknown short option
+  };
+  for (const auto& args : wrong) {
+    SCOPED_TRACE(args.front());
+    TempFolder f;
+    copy_nottem(f);
+    const std::vector<std::string> before = files_in(f.path());
+    const Outcome o = run_program(f.path(), 0, args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.out, "");
+    // One line saying what is wrong, and the usage hint.
+    EXPECT_TRUE(o.diagnostics.starts_with("tramel: ")) << o.diagnostics;
+    EXPECT_EQ(std::count(o.diagnostics.begin(), o.diagnostics.end(), '\n'), 1) << o.diagnostics;
+    EXPECT_NE(o.err.find("tramel --help"), std::string::npos) << o.err;
+    EXPECT_EQ(files_in(f.path()), before);
+  }
+}
+
+TEST(CommandLine, FolderArgument) {
+  TempFolder work, elsewhere;
+  copy_nottem(work);
+  // Run from another folder: every output goes to the one named.
+  const Outcome o = run_program(elsewhere.path(), 0, {work.path().string()});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_TRUE(files_in(elsewhere.path()).empty());
+  EXPECT_EQ(mask_run_lines(work.read("tramel.out")),
+            mask_run_lines(read_file(kNottem / "tramel.out")));
+  EXPECT_EQ(work.read("nottem.forec"), read_file(kNottem / "nottem.forec"));
+
+  const Outcome missing = run_program(elsewhere.path(), 0, {(work.path() / "nowhere").string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.diagnostics.find("nowhere does not exist"), std::string::npos)
+      << missing.diagnostics;
+  const Outcome file = run_program(elsewhere.path(), 0, {(work.path() / "nottem.dat").string()});
+  EXPECT_EQ(file.status, 2);
+  EXPECT_NE(file.diagnostics.find("is not a folder"), std::string::npos) << file.diagnostics;
+}
+
+}  // namespace
+}  // namespace tramel::testing
