@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -89,14 +90,15 @@ struct Walker {
     return Step::Failed;
   }
   // A field that cannot be converted: where it is and what it holds.
-  ReadResult::Field failed_field;
+  std::optional<ReadResult::Field> failed_field;
   Step fail_field(std::string_view record, std::int64_t pos, const Program::Op& op) {
-    failed_field.column = pos + 1;
-    failed_field.width = op.w;
-    failed_field.item = prog.text.substr(static_cast<std::size_t>(op.item_at),
-                                         static_cast<std::size_t>(op.item_length));
-    const Field f = field(record, pos, op.w);
-    failed_field.text.assign(f.p, f.n);
+    ReadResult::Field& f = failed_field.emplace();
+    f.column = pos + 1;
+    f.width = op.w;
+    f.item = prog.text.substr(static_cast<std::size_t>(op.item_at),
+                              static_cast<std::size_t>(op.item_length));
+    const Field in_record = field(record, pos, op.w);
+    f.text.assign(in_record.p, in_record.n);
     return fail(kConversionErrorNumber);
   }
 
@@ -212,7 +214,7 @@ ReadResult read_items(TextFile& file, Walker& walk) {
         return {};
       case Walker::Step::Failed: {
         ReadResult r = error(walk.error);
-        if (walk.error == kConversionErrorNumber) {
+        if (walk.failed_field) {
           r.field = std::move(walk.failed_field);
           r.field->line = file.line();
         }
@@ -299,70 +301,64 @@ ReadResult read_shared(TextFile& file, const RecordFormat& format, float* dest,
   if (work.threads <= 1 || dest == nullptr || !shape || count <= 0)
     return read(file, format, dest, count);
 
-  // Records are taken in batches of about 8 MB of text, copied out of the file's buffer; the
-  // threads convert a batch's records side by side, each into its own values.
-  constexpr std::size_t kBatchBytes = std::size_t{8} << 20;
-  std::string text;
-  std::vector<std::size_t> starts;  // record r of the batch is text[starts[r], starts[r + 1])
-  struct Failure {
-    int error = 0;
-    std::int64_t filled = 0;
-    ReadResult::Field field;
-  };
-  std::vector<Failure> failures;  // per record of the batch
-  std::int64_t filled = 0;
-  std::int64_t record = 0;  // records read so far
+  // The values of records [0, r) of the read.
   const auto values_before = [&shape](std::int64_t r) {
     return r == 0 ? 0 : shape->first + (r - 1) * shape->later;
   };
-  while (filled < count) {
-    text.clear();
-    starts.assign(1, 0);
-    std::string_view view;
-    bool ended = false;
-    while (text.size() < kBatchBytes &&
-           values_before(record + static_cast<std::int64_t>(starts.size()) - 1) < count) {
-      if (!file.next_record(view)) {
-        ended = true;
-        break;
-      }
-      text.append(view);
-      starts.push_back(text.size());
-    }
-    const auto records = static_cast<std::int64_t>(starts.size()) - 1;
-    failures.assign(static_cast<std::size_t>(records), Failure{});
-    work.run(records, [&](std::int64_t r0, std::int64_t r1) {
+  // The records that complete the list: no more are taken, the file stands after the last.
+  const std::int64_t wanted = count <= shape->first
+                                  ? 1
+                                  : 1 + (count - shape->first + shape->later - 1) / shape->later;
+
+  // The first record of each chunk that fails; the first of them all decides, as it would
+  // have read alone.
+  struct Failure {
+    std::int64_t record = -1;
+    int error = 0;
+    std::int64_t filled = 0;
+    std::optional<ReadResult::Field> field;
+  };
+  std::vector<Failure> failures;
+  std::mutex lock;
+
+  // Records are taken in batches of about 8 MB of text, as they stand in the file's buffer;
+  // the threads convert a batch's records side by side, each into its own values.
+  constexpr std::size_t kBatchBytes = std::size_t{8} << 20;
+  std::vector<std::string_view> batch;
+  std::int64_t records = 0;  // records taken
+  while (records < wanted) {
+    const std::int64_t taken = file.next_records(batch, wanted - records, kBatchBytes);
+    if (taken == 0) break;  // the end of the file
+    work.run(taken, [&](std::int64_t r0, std::int64_t r1) {
       for (std::int64_t r = r0; r < r1; ++r) {
-        const std::int64_t at = record + r;
+        const std::int64_t at = records + r;
         Walker w(prog, dest, count, nullptr, std::min(count, values_before(at + 1)));
         w.filled = values_before(at);
         if (at > 0) w.revert();
-        if (w.run(std::string_view(text.data() + starts[r], starts[r + 1] - starts[r])) ==
-            Walker::Step::Failed)
-          failures[r] = Failure{w.error, w.filled, std::move(w.failed_field)};
+        if (w.run(batch[r]) == Walker::Step::Failed) {
+          const std::lock_guard<std::mutex> hold(lock);
+          failures.push_back(Failure{r, w.error, w.filled, std::move(w.failed_field)});
+          return;  // the rest of this chunk cannot come first
+        }
       }
     });
-    // The first record that failed decides, as it would have read alone.
-    const std::int64_t first_line = file.line() - records + 1;
-    for (std::int64_t k = 0; k < records; ++k) {
-      Failure& f = failures[k];
-      if (f.error != 0) {
-        ReadResult r = error(f.error);
-        r.values = f.filled;
-        if (f.error == kConversionErrorNumber) {
-          r.field = std::move(f.field);
-          r.field->line = first_line + k;
-        }
-        return r;
-      }
-    }
-    record += records;
-    filled = std::min(count, values_before(record));
-    if (filled < count && ended) {
-      ReadResult r = end_of_file();
-      r.values = filled;
+    if (!failures.empty()) {
+      Failure& f = *std::min_element(
+          failures.begin(), failures.end(),
+          [](const Failure& a, const Failure& b) { return a.record < b.record; });
+      ReadResult r = error(f.error);
+      r.values = f.filled;
+      r.field = std::move(f.field);
+      if (r.field) r.field->line = file.line() - taken + 1 + f.record;
       return r;
     }
+    records += taken;
+  }
+  const std::int64_t filled = std::min(count, values_before(records));
+  if (filled < count) {
+    ReadResult r = end_of_file();
+    r.values = filled;
+    return r;
   }
   ReadResult done;
   done.values = count;

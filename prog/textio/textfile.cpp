@@ -149,6 +149,53 @@ struct TextFile::Impl {
     return true;
   }
 
+  // Views of up to `max_records` next records: every whole record the buffer holds once it
+  // holds `bytes` or the rest of the file (at least one record, taken as next() takes it
+  // when none is whole there).
+  std::int64_t next_views(std::vector<std::string_view>& out, std::int64_t max_records,
+                          std::size_t bytes) {
+    out.clear();
+    if (max_records <= 0) return 0;
+    if (file && !resync && !eof && len - pos < bytes) {
+      // Keep the rest, make room for `bytes`, and fill.
+      if (pos > 0) {
+        std::memmove(storage.data(), storage.data() + pos, len - pos);
+        base += static_cast<std::int64_t>(pos);
+        len -= pos;
+        pos = 0;
+      }
+      if (storage.size() < bytes) storage.resize(bytes);
+      data = storage.data();
+      while (len < storage.size()) {
+        const std::size_t got = std::fread(storage.data() + len, 1, storage.size() - len, file);
+        if (got == 0) {
+          eof = true;
+          break;
+        }
+        len += got;
+      }
+    }
+    std::size_t at = pos;
+    while (!resync && static_cast<std::int64_t>(out.size()) < max_records && at < len) {
+      const void* nl = std::memchr(data + at, '\n', len - at);
+      if (!nl) break;
+      const auto end = static_cast<std::size_t>(static_cast<const char*>(nl) - data);
+      const std::size_t stop = end > at && data[end - 1] == '\r' ? end - 1 : end;
+      out.emplace_back(data + at, stop - at);
+      at = end + 1;
+      ++line;
+    }
+    if (!out.empty()) {
+      pos = at;
+      at_end = false;
+      return static_cast<std::int64_t>(out.size());
+    }
+    std::string_view record;
+    if (!next(record)) return 0;
+    out.push_back(record);
+    return 1;
+  }
+
   // The last line feed before file offset `at`, or -1 when there is none: searched in the
   // buffer while it holds the bytes, else in blocks read backwards from the file.
   std::int64_t line_feed_before(std::int64_t at) {
@@ -230,6 +277,11 @@ void TextFile::backspace() {
 }
 
 std::int64_t TextFile::line() const { return impl_->line; }
+
+std::int64_t TextFile::next_records(std::vector<std::string_view>& records,
+                                    std::int64_t max_records, std::size_t bytes) {
+  return impl_->next_views(records, max_records, bytes);
+}
 
 bool TextFile::next_record(std::string_view& record) { return impl_->next(record); }
 

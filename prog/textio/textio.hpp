@@ -392,6 +392,12 @@ class TextFile {
   // The line number of the record read last (0 before the first, and after a rewind).
   std::int64_t line() const;
 
+  // Up to `max_records` next records at once, about `bytes` of them (at least one while the
+  // file has one): the records next_record would give one at a time. The views stay valid
+  // until the next call on this file. Returns how many.
+  std::int64_t next_records(std::vector<std::string_view>& records, std::int64_t max_records,
+                            std::size_t bytes);
+
   // `(a80)`: the next line as exactly 80 characters, blank-padded or cut.
   ReadResult read_line(std::string& line80);
 
