@@ -20,15 +20,24 @@ Message console_error(std::string text) { return Message{Channel::Stderr, std::m
 
 constexpr std::string_view kGlobalBlock = "the global block";
 
-// The reader's own message, when it has one, to standard error; the warning, when the value
-// could not be read.
-template <class T>
-void keep_message(const Keyword& keyword, const KeywordValue<T>& value, const ParameterText& text,
-                  std::vector<Message>& messages) {
-  if (!value.message.empty()) messages.push_back(console_error(value.message));
-  if (std::string w = keyword_warning(keyword, value, text, kGlobalBlock); !w.empty())
-    messages.push_back(Message{Channel::Warning, std::move(w)});
-}
+// The settings of the global block, read one after another: each value with the reader's own
+// message, when it has one, to standard error, and the warning when it could not be read.
+struct GlobalReader {
+  KeywordReader& reader;
+  const ParameterText& global;
+  std::vector<Message>& messages;
+
+  template <class T>
+  T keep(const Keyword& keyword, KeywordValue<T> value) {
+    if (!value.message.empty()) messages.push_back(console_error(value.message));
+    if (std::string w = keyword_warning(keyword, value, global, kGlobalBlock); !w.empty())
+      messages.push_back(Message{Channel::Warning, std::move(w)});
+    return std::move(value.value);
+  }
+  std::int32_t integer(const Keyword& k) { return keep(k, reader.integer(k, global.text)); }
+  float real(const Keyword& k) { return keep(k, reader.real(k, global.text)); }
+  std::string text(const Keyword& k) { return keep(k, reader.text(k, global.text)); }
+};
 
 }  // namespace
 
@@ -76,24 +85,17 @@ Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordRea
                                          const std::filesystem::path& folder) {
   Outcome<FileSettings> outcome;
   std::vector<Message>& messages = outcome.messages;
-  const std::string_view text = global.text;
   FileSettings s;
 
-  const KeywordValue<std::int32_t> runs = reader.integer(keywords::kRuns, text);
-  keep_message(keywords::kRuns, runs, global, messages);
-  s.runs = runs.value;
-
-  const KeywordValue<std::int32_t> series = reader.integer(keywords::kSeriesCount, text);
-  keep_message(keywords::kSeriesCount, series, global, messages);
-  s.series_count = series.value;
+  GlobalReader read{reader, global, messages};
+  s.runs = read.integer(keywords::kRuns);
+  s.series_count = read.integer(keywords::kSeriesCount);
   if (s.series_count < 1) {
     messages.push_back(report(list_text("No. of data columns ", s.series_count, " < 1")));
     return outcome;
   }
 
-  const KeywordValue<std::string> name = reader.text(keywords::kDataFile, text);
-  keep_message(keywords::kDataFile, name, global, messages);
-  s.data_file = name.value;
+  s.data_file = read.text(keywords::kDataFile);
   s.data_file.resize(80, ' ');
   const std::size_t dot = s.data_file.find('.');
   if (dot == std::string::npos) {
@@ -124,37 +126,29 @@ Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
   static const textio::Format kNoMark2("(7x,'or +k or +h')");
   Outcome<AnalysisSettings> outcome;
   std::vector<Message>& messages = outcome.messages;
-  const std::string_view text = global.text;
   AnalysisSettings s;
 
-  const KeywordValue<float> threshold = reader.real(keywords::kThreshold, text);
-  keep_message(keywords::kThreshold, threshold, global, messages);
-  s.threshold = threshold.value;
+  GlobalReader read{reader, global, messages};
+  s.threshold = read.real(keywords::kThreshold);
   if (s.threshold < 0.0f || s.threshold >= 1.0f) {
     messages.push_back(
         console_error(list_text("Coherence threshold ", s.threshold, " is out in unit interval")));
     return outcome;
   }
-  const KeywordValue<std::int32_t> ahead = reader.integer(keywords::kFramesAhead, text);
-  keep_message(keywords::kFramesAhead, ahead, global, messages);
-  s.frames_ahead = ahead.value;
+  s.frames_ahead = read.integer(keywords::kFramesAhead);
   if (s.frames_ahead < 1 || s.frames_ahead > 10) {
     messages.push_back(console_error(list_text("No. of frames ahead for forecasting ",
                                                s.frames_ahead, " is out of bounds")));
     return outcome;
   }
-  const KeywordValue<std::int32_t> lags = reader.integer(keywords::kLags, text);
-  keep_message(keywords::kLags, lags, global, messages);
-  s.lags = lags.value;
+  s.lags = read.integer(keywords::kLags);
   if (s.lags < 1) {
     messages.push_back(console_error(list_text("No. of lags ", s.lags, " < 1")));
     return outcome;
   }
 
   // The unit control parameter: time units, or frequencies in kHz or Hz.
-  const KeywordValue<std::string> unit_value = reader.text(keywords::kUnit, text);
-  keep_message(keywords::kUnit, unit_value, global, messages);
-  const std::string& unit = unit_value.value;
+  const std::string unit = read.text(keywords::kUnit);
   s.unit_text = unit.substr(0, 10);
   const auto has = [&unit](const char* part) { return unit.find(part) != std::string::npos; };
   if (!has("req")) {

@@ -33,7 +33,7 @@ textio::Message read_error(const ReadResult& r, const SampleRequest& request) {
   std::string format(request.format_text);
   format.erase(format.find_last_not_of(' ') + 1);
   if (r.field) {
-    const ReadResult::Field& f = *r.field;
+    const textio::FieldError& f = *r.field;
     m.console = std::string(request.file_name) + " line " + std::to_string(f.line) + ": \"" +
                 f.text + "\" is not a number for " + f.item + " (columns " +
                 std::to_string(f.column) + "-" + std::to_string(f.column + f.width - 1) + ")\n";

@@ -90,9 +90,9 @@ struct Walker {
     return Step::Failed;
   }
   // A field that cannot be converted: where it is and what it holds.
-  std::optional<ReadResult::Field> failed_field;
+  std::optional<FieldError> failed_field;
   Step fail_field(std::string_view record, std::int64_t pos, const Program::Op& op) {
-    ReadResult::Field& f = failed_field.emplace();
+    FieldError& f = failed_field.emplace();
     f.column = pos + 1;
     f.width = op.w;
     f.item = prog.text.substr(static_cast<std::size_t>(op.item_at),
@@ -316,7 +316,7 @@ ReadResult read_shared(TextFile& file, const RecordFormat& format, float* dest,
     std::int64_t record = -1;
     int error = 0;
     std::int64_t filled = 0;
-    std::optional<ReadResult::Field> field;
+    std::optional<FieldError> field;
   };
   std::vector<Failure> failures;
   std::mutex lock;

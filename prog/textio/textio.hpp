@@ -341,6 +341,17 @@ void edit_a(std::string& dst, std::string_view value, int w);
 // Outcome of a read: success, end of file before the item list was filled, or an error with
 // its error number (5006: the format cannot be compiled or a descriptor does not fit its
 // item; 5010: a field that cannot be converted).
+// A field of a data record that could not be converted: the record's line in the file (from
+// 1), the field's first column (from 1) and width, the descriptor that read it, and what the
+// field held.
+struct FieldError {
+  std::int64_t line = 0;
+  std::int64_t column = 0;
+  std::int32_t width = 0;
+  std::string item;
+  std::string text;
+};
+
 struct ReadResult {
   enum class Status : std::uint8_t { Ok, End, Error };
   ReadResult(Status outcome = Status::Ok, int number = 0) : status(outcome), error(number) {}
@@ -349,16 +360,7 @@ struct ReadResult {
   int error = 0;
   std::int64_t values = 0;  // reals the read filled before it ended, whatever its outcome
 
-  // A field that could not be converted: the record's line in the file (from 1), the field's
-  // first column (from 1) and width, the descriptor that read it, and what the field held.
-  struct Field {
-    std::int64_t line = 0;
-    std::int64_t column = 0;
-    std::int32_t width = 0;
-    std::string item;
-    std::string text;
-  };
-  std::optional<Field> field;
+  std::optional<FieldError> field;  // for a field that could not be converted
 
   bool ok() const { return status == Status::Ok; }
   bool end() const { return status == Status::End; }
