@@ -1,0 +1,64 @@
+// How the series of a run are shared out over threads: as many at once as there are threads
+// while their work space fits beside the run's stores, fewer when it does not, and one at a
+// time on one thread when even one more does not fit; never a stop that one thread would not
+// meet.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "pipeline.hpp"
+
+namespace tramel {
+namespace {
+
+control::RunPlan four_series() {
+  control::RunPlan plan;
+  plan.series_count = 4;
+  plan.analysis.lags = 2;
+  plan.analysis.frames_ahead = 1;
+  plan.sample_size = 100000;
+  plan.frame_length = 100;
+  plan.frames = 1000;
+  plan.first_bin = 1;
+  plan.last_bin = 50;
+  return plan;
+}
+
+TEST(Schedule, FewerSeriesAtOnceWhenMemoryIsShort) {
+  const control::RunPlan plan = four_series();
+  const std::uint64_t run = WorkSpace::run_bytes(plan);
+  const std::uint64_t each = WorkSpace::series_bytes(plan);
+  ASSERT_GT(each, 4 * plan.sample_size);  // at least its copy of the series
+  const struct {
+    std::uint64_t room;  // beyond the run's stores
+    int threads;
+    int at_once;
+    int per_series;
+  } cases[] = {
+      {100 * each, 1, 1, 1},   // one thread: one series at a time, in order
+      {100 * each, 2, 2, 1},
+      {100 * each, 8, 4, 2},   // four series, two threads each
+      {100 * each, 3, 3, 1},
+      {3 * each, 8, 3, 2},     // room for three
+      {each, 8, 1, 8},         // room for one: one series at a time, all threads inside it
+      {each - 1, 8, 1, 1},     // not even that: as on one thread
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.room);
+    WorkSpace space(run + c.room);
+    space.take(run);
+    const Schedule s = schedule_series(plan, c.threads, space);
+    EXPECT_EQ(s.series_at_once, c.at_once);
+    EXPECT_EQ(s.per_series.count, c.per_series);
+  }
+}
+
+TEST(Schedule, VarSizeSaturates) {
+  EXPECT_EQ(var_size(2, 3), 48);
+  EXPECT_EQ(var_size(std::int64_t{1} << 40, 2), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(var_size(-1, 2), std::numeric_limits<std::int64_t>::max());
+}
+
+}  // namespace
+}  // namespace tramel
