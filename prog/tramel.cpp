@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "control/control.hpp"
@@ -309,10 +311,26 @@ void Invocation::perform_run(const control::RunPlan& plan) {
   const bool keep = options_.json || options_.plot;
   if (keep) results_.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
+  const auto batch_at = [&](int first) {
+    return analyse_batch(sample, first,
+                         std::min(schedule.series_at_once, plan.series_count - first), context);
+  };
+  std::vector<results::SeriesResult> batch = batch_at(0);
   for (int first = 0; first < plan.series_count; first += schedule.series_at_once) {
-    std::vector<results::SeriesResult> batch =
-        analyse_batch(sample, first, std::min(schedule.series_at_once, plan.series_count - first),
-                      context);
+    // The next batch is analysed while this one is written (never with one thread).
+    std::vector<results::SeriesResult> next;
+    std::exception_ptr failed;
+    std::jthread ahead;
+    const int next_first = first + schedule.series_at_once;
+    if (next_first < plan.series_count && options_.threads > 1) {
+      ahead = std::jthread([&] {
+        try {
+          next = batch_at(next_first);
+        } catch (...) {
+          failed = std::current_exception();
+        }
+      });
+    }
     for (results::SeriesResult& r : batch) {
       const int j = r.series - 1;
       if (plan.series_count > 1) report::write_series_box(report_, j + 1);
@@ -322,6 +340,13 @@ void Invocation::perform_run(const control::RunPlan& plan) {
       if (j + 1 == plan.series_count)
         report::write_forecast_file(forecast_, forecasts, plan.frame_length);
       report::write_eigenvalues(report_, r.eigenvalues, plan.analysis);
+    }
+    if (ahead.joinable()) {
+      ahead.join();
+      if (failed) std::rethrow_exception(failed);
+      batch = std::move(next);
+    } else if (next_first < plan.series_count) {
+      batch = batch_at(next_first);
     }
   }
 }
