@@ -64,13 +64,16 @@ class Invocation {
   }
 
   void run();
-  // The stop of a check that failed outside the invocation's own checks (memory exhausted).
-  void note_stop() {
+  // A stop that no check of the invocation's own made (memory exhausted, a file system that
+  // fails): said on the console and in the results all the same.
+  void note_stop(const std::string& why) {
     results_.stopped = true;
-    if (results_.stop_lines.empty()) results_.stop_lines.push_back("Stopped");
+    results_.stop_lines = {why};
+    err_.line("tramel: " + why);
   }
-  // The results beyond the report, where the report was written; then every file flushed.
-  void finish();
+  // The results beyond the report, where the report was written; then every file flushed and
+  // closed. False when an output could not be written whole.
+  bool finish();
   bool stopped() const { return results_.stopped; }
   bool has_warnings() const { return !results_.warnings.empty(); }
 
@@ -427,20 +430,35 @@ void Invocation::warn_about(const control::RunPlan& plan, const results::SeriesR
                   "iterations in hqr\"); the eigenvalues it did not reach are shown as 0");
 }
 
-void Invocation::finish() {
+bool Invocation::finish() {
+  bool written = true;
   if (report_open_ && options_.json) {
     const std::string error =
         output::write_json(options_.folder / "tramel.json", results_, version());
-    if (!error.empty()) err_.line("tramel: " + error);
+    if (!error.empty()) {
+      err_.line("tramel: " + error);
+      written = false;
+    }
   }
   if (report_open_ && options_.plot) {
-    for (const std::string& error : output::write_plots(options_.folder, results_))
+    for (const std::string& error : output::write_plots(options_.folder, results_)) {
       err_.line("tramel: " + error);
+      written = false;
+    }
   }
-  report_.flush();
-  forecast_.flush();
+  // A report or forecast file that could not be written whole (a full disk) is no success.
+  report_.close();
+  forecast_.close();
+  for (const auto& [sink, name] : {std::pair<const Sink*, const char*>{&report_, "tramel.out"},
+                                   {&forecast_, "the forecast file"}}) {
+    if (sink->error() != 0) {
+      err_.line(std::string("tramel: cannot write ") + name + ": " + std::strerror(sink->error()));
+      written = false;
+    }
+  }
   out_.flush();
   err_.flush();
+  return written;
 }
 
 }  // namespace
@@ -455,12 +473,17 @@ int program(const Options& options) {
       invocation.run();
     } catch (const Stopped&) {
       status = 1;
+    } catch (const std::bad_alloc&) {
+      invocation.note_stop("stopped: not enough memory");
+      status = 1;
+    } catch (const std::exception& e) {
+      invocation.note_stop(std::string("stopped: ") + e.what());
+      status = 1;
     } catch (...) {
-      // Anything else (memory exhausted) ends the program like a failed check.
-      invocation.note_stop();
+      invocation.note_stop("stopped");
       status = 1;
     }
-    invocation.finish();
+    if (!invocation.finish() && status == 0) status = 1;
     if (status == 0 && options.strict && invocation.has_warnings()) status = 3;
     return status;
   } catch (...) {

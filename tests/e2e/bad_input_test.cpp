@@ -393,6 +393,14 @@ TEST(BadInput, SaidOnTheConsole) {
        .forecast = "<absent>",
        .diagnostics = "tramel: the data file none.dat (the global block's Data file name) is not "
                       "in the folder <folder>\n"},
+      {.name = "a report that cannot be written whole: a full disk is no success",
+       .cnl = cnl,
+       .report = "<absent>",
+       .out = kElapsed,
+       .setup = [](const TempFolder& f) {
+         std::filesystem::create_symlink("/dev/full", f.path() / "tramel.out");
+       },
+       .diagnostics = "tramel: cannot write tramel.out: No space left on device\n"},
       {.name = "no control file",
        .cnl = "",
        .report = "<absent>",
