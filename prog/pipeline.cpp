@@ -138,6 +138,10 @@ Schedule schedule_series(const control::RunPlan& plan, int threads, const WorkSp
   if (at_once < 1) return s;  // one series at a time, on one thread
   s.series_at_once = at_once;
   s.per_series.count = std::max(1, total / at_once);
+  // Analysing the next series while writing takes the work space of twice as many.
+  const auto twice = 2 * static_cast<std::uint64_t>(at_once);
+  s.analyse_ahead = plan.series_count > at_once && each <= kNoFit / twice &&
+                    work_space.fits(twice * each);
   return s;
 }
 

@@ -54,6 +54,7 @@ struct RunContext {
 struct Schedule {
   int series_at_once = 1;
   parallel::Threads per_series;
+  bool analyse_ahead = false;  // the next series analysed while the last ones are written
 };
 
 // The schedule for `threads` threads: as many series at once as there are threads, as far as

@@ -35,14 +35,17 @@ TEST(Schedule, FewerSeriesAtOnceWhenMemoryIsShort) {
     int threads;
     int at_once;
     int per_series;
+    bool ahead;  // the next batch analysed while one is written
   } cases[] = {
-      {100 * each, 1, 1, 1},   // one thread: one series at a time, in order
-      {100 * each, 2, 2, 1},
-      {100 * each, 8, 4, 2},   // four series, two threads each
-      {100 * each, 3, 3, 1},
-      {3 * each, 8, 3, 2},     // room for three
-      {each, 8, 1, 8},         // room for one: one series at a time, all threads inside it
-      {each - 1, 8, 1, 1},     // not even that: as on one thread
+      {100 * each, 1, 1, 1, false},  // one thread: one series at a time, in order
+      {100 * each, 2, 2, 1, true},
+      {100 * each, 8, 4, 2, false},  // four series, two threads each: one batch
+      {100 * each, 3, 3, 1, true},
+      {4 * each, 2, 2, 1, true},
+      {3 * each, 2, 2, 1, false},    // room for two at once, not for two batches
+      {3 * each, 8, 3, 2, false},    // room for three
+      {each, 8, 1, 8, false},        // room for one: one series at a time, all threads inside it
+      {each - 1, 8, 1, 1, false},    // not even that: as on one thread
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.room);
@@ -51,6 +54,7 @@ TEST(Schedule, FewerSeriesAtOnceWhenMemoryIsShort) {
     const Schedule s = schedule_series(plan, c.threads, space);
     EXPECT_EQ(s.series_at_once, c.at_once);
     EXPECT_EQ(s.per_series.count, c.per_series);
+    EXPECT_EQ(s.analyse_ahead, c.ahead);
   }
 }
 
