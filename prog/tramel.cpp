@@ -321,13 +321,14 @@ void Invocation::perform_run(const control::RunPlan& plan) {
   std::vector<results::SeriesResult> batch = batch_at(0);
   for (int first = 0; first < plan.series_count; first += schedule.series_at_once) {
     // The next batch is analysed while this one is written (never with one thread, nor when
-    // memory is short).
+    // memory is short). `ahead` is declared last: a stop that unwinds this scope joins it
+    // before anything it uses goes.
+    const int next_first = first + schedule.series_at_once;
     std::vector<results::SeriesResult> next;
     std::exception_ptr failed;
     std::jthread ahead;
-    const int next_first = first + schedule.series_at_once;
     if (next_first < plan.series_count && schedule.analyse_ahead) {
-      ahead = std::jthread([&] {
+      ahead = std::jthread([&, next_first] {
         try {
           next = batch_at(next_first);
         } catch (...) {

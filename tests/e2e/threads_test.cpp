@@ -55,7 +55,14 @@ void expect_same_for_every_count(const TempFolder& f) {
   const Result one = run_in(f, 1);
   for (const int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);
-    EXPECT_TRUE(run_in(f, threads) == one);
+    const Result r = run_in(f, threads);
+    EXPECT_EQ(r.status, one.status);
+    EXPECT_EQ(r.out, one.out);
+    EXPECT_EQ(r.err, one.err);
+    EXPECT_EQ(r.diagnostics, one.diagnostics);
+    EXPECT_EQ(r.report, one.report);
+    EXPECT_EQ(r.forecast, one.forecast);
+    EXPECT_EQ(r.json, one.json);
   }
 }
 
