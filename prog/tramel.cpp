@@ -74,7 +74,6 @@ class Invocation {
   // The results beyond the report, where the report was written; then every file flushed and
   // closed. False when an output could not be written whole.
   bool finish();
-  bool stopped() const { return results_.stopped; }
   bool has_warnings() const { return !results_.warnings.empty(); }
 
  private:

@@ -32,10 +32,6 @@ struct FrameCoefficients {
   float at(int frame, int variable) const {
     return values[static_cast<std::size_t>(variable) * frames + frame];
   }
-  std::span<const float> variable(int j) const {
-    return std::span<const float>(values).subspan(static_cast<std::size_t>(j) * frames,
-                                                  static_cast<std::size_t>(frames));
-  }
 };
 
 // The real and imaginary parts of the coefficients at `bins` of every whole frame of the
