@@ -38,9 +38,13 @@ double cpu_seconds() {
 }
 
 // The messages of a step that reads, to standard error; true when there were any.
-bool said(const std::vector<tramel::textio::Message>& messages) {
-  for (const auto& m : messages) std::fprintf(stderr, "%s", m.text.c_str());
-  return !messages.empty();
+template <class T>
+bool said(const tramel::diagnostics::Outcome<T>& outcome) {
+  for (const auto& note : outcome.notes)
+    if (const auto* m = std::get_if<tramel::diagnostics::Message>(&note))
+      std::fprintf(stderr, "%s", m->text.c_str());
+  if (outcome.stop) std::fprintf(stderr, "%s", outcome.stop->message.text.c_str());
+  return !outcome.notes.empty() || outcome.stop;
 }
 
 }  // namespace
@@ -55,15 +59,14 @@ int main(int argc, char** argv) {
   const int columns = std::atoi(argv[2]);
   const int repeats = std::max(1, std::atoi(argv[3]));
 
-  textio::TextFile file;
+  data::RecordFile file(path);
   if (file.open(path) != 0) {
     std::perror(path.c_str());
     return 1;
   }
-  data::HeadOutcome head = data::read_head(file);
-  if (said(head.head.messages) || head.head.failed()) return 1;
-  const data::SampleRequest request{1, head.head.value->count, columns,
-                                    head.head.value->format_text, head.head.value->layout, path};
+  data::HeadOutcome head = file.read_head();
+  if (said(head.head) || head.head.failed()) return 1;
+  const data::SampleRequest request{1, head.head.value->count, columns};
 
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
@@ -81,10 +84,10 @@ int main(int argc, char** argv) {
   for (int r = 0; r < repeats; ++r) {
     sample = data::Sample{};  // the pages of the last read are free for this one
     const double t0 = cpu_seconds();
-    textio::Outcome<data::Sample> read = data::read_sample(file, request);
+    diagnostics::Outcome<data::Sample> read = file.read_sample(request, data::ReadWork{});
     seconds.push_back(cpu_seconds() - t0);
     // Any message (an end of file, a record that cannot be read) makes the figures void.
-    if (said(read.messages) || read.failed()) return 1;
+    if (said(read) || read.failed()) return 1;
     sample = std::move(*read.value);
   }
   std::sort(seconds.begin(), seconds.end());

@@ -1,7 +1,7 @@
 // The end-to-end case split into its stages, run in the case folder: the program's own steps,
 // in the program's order, with a clock around each piece:
-//   reading   the head of the data file and the sample (data::read_head, data::read_sample);
-//   analysis  each series analysed (tramel::analyse_series: statistics, coherence, significant
+//   reading   the head of the data file and the sample (data::RecordFile);
+//   analysis  each series analysed (analysis::analyse_series: statistics, coherence, significant
 //             bins, frame coefficients, VAR fit, forecast, eigenvalues);
 //   writing   each series' report blocks and the forecast file, and handing them to the files.
 // The run is planned from the case's control file as the program plans it. The series go one
@@ -14,12 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/analysis.hpp"
 #include "control/control.hpp"
 #include "data/data.hpp"
 #include "numeric/numeric.hpp"
-#include "pipeline.hpp"
 #include "report/report.hpp"
-#include "results/results.hpp"
 #include "textio/textio.hpp"
 
 namespace {
@@ -47,8 +46,13 @@ auto timed(double& into, Work&& work) {
 
 // A step's value; its messages go to standard error.
 template <class T>
-T value_of(textio::Outcome<T> outcome) {
-  for (const textio::Message& m : outcome.messages) std::fputs(m.text.c_str(), stderr);
+T value_of(diagnostics::Outcome<T> outcome) {
+  for (const diagnostics::Note& note : outcome.notes) {
+    if (const auto* m = std::get_if<diagnostics::Message>(&note)) std::fputs(m->text.c_str(), stderr);
+    if (const auto* w = std::get_if<diagnostics::Warning>(&note))
+      std::fprintf(stderr, "warning: %s\n", w->text.c_str());
+  }
+  if (outcome.stop) std::fputs(outcome.stop->message.text.c_str(), stderr);
   if (outcome.failed()) throw Failed{};
   return std::move(*outcome.value);
 }
@@ -67,12 +71,12 @@ Split run_case() {
   control::ControlFile control_file;
   open(control_file, "tramel.cnl");
   control::KeywordReader reader;
-  const control::ParameterText global = value_of(control::read_global_block(control_file));
+  const control::GlobalBlock global = value_of(control::read_global_block(control_file));
   const control::FileSettings files = value_of(control::read_file_settings(global, reader, "."));
-  textio::TextFile data_file;
+  data::RecordFile data_file(files.data_path());
   open(data_file, files.data_path());
   const data::DataHead head =
-      timed(split.reading, [&] { return value_of(data::read_head(data_file).head); });
+      timed(split.reading, [&] { return value_of(data_file.read_head().head); });
   const control::AnalysisSettings analysis =
       value_of(control::read_analysis_settings(global, reader));
   const control::RunPlan plan = value_of(control::plan_run(
@@ -82,22 +86,33 @@ Split run_case() {
   open(forecast_file, "stages.forec");
 
   // The sample, with the run's stores taken from the work space as the program takes them.
-  WorkSpace work_space(0);
-  work_space.take(WorkSpace::run_bytes(plan));
-  const std::string data_name = files.data_path();
-  const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count,
-                                    head.format_text, head.layout, data_name};
+  analysis::Settings settings;
+  settings.frame_length = plan.frame_length;
+  settings.first_bin = plan.first_bin;
+  settings.last_bin = plan.last_bin;
+  settings.taper_percent = plan.taper_percent;
+  settings.threshold = plan.analysis.threshold;
+  settings.lags = plan.analysis.lags;
+  settings.frames_ahead = plan.analysis.frames_ahead;
+  analysis::WorkSpace work_space(0);
+  work_space.take(analysis::WorkSpace::run_bytes(settings, {plan.sample_size, plan.series_count}));
+  const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count};
+  data::ReadWork read_work;
+  read_work.store = work_space.store();
   const data::Sample sample =
-      timed(split.reading, [&] { return value_of(data::read_sample(data_file, request)); });
+      timed(split.reading, [&] { return value_of(data_file.read_sample(request, read_work)); });
 
   // Each series analysed, then its results written; the forecast file after the last one.
   const numeric::FftPlan fft(plan.frame_length);
-  const RunContext context{plan, fft, forecast::StandardErrors::Traditional, work_space, {}};
+  const analysis::Context context{fft, &work_space, {}};
   numeric::GammaMemory gamma;
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
   for (int j = 0; j < plan.series_count; ++j) {
-    results::SeriesResult r = timed(
-        split.analysis, [&] { return analyse_series(j + 1, sample.series(j), context, gamma); });
+    analysis::SeriesResult r = timed(split.analysis, [&] {
+      return analysis::analyse_series(j + 1, sample.series(j, work_space.store()), settings,
+                                      context, gamma);
+    });
+    gamma = r.memory;
     if (!r.completed()) {
       std::fprintf(stderr, "series %d stopped before its forecast\n", j + 1);
       throw Failed{};

@@ -14,28 +14,38 @@ namespace {
 using namespace tramel;
 
 // Every message a step returns says something: one or more complete lines (a warning: a line
-// without its end), and a console version, when there is one, ends its lines too.
-void check_messages(const std::vector<textio::Message>& messages) {
-  for (const textio::Message& m : messages) {
-    if (m.text.empty()) __builtin_trap();
-    if (m.channel != textio::Channel::Warning && m.text.back() != '\n') __builtin_trap();
-    if (!m.console.empty() && m.console.back() != '\n') __builtin_trap();
+// without its end), and the console version of a stop, when there is one, ends its lines too.
+// A step that fails says why.
+template <class T>
+void check_messages(const diagnostics::Outcome<T>& outcome) {
+  for (const diagnostics::Note& note : outcome.notes) {
+    if (const auto* m = std::get_if<diagnostics::Message>(&note)) {
+      if (m->text.empty() || m->text.back() != '\n') __builtin_trap();
+    } else if (std::get<diagnostics::Warning>(note).text.empty()) {
+      __builtin_trap();
+    }
+  }
+  if (outcome.failed() != outcome.stop.has_value()) __builtin_trap();
+  if (outcome.stop) {
+    const diagnostics::Stop& s = *outcome.stop;
+    if (s.message.text.empty() || s.message.text.back() != '\n') __builtin_trap();
+    if (!s.console.empty() && s.console.back() != '\n') __builtin_trap();
   }
 }
 
-void plan_runs(control::ControlFile& file, const control::ParameterText& global,
+void plan_runs(control::ControlFile& file, const control::GlobalBlock& global,
                control::KeywordReader& reader) {
   control::FileSettings files;
   files.series_count = 1;
   const control::Outcome<control::AnalysisSettings> analysis =
       control::read_analysis_settings(global, reader);
-  check_messages(analysis.messages);
+  check_messages(analysis);
   if (analysis.failed()) return;
   const control::DataExtent data{1000000, 1.0f};
   for (int run = 1; run <= 64; ++run) {
     const control::Outcome<control::RunPlan> plan =
         control::plan_run(file, run, files, *analysis.value, data, reader);
-    check_messages(plan.messages);
+    check_messages(plan);
     if (plan.failed()) return;
     const control::RunPlan& p = *plan.value;
     // A plan is a run the analysis can make.
@@ -53,12 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   control::ControlFile file;
   file.open_text(input);
   control::KeywordReader reader;
-  const control::Outcome<control::ParameterText> global = control::read_global_block(file);
-  check_messages(global.messages);
+  const control::Outcome<control::GlobalBlock> global = control::read_global_block(file);
+  check_messages(global);
   if (!global.failed()) {
     for (const control::Keyword& k : {control::keywords::kRuns, control::keywords::kSeriesCount})
-      reader.integer(k, global.value->text);
-    reader.text(control::keywords::kDataFile, global.value->text);
+      reader.integer(k, global.value->parameters.text);
+    reader.text(control::keywords::kDataFile, global.value->parameters.text);
     plan_runs(file, *global.value, reader);
   }
 

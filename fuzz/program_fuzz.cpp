@@ -50,12 +50,13 @@ Globals read_globals(const std::string& control) {
   Globals g;
   control::ControlFile file;
   file.open_text(control);
-  const control::Outcome<control::ParameterText> global = control::read_global_block(file);
+  const control::Outcome<control::GlobalBlock> global = control::read_global_block(file);
   if (global.failed()) return g;
+  const std::string& text = global.value->parameters.text;
   control::KeywordReader reader;
-  reader.integer(control::keywords::kRuns, global.value->text);
-  g.M = reader.integer(control::keywords::kSeriesCount, global.value->text).value;
-  std::string name = reader.text(control::keywords::kDataFile, global.value->text).value;
+  reader.integer(control::keywords::kRuns, text);
+  g.M = reader.integer(control::keywords::kSeriesCount, text).value;
+  std::string name = reader.text(control::keywords::kDataFile, text).value;
   name.erase(name.find_last_not_of(' ') + 1);
   g.name = name;
   return g;

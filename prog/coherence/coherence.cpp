@@ -5,8 +5,8 @@
 
 namespace tramel::coherence {
 
-Coherence find_coherence(std::vector<float> series, const Band& band,
-                         const numeric::FftPlan& plan, numeric::GammaMemory& memory,
+Coherence find_coherence(std::pmr::vector<float> series, const Band& band,
+                         const numeric::FftPlan& plan, numeric::GammaMemory memory,
                          parallel::Threads threads) {
   const int length = band.frame_length;
   const int bins = band.bin_count();
@@ -53,9 +53,11 @@ Coherence find_coherence(std::vector<float> series, const Band& band,
     const float statistic = static_cast<float>(
         static_cast<double>(result.waveform_power[i]) / result.noise[i] * twice_k);
     const numeric::ChiSquare chi = numeric::chi_square_distribution(statistic, 2.0f, memory);
+    memory = chi.memory;
     if (chi.note) result.notes.push_back(BinNote{i, *chi.note});
     result.probabilities[i] = chi.probability.value_or(0.0f);
   }
+  result.memory = memory;
   result.residual = std::move(series);
   return result;
 }

@@ -2,22 +2,25 @@
 // readers that take the settings from them; the settings of the whole invocation and the plan
 // of each run (its settings, checked, and the frame geometry and pass band derived from them).
 //
-// Control plans runs and runs nothing: every step returns what it read or derived, with the
-// messages it has to say; the main program prints them and decides whether the program stops.
+// Control plans runs and runs nothing: every step returns what it read or derived, with what
+// it has to say on the way and the stop of a check that failed (diagnostics::Outcome); the
+// main program says them and ends the program after a stop.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "diagnostics/diagnostics.hpp"
 #include "textio/textio.hpp"
 
 namespace tramel::control {
 
-using textio::Outcome;
+using diagnostics::Outcome;
 
 // ---- Keywords ----------------------------------------------------------------------------------
 
@@ -159,7 +162,34 @@ std::string keyword_warning(const Keyword& keyword, const KeywordValue<float>& v
 std::string keyword_warning(const Keyword& keyword, const KeywordValue<std::string>& value,
                             const ParameterText& text, std::string_view block);
 // The warnings for the tabs in the parameter parts of a block's lines.
-std::vector<textio::Message> tab_warnings(const Block& block);
+std::vector<diagnostics::Warning> tab_warnings(const Block& block);
+
+// Why a setting holds a value other than the one its line shows: the reader fell back on its
+// last result (the keyword is not there, or its value could not be read), or it read the value
+// through a tab or from text that is not plainly a number. A stop that checks such a value
+// says this cause after its own words.
+struct SettingCause {
+  std::string_view keyword;  // the keyword's text
+  std::string text;          // "the value 0 is a fallback, because ..."
+};
+
+// The causes of the settings read so far that have one.
+struct SettingCauses {
+  std::vector<SettingCause> causes;
+
+  // The cause of the keyword's value; empty when its value is as written.
+  std::string of(const Keyword& keyword) const;
+  void add(const Keyword& keyword, std::string text);
+};
+
+// The cause of a value, empty when it is as written; `tab_lines` are the block's lines with a
+// tab before their comment marker.
+std::string setting_cause(const Keyword& keyword, const KeywordValue<std::int32_t>& value,
+                          const ParameterText& text, std::span<const int> tab_lines);
+std::string setting_cause(const Keyword& keyword, const KeywordValue<float>& value,
+                          const ParameterText& text, std::span<const int> tab_lines);
+std::string setting_cause(const Keyword& keyword, const KeywordValue<std::string>& value,
+                          const ParameterText& text, std::span<const int> tab_lines);
 
 // ---- The settings of the invocation -------------------------------------------------------------
 
@@ -187,21 +217,28 @@ struct AnalysisSettings {
   std::int32_t lags = 0;
   std::string unit_text;   // 10 characters
   UnitMode unit_mode = UnitMode::Time;
+  SettingCauses causes;    // of the values that are not as written
 };
 
 // The folder as the console names it: absolute, without "." parts or a trailing slash.
 std::string folder_name(const std::filesystem::path& folder);
 
+// The parameters of the global block, and its lines with a tab before the comment marker.
+struct GlobalBlock {
+  ParameterText parameters;
+  std::vector<int> lines_with_tabs;
+};
+
 // Reads the global block (the messages of a failed block read go to the report).
-Outcome<ParameterText> read_global_block(ControlFile& control);
+Outcome<GlobalBlock> read_global_block(ControlFile& control);
 
 // The number of runs, the number of series and the data file name, which must have an
 // extension and exist in `folder`. The readers' own messages go to standard error.
-Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordReader& reader,
+Outcome<FileSettings> read_file_settings(const GlobalBlock& global, KeywordReader& reader,
                                          const std::filesystem::path& folder);
 
 // The threshold, the forecast horizon, the lags and the unit.
-Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
+Outcome<AnalysisSettings> read_analysis_settings(const GlobalBlock& global,
                                                  KeywordReader& reader);
 
 // ---- The plan of a run ------------------------------------------------------------------------
@@ -233,6 +270,8 @@ struct RunPlan {
   std::int32_t frames = 0;        // whole frames in the sample, at least 7
   std::int32_t first_bin = 0;     // the pass band, 1 <= first_bin < last_bin <= frame_length/2
   std::int32_t last_bin = 0;
+
+  SettingCauses causes;  // of the run block's values that are not as written
 
   int bin_count() const { return last_bin - first_bin + 1; }
 };

@@ -26,7 +26,8 @@ struct Planner {
   KeywordReader& reader;
   RunPlan plan;
   ParameterText block;
-  std::vector<textio::Message> messages;
+  std::vector<int> tab_lines;  // the block's lines with a tab before the comment marker
+  Outcome<RunPlan> outcome;
 
   float lower = 0.0f;     // band edges: kHz or Hz, or reciprocal periods in time mode
   float upper = 0.0f;     // 0 or less: up to the highest bin
@@ -35,18 +36,44 @@ struct Planner {
   double lower_normalised = 0.0;  // cycles per sample
   double upper_normalised = 0.0;
   std::string upper_line;  // where the upper edge is set, for the console
+  const Keyword* bandwidth_keyword = &keywords::kBandwidth;  // the one the bandwidth was read by
 
   UnitMode mode() const { return analysis.unit_mode; }
-  void say(std::string text, std::string console = {}) {
-    messages.push_back(
-        textio::Message{textio::Channel::Report, std::move(text), std::move(console)});
+  // A failed check: its lines for the report, how the console words them (empty: the same
+  // lines), and the settings it checks, whose causes it names when they are not as written.
+  bool fail(std::string text, std::string console, const std::vector<const Keyword*>& checked = {}) {
+    diagnostics::Stop stop =
+        diagnostics::stop_at(diagnostics::Destination::Report, std::move(text), std::move(console));
+    stop.place = diagnostics::Place::in_run(plan.run);
+    for (const Keyword* k : checked) {
+      std::string cause = plan.causes.of(*k);
+      if (cause.empty()) cause = analysis.causes.of(*k);
+      if (cause.empty()) continue;
+      if (!stop.cause.empty()) stop.cause += "; ";
+      stop.cause += cause;
+    }
+    // Advice that follows the first line tells to change a setting: it cannot help when the
+    // value checked is not the one written.
+    stop.advice = stop.cause.empty();
+    outcome.fail(std::move(stop));
+    return false;
   }
-  // The warning for a setting that could not be read, when the run goes on with it.
+  bool fail(std::string text, const std::vector<const Keyword*>& checked = {}) {
+    return fail(std::move(text), {}, checked);
+  }
+  // The settings of the band edges in this unit mode.
+  std::vector<const Keyword*> band_keywords() const {
+    if (mode() == UnitMode::Time) return {&keywords::kLongestPeriod, &keywords::kShortestPeriod};
+    return {&keywords::kLowerFrequency, &keywords::kUpperFrequency};
+  }
+  // The warning for a setting that could not be read, when the run goes on with it, and the
+  // cause of a value that is not as written.
   template <class T>
   void warn(const Keyword& keyword, const KeywordValue<T>& v) {
     const std::string name = "run " + std::to_string(plan.run);
     if (std::string w = keyword_warning(keyword, v, block, name); !w.empty())
-      messages.push_back(textio::Message{textio::Channel::Warning, std::move(w)});
+      outcome.warn(std::move(w), [&] { diagnostics::Place p = diagnostics::Place::in_file("tramel.cnl"); p.run = plan.run; return p; }());
+    plan.causes.add(keyword, setting_cause(keyword, v, block, tab_lines));
   }
   // "tramel.cnl line 12" for the keyword's line, or the block's lines when it is not there.
   std::string lines_of(const KeywordValue<std::int32_t>& v) const { return line_text(v.position, v.error); }
@@ -61,7 +88,7 @@ struct Planner {
   // The readers' own over-long-number messages go to the report too.
   template <class T>
   T value_of(const KeywordValue<T>& v) {
-    if (!v.message.empty()) say(v.message);
+    if (!v.message.empty()) outcome.say(diagnostics::Destination::Report, v.message);
     return v.value;
   }
   KeywordValue<float> real(const Keyword& keyword) {
@@ -113,16 +140,14 @@ bool Planner::read_band_edges() {
   longest = l.value;
   if (l.error == read_error::kKeywordAbsent) {
     const std::string text = textio::format_text(kNoLongest);
-    say(text, naming_lines(text, "pelorn.cnl", lines_of(l)));
-    return false;
+    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(l)));
   }
   warn(keywords::kLongestPeriod, l);
   const KeywordValue<float> s = real(keywords::kShortestPeriod);
   shortest = s.value;
   if (s.error == read_error::kKeywordAbsent) {
     const std::string text = textio::format_text(kNoShortest);
-    say(text, naming_lines(text, "pelorn.cnl", lines_of(s)));
-    return false;
+    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(s)));
   }
   warn(keywords::kShortestPeriod, s);
   upper_line = lines_of(s);
@@ -131,25 +156,22 @@ bool Planner::read_band_edges() {
 
 bool Planner::read_bandwidth() {
   KeywordValue<float> bw = real(keywords::kBandwidth);
-  const Keyword* keyword = &keywords::kBandwidth;
   if (bw.error != read_error::kNone && bw.error != read_error::kNoPoint) {
     bw = real(keywords::kBandwidthCapital);
-    keyword = &keywords::kBandwidthCapital;
+    bandwidth_keyword = &keywords::kBandwidthCapital;
   }
   plan.bandwidth = bw.value;
   if (bw.error == read_error::kNoPoint) {
     // Shows the setting from the second character after "idth": the `=` and what follows.
     const std::string_view text = block.text;
     const std::size_t start = std::min(text.find("idth") + 5, text.size());
-    say(list_text("Place a period in the resolution bandwidth value") +
-            list_text(text.substr(start, 11)),
-        "Place a period in the resolution bandwidth value (" + lines_of(bw) + ")\n");
-    return false;
+    return fail(list_text("Place a period in the resolution bandwidth value") +
+                    list_text(text.substr(start, 11)),
+                "Place a period in the resolution bandwidth value (" + lines_of(bw) + ")\n");
   }
-  warn(*keyword, bw);
+  warn(*bandwidth_keyword, bw);
   if (plan.bandwidth <= 0.0f) {
-    say(list_text("Resolution bandwidth < 0"));
-    return false;
+    return fail(list_text("Resolution bandwidth < 0"), {bandwidth_keyword});
   }
   return true;
 }
@@ -164,16 +186,15 @@ bool Planner::order_band() {
   if (upper > 0.0f && lower > upper) {
     const std::string text = list_text("Upper bw on line 8 of CNL ", upper, " < lower bw ", lower) +
                              unit_hint("Check to see the (fl,fu) units are ");
-    say(text, naming_lines(text, "line 8 of CNL", upper_line));
-    return false;
+    return fail(text, naming_lines(text, "line 8 of CNL", upper_line), band_keywords());
   }
   return true;
 }
 
 bool Planner::check_taper() {
   if (plan.taper_percent < 0.0f || plan.taper_percent > 25.0f) {
-    say(list_text("Taper % not in range (0,25) ", plan.taper_percent, " run - ", plan.run));
-    return false;
+    return fail(list_text("Taper % not in range (0,25) ", plan.taper_percent, " run - ", plan.run),
+                {&keywords::kTaper});
   }
   return true;
 }
@@ -185,25 +206,24 @@ bool Planner::read_sample_range() {
   const KeywordValue<std::int32_t> first = integer(keywords::kStart);
   plan.first_datum = first.value;
   if (!first.ok()) {
-    say(list_text("Error ", first.error, " in read of start datum", kStartItem));
-    return false;
+    return fail(list_text("Error ", first.error, " in read of start datum", kStartItem));
   }
+  plan.causes.add(keywords::kStart, setting_cause(keywords::kStart, first, block, tab_lines));
   const KeywordValue<std::int32_t> last = integer(keywords::kEnd);
   plan.last_datum = last.value;
   if (!last.ok()) {
-    say(list_text("Error ", last.error, " in read of end datum", kEndItem));
-    return false;
+    return fail(list_text("Error ", last.error, " in read of end datum", kEndItem));
   }
+  plan.causes.add(keywords::kEnd, setting_cause(keywords::kEnd, last, block, tab_lines));
   if (plan.first_datum < 1) {
     const std::string text = list_text("IS in pelorn.cnl is < 1 ", plan.first_datum, " run ", plan.run);
-    say(text, naming_lines(text, "pelorn.cnl", lines_of(first)));
-    return false;
+    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(first)), {&keywords::kStart});
   }
   if (plan.last_datum != 0 && plan.last_datum < plan.first_datum) {
     const std::string text =
         list_text("IE < IS in pelorn.cnl ", plan.first_datum, plan.last_datum, "run ", plan.run);
-    say(text, naming_lines(text, "pelorn.cnl", lines_of(last)));
-    return false;
+    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(last)),
+                {&keywords::kStart, &keywords::kEnd});
   }
   return true;
 }
@@ -231,25 +251,26 @@ void Planner::derive_frame_length() {
 
 bool Planner::check_sample_and_frames() {
   if (plan.last_datum > data.count) {
-    say(list_text("IE ", plan.last_datum, " > N in data file", data.count));
-    return false;
+    return fail(list_text("IE ", plan.last_datum, " > N in data file", data.count),
+                {&keywords::kEnd});
   }
   if (plan.last_datum == 0) plan.last_datum = data.count;
   // Hostile values may leave the 32-bit range; the size wraps as the system prints it.
   plan.sample_size = static_cast<std::int32_t>(static_cast<std::uint32_t>(
       static_cast<std::int64_t>(plan.last_datum) - static_cast<std::int64_t>(plan.first_datum) + 1));
   if (plan.frame_length < 5) {
-    say(list_text("Frame length = ", plan.frame_length, " < 5 - run ", plan.run) +
-        (mode() != UnitMode::Time
-             ? list_text("Decrease resolution bandwidth = ", plan.bandwidth, " n = ", plan.sample_size)
-             : list_text("Increase resolution period = ", plan.bandwidth, " n = ", plan.sample_size)));
-    return false;
+    return fail(
+        list_text("Frame length = ", plan.frame_length, " < 5 - run ", plan.run) +
+            (mode() != UnitMode::Time
+                 ? list_text("Decrease resolution bandwidth = ", plan.bandwidth, " n = ", plan.sample_size)
+                 : list_text("Increase resolution period = ", plan.bandwidth, " n = ", plan.sample_size)),
+        {bandwidth_keyword});
   }
   plan.frames = plan.sample_size / plan.frame_length;
   if (plan.frames < 7) {
-    say(list_text("No. frames ", plan.frames, " < ", std::int32_t{7}, " lb ", plan.frame_length) +
-        list_text("run ", plan.run));
-    return false;
+    return fail(list_text("No. frames ", plan.frames, " < ", std::int32_t{7}, " lb ", plan.frame_length) +
+                    list_text("run ", plan.run),
+                {bandwidth_keyword, &keywords::kStart, &keywords::kEnd});
   }
   return true;
 }
@@ -265,11 +286,12 @@ bool Planner::normalise_band() {
   if (upper_normalised > 0.5) {
     const auto mode_number = static_cast<std::int32_t>(
         mode() == UnitMode::Kilohertz ? 1 : mode() == UnitMode::Hertz ? 2 : 0);
-    say(list_text("Normalized upper bw = ", static_cast<float>(upper_normalised), " > 0.5") +
-        unit_hint("Check to see if the (fl,fu) units are ") +
-        list_text(" Sampling unit ", analysis.unit_text, " Sampling rate/interval ", plan.rate) +
-        list_text("iunit = ", mode_number));
-    return false;
+    return fail(
+        list_text("Normalized upper bw = ", static_cast<float>(upper_normalised), " > 0.5") +
+            unit_hint("Check to see if the (fl,fu) units are ") +
+            list_text(" Sampling unit ", analysis.unit_text, " Sampling rate/interval ", plan.rate) +
+            list_text("iunit = ", mode_number),
+        band_keywords());
   }
   return true;
 }
@@ -283,9 +305,9 @@ bool Planner::derive_pass_band() {
                       : plan.frame_length / 2;
   if (plan.first_bin >= plan.last_bin) {
     const double upper_edge = upper_normalised > 0.0 ? upper_normalised : 0.5;
-    say(list_text("fu-fl ", static_cast<float>(upper_edge - lower_normalised), " is too small") +
-        list_text("Increase passband fu-fl in run ", plan.run));
-    return false;
+    return fail(list_text("fu-fl ", static_cast<float>(upper_edge - lower_normalised), " is too small") +
+                    list_text("Increase passband fu-fl in run ", plan.run),
+                {band_keywords()[0], band_keywords()[1], bandwidth_keyword});
   }
   return true;
 }
@@ -335,21 +357,21 @@ Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& fil
   p.plan.analysis = analysis;
 
   Block block = control.read_block(kRunBlockLines);
-  p.messages = tab_warnings(block);
+  for (diagnostics::Warning& w : tab_warnings(block)) p.outcome.notes.emplace_back(std::move(w));
   if (block.end == Block::End::MissingMarker) {
     const std::string text = list_text("Place comment marker * after parameters on ostrel.cnl") +
                              textio::format_text(kLine70, block.bad_line);
-    p.say(text, naming_lines(text, "ostrel.cnl",
-                             "tramel.cnl line " + std::to_string(block.bad_line_number)));
-    return Outcome<RunPlan>{std::nullopt, std::move(p.messages)};
+    p.fail(text, naming_lines(text, "ostrel.cnl",
+                              "tramel.cnl line " + std::to_string(block.bad_line_number)));
+    return std::move(p.outcome);
   }
   if (block.end == Block::End::EndOfFile) {
-    p.say(list_text("Control file ended inside the block of run ", run));
-    return Outcome<RunPlan>{std::nullopt, std::move(p.messages)};
+    p.fail(list_text("Control file ended inside the block of run ", run));
+    return std::move(p.outcome);
   }
   p.block = std::move(block.parameters);
+  p.tab_lines = std::move(block.lines_with_tabs);
 
-  Outcome<RunPlan> outcome;
   const auto planned = [&p] {
     if (!p.read_band_edges()) return false;
     const KeywordValue<float> taper = p.real(keywords::kTaper);
@@ -360,9 +382,8 @@ Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& fil
     p.derive_frame_length();
     return p.check_sample_and_frames() && p.normalise_band() && p.derive_pass_band();
   };
-  if (planned()) outcome.value = p.plan;
-  outcome.messages = std::move(p.messages);
-  return outcome;
+  if (planned()) p.outcome.value = p.plan;
+  return std::move(p.outcome);
 }
 
 }  // namespace tramel::control

@@ -10,33 +10,47 @@ namespace tramel::control {
 
 namespace {
 
-using textio::Channel;
+using diagnostics::Destination;
+using diagnostics::Stop;
 using textio::list_text;
-using textio::Message;
-
-// A message for the report or standard error.
-Message report(std::string text) { return Message{Channel::Report, std::move(text)}; }
-Message console_error(std::string text) { return Message{Channel::Stderr, std::move(text)}; }
 
 constexpr std::string_view kGlobalBlock = "the global block";
 
 // The settings of the global block, read one after another: each value with the reader's own
-// message, when it has one, to standard error, and the warning when it could not be read.
+// message, when it has one, to standard error, the warning when it could not be read, and
+// the cause of a value that is not as written.
+template <class T>
 struct GlobalReader {
   KeywordReader& reader;
-  const ParameterText& global;
-  std::vector<Message>& messages;
+  const GlobalBlock& global;
+  Outcome<T>& outcome;
+  SettingCauses causes;
 
-  template <class T>
-  T keep(const Keyword& keyword, KeywordValue<T> value) {
-    if (!value.message.empty()) messages.push_back(console_error(value.message));
-    if (std::string w = keyword_warning(keyword, value, global, kGlobalBlock); !w.empty())
-      messages.push_back(Message{Channel::Warning, std::move(w)});
+  template <class V>
+  V keep(const Keyword& keyword, KeywordValue<V> value) {
+    const ParameterText& text = global.parameters;
+    if (!value.message.empty()) outcome.say(Destination::Stderr, value.message);
+    if (std::string w = keyword_warning(keyword, value, text, kGlobalBlock); !w.empty())
+      outcome.warn(std::move(w), diagnostics::Place::in_file("tramel.cnl"));
+    causes.add(keyword, setting_cause(keyword, value, text, global.lines_with_tabs));
     return std::move(value.value);
   }
-  std::int32_t integer(const Keyword& k) { return keep(k, reader.integer(k, global.text)); }
-  float real(const Keyword& k) { return keep(k, reader.real(k, global.text)); }
-  std::string text(const Keyword& k) { return keep(k, reader.text(k, global.text)); }
+  std::int32_t integer(const Keyword& k) { return keep(k, reader.integer(k, global.parameters.text)); }
+  float real(const Keyword& k) { return keep(k, reader.real(k, global.parameters.text)); }
+  std::string text(const Keyword& k) { return keep(k, reader.text(k, global.parameters.text)); }
+
+  // A stop said on standard error, with the cause of the setting it checks.
+  Outcome<T>& stop_on_console(std::string text, const Keyword& checked) {
+    Stop s = diagnostics::stop_at(Destination::Stderr, std::move(text));
+    s.cause = causes.of(checked);
+    return outcome.fail(std::move(s));
+  }
+  // A stop said in the report, with the cause of the setting it checks.
+  Outcome<T>& stop_in_report(std::string text, const Keyword& checked, std::string console = {}) {
+    Stop s = diagnostics::stop_at(Destination::Report, std::move(text), std::move(console));
+    s.cause = causes.of(checked);
+    return outcome.fail(std::move(s));
+  }
 };
 
 }  // namespace
@@ -56,96 +70,88 @@ std::string FileSettings::forecast_path() const {
   return data_file.substr(0, data_file.find('.') + 1) + "forec";
 }
 
-Outcome<ParameterText> read_global_block(ControlFile& control) {
+Outcome<GlobalBlock> read_global_block(ControlFile& control) {
   static const textio::Format kLine70("(a70)");
-  Outcome<ParameterText> outcome;
+  Outcome<GlobalBlock> outcome;
   Block block = control.read_block(kGlobalBlockLines);
-  outcome.messages = tab_warnings(block);
+  for (diagnostics::Warning& w : tab_warnings(block)) outcome.notes.emplace_back(std::move(w));
   switch (block.end) {
     case Block::End::Complete:
-      outcome.value = std::move(block.parameters);
+      outcome.value = GlobalBlock{std::move(block.parameters), std::move(block.lines_with_tabs)};
       break;
     case Block::End::MissingMarker: {
-      Message m = report(
+      const std::string text =
           list_text("Place comment marker * after parameters for top readon ostrel.cnl") +
-          textio::format_text(kLine70, block.bad_line));
-      m.console = naming_lines(m.text, "ostrel.cnl",
-                               "tramel.cnl line " + std::to_string(block.bad_line_number));
-      outcome.messages.push_back(std::move(m));
+          textio::format_text(kLine70, block.bad_line);
+      outcome.fail(diagnostics::stop_at(
+          Destination::Report, text,
+          naming_lines(text, "ostrel.cnl",
+                       "tramel.cnl line " + std::to_string(block.bad_line_number))));
       break;
     }
     case Block::End::EndOfFile:
-      outcome.messages.push_back(report(list_text("Control file ended inside the global block")));
+      outcome.fail(diagnostics::stop_at(Destination::Report,
+                                        list_text("Control file ended inside the global block")));
       break;
   }
   return outcome;
 }
 
-Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordReader& reader,
+Outcome<FileSettings> read_file_settings(const GlobalBlock& global, KeywordReader& reader,
                                          const std::filesystem::path& folder) {
   Outcome<FileSettings> outcome;
-  std::vector<Message>& messages = outcome.messages;
   FileSettings s;
 
-  GlobalReader read{reader, global, messages};
+  GlobalReader<FileSettings> read{reader, global, outcome, {}};
   s.runs = read.integer(keywords::kRuns);
   s.series_count = read.integer(keywords::kSeriesCount);
-  if (s.series_count < 1) {
-    messages.push_back(report(list_text("No. of data columns ", s.series_count, " < 1")));
-    return outcome;
-  }
+  if (s.series_count < 1)
+    return read.stop_in_report(list_text("No. of data columns ", s.series_count, " < 1"),
+                               keywords::kSeriesCount);
 
   s.data_file = read.text(keywords::kDataFile);
   s.data_file.resize(80, ' ');
   const std::size_t dot = s.data_file.find('.');
-  if (dot == std::string::npos) {
-    messages.push_back(report(list_text("Data file ", s.data_file, "  has no extension")));
-    return outcome;
-  }
+  if (dot == std::string::npos)
+    return read.stop_in_report(list_text("Data file ", s.data_file, "  has no extension"),
+                               keywords::kDataFile);
   // A name holding a NUL character cannot name a file.
   const std::string path = s.data_path();
   std::error_code ec;
   if (path.find('\0') != std::string::npos || !std::filesystem::exists(folder / path, ec)) {
     // The name up to its first `.` and the five characters after it.
     const std::string_view shown = std::string_view(s.data_file).substr(0, dot + 1 + 5);
-    Message m = report(list_text("Input file ", shown, " does not exist as named"));
-    m.console = "the data file " + path + " (the global block's " +
-                std::string(keywords::kDataFile.label) + ") is not in the folder " +
-                folder_name(folder) + "\n";
-    messages.push_back(std::move(m));
-    return outcome;
+    return read.stop_in_report(list_text("Input file ", shown, " does not exist as named"),
+                               keywords::kDataFile,
+                               "the data file " + path + " (the global block's " +
+                                   std::string(keywords::kDataFile.label) +
+                                   ") is not in the folder " + folder_name(folder) + "\n");
   }
   outcome.value = std::move(s);
   return outcome;
 }
 
-Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
+Outcome<AnalysisSettings> read_analysis_settings(const GlobalBlock& global,
                                                  KeywordReader& reader) {
   static const textio::Format kNoMark(
       "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')");
   static const textio::Format kNoMark2("(7x,'or +k or +h')");
   Outcome<AnalysisSettings> outcome;
-  std::vector<Message>& messages = outcome.messages;
   AnalysisSettings s;
 
-  GlobalReader read{reader, global, messages};
+  GlobalReader<AnalysisSettings> read{reader, global, outcome, {}};
   s.threshold = read.real(keywords::kThreshold);
-  if (s.threshold < 0.0f || s.threshold >= 1.0f) {
-    messages.push_back(
-        console_error(list_text("Coherence threshold ", s.threshold, " is out in unit interval")));
-    return outcome;
-  }
+  if (s.threshold < 0.0f || s.threshold >= 1.0f)
+    return read.stop_on_console(
+        list_text("Coherence threshold ", s.threshold, " is out in unit interval"),
+        keywords::kThreshold);
   s.frames_ahead = read.integer(keywords::kFramesAhead);
-  if (s.frames_ahead < 1 || s.frames_ahead > 10) {
-    messages.push_back(console_error(list_text("No. of frames ahead for forecasting ",
-                                               s.frames_ahead, " is out of bounds")));
-    return outcome;
-  }
+  if (s.frames_ahead < 1 || s.frames_ahead > 10)
+    return read.stop_on_console(list_text("No. of frames ahead for forecasting ", s.frames_ahead,
+                                          " is out of bounds"),
+                                keywords::kFramesAhead);
   s.lags = read.integer(keywords::kLags);
-  if (s.lags < 1) {
-    messages.push_back(console_error(list_text("No. of lags ", s.lags, " < 1")));
-    return outcome;
-  }
+  if (s.lags < 1) return read.stop_on_console(list_text("No. of lags ", s.lags, " < 1"), keywords::kLags);
 
   // The unit control parameter: time units, or frequencies in kHz or Hz.
   const std::string unit = read.text(keywords::kUnit);
@@ -158,10 +164,10 @@ Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
   } else if (has("+H") || has("+h")) {
     s.unit_mode = UnitMode::Hertz;
   } else {
-    messages.push_back(
-        report(textio::format_text(kNoMark, s.unit_text) + textio::format_text(kNoMark2)));
-    return outcome;
+    return read.stop_in_report(
+        textio::format_text(kNoMark, s.unit_text) + textio::format_text(kNoMark2), keywords::kUnit);
   }
+  s.causes = std::move(read.causes);
   outcome.value = std::move(s);
   return outcome;
 }

@@ -1,6 +1,8 @@
 // What the console is told about settings that could not be read: the value the readers fell
 // back on would otherwise go unnoticed.
+#include <algorithm>
 #include <charconv>
+#include <span>
 #include <string>
 
 #include "control/control.hpp"
@@ -142,15 +144,100 @@ std::string keyword_warning(const Keyword& keyword, const KeywordValue<std::stri
                  "it is taken as blank");
 }
 
-std::vector<textio::Message> tab_warnings(const Block& block) {
-  std::vector<textio::Message> warnings;
+std::vector<diagnostics::Warning> tab_warnings(const Block& block) {
+  std::vector<diagnostics::Warning> warnings;
   for (const int line : block.lines_with_tabs)
-    warnings.push_back(textio::Message{
-        textio::Channel::Warning,
+    warnings.push_back(diagnostics::Warning{
         "tramel.cnl line " + std::to_string(line) +
             " has a tab before its comment marker: tabs are not blanks to the keyword reader "
-            "(use blanks to line up the comments)"});
+            "(use blanks to line up the comments)",
+        diagnostics::Place::in_file("tramel.cnl", line)});
   return warnings;
+}
+
+std::string SettingCauses::of(const Keyword& keyword) const {
+  for (const SettingCause& c : causes)
+    if (c.keyword == keyword.text) return c.text;
+  return {};
+}
+
+void SettingCauses::add(const Keyword& keyword, std::string text) {
+  if (!text.empty()) causes.push_back(SettingCause{keyword.text, std::move(text)});
+}
+
+namespace {
+
+// Why a value read is not as written; `value_text` is the value's text as it stands after the
+// `=`, `shown` the value as read.
+template <class T>
+std::string cause(const Keyword& keyword, const KeywordValue<T>& value, const ParameterText& text,
+                  std::span<const int> tab_lines, const std::string& shown, bool plain) {
+  constexpr std::string_view kSee = " (see the warning above)";
+  const std::string value_is = "the value " + shown;
+  if (value.error == read_error::kKeywordAbsent) {
+    std::string s = value_is + " is a fallback, because the setting \"" + std::string(keyword.text) +
+                    "\" was not found on tramel.cnl line";
+    if (text.last_line > text.first_line)
+      s += "s " + std::to_string(text.first_line) + "-" + std::to_string(text.last_line);
+    else
+      s += " " + std::to_string(text.first_line);
+    return s + std::string(kSee);
+  }
+  const int line = text.line_of(value.position);
+  const std::string on_line = line > 0 ? " on tramel.cnl line " + std::to_string(line) : "";
+  if (value.error == read_error::kNoEquals)
+    return value_is + " is a fallback, because the setting \"" + std::string(keyword.text) + "\"" +
+           on_line + " has no \"=\" after it" + std::string(kSee);
+  const bool tab = std::find(tab_lines.begin(), tab_lines.end(), line) != tab_lines.end();
+  if (!value.ok())
+    return value_is + " is a fallback, because the value of \"" + std::string(keyword.text) +
+           "\"" + on_line + " could not be read" +
+           (tab ? std::string(": the line has a tab before its comment marker") : std::string()) +
+           std::string(kSee);
+  // Read, but from the text that follows the value's line: its line has a tab before the
+  // comment marker, so the value ran on into the next line's parameters.
+  const std::string found = found_text(text.text, value.value_position);
+  if (tab && found.find('\t') != std::string::npos)
+    return value_is + " was read through a tab: tramel.cnl line " + std::to_string(line) +
+           " has a tab before its comment marker, which the reader takes as part of the value" +
+           std::string(kSee);
+  if (!plain)
+    return value_is + " was read from \"" + found + "\", which is not plainly a number" +
+           std::string(kSee);
+  return {};
+}
+
+// Why a real read without its own decimal point is what it is.
+std::string without_point(const std::string& shown, const std::string& found) {
+  return "the value " + shown + " was read from \"" + found +
+         "\", which has no decimal point: the reader took the next point further on in the "
+         "block (see the warning above)";
+}
+
+}  // namespace
+
+std::string setting_cause(const Keyword& keyword, const KeywordValue<std::int32_t>& value,
+                          const ParameterText& text, std::span<const int> tab_lines) {
+  const std::string found = found_text(text.text, value.value_position);
+  return cause(keyword, value, text, tab_lines, std::to_string(value.value),
+               !value.ok() || plain_number(found, false));
+}
+
+std::string setting_cause(const Keyword& keyword, const KeywordValue<float>& value,
+                          const ParameterText& text, std::span<const int> tab_lines) {
+  const std::string found = found_text(text.text, value.value_position);
+  const bool no_point = !found.empty() && found.find('.') == std::string::npos;
+  if (value.ok() && no_point && plain_number(found, true))
+    return without_point(number_text(value.value), found);
+  const bool plain = plain_number(found, true) && !no_point;
+  return cause(keyword, value, text, tab_lines, number_text(value.value), !value.ok() || plain);
+}
+
+std::string setting_cause(const Keyword& keyword, const KeywordValue<std::string>& value,
+                          const ParameterText& text, std::span<const int> tab_lines) {
+  std::string shown = value.value;
+  shown.erase(shown.find_last_not_of(' ') + 1);
+  return cause(keyword, value, text, tab_lines, "\"" + shown + "\"", true);
 }
 
 }  // namespace tramel::control

@@ -1,41 +1,46 @@
-// Data and statistics: the data file (its head and the stretch of records a run analyses, read
-// with the format the file itself carries) and the descriptive statistics of a series. This
-// folder reads and describes; it analyses nothing.
+// Data sources: the head of the data (its title, the number of data, the sampling rate or
+// interval, the layout of its records) and the stretch of data a run analyses. A source reads;
+// it analyses nothing. The data file of the two-line layout (a title, then the count, the rate
+// and a record format in edit-descriptor notation, then the records, read with the format the
+// file itself carries) is one source.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "diagnostics/diagnostics.hpp"
 #include "textio/textio.hpp"
 
 namespace tramel::data {
 
-// ---- The head of the data file ------------------------------------------------------------
+// ---- The head of the data -----------------------------------------------------------------
 
 // How each data record is laid out: the values of all series alone, or followed by a
 // 25-character label (chosen when the format holds a lower-case `a`).
 enum class RecordLayout : std::uint8_t { Plain, Labelled };
 
-// Line 1 is the title; line 2 the number of data N, the sampling rate or interval, and the
+// What the runs need to know of the data before reading any sample. In the two-line layout,
+// line 1 is the title; line 2 the number of data N, the sampling rate or interval, and the
 // record format in parentheses.
 struct DataHead {
   std::int32_t count = 0;
+  // The second number of line 2: a sampling interval in the time unit, or a sampling rate in
+  // kHz or Hz, as the unit control parameter of the control file says.
   float rate = 0.0f;
-  std::string format_text;  // 50 characters, blank-padded
+  std::string format_text;  // 50 characters, blank-padded: the report's format line shows it
   RecordLayout layout = RecordLayout::Plain;
 };
 
 struct HeadOutcome {
   std::optional<std::string> title;  // 80 characters; absent when line 1 cannot be read
-  textio::Outcome<DataHead> head;
+  diagnostics::Outcome<DataHead> head;
 };
-
-// Reads the two head lines (from the start of the file). The messages go to standard error.
-HeadOutcome read_head(textio::TextFile& data);
 
 // ---- The sample ---------------------------------------------------------------------------
 
@@ -47,9 +52,6 @@ struct SampleRequest {
   std::int32_t first_datum = 0;
   std::int32_t last_datum = 0;
   std::int32_t series_count = 0;
-  std::string_view format_text;
-  RecordLayout layout = RecordLayout::Plain;
-  std::string_view file_name;  // for the console's messages
 
   std::int32_t size() const { return last_datum - first_datum + 1; }
 };
@@ -65,35 +67,66 @@ struct EarlyEnd {
 struct Sample {
   std::int32_t series_count = 0;
   std::int32_t size = 0;
-  std::vector<float> values;  // series_count x size, column-major
-  std::vector<char> labels;   // label mode: kLabelLength characters per datum 1..last_datum
+  std::pmr::vector<float> values;  // series_count x size, column-major
+  std::vector<char> labels;        // label mode: kLabelLength characters per datum 1..last_datum
   std::optional<EarlyEnd> early_end;
 
-  // Series j (0-based): its `size` values.
-  std::vector<float> series(int j) const;
+  // Series j (0-based): its `size` values, in a store from `memory`.
+  std::pmr::vector<float> series(int j, std::pmr::memory_resource* memory =
+                                            std::pmr::get_default_resource()) const;
 };
 
-// Reads the sample from the records after the head (the file is rewound first). An end of
-// file is said (the report's eof lines) and leaves zeros; a record that cannot be read fails
-// with its message. In plain layout the records may be converted side by side (`work`).
-textio::Outcome<Sample> read_sample(textio::TextFile& data, const SampleRequest& request,
-                                    const textio::RecordWork& work = {});
-
-// ---- Descriptive statistics ---------------------------------------------------------------
-
-struct Statistics {
-  float mean = 0.0f;
-  float std_dev = 0.0f;
-  float skewness = 0.0f;
-  float kurtosis = 0.0f;  // excess kurtosis
-  float c6 = 0.0f;        // the sixth cumulant over the sixth power of the standard deviation
-  float max = 0.0f;
-  float min = 0.0f;
-  // No spread (a constant series, or fewer than two values): the standard deviation is set
-  // to 1 and the moments are 0.
-  bool zero_variance = false;
+// How a read may go about its work: the threads its records may be converted on, and the store
+// of the sample's values.
+struct ReadWork {
+  textio::RecordWork records;
+  std::pmr::memory_resource* store = std::pmr::get_default_resource();
 };
 
-Statistics describe_series(std::span<const float> series);
+// ---- Sources ------------------------------------------------------------------------------
+
+// A source of data: its head, then the samples of the runs, in any order.
+class DataSource {
+ public:
+  virtual ~DataSource() = default;
+
+  // The head; its messages go to standard error.
+  virtual HeadOutcome read_head() = 0;
+  // The sample of a run. An end of the data before the last datum is said (the report's eof
+  // lines) and leaves zeros; a record that cannot be read stops with its message.
+  virtual diagnostics::Outcome<Sample> read_sample(const SampleRequest& request,
+                                                   const ReadWork& work) = 0;
+  // The bytes the labels of a sample take (0 for records without labels).
+  virtual std::uint64_t label_bytes(const SampleRequest& request) const = 0;
+};
+
+// The data file of the two-line layout, read with the record format on its line 2.
+class RecordFile final : public DataSource {
+ public:
+  // `name` names the file in the console's messages.
+  explicit RecordFile(std::string name);
+
+  // 0, or the operating system's error number (a directory is refused with EISDIR).
+  int open(const std::string& path);
+  // Reads from memory instead (tests and fuzzers).
+  void open_text(std::string text);
+
+  HeadOutcome read_head() override;
+  diagnostics::Outcome<Sample> read_sample(const SampleRequest& request,
+                                           const ReadWork& work) override;
+  std::uint64_t label_bytes(const SampleRequest& request) const override;
+
+ private:
+  std::string name_;
+  textio::TextFile file_;
+  DataHead head_;  // as read_head found it
+};
+
+// The data file `path` opened as the source its name calls for; `name` names it in messages.
+struct OpenedSource {
+  std::unique_ptr<DataSource> source;  // null when it could not be opened
+  int error = 0;                       // then the operating system's error number
+};
+OpenedSource open_data_source(const std::string& path, const std::string& name);
 
 }  // namespace tramel::data

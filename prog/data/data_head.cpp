@@ -1,5 +1,5 @@
-// The head of the data file: the title on line 1; the number of data, the sampling rate or
-// interval and the record format on line 2.
+// The data file of the two-line layout, and its head: the title on line 1; the number of
+// data, the sampling rate or interval and the record format on line 2.
 #include <algorithm>
 #include <cmath>
 
@@ -8,24 +8,39 @@
 namespace tramel::data {
 namespace {
 
-textio::Message console_error(std::string text) {
-  return textio::Message{textio::Channel::Stderr, std::move(text)};
+using diagnostics::Destination;
+
+diagnostics::Stop console_error(std::string text) {
+  return diagnostics::stop_at(Destination::Stderr, std::move(text));
 }
 
-textio::Message unreadable_head() {
+diagnostics::Stop unreadable_head() {
   return console_error(textio::list_text(
       "Cannot read the number of data and the sampling rate on line 2 of the data file"));
 }
 
 }  // namespace
 
-HeadOutcome read_head(textio::TextFile& data) {
+RecordFile::RecordFile(std::string name) : name_(std::move(name)) {}
+
+int RecordFile::open(const std::string& path) { return file_.open(path); }
+
+void RecordFile::open_text(std::string text) { file_.open_text(std::move(text)); }
+
+OpenedSource open_data_source(const std::string& path, const std::string& name) {
+  auto file = std::make_unique<RecordFile>(name);
+  if (const int error = file->open(path); error != 0) return OpenedSource{nullptr, error};
+  return OpenedSource{std::move(file), 0};
+}
+
+HeadOutcome RecordFile::read_head() {
   HeadOutcome result;
-  std::vector<textio::Message>& messages = result.head.messages;
+  diagnostics::Outcome<DataHead>& outcome = result.head;
+  textio::TextFile& data = file_;
   data.rewind();
   std::string line;
   if (!data.read_line(line).ok()) {
-    messages.push_back(unreadable_head());
+    outcome.fail(unreadable_head());
     return result;
   }
   result.title = line;
@@ -35,25 +50,25 @@ HeadOutcome read_head(textio::TextFile& data) {
   DataHead head;
   std::string_view record;
   if (!data.next_record(record)) {
-    messages.push_back(unreadable_head());
+    outcome.fail(unreadable_head());
     return result;
   }
   textio::TextFile line2;
   line2.open_text(std::string(record));
   const textio::TextFile::ListTarget targets[] = {&head.count, &head.rate};
   if (!line2.read_list(targets).ok()) {
-    messages.push_back(unreadable_head());
+    outcome.fail(unreadable_head());
     return result;
   }
   if (!(head.rate > 0.0f) || !std::isfinite(head.rate)) {
-    messages.push_back(
+    outcome.fail(
         console_error(textio::list_text("Sampling rate/interval ", head.rate, " is not positive")));
     return result;
   }
 
   data.backspace();
   if (!data.read_line(line).ok()) {
-    messages.push_back(unreadable_head());
+    outcome.fail(unreadable_head());
     return result;
   }
   // The format text runs from the first `(` to the third `)` after it (or the last one if
@@ -65,15 +80,15 @@ HeadOutcome read_head(textio::TextFile& data) {
       if (const std::size_t c = line.find(')', b + 1); c != std::string::npos) b = c;
   }
   if (b == std::string::npos || line.find(' ', b + 1) == std::string::npos) {
-    messages.push_back(
-        console_error(textio::list_text("Format on second line of data file is incorrect")));
+    outcome.fail(console_error(textio::list_text("Format on second line of data file is incorrect")));
     return result;
   }
   head.format_text = line.substr(a, std::min<std::size_t>(b - a + 1, 50));
   head.format_text.resize(50, ' ');
   head.layout = head.format_text.find('a') != std::string::npos ? RecordLayout::Labelled
                                                                   : RecordLayout::Plain;
-  result.head.value = std::move(head);
+  head_ = head;
+  outcome.value = std::move(head);
   return result;
 }
 

@@ -13,29 +13,24 @@ using Kind = ChiSquareNote::Kind;
 
 }  // namespace
 
-ChiSquare chi_square_distribution(float x, float df, GammaMemory& memory) {
-  if (x < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeStatistic, x}};
-  if (x < kSmall) return {0.0f, std::nullopt};
-  if (df < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeDegrees, df}};
+ChiSquare chi_square_distribution(float x, float df, GammaMemory memory) {
+  if (x < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeStatistic, x}, memory};
+  if (x < kSmall) return {0.0f, std::nullopt, memory};
+  if (df < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeDegrees, df}, memory};
   // Next to no degrees of freedom: P(df/2, x/2) is not defined at df = 0; call it 0.
-  if (df < kSmall) return {0.0f, std::nullopt};
-  ChiSquare result;
-  const float p = regularized_gamma_p(df * 0.5f, x * 0.5f, memory, result.note);
-  result.probability = p < kSmall ? 0.0f : p;
-  return result;
+  if (df < kSmall) return {0.0f, std::nullopt, memory};
+  const GammaP p = regularized_gamma_p(df * 0.5f, x * 0.5f, memory);
+  return {p.value < kSmall ? 0.0f : p.value, p.note, p.memory};
 }
 
 // A bad argument, or a series or fraction that fails, gives the previous result again.
-float regularized_gamma_p(float a, float x, GammaMemory& memory,
-                          std::optional<ChiSquareNote>& note) {
-  const auto previous = [&memory]() {
+GammaP regularized_gamma_p(float a, float x, GammaMemory memory) {
+  // The last result again, with the note of why; a memory not known yet is then needed.
+  const auto previous = [&memory](std::optional<ChiSquareNote> note) {
     if (!memory.known) memory.needed_unknown = true;
-    return memory.last;
+    return GammaP{memory.last, note, memory};
   };
-  if (x < 0.0f || a <= 0.0f) {
-    note = ChiSquareNote{Kind::BadGammaArgument, 0.0f};
-    return previous();
-  }
+  if (x < 0.0f || a <= 0.0f) return previous(ChiSquareNote{Kind::BadGammaArgument, 0.0f});
   GammaExpansion e;
   if (x < a + 1.0f) {
     e = gamma_series(a, x);
@@ -43,11 +38,10 @@ float regularized_gamma_p(float a, float x, GammaMemory& memory,
     e = gamma_continued_fraction(a, x);
     if (e.value) e.value = 1.0 - *e.value;
   }
-  note = e.note;
-  if (!e.value) return previous();
+  if (!e.value) return previous(e.note);
   memory.last = static_cast<float>(*e.value);
   memory.known = true;
-  return memory.last;
+  return GammaP{memory.last, e.note, memory};
 }
 
 }  // namespace tramel::numeric

@@ -92,7 +92,8 @@ struct ChiSquareNote {
 
 // The last result of P(a, x), which a call that cannot compute one (a bad argument, an
 // expansion that does not converge) returns again. It carries from call to call through a
-// whole invocation, so its owner hands it to every call.
+// whole invocation: every call takes the memory its predecessor left and returns the memory
+// it leaves.
 //
 // An analysis that runs ahead of its predecessors does not know yet what they leave behind:
 // it starts with `known` false, and a call that then needs the value sets `needed_unknown`,
@@ -105,17 +106,24 @@ struct GammaMemory {
 
 // The chi-square distribution function with `df` degrees of freedom at `x`: P(df/2, x/2),
 // with statistics and probabilities below 1e-4 taken as 0. A bad argument leaves no
-// probability, only its note; at most one note comes from one call.
+// probability, only its note; at most one note comes from one call. `memory` is the memory
+// the call leaves.
 struct ChiSquare {
   std::optional<float> probability;
   std::optional<ChiSquareNote> note;
+  GammaMemory memory;
 };
-ChiSquare chi_square_distribution(float x, float df, GammaMemory& memory);
+ChiSquare chi_square_distribution(float x, float df, GammaMemory memory);
 
 // P(a, x), the regularised lower incomplete gamma function in single precision: the power
-// series below x = a + 1, the continued fraction from there on.
-float regularized_gamma_p(float a, float x, GammaMemory& memory,
-                          std::optional<ChiSquareNote>& note);
+// series below x = a + 1, the continued fraction from there on. A call that cannot compute it
+// gives the memory's last result again, with its note.
+struct GammaP {
+  float value = 0.0f;
+  std::optional<ChiSquareNote> note;
+  GammaMemory memory;  // what the call leaves
+};
+GammaP regularized_gamma_p(float a, float x, GammaMemory memory);
 
 // The two expansions in double precision. Each gives no value, with its note, when it does
 // not converge in 1000 steps (or, for the series, when x < 0).

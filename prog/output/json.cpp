@@ -41,7 +41,7 @@ std::string trimmed(std::string s) {
   return s;
 }
 
-Json statistics(const data::Statistics& s) {
+Json statistics(const analysis::Statistics& s) {
   return Json{{"mean", number(s.mean)},         {"std_dev", number(s.std_dev)},
               {"skewness", number(s.skewness)}, {"kurtosis", number(s.kurtosis)},
               {"c6", number(s.c6)},             {"max", number(s.max)},
@@ -164,7 +164,9 @@ std::string write_json(const std::filesystem::path& file, const results::Invocat
     doc["message"] = nullptr;
   }
   doc["standard_errors"] = result.least_squares_errors ? "least squares" : "as specified";
-  doc["warnings"] = result.warnings;
+  Json warnings = Json::array();
+  for (const diagnostics::Warning& w : result.warnings) warnings.push_back(w.text);
+  doc["warnings"] = std::move(warnings);
   Json runs = Json::array();
   for (const results::RunResult& r : result.runs) runs.push_back(run(r));
   doc["runs"] = std::move(runs);

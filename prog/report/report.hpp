@@ -10,7 +10,7 @@
 
 #include "coherence/coherence.hpp"
 #include "control/control.hpp"
-#include "data/data.hpp"
+#include "analysis/analysis.hpp"
 #include "forecast/forecast.hpp"
 #include "textio/textio.hpp"
 
@@ -59,7 +59,7 @@ void write_work_space_failure(Sink& report, WorkSpace which, int bins = 0,
 void write_series_box(Sink& report, int series);
 // The statistics block with the format line after it, and before it the message of a series
 // without spread.
-void write_description(Sink& report, const data::Statistics& statistics,
+void write_description(Sink& report, const analysis::Statistics& statistics,
                        std::string_view format_text);
 // The messages of the coherence step: the taper's, then those of the chi-square evaluations.
 void write_coherence_notes(Sink& report, const coherence::Coherence& coherence);

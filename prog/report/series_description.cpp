@@ -42,7 +42,7 @@ void write_series_box(Sink& report, int series) {
   write(report, kBoxBottom);
 }
 
-void write_description(Sink& report, const data::Statistics& s, std::string_view format_text) {
+void write_description(Sink& report, const analysis::Statistics& s, std::string_view format_text) {
   static const textio::Format kRule("(2x,57('='))");
   static const textio::Format kTitle("(14x,'Descriptive Statistics of Data')");
   static const textio::Format kRuleAndGap("(2x,57('='),/)");

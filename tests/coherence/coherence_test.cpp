@@ -17,8 +17,8 @@ using Vec = std::vector<float>;
 const double kPi = std::acos(-1.0);
 
 Coherence run(const Vec& x, int lb, int kl, int ku, float pct) {
-  numeric::GammaMemory memory;
-  return find_coherence(x, Band{lb, kl, ku, pct}, numeric::FftPlan(lb), memory);
+  return find_coherence(std::pmr::vector<float>(x.begin(), x.end()), Band{lb, kl, ku, pct},
+                        numeric::FftPlan(lb), numeric::GammaMemory{});
 }
 
 // Direct computation in double: noise spectrum and 1 - exp(-x/2) of the statistic.
@@ -135,15 +135,16 @@ TEST(Coherence, ChiSquareNotesCarryTheirBandPosition) {
   x[37] = std::numeric_limits<float>::quiet_NaN();
   for (const bool known : {true, false}) {
     SCOPED_TRACE(known);
-    numeric::GammaMemory memory{0.375f, known, false};
-    const Coherence o = find_coherence(x, Band{16, 2, 6, 0}, numeric::FftPlan(16), memory);
+    const Coherence o = find_coherence(std::pmr::vector<float>(x.begin(), x.end()),
+                                       Band{16, 2, 6, 0}, numeric::FftPlan(16),
+                                       numeric::GammaMemory{0.375f, known, false});
     EXPECT_EQ(o.probabilities, Vec(5, 0.375f));
     ASSERT_EQ(o.notes.size(), 5u);
     for (int i = 0; i < 5; ++i) {
       EXPECT_EQ(o.notes[i].position, i);
       EXPECT_EQ(o.notes[i].note.kind, numeric::ChiSquareNote::Kind::FractionDidNotConverge);
     }
-    EXPECT_EQ(memory.needed_unknown, !known);
+    EXPECT_EQ(o.memory.needed_unknown, !known);
   }
 }
 

@@ -1,4 +1,4 @@
-// The data file's head, the sample a run reads from it, and the descriptive statistics.
+// The data file's head and the sample a run reads from it.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,20 +13,28 @@
 namespace tramel::data {
 namespace {
 
-using textio::Channel;
-using textio::Message;
+using diagnostics::Destination;
+using Values = std::vector<float>;
 
 std::string pad(std::string s, std::size_t width = 50) {
   s.resize(width, ' ');
   return s;
 }
 
-// The messages' texts one after the other; every message must go to `channel`.
-std::string texts(const std::vector<Message>& messages, Channel channel) {
+// What a step said, its stop last, one text after the other; everything must go to `to`.
+template <class T>
+std::string texts(const diagnostics::Outcome<T>& outcome, Destination to) {
   std::string all;
-  for (const Message& m : messages) {
-    EXPECT_EQ(m.channel, channel) << m.text;
-    all += m.text;
+  for (const diagnostics::Note& note : outcome.notes) {
+    const auto* m = std::get_if<diagnostics::Message>(&note);
+    EXPECT_NE(m, nullptr);
+    if (m == nullptr) continue;
+    EXPECT_EQ(m->destination, to) << m->text;
+    all += m->text;
+  }
+  if (outcome.stop) {
+    EXPECT_EQ(outcome.stop->message.destination, to) << outcome.stop->message.text;
+    all += outcome.stop->message.text;
   }
   return all;
 }
@@ -89,14 +97,14 @@ TEST(ReadHead, Table) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    textio::TextFile file;
+    RecordFile file("test.dat");
     file.open_text(c.file);
-    const HeadOutcome head = read_head(file);
+    const HeadOutcome head = file.read_head();
     EXPECT_EQ(head.title.has_value(), c.titled);
     if (c.titled && head.title) {
       EXPECT_EQ(*head.title, pad(c.file.substr(0, c.file.find('\n')), 80));
     }
-    EXPECT_EQ(texts(head.head.messages, Channel::Stderr), c.message);
+    EXPECT_EQ(texts(head.head, Destination::Stderr), c.message);
     ASSERT_EQ(head.head.failed(), c.format.empty());
     if (c.format.empty()) continue;
     EXPECT_EQ(head.head.value->count, c.count);
@@ -109,14 +117,12 @@ TEST(ReadHead, Table) {
 // ---- The sample -----------------------------------------------------------------------------
 
 // Reads data first..last of `series` series from the records after a head with format `fmt`.
-textio::Outcome<Sample> sample_of(const char* fmt, RecordLayout layout, int series, int first,
-                                  int last, const std::string& records) {
-  textio::TextFile file;
-  file.open_text("title\n9 1.0 " + std::string(fmt) + "\n" + records);
-  std::string_view record;
-  file.next_record(record);  // the reader rewinds first
-  const std::string format_text = pad(fmt);
-  return read_sample(file, SampleRequest{first, last, series, format_text, layout, "test.dat"});
+diagnostics::Outcome<Sample> sample_of(const char* fmt, RecordLayout layout, int series, int first,
+                                       int last, const std::string& records) {
+  RecordFile file("test.dat");
+  file.open_text("title\n9 1.0 " + std::string(fmt) + " \n" + records);
+  EXPECT_EQ(file.read_head().head.value->layout, layout);  // the reader rewinds first
+  return file.read_sample(SampleRequest{first, last, series}, ReadWork{});
 }
 
 std::string end_of_file_lines(int datum) {
@@ -157,14 +163,14 @@ TEST(ReadSample, ReadsTheSampleAndNamesAnEarlyEnd) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const textio::Outcome<Sample> r =
+    const diagnostics::Outcome<Sample> r =
         sample_of(c.fmt, c.layout, c.series, c.first, c.last, c.records);
-    EXPECT_EQ(texts(r.messages, Channel::Report),
+    EXPECT_EQ(texts(r, Destination::Report),
               c.early_end ? end_of_file_lines(static_cast<int>(c.early_end->datum)) : "");
     ASSERT_FALSE(r.failed());
     EXPECT_EQ(r.value->series_count, c.series);
     EXPECT_EQ(r.value->size, c.last - c.first + 1);
-    EXPECT_EQ(r.value->values, c.values);
+    EXPECT_EQ(Values(r.value->values.begin(), r.value->values.end()), c.values);
     ASSERT_EQ(r.value->early_end.has_value(), c.early_end.has_value());
     if (c.early_end) {
       EXPECT_EQ(r.value->early_end->datum, c.early_end->datum);
@@ -175,23 +181,24 @@ TEST(ReadSample, ReadsTheSampleAndNamesAnEarlyEnd) {
 
 // The values hold all series of a datum together; series(j) takes one series out.
 TEST(ReadSample, SeriesOfTheSample) {
-  const textio::Outcome<Sample> r =
+  const diagnostics::Outcome<Sample> r =
       sample_of("(3f5.1)", RecordLayout::Plain, 3, 1, 2, "  1.0  2.0  3.0\n  4.0  5.0  6.0\n");
   ASSERT_FALSE(r.failed());
-  EXPECT_EQ(r.value->values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(r.value->series(0), (std::vector<float>{1, 4}));
-  EXPECT_EQ(r.value->series(2), (std::vector<float>{3, 6}));
+  EXPECT_EQ(Values(r.value->values.begin(), r.value->values.end()), (Values{1, 2, 3, 4, 5, 6}));
+  const std::pmr::vector<float> first = r.value->series(0), last = r.value->series(2);
+  EXPECT_EQ(Values(first.begin(), first.end()), (Values{1, 4}));
+  EXPECT_EQ(Values(last.begin(), last.end()), (Values{3, 6}));
 }
 
 TEST(ReadSample, LabelsAreKeptByDatumNumber) {
-  const textio::Outcome<Sample> r =
+  const diagnostics::Outcome<Sample> r =
       sample_of("(f10.3,1x,a25)", RecordLayout::Labelled, 1, 2, 3,
                 "       1.0 first\n       2.0 second\n"
                 "       3.0 a label longer than 25 columns\n");
   ASSERT_FALSE(r.failed());
   const std::string labels(r.value->labels.begin(), r.value->labels.end());
   EXPECT_EQ(labels, pad("first", 25) + pad("second", 25) + "a label longer than 25 co");
-  EXPECT_EQ(r.value->values, (std::vector<float>{2, 3}));
+  EXPECT_EQ(Values(r.value->values.begin(), r.value->values.end()), (Values{2, 3}));
 }
 
 // A conversion error in a datum that is skipped or followed by a label fails the reading too.
@@ -204,54 +211,10 @@ TEST(ReadSample, ConversionErrorFailsWithTheFormat) {
   } cases[] = {{"(f10.3)", RecordLayout::Plain, 3, 3}, {"(f10.3,a)", RecordLayout::Labelled, 1, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fmt);
-    const textio::Outcome<Sample> r = sample_of(c.fmt, c.layout, 1, c.first, c.last, bad);
+    const diagnostics::Outcome<Sample> r = sample_of(c.fmt, c.layout, 1, c.first, c.last, bad);
     EXPECT_TRUE(r.failed());
-    EXPECT_EQ(texts(r.messages, Channel::Report),
+    EXPECT_EQ(texts(r, Destination::Report),
               " ** Error in read of data file         5010\n Check format" + pad(c.fmt) + "\n");
-  }
-}
-
-// ---- Descriptive statistics ---------------------------------------------------------------
-
-TEST(DescribeSeries, MomentsOfOneToFive) {
-  // Far from zero the sums need double accumulation and the moments the double mean.
-  for (float shift : {0.0f, 1.0e6f}) {
-    SCOPED_TRACE(shift);
-    const std::vector<float> v = {shift + 5, shift + 2, shift + 3, shift + 1, shift + 4};
-    const Statistics s = describe_series(v);
-    EXPECT_FALSE(s.zero_variance);
-    EXPECT_EQ(s.mean, shift + 3);
-    EXPECT_FLOAT_EQ(s.std_dev, std::sqrt(2.5f));
-    EXPECT_EQ(s.skewness, 0.0f);
-    EXPECT_FLOAT_EQ(s.kurtosis, 6.8f / 6.25f - 3);  // m4 / m2^2 - 3 with the n-1 variance
-    EXPECT_FLOAT_EQ(s.c6, 26.0f / 15.625f - 15 * (6.8f / 6.25f - 3) - 15);
-    EXPECT_EQ(s.max, shift + 5);
-    EXPECT_EQ(s.min, shift + 1);
-  }
-}
-
-// No spread: the standard deviation is 1 and the moments 0; mean and extremes as they are.
-TEST(DescribeSeries, ZeroVariance) {
-  const struct {
-    const char* name;
-    std::vector<float> v;
-    float mean, max, min;
-  } cases[] = {
-      {"no values", {}, 0, 0, 0},
-      {"one value", {-3}, -3, -3, -3},
-      {"constant", {2, 2, 2, 2}, 2, 2, 2},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Statistics s = describe_series(c.v);
-    EXPECT_TRUE(s.zero_variance);
-    EXPECT_EQ(s.std_dev, 1.0f);
-    EXPECT_EQ(s.mean, c.mean);
-    EXPECT_EQ(s.max, c.max);
-    EXPECT_EQ(s.min, c.min);
-    EXPECT_EQ(s.skewness, 0.0f);
-    EXPECT_EQ(s.kurtosis, 0.0f);
-    EXPECT_EQ(s.c6, 0.0f);
   }
 }
 

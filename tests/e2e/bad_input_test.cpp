@@ -358,7 +358,11 @@ TEST(BadInput, SaidOnTheConsole) {
        .err = " Coherence threshold   -77236.3125     is out in unit interval\n",
        .diagnostics = warning + "tramel.cnl line 3: the value \"1\" of \"bility\" (Coherence "
                                 "probability) needs a decimal point (write 1.0); it was read as "
-                                "-77236.31\n"},
+                                "-77236.31\n"
+                                "tramel: Coherence threshold   -77236.3125     is out in unit "
+                                "interval: the value -77236.31 was read from \"1\", which has no "
+                                "decimal point: the reader took the next point further on in the "
+                                "block (see the warning above)\n"},
       {.name = "a tab before a comment: the value runs into the next line",
        .cnl = replaced(cnl, "No. of lags = 1   * horizon, lags", "No. of lags = 1\t* horizon, lags"),
        .report = base_report,
@@ -373,6 +377,56 @@ TEST(BadInput, SaidOnTheConsole) {
                                 "lags) is not an integer of 1 to 7 characters followed by a "
                                 "blank; the value used instead is 1, the last integer read before "
                                 "it (0 when there was none)\n"},
+      // A stop that checks a value the readers fell back on says why the value is what it is,
+      // and leaves out the advice that cannot help.
+      {.name = "a stop on a fallback: the bandwidth's label in another letter case",
+       .cnl = global_block() + run_block({.bw = "Resolution bandwidth = 7"}),
+       .report = kHead +
+                 " The number 7   % taper = 0.0   Data start = 1   Data end = 0    > 9,999,999\n"
+                 " Resolution bandwidth < 0\n",
+       .diagnostics = warning + "run 1 (tramel.cnl lines 7-11): no setting \"ion Bandwidth\" "
+                                "(Resolution Bandwidth) is there; the value used instead is 0, the "
+                                "last real read before it (0 when there was none)\n"
+                                "tramel: Resolution bandwidth < 0: the value 0 is a fallback, "
+                                "because the setting \"ion Bandwidth\" was not found on tramel.cnl "
+                                "lines 7-11 (see the warning above)\n"},
+      // The lags fall back on the horizon, 8 frames: 4 m^2 p = 32 is above 200 / 10. The advice
+      // to raise the threshold is not repeated on the console.
+      {.name = "a stop on a fallback: the lags' label misspelt",
+       .cnl = replaced(global_block({.frames = "8", .lags = "2"}), "No. of lags", "No. of legs") +
+              run_block({.range = "Data start = 1   Data end = 200"}),
+       .report = kHead +
+                 replaced(replaced(replaced(replaced(kTimeRunHeader, "600  Sample size =      600",
+                                                     "200  Sample size =      200"),
+                                            "Frames      50", "Frames      16"),
+                                   "forecasted =   1  VAR Lags =  1", "forecasted =   8  VAR Lags =  8"),
+                          "Last datum used     600", "Last datum used     200") +
+                 stats(" Mean =   0.345E-01       Std Dev =    1.47    \n\n"
+                       " Skew =-0.428E-01    Kurtosis = -1.37        C(6) =     8.710\n",
+                       " Max value =    2.49           Min value =   -2.47    \n") +
+                 " Sample size     200 is not large enough for the dimension of the VAR     32\n"
+                 " Increase the coherence prob. threshold  0.950\n",
+       .diagnostics = warning + "the global block (tramel.cnl lines 1-6): no setting \"ags\" (No. "
+                                "of lags) is there; the value used instead is 8, the last integer "
+                                "read before it (0 when there was none)\n"
+                                "tramel: Sample size     200 is not large enough for the dimension "
+                                "of the VAR     32: the value 8 is a fallback, because the setting "
+                                "\"ags\" was not found on tramel.cnl lines 1-6 (see the warning "
+                                "above)\n"},
+      {.name = "a stop on a value read through a tab",
+       .cnl = replaced(global_block({.lags = "2"}), "No. of lags = 2   *", "No. of lags = 2\t   *") +
+              run_block(),
+       .report = kHead,
+       .err = " No. of lags          -19 < 1\n",
+       .diagnostics = warning + "tramel.cnl line 4 has a tab before its comment marker: tabs are "
+                                "not blanks to the keyword reader (use blanks to line up the "
+                                "comments)\n" +
+                      warning + "tramel.cnl line 4: the value \"2\t\" of \"ags\" (No. of lags) "
+                                "is not written in digits; it was read as -19\n"
+                                "tramel: No. of lags          -19 < 1: the value -19 was read "
+                                "through a tab: tramel.cnl line 4 has a tab before its comment "
+                                "marker, which the reader takes as part of the value (see the "
+                                "warning above)\n"},
       {.name = "a record that cannot be read",
        .cnl = cnl,
        .data = data("600 1.0 (f8.3)", bad_record),

@@ -13,8 +13,7 @@ namespace {
 using Kind = ChiSquareNote::Kind;
 
 float chi2(float x, float df = 2.0f) {
-  GammaMemory memory;
-  const ChiSquare r = chi_square_distribution(x, df, memory);
+  const ChiSquare r = chi_square_distribution(x, df, GammaMemory{});
   EXPECT_FALSE(r.note.has_value()) << "x = " << x;
   EXPECT_TRUE(r.probability.has_value()) << "x = " << x;
   return r.probability.value_or(-7.0f);
@@ -95,27 +94,25 @@ TEST(ChiSquare, BadArgumentsLeaveNoProbability) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.x << " " << c.df);
-    GammaMemory memory{0.25f, false, false};
-    const ChiSquare r = chi_square_distribution(c.x, c.df, memory);
+    const ChiSquare r = chi_square_distribution(c.x, c.df, GammaMemory{0.25f, false, false});
     EXPECT_FALSE(r.probability.has_value());
     ASSERT_TRUE(r.note.has_value());
     EXPECT_EQ(r.note->kind, c.kind);
     EXPECT_EQ(r.note->value, c.value);
-    EXPECT_EQ(memory.last, 0.25f);
-    EXPECT_FALSE(memory.known);
-    EXPECT_FALSE(memory.needed_unknown);
+    EXPECT_EQ(r.memory.last, 0.25f);
+    EXPECT_FALSE(r.memory.known);
+    EXPECT_FALSE(r.memory.needed_unknown);
   }
 }
 
 // P(a, x) gives its last result again after a bad argument or an expansion that does not
 // converge, with a note saying which.
 TEST(ChiSquare, GammaPRepeatsItsLastResultOnFailure) {
-  GammaMemory memory;
-  std::optional<ChiSquareNote> note;
-  const float good = regularized_gamma_p(1.0f, 1.0f, memory, note);
+  const GammaP first = regularized_gamma_p(1.0f, 1.0f, GammaMemory{});
+  const float good = first.value;
   EXPECT_NEAR(good, 1.0 - std::exp(-1.0), 1e-7);
-  EXPECT_FALSE(note.has_value());
-  EXPECT_EQ(memory.last, good);
+  EXPECT_FALSE(first.note.has_value());
+  EXPECT_EQ(first.memory.last, good);
 
   const struct {
     const char* what;
@@ -131,13 +128,13 @@ TEST(ChiSquare, GammaPRepeatsItsLastResultOnFailure) {
   };
   for (const auto& f : failures) {
     SCOPED_TRACE(f.what);
-    std::optional<ChiSquareNote> n;
-    EXPECT_EQ(regularized_gamma_p(f.a, f.x, memory, n), good);
-    ASSERT_TRUE(n.has_value());
-    EXPECT_EQ(n->kind, f.kind);
-    EXPECT_EQ(n->value, f.value);
-    EXPECT_EQ(memory.last, good);
-    EXPECT_FALSE(memory.needed_unknown);
+    const GammaP r = regularized_gamma_p(f.a, f.x, first.memory);
+    EXPECT_EQ(r.value, good);
+    ASSERT_TRUE(r.note.has_value());
+    EXPECT_EQ(r.note->kind, f.kind);
+    EXPECT_EQ(r.note->value, f.value);
+    EXPECT_EQ(r.memory.last, good);
+    EXPECT_FALSE(r.memory.needed_unknown);
   }
 
   // The series refuses a negative x by itself.
@@ -152,8 +149,7 @@ TEST(ChiSquare, GammaPRepeatsItsLastResultOnFailure) {
 // result (cut to 0 below 1e-4 like any other) and its note.
 TEST(ChiSquare, DistributionPassesOnTheCarriedResultAndItsNote) {
   for (const float last : {0.5f, 5e-5f}) {
-    GammaMemory memory{last, true, false};
-    const ChiSquare r = chi_square_distribution(2.0e8f, 2.0e8f, memory);
+    const ChiSquare r = chi_square_distribution(2.0e8f, 2.0e8f, GammaMemory{last, true, false});
     ASSERT_TRUE(r.probability.has_value());
     EXPECT_EQ(*r.probability, last < 1e-4f ? 0.0f : last);
     ASSERT_TRUE(r.note.has_value());
@@ -182,19 +178,18 @@ TEST(ChiSquare, MemoryTellsWhenAnUnknownResultWasNeeded) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    GammaMemory memory = c.before;
-    std::optional<ChiSquareNote> note;
-    EXPECT_EQ(regularized_gamma_p(c.a, c.x, memory, note), c.result);
-    EXPECT_EQ(memory.last, c.after.last);
-    EXPECT_EQ(memory.known, c.after.known);
-    EXPECT_EQ(memory.needed_unknown, c.after.needed_unknown);
+    const GammaP r = regularized_gamma_p(c.a, c.x, c.before);
+    EXPECT_EQ(r.value, c.result);
+    EXPECT_EQ(r.memory.last, c.after.last);
+    EXPECT_EQ(r.memory.known, c.after.known);
+    EXPECT_EQ(r.memory.needed_unknown, c.after.needed_unknown);
   }
 
   // Through the distribution function: a statistic cut to 0 needs no carried result.
-  GammaMemory memory{0.25f, false, false};
-  EXPECT_EQ(chi_square_distribution(5e-5f, 2.0f, memory).probability, 0.0f);
-  EXPECT_FALSE(memory.known);
-  EXPECT_FALSE(memory.needed_unknown);
+  const ChiSquare cut = chi_square_distribution(5e-5f, 2.0f, GammaMemory{0.25f, false, false});
+  EXPECT_EQ(cut.probability, 0.0f);
+  EXPECT_FALSE(cut.memory.known);
+  EXPECT_FALSE(cut.memory.needed_unknown);
 }
 
 }  // namespace

@@ -7,29 +7,27 @@
 #include <cstdint>
 #include <limits>
 
-#include "pipeline.hpp"
+#include "analysis/analysis.hpp"
 
-namespace tramel {
+namespace tramel::analysis {
 namespace {
 
-control::RunPlan four_series() {
-  control::RunPlan plan;
-  plan.series_count = 4;
-  plan.analysis.lags = 2;
-  plan.analysis.frames_ahead = 1;
-  plan.sample_size = 100000;
-  plan.frame_length = 100;
-  plan.frames = 1000;
-  plan.first_bin = 1;
-  plan.last_bin = 50;
-  return plan;
+Settings series_settings() {
+  Settings s;
+  s.lags = 2;
+  s.frames_ahead = 1;
+  s.frame_length = 100;
+  s.first_bin = 1;
+  s.last_bin = 50;
+  return s;
 }
+constexpr RunSize kFourSeries{100000, 4};
 
 TEST(Schedule, FewerSeriesAtOnceWhenMemoryIsShort) {
-  const control::RunPlan plan = four_series();
-  const std::uint64_t run = WorkSpace::run_bytes(plan);
-  const std::uint64_t each = WorkSpace::series_bytes(plan);
-  ASSERT_GT(each, 4 * plan.sample_size);  // at least its copy of the series
+  const Settings settings = series_settings();
+  const std::uint64_t run = WorkSpace::run_bytes(settings, kFourSeries);
+  const std::uint64_t each = WorkSpace::series_bytes(settings, kFourSeries.samples);
+  ASSERT_GT(each, 4 * kFourSeries.samples);  // at least its copy of the series
   const struct {
     std::uint64_t room;  // beyond the run's stores
     int threads;
@@ -51,7 +49,7 @@ TEST(Schedule, FewerSeriesAtOnceWhenMemoryIsShort) {
     SCOPED_TRACE(c.room);
     WorkSpace space(run + c.room);
     space.take(run);
-    const Schedule s = schedule_series(plan, c.threads, space);
+    const Schedule s = schedule_series(settings, kFourSeries, c.threads, space);
     EXPECT_EQ(s.series_at_once, c.at_once);
     EXPECT_EQ(s.per_series.count, c.per_series);
     EXPECT_EQ(s.analyse_ahead, c.ahead);
@@ -65,4 +63,4 @@ TEST(Schedule, VarSizeSaturates) {
 }
 
 }  // namespace
-}  // namespace tramel
+}  // namespace tramel::analysis

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "data/data.hpp"
+#include "analysis/analysis.hpp"
 
-namespace tramel::data {
+namespace tramel::analysis {
 
 Statistics describe_series(std::span<const float> v) {
   Statistics s;
@@ -66,4 +66,4 @@ Statistics describe_series(std::span<const float> v) {
   return s;
 }
 
-}  // namespace tramel::data
+}  // namespace tramel::analysis

@@ -1,0 +1,189 @@
+// The analysis of a series, from its samples to its forecast: settings and samples in, result
+// values out, nothing read or written. For each series: describe it, find its coherence and
+// significant bins, fit the VAR across frames to their Fourier coefficients, forecast, and take
+// the eigenvalues of the fitted system. This is what the program runs for every series of
+// every run, and what another program linking the library calls.
+//
+// Also here: the bytes of work space an analysis takes, so that a caller can refuse a run that
+// would not fit in memory and share series out over threads only as far as they fit, and the
+// words of the warnings a result calls for.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <memory_resource>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "coherence/coherence.hpp"
+#include "diagnostics/diagnostics.hpp"
+#include "forecast/forecast.hpp"
+#include "numeric/numeric.hpp"
+#include "parallel/parallel.hpp"
+
+namespace tramel::analysis {
+
+// ---- Settings ---------------------------------------------------------------------------------
+
+// What the analysis of a series does: frames of `frame_length` samples (frame f holds samples
+// f*frame_length .. (f+1)*frame_length - 1; samples after the last whole frame take no part),
+// the pass band of bins first_bin..last_bin (bin k: k cycles per frame), the taper, the
+// coherence threshold, and the VAR's lags and forecast horizon in frames.
+struct Settings {
+  int frame_length = 0;        // at least 5
+  int first_bin = 0;           // 1 <= first_bin < last_bin <= frame_length / 2
+  int last_bin = 0;
+  float taper_percent = 0.0f;  // 0 to 25
+  float threshold = 0.0f;      // a bin is significant when its probability is above it
+  int lags = 1;                // at least 1
+  int frames_ahead = 1;        // 1 to 10
+  forecast::StandardErrors errors = forecast::StandardErrors::Traditional;
+
+  int bin_count() const { return last_bin - first_bin + 1; }
+  coherence::Band band() const {
+    return coherence::Band{frame_length, first_bin, last_bin, taper_percent};
+  }
+};
+
+// ---- Descriptive statistics --------------------------------------------------------------------
+
+struct Statistics {
+  float mean = 0.0f;
+  float std_dev = 0.0f;
+  float skewness = 0.0f;
+  float kurtosis = 0.0f;  // excess kurtosis
+  float c6 = 0.0f;        // the sixth cumulant over the sixth power of the standard deviation
+  float max = 0.0f;
+  float min = 0.0f;
+  // No spread (a constant series, or fewer than two values): the standard deviation is set
+  // to 1 and the moments are 0.
+  bool zero_variance = false;
+};
+
+// Accumulated in double precision.
+Statistics describe_series(std::span<const float> series);
+
+// ---- The result of a series --------------------------------------------------------------------
+
+// Where the analysis of a series ended early, if it did.
+enum class SeriesStop : std::uint8_t {
+  None,
+  CoherenceWorkSpace,  // no memory for the coherence step
+  NoSignificantBins,
+  VarTooLarge,         // 4 m^2 p above a tenth of the sample size
+  VarWorkSpace,        // no memory for the VAR of this series
+  FitWorkSpace,        // no memory for the fit's normal matrix
+  NotPositiveDefinite,
+};
+
+// The samples of a series, in a store that a work space may provide (see WorkSpace).
+using Samples = std::pmr::vector<float>;
+
+struct SeriesResult {
+  int series = 0;  // from 1
+  Statistics statistics;
+  coherence::Coherence coherence;  // its residual series is released once the VAR has it
+  std::vector<coherence::SignificantBin> significant;
+  std::int64_t var_size = 0;       // 4 m^2 p
+  SeriesStop stop = SeriesStop::None;
+  std::optional<forecast::VarFit> fit;
+  std::vector<float> forecast;     // the forecast frames, frames_ahead x frame_length samples
+  forecast::Eigenvalues eigenvalues;
+  std::vector<float> last_frames;  // the last whole frames observed (up to 3), for plots
+  numeric::GammaMemory memory;     // the chi-square routine's memory after this series
+
+  bool completed() const { return stop == SeriesStop::None; }
+};
+
+// ---- Work space ---------------------------------------------------------------------------------
+
+// The size of a run: how many series of how many samples.
+struct RunSize {
+  std::int64_t samples = 0;  // n, per series
+  std::int64_t series = 0;   // M
+};
+
+// The work space of a run: a limit in bytes, what is taken, and the store of the large blocks
+// (the sample, the series analysed, their residuals): blocks of megabytes go on transparent
+// huge pages where the system offers them, and a block freed is kept for the next series, so
+// that page faults take a small share of a run.
+class WorkSpace {
+ public:
+  // `limit` in bytes; 0 means the memory the system has available when the run starts.
+  explicit WorkSpace(std::uint64_t limit);
+  ~WorkSpace();
+  WorkSpace(const WorkSpace&) = delete;
+  WorkSpace& operator=(const WorkSpace&) = delete;
+
+  // Bytes of the run's stores: the sample, the forecast frames of every series and the work of
+  // one series analysed at a time. Saturates (never fits) on overflow or impossible extents.
+  static std::uint64_t run_bytes(const Settings& settings, const RunSize& size);
+  // Bytes of the work of one series analysed beside the others (its copy of the series and
+  // what its steps take), with the largest VAR the sample allows.
+  static std::uint64_t series_bytes(const Settings& settings, std::int64_t samples);
+  // Bytes of the VAR of one series with `bins` significant bins over `frames` frames: its frame
+  // coefficients, the fit's normal matrix, coefficients and errors, and the companion matrix.
+  static std::uint64_t var_bytes(const Settings& settings, std::int64_t frames, std::int64_t bins);
+
+  // Whether `bytes` more fit beside what is taken already.
+  bool fits(std::uint64_t bytes) const;
+  void take(std::uint64_t bytes);
+
+  // The store of the run's large blocks; safe to use from any thread.
+  std::pmr::memory_resource* store() const;
+
+ private:
+  std::uint64_t limit_;
+  std::uint64_t used_ = 0;
+  struct Store;
+  std::unique_ptr<Store> store_;
+};
+
+// How the series of a run are shared out: so many analysed at the same time, each with so
+// many threads of its own. Every series gets the same results whatever the schedule.
+struct Schedule {
+  int series_at_once = 1;
+  parallel::Threads per_series;
+  bool analyse_ahead = false;  // the next series analysed while the last ones are written
+};
+
+// The schedule for `threads` threads: as many series at once as there are threads, as far as
+// their work space fits beside the run's stores (fewer when memory is short, one at a time
+// when even two do not fit); the threads left over go to the work inside each series.
+Schedule schedule_series(const Settings& settings, const RunSize& size, int threads,
+                         const WorkSpace& work_space);
+
+// The VAR size 4 m^2 p, saturated at the largest 64-bit value when it would overflow.
+std::int64_t var_size(std::int64_t bins, std::int64_t lags);
+
+// ---- The analysis -------------------------------------------------------------------------------
+
+// What every series of a run is analysed with besides its settings.
+struct Context {
+  const numeric::FftPlan& fft;            // for the frame length
+  const WorkSpace* work_space = nullptr;  // with the run's stores taken; none: no limit
+  parallel::Threads threads = {};         // for the work inside one series
+};
+
+// The analysis of series `series` (from 1): describe it, find its coherence and significant
+// bins, fit the VAR, forecast, take the eigenvalues. Stops early, saying why in the result,
+// when a step leaves nothing to go on with. `memory` is the chi-square routine's memory as the
+// series before left it; the result holds the memory this series leaves.
+SeriesResult analyse_series(int series, Samples values, const Settings& settings,
+                            const Context& context, numeric::GammaMemory memory);
+
+// The same for a series on its own: its own transform plan, one thread, no memory limit, the
+// chi-square memory as at the start of an invocation.
+SeriesResult analyse_series(std::span<const float> values, const Settings& settings);
+
+// ---- Words ---------------------------------------------------------------------------------------
+
+// The warnings a completed or stopped series calls for (a series without spread, a refused
+// taper, probabilities that could not be computed, an eigenvalue search that gave up, standard
+// errors without residual degrees of freedom), each placed at `where` ("run 1, series 2").
+std::vector<diagnostics::Warning> series_warnings(const SeriesResult& result,
+                                                  const diagnostics::Place& where);
+
+}  // namespace tramel::analysis

@@ -1,0 +1,150 @@
+// What the program says besides its results: the routing of messages, warnings and stops to
+// the report, the console and the results, and the words of the program's own messages.
+#include <cstring>
+
+#include "invocation/invocation.hpp"
+#include "report/report.hpp"
+
+namespace tramel::invocation {
+
+using diagnostics::Destination;
+
+namespace {
+
+void write_to(textio::Sink& sink, const std::string& text) {
+  sink.pending().append(text);
+  sink.commit();
+}
+
+}  // namespace
+
+void Messages::say(const diagnostics::Message& m) {
+  switch (m.destination) {
+    case Destination::Report:
+      write_to(outputs_.report(), m.text);
+      break;
+    case Destination::Stdout:
+      write_to(outputs_.console(), m.text);
+      break;
+    case Destination::Stderr:
+      write_to(outputs_.errors(), m.text);
+      break;
+  }
+}
+
+void Messages::warn(diagnostics::Warning warning) {
+  while (!warning.text.empty() && warning.text.back() == '\n') warning.text.pop_back();
+  outputs_.errors().line("tramel: warning: " + warning.text);
+  results_.warnings.push_back(std::move(warning));
+}
+
+void Messages::say(const diagnostics::Note& note) {
+  if (const auto* m = std::get_if<diagnostics::Message>(&note)) {
+    say(*m);
+  } else {
+    warn(std::get<diagnostics::Warning>(note));
+  }
+}
+
+// A stop said only in the report is said on standard error too, a line at a time, in the
+// console's words where the stop has them; the cause of a value that is not as written is
+// added to the first line, and advice that cannot help is left out.
+void Messages::say_stop(const diagnostics::Stop& s) {
+  say(s.message);
+  const bool from_report = s.message.destination == Destination::Report && s.console.empty();
+  std::vector<std::string> lines = diagnostics::lines_of(from_report ? s.message.text : s.console);
+  if (!s.advice && from_report && lines.size() > 1) lines.resize(1);
+  if (!s.cause.empty()) {
+    if (lines.empty()) {
+      const std::vector<std::string> own = diagnostics::lines_of(s.message.text);
+      lines.push_back(own.empty() ? std::string("stopped") : own.front());
+    }
+    lines.front() += ": " + s.cause;
+  }
+  for (const std::string& line : lines) outputs_.errors().line("tramel: " + line);
+}
+
+void Messages::end(const diagnostics::Stop& s) {
+  results_.stopped = true;
+  results_.stop_lines = diagnostics::lines_of(s.message.text);
+  throw Stopped{};
+}
+
+void Messages::stop(const diagnostics::Stop& s) {
+  say_stop(s);
+  end(s);
+}
+
+void Messages::stopped_by(const std::string& why) {
+  results_.stopped = true;
+  results_.stop_lines = {why};
+  outputs_.errors().line("tramel: " + why);
+}
+
+std::string cannot_open(const std::string& what, const std::string& name,
+                        const std::filesystem::path& folder, int error) {
+  return "cannot open " + what + " " + name + " in " + control::folder_name(folder) + ": " +
+         std::strerror(error) + " (tramel --help says what the folder must hold)\n";
+}
+
+diagnostics::Stop open_failure(const char* report_line, int error, std::string console) {
+  return diagnostics::stop_at(Destination::Stdout, textio::list_text(report_line, std::int32_t{error}),
+                              std::move(console));
+}
+
+diagnostics::Warning early_end_warning(const std::string& data_file, const control::RunPlan& plan,
+                                       const data::EarlyEnd& end) {
+  const std::int64_t zeros = end.zero_values;
+  return diagnostics::Warning{
+      data_file + " ends before datum " + std::to_string(plan.last_datum) + ", the last that run " +
+          std::to_string(plan.run) + " reads: the last datum read is " +
+          std::to_string(end.datum - 1) + ", and " + std::to_string(zeros) +
+          (zeros == 1 ? " value was" : " values were") +
+          " set to zero (\"**** eof in read from data file\"); give the true number of data on "
+          "line 2 of the data file, or a smaller Data end",
+      [&] { diagnostics::Place p = diagnostics::Place::in_file(data_file); p.run = plan.run; return p; }()};
+}
+
+diagnostics::Stop series_stop(const control::RunPlan& plan, const analysis::SeriesResult& r) {
+  using analysis::SeriesStop;
+  textio::Sink lines;
+  std::string cause;
+  switch (r.stop) {
+    case SeriesStop::None:
+      break;
+    case SeriesStop::CoherenceWorkSpace:
+      report::write_work_space_failure(lines, report::WorkSpace::NoiseFrames);
+      break;
+    case SeriesStop::NoSignificantBins:
+      report::write_no_significant_bins(lines);
+      cause = plan.analysis.causes.of(control::keywords::kThreshold);
+      break;
+    case SeriesStop::VarTooLarge:
+      report::write_var_too_large(lines, plan.sample_size, r.var_size, plan.analysis.threshold);
+      // The advice is to raise the threshold; the VAR's size comes from the lags as much.
+      for (const control::Keyword* k : {&control::keywords::kLags, &control::keywords::kThreshold}) {
+        const std::string c = plan.analysis.causes.of(*k);
+        if (c.empty()) continue;
+        if (!cause.empty()) cause += "; ";
+        cause += c;
+      }
+      break;
+    case SeriesStop::VarWorkSpace:
+      report::write_work_space_failure(lines, report::WorkSpace::Var,
+                                       static_cast<int>(r.significant.size()), r.var_size);
+      break;
+    case SeriesStop::FitWorkSpace:
+      report::write_work_space_failure(lines, report::WorkSpace::Fit);
+      break;
+    case SeriesStop::NotPositiveDefinite:
+      report::write_fit_failure(lines);
+      break;
+  }
+  diagnostics::Stop stop = diagnostics::stop_at(Destination::Report, lines.text());
+  stop.place = diagnostics::Place::in_run(plan.run, r.series);
+  stop.cause = std::move(cause);
+  stop.advice = stop.cause.empty();
+  return stop;
+}
+
+}  // namespace tramel::invocation

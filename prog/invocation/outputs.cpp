@@ -1,0 +1,47 @@
+// The outputs of an invocation, completed in an order that loses nothing: the report and the
+// forecast file, then tramel.json, then the plots.
+#include <cstring>
+#include <utility>
+
+#include "invocation/invocation.hpp"
+#include "output/output.hpp"
+
+namespace tramel::invocation {
+
+const char* version() { return TRAMEL_VERSION; }
+
+Outputs::Outputs(const Options& options) : options_(options), folder_(options.folder) {}
+
+bool Outputs::finish(const results::InvocationResult& results) {
+  bool written = true;
+  // A report or forecast file that could not be written whole (a full disk) is no success.
+  report_.close();
+  forecast_.close();
+  for (const auto& [sink, name] : {std::pair<const textio::Sink*, const char*>{&report_, "tramel.out"},
+                                   {&forecast_, "the forecast file"}}) {
+    if (sink->error() != 0) {
+      err_.line(std::string("tramel: cannot write ") + name + ": " + std::strerror(sink->error()));
+      written = false;
+    }
+  }
+  if (report_open_ && options_.json) {
+    const std::string error = output::write_json(folder_ / "tramel.json", results, version());
+    if (!error.empty()) {
+      err_.line("tramel: " + error);
+      written = false;
+    }
+  }
+  out_.flush();
+  err_.flush();
+  if (report_open_ && options_.plot) {
+    for (const std::string& error : output::write_plots(folder_, results)) {
+      err_.line("tramel: " + error);
+      written = false;
+    }
+  }
+  out_.flush();
+  err_.flush();
+  return written;
+}
+
+}  // namespace tramel::invocation

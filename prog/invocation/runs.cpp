@@ -1,0 +1,207 @@
+// A run over its series: the work space, the sample, the series analysed side by side as far
+// as threads and memory allow, and their results written in the order of one thread.
+#include <exception>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "invocation/invocation.hpp"
+#include "parallel/parallel.hpp"
+#include "report/report.hpp"
+
+namespace tramel::invocation {
+
+namespace {
+
+// Waits for the operator before the label-array stop: one line from standard input, or
+// nothing at all when standard input is closed or at its end.
+void wait_for_operator() {
+  for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
+  }
+}
+
+// A stop that a report writer words.
+template <class Writer>
+diagnostics::Stop report_stop(Writer write) {
+  textio::Sink lines;
+  write(lines);
+  return diagnostics::stop_at(diagnostics::Destination::Report, lines.text());
+}
+
+// What the series of a run are analysed with.
+struct SeriesWork {
+  const control::RunPlan& plan;
+  const analysis::Settings& settings;
+  const data::Sample& sample;
+  const analysis::Context& context;
+  std::pmr::memory_resource* store;
+};
+
+// Series analysed side by side, and the chi-square routine's memory they leave.
+struct Batch {
+  std::vector<analysis::SeriesResult> series;
+  numeric::GammaMemory memory;
+};
+
+// Series first..first+count-1 (from 0), analysed side by side. The chi-square routine's memory
+// runs from series to series: the first of the batch starts from `memory`, the others from one
+// that is not known yet. A series that turns out to need it is analysed again, in order, once
+// its predecessors have left it. Nothing is kept after a series that stops.
+Batch analyse_batch(const SeriesWork& work, int first, int count, numeric::GammaMemory memory) {
+  Batch batch{std::vector<analysis::SeriesResult>(static_cast<std::size_t>(count)), memory};
+  std::vector<analysis::SeriesResult>& series = batch.series;
+  const numeric::GammaMemory unknown{0.0f, false, false};
+  parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
+    const int j = first + static_cast<int>(i);
+    series[i] = analysis::analyse_series(j + 1, work.sample.series(j, work.store), work.settings,
+                                         work.context, i == 0 ? memory : unknown);
+  });
+  for (int i = 0; i < count; ++i) {
+    if (series[i].memory.needed_unknown) {
+      const int j = first + i;
+      series[i] = analysis::analyse_series(j + 1, work.sample.series(j, work.store), work.settings,
+                                           work.context, batch.memory);
+    }
+    if (series[i].memory.known) batch.memory = series[i].memory;
+    if (series[i].stop != analysis::SeriesStop::None) {
+      series.resize(static_cast<std::size_t>(i) + 1);
+      break;
+    }
+  }
+  return batch;
+}
+
+// The series' report up to its eigenvalues, its warnings; a series that stopped ends the
+// invocation here.
+void write_series(const control::RunPlan& plan, const analysis::SeriesResult& r,
+                  const data::DataHead& head, State& state) {
+  textio::Sink& report = state.outputs.report();
+  report::write_description(report, r.statistics, head.format_text);
+  report::write_coherence_notes(report, r.coherence);
+  for (diagnostics::Warning& w :
+       analysis::series_warnings(r, diagnostics::Place::in_run(plan.run, r.series)))
+    state.messages.warn(std::move(w));
+  if (!r.completed()) state.messages.stop(series_stop(plan, r));
+  report::write_var_block(report,
+                          report::VarReport{r.significant, plan.analysis.frames_ahead, *r.fit});
+}
+
+}  // namespace
+
+analysis::Settings series_settings(const control::RunPlan& plan, const Options& options) {
+  analysis::Settings s;
+  s.frame_length = plan.frame_length;
+  s.first_bin = plan.first_bin;
+  s.last_bin = plan.last_bin;
+  s.taper_percent = plan.taper_percent;
+  s.threshold = plan.analysis.threshold;
+  s.lags = plan.analysis.lags;
+  s.frames_ahead = plan.analysis.frames_ahead;
+  s.errors = options.least_squares_errors ? forecast::StandardErrors::LeastSquares
+                                          : forecast::StandardErrors::Traditional;
+  return s;
+}
+
+void perform_run(const control::RunPlan& plan, const RunData& data, State& state) {
+  const Options& options = state.options;
+  Messages& messages = state.messages;
+  const analysis::Settings settings = series_settings(plan, options);
+  const analysis::RunSize size{plan.sample_size, plan.series_count};
+
+  // The work space of the run, then the labels of label mode.
+  analysis::WorkSpace work_space(options.memory_limit);
+  const std::uint64_t run_bytes = analysis::WorkSpace::run_bytes(settings, size);
+  if (!work_space.fits(run_bytes))
+    messages.stop(report_stop([](textio::Sink& s) {
+      report::write_work_space_failure(s, report::WorkSpace::Run);
+    }));
+  work_space.take(run_bytes);
+  const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count};
+  if (const std::uint64_t label_bytes = data.source.label_bytes(request); label_bytes > 0) {
+    if (!work_space.fits(label_bytes)) {
+      // Said, and on disk, before the wait for the operator.
+      const diagnostics::Stop stop = report_stop([](textio::Sink& s) {
+        report::write_work_space_failure(s, report::WorkSpace::Labels);
+      });
+      messages.say_stop(stop);
+      state.outputs.report().flush();
+      wait_for_operator();
+      messages.end(stop);
+    }
+    work_space.take(label_bytes);
+  }
+
+  // Read the sample.
+  const data::ReadWork read_work{
+      textio::RecordWork{options.threads,
+                         [threads = options.threads](std::int64_t count, const auto& work) {
+                           parallel::for_chunks(count, parallel::Threads{threads}, work);
+                         }},
+      work_space.store()};
+  diagnostics::Outcome<data::Sample> read;
+  try {
+    read = data.source.read_sample(request, read_work);
+  } catch (const std::bad_alloc&) {
+    messages.stop(report_stop([](textio::Sink& s) {
+      report::write_work_space_failure(s, report::WorkSpace::Run);
+    }));
+  }
+  const data::Sample sample = messages.checked(std::move(read));
+  if (sample.early_end) messages.warn(early_end_warning(data.file_name, plan, *sample.early_end));
+
+  // The series, so many at a time: analyse them side by side, then write their results in
+  // order, the forecast file after the last one. A series that stops ends the invocation before
+  // anything of a later series is written.
+  const numeric::FftPlan fft(plan.frame_length);
+  const analysis::Schedule schedule =
+      analysis::schedule_series(settings, size, options.threads, work_space);
+  const analysis::Context context{fft, &work_space, schedule.per_series};
+  const SeriesWork work{plan, settings, sample, context, work_space.store()};
+  const bool keep = options.json || options.plot;
+  if (keep) state.results.runs.push_back(results::RunResult{plan, {}});
+  std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
+  const auto batch_at = [&](int first, numeric::GammaMemory memory) {
+    return analyse_batch(work, first, std::min(schedule.series_at_once, plan.series_count - first),
+                         memory);
+  };
+  textio::Sink& report = state.outputs.report();
+  Batch batch = batch_at(0, state.memory);
+  for (int first = 0; first < plan.series_count; first += schedule.series_at_once) {
+    // The next batch is analysed while this one is written (never with one thread, nor when
+    // memory is short). `ahead` is declared last: a stop that unwinds this scope joins it
+    // before anything it uses goes.
+    const int next_first = first + schedule.series_at_once;
+    state.memory = batch.memory;
+    Batch next;
+    std::exception_ptr failed;
+    std::jthread ahead;
+    if (next_first < plan.series_count && schedule.analyse_ahead) {
+      ahead = std::jthread([&, next_first, memory = batch.memory] {
+        try {
+          next = batch_at(next_first, memory);
+        } catch (...) {
+          failed = std::current_exception();
+        }
+      });
+    }
+    for (analysis::SeriesResult& r : batch.series) {
+      const int j = r.series - 1;
+      if (plan.series_count > 1) report::write_series_box(report, j + 1);
+      if (keep) state.results.runs.back().series.push_back(r);
+      write_series(plan, r, data.head, state);
+      forecasts[j] = std::move(r.forecast);
+      if (j + 1 == plan.series_count)
+        report::write_forecast_file(state.outputs.forecast_file(), forecasts, plan.frame_length);
+      report::write_eigenvalues(report, r.eigenvalues, plan.analysis);
+    }
+    if (ahead.joinable()) {
+      ahead.join();
+      if (failed) std::rethrow_exception(failed);
+      batch = std::move(next);
+    } else if (next_first < plan.series_count) {
+      batch = batch_at(next_first, batch.memory);
+    }
+  }
+}
+
+}  // namespace tramel::invocation
