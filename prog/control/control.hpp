@@ -249,6 +249,30 @@ struct DataExtent {
   float rate = 0.0f;       // the sampling rate (kHz or Hz) or interval, as written in the file
 };
 
+// How far apart the samples are, as a run computes with it: in time mode the sampling
+// interval in the time unit, in the frequency modes the sampling rate in kHz (a rate in Hz is
+// converted). Each is read by its own name, so that one is never taken for the other.
+class SampleSpacing {
+ public:
+  SampleSpacing() = default;
+  static SampleSpacing interval(float in_time_units) { return SampleSpacing(true, in_time_units); }
+  static SampleSpacing rate_khz(float khz) { return SampleSpacing(false, khz); }
+
+  bool is_interval() const { return is_interval_; }
+  // The interval of a run in time mode; a rate of a frequency mode is no interval (throws
+  // std::logic_error, a mistake of the program).
+  float interval() const;
+  // The rate in kHz of a run in a frequency mode (throws std::logic_error in time mode).
+  float rate_khz() const;
+  // The number itself, whichever it is: for messages that print "rate/interval".
+  float value() const { return value_; }
+
+ private:
+  SampleSpacing(bool is_interval, float value) : is_interval_(is_interval), value_(value) {}
+  bool is_interval_ = true;
+  float value_ = 0.0f;
+};
+
 // Everything one run is: its settings, checked, and what is derived from them.
 struct RunPlan {
   int run = 0;  // from 1
@@ -264,7 +288,7 @@ struct RunPlan {
   std::int32_t last_datum = 0;    // IE, the last datum of the file when the block says 0
 
   // Derived.
-  float rate = 0.0f;  // the sampling interval (time mode) or rate in kHz (both frequency modes)
+  SampleSpacing spacing;
   std::int32_t sample_size = 0;   // last_datum - first_datum + 1
   std::int32_t frame_length = 0;  // samples per frame, at least 5
   std::int32_t frames = 0;        // whole frames in the sample, at least 7

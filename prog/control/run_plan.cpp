@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 #include "control/console_text.hpp"
@@ -232,19 +233,20 @@ bool Planner::read_sample_range() {
 void Planner::derive_frame_length() {
   const double rate = data.rate;
   const double bw = plan.bandwidth;
-  plan.rate = data.rate;
   switch (mode()) {
     case UnitMode::Kilohertz:
       plan.frame_length = round_whole(1000.0 * rate / bw);
+      plan.spacing = SampleSpacing::rate_khz(data.rate);
       break;
     case UnitMode::Hertz:
       plan.frame_length = round_whole(rate / bw);
-      plan.rate = plan.rate * 0.001f;
+      plan.spacing = SampleSpacing::rate_khz(data.rate * 0.001f);
       lower = lower * 0.001f;
       upper = upper * 0.001f;
       break;
     case UnitMode::Time:
       plan.frame_length = round_whole(bw / rate);
+      plan.spacing = SampleSpacing::interval(data.rate);
       break;
   }
 }
@@ -277,11 +279,13 @@ bool Planner::check_sample_and_frames() {
 
 bool Planner::normalise_band() {
   if (mode() != UnitMode::Time) {
-    lower_normalised = static_cast<double>(lower) / plan.rate;
-    upper_normalised = upper > 0.0f ? static_cast<double>(upper) / plan.rate : 0.5;
+    const float rate = plan.spacing.rate_khz();
+    lower_normalised = static_cast<double>(lower) / rate;
+    upper_normalised = upper > 0.0f ? static_cast<double>(upper) / rate : 0.5;
   } else {
-    lower_normalised = static_cast<double>(lower) * plan.rate;
-    upper_normalised = static_cast<double>(upper) * plan.rate;
+    const float interval = plan.spacing.interval();
+    lower_normalised = static_cast<double>(lower) * interval;
+    upper_normalised = static_cast<double>(upper) * interval;
   }
   if (upper_normalised > 0.5) {
     const auto mode_number = static_cast<std::int32_t>(
@@ -289,7 +293,7 @@ bool Planner::normalise_band() {
     return fail(
         list_text("Normalized upper bw = ", static_cast<float>(upper_normalised), " > 0.5") +
             unit_hint("Check to see if the (fl,fu) units are ") +
-            list_text(" Sampling unit ", analysis.unit_text, " Sampling rate/interval ", plan.rate) +
+            list_text(" Sampling unit ", analysis.unit_text, " Sampling rate/interval ", plan.spacing.value()) +
             list_text("iunit = ", mode_number),
         band_keywords());
   }
@@ -321,30 +325,39 @@ std::int32_t round_whole(double x) {
   return static_cast<std::int32_t>(v);
 }
 
+float SampleSpacing::interval() const {
+  if (!is_interval_) throw std::logic_error("a sampling rate taken for an interval");
+  return value_;
+}
+
+float SampleSpacing::rate_khz() const {
+  if (is_interval_) throw std::logic_error("a sampling interval taken for a rate");
+  return value_;
+}
+
 double bin_in_report_units(const RunPlan& plan, int bin) {
-  const double rate = plan.rate;  // the interval, or the rate in kHz
   const double length = plan.frame_length;
   switch (plan.analysis.unit_mode) {
     case UnitMode::Kilohertz:
-      return bin * rate / length;
+      return bin * static_cast<double>(plan.spacing.rate_khz()) / length;
     case UnitMode::Hertz:
-      return 1000.0 * bin * rate / length;
+      return 1000.0 * bin * static_cast<double>(plan.spacing.rate_khz()) / length;
     case UnitMode::Time:
       break;
   }
-  return length * rate / bin;
+  return length * static_cast<double>(plan.spacing.interval()) / bin;
 }
 
 double sample_interval(const RunPlan& plan) {
   switch (plan.analysis.unit_mode) {
     case UnitMode::Kilohertz:
-      return 1.0 / plan.rate;  // kHz: samples per millisecond
+      return 1.0 / plan.spacing.rate_khz();  // kHz: samples per millisecond
     case UnitMode::Hertz:
-      return 1.0 / (1000.0 * plan.rate);
+      return 1.0 / (1000.0 * plan.spacing.rate_khz());
     case UnitMode::Time:
       break;
   }
-  return plan.rate;
+  return plan.spacing.interval();
 }
 
 Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& files,

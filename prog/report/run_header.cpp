@@ -16,9 +16,9 @@ void write_khz(const RunPlan& plan, Sink& report) {
   static const textio::Format kResolution(
       "(' Resolution Bandwidth = ',f10.3,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i7,/)");
   static const textio::Format kBand("(' Passband (',f9.3,2x,f10.3,' ) kHz')");
-  const double r = plan.rate;
+  const double r = plan.spacing.rate_khz();
   const int lb = plan.frame_length;
-  write(report, kRate, plan.rate);
+  write(report, kRate, plan.spacing.rate_khz());
   write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
   write(report, kBand, static_cast<float>(plan.first_bin * r / lb),
         static_cast<float>(plan.last_bin * r / lb));
@@ -30,7 +30,7 @@ void write_hz(const RunPlan& plan, Sink& report) {
   static const textio::Format kResolution(
       "(' Resolution Bandwidth = ',f10.5,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i6,/)");
   static const textio::Format kBand("(' Passband (',f7.2,2x,f9.2,' ) Hz')");
-  const double r = plan.rate;
+  const double r = plan.spacing.rate_khz();
   const int lb = plan.frame_length;
   write(report, kRate, static_cast<float>(1000.0 * r));
   write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
@@ -46,8 +46,8 @@ void write_time(const RunPlan& plan, Sink& report) {
       "(' Resolution Bandwidth = ',g10.4,1x,a7,2x,'No. Frames ',i7,1x,'. Frame Length ',i6,/)");
   static const textio::Format kBand("(' Passband (',f9.2,2x,f9.2,' )',1x,a7)");
   const std::string_view unit = plan.analysis.unit_text;
-  const double t = plan.frame_length * static_cast<double>(plan.rate);
-  write(report, kInterval, plan.rate, unit);
+  const double t = plan.frame_length * static_cast<double>(plan.spacing.interval());
+  write(report, kInterval, plan.spacing.interval(), unit);
   write(report, kResolution, static_cast<float>(t), unit, plan.frames, plan.frame_length);
   write(report, kBand, static_cast<float>(t / plan.first_bin),
         static_cast<float>(t / plan.last_bin), unit);

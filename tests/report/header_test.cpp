@@ -21,7 +21,7 @@ control::RunPlan time_plan() {
   plan.bandwidth = 365.0f;
   plan.first_datum = 2;
   plan.last_datum = 3651;
-  plan.rate = 1.0f;
+  plan.spacing = control::SampleSpacing::interval(1.0f);
   plan.sample_size = 3650;
   plan.frame_length = 365;
   plan.frames = 10;
