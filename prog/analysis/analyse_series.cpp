@@ -33,8 +33,8 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
 
   // Find its coherence and significant bins.
   try {
-    r.coherence = coherence::find_coherence(std::move(values), settings.band(), context.fft,
-                                            memory, context.threads);
+    r.coherence = coherence::find_coherence(values, settings.band(), context.fft, memory,
+                                            context.threads);
   } catch (const std::bad_alloc&) {
     r.stop = SeriesStop::CoherenceWorkSpace;
     return r;
@@ -65,9 +65,10 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
   std::vector<int> bin_numbers;
   for (const coherence::SignificantBin& s : r.significant) bin_numbers.push_back(s.bin);
   try {
-    const forecast::FrameCoefficients z = forecast::frame_coefficients(
-        r.coherence.residual, bin_numbers, context.fft, context.threads);
-    std::pmr::vector<float>().swap(r.coherence.residual);  // not needed any more
+    // `values` holds the residual series now; its store stays with the series to the end, as
+    // the work space counts it.
+    const forecast::FrameCoefficients z =
+        forecast::frame_coefficients(values, bin_numbers, context.fft, context.threads);
     r.fit = forecast::fit_var(z, settings.lags, settings.errors, context.threads);
     if (!r.fit) {
       r.stop = SeriesStop::NotPositiveDefinite;

@@ -84,7 +84,7 @@ using Samples = std::pmr::vector<float>;
 struct SeriesResult {
   int series = 0;  // from 1
   Statistics statistics;
-  coherence::Coherence coherence;  // its residual series is released once the VAR has it
+  coherence::Coherence coherence;
   std::vector<coherence::SignificantBin> significant;
   std::int64_t var_size = 0;       // 4 m^2 p
   SeriesStop stop = SeriesStop::None;
@@ -124,8 +124,13 @@ class WorkSpace {
   // what its steps take), with the largest VAR the sample allows.
   static std::uint64_t series_bytes(const Settings& settings, std::int64_t samples);
   // Bytes of the VAR of one series with `bins` significant bins over `frames` frames: its frame
-  // coefficients, the fit's normal matrix, coefficients and errors, and the companion matrix.
+  // coefficients, the fit's normal matrix, cross-products, coefficients, errors and squared
+  // residuals, and the companion matrix.
   static std::uint64_t var_bytes(const Settings& settings, std::int64_t frames, std::int64_t bins);
+
+  // What a store of `bytes` takes: a block of a huge page or more is rounded up to whole huge
+  // pages.
+  static std::uint64_t stored_bytes(std::uint64_t bytes);
 
   // Whether `bytes` more fit beside what is taken already.
   bool fits(std::uint64_t bytes) const;

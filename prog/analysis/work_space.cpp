@@ -117,20 +117,46 @@ WorkSpace::~WorkSpace() = default;
 
 std::pmr::memory_resource* WorkSpace::store() const { return store_.get(); }
 
+std::uint64_t WorkSpace::stored_bytes(std::uint64_t bytes) {
+  if (bytes < kHugePage || bytes == kNoFit) return bytes;
+  const std::uint64_t pages = bytes / kHugePage + (bytes % kHugePage != 0 ? 1 : 0);
+  return pages > kNoFit / kHugePage ? kNoFit : pages * kHugePage;
+}
+
+namespace {
+
+// What the analysis of one series takes besides its copy of the series and its VAR: the mean
+// waveform, the taper and the last frames kept for the plots; the transforms of a frame and
+// their scratch; a batch of frames in the transform lanes; the values per band bin.
+Bytes& add_series_work(Bytes& b, const Settings& settings) {
+  const std::int64_t lb = settings.frame_length;
+  b.add({5, lb}, sizeof(float));
+  b.add({4, lb}, sizeof(std::complex<double>));
+  b.add({4 * numeric::kFftLanes, lb}, sizeof(double));
+  b.add({4, settings.bin_count()}, sizeof(float));
+  return b;
+}
+
+// Bytes of a store: rounded up as the work space's store rounds it.
+std::int64_t stored(std::initializer_list<std::int64_t> factors, std::uint64_t size) {
+  const std::uint64_t bytes = WorkSpace::stored_bytes(Bytes().add(factors, size).total());
+  return bytes > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+             ? -1
+             : static_cast<std::int64_t>(bytes);
+}
+
+}  // namespace
+
 std::uint64_t WorkSpace::run_bytes(const Settings& settings, const RunSize& size) {
   const std::int64_t n = size.samples;
-  const std::int64_t lb = settings.frame_length;
   const std::int64_t series = size.series;
   Bytes b;
   // Extents that no run can have (the settings are checked before this) cannot be had either.
-  if (n < 1 || series < 1 || lb < 1 || settings.bin_count() < 1) b.add({-1}, 1);
-  b.add({series, n}, sizeof(float));                                   // the sample
-  b.add({settings.frames_ahead, lb, series}, sizeof(float));           // the forecast frames
-  b.add({n}, sizeof(float));                                           // one series, its residual
-  b.add({4, lb}, sizeof(std::complex<double>));                        // transforms and scratch
-  b.add({4 * numeric::kFftLanes, lb}, sizeof(double));                 // a batch of frames
-  b.add({4, settings.bin_count()}, sizeof(float));                     // per-bin values
-  return b.total();
+  if (n < 1 || series < 1 || settings.frame_length < 1 || settings.bin_count() < 1) b.add({-1}, 1);
+  b.add({stored({series, n}, sizeof(float))}, 1);                              // the sample
+  b.add({settings.frames_ahead, settings.frame_length, series}, sizeof(float));  // the forecasts
+  b.add({stored({n}, sizeof(float))}, 1);  // the series analysed, then its residual
+  return add_series_work(b, settings).total();
 }
 
 std::uint64_t WorkSpace::series_bytes(const Settings& settings, std::int64_t samples) {
@@ -140,13 +166,12 @@ std::uint64_t WorkSpace::series_bytes(const Settings& settings, std::int64_t sam
   // The largest number of significant bins that passes the VAR-size check, 4 m^2 p <= n / 10.
   std::int64_t bins = 0;
   while (var_size(bins + 1, lags) <= n / 10) ++bins;
+  const std::int64_t frames = lb > 0 ? n / lb : 0;
   Bytes b;
-  b.add({n}, sizeof(float));                                       // the series, its residual
-  b.add({n}, sizeof(float));                                       // per-frame noise ordinates
-  b.add({4, lb}, sizeof(std::complex<double>));
-  b.add({4 * numeric::kFftLanes, lb}, sizeof(double));
-  b.add({4, settings.bin_count()}, sizeof(float));
-  const std::uint64_t var = var_bytes(settings, lb > 0 ? n / lb : 0, bins);
+  b.add({stored({n}, sizeof(float))}, 1);                 // its copy of the series
+  b.add({frames, settings.bin_count()}, sizeof(float));  // the noise ordinates kept for the sums
+  add_series_work(b, settings);
+  const std::uint64_t var = var_bytes(settings, frames, bins);
   return b.total() > kNoFit - var ? kNoFit : b.total() + var;
 }
 
@@ -156,10 +181,14 @@ std::uint64_t WorkSpace::var_bytes(const Settings& settings, std::int64_t frames
   const std::int64_t regressors = variables * settings.lags;
   const std::int64_t coefficients = variables * regressors;
   Bytes b;
-  b.add({frames, variables}, sizeof(float));                      // frame coefficients
+  b.add({frames, variables}, sizeof(float));                        // frame coefficients
   b.add({regressors, regressors}, sizeof(double) + sizeof(float));  // normal matrix, companion
-  b.add({coefficients}, 2 * sizeof(double) + sizeof(float));      // right-hand sides, b, errors
-  return b.total();
+  b.add({coefficients}, 2 * sizeof(double) + sizeof(float));        // right-hand sides, b, errors
+  // The cross-products of every pair of variables at every lag, and later the squared
+  // residuals of every equation, in extended precision.
+  const std::uint64_t table = Bytes().add({variables, settings.lags + 1, variables}, sizeof(double)).total();
+  const std::uint64_t squares = Bytes().add({variables, frames}, sizeof(long double)).total();
+  return b.add({1}, std::max(table, squares)).total();
 }
 
 bool WorkSpace::fits(std::uint64_t bytes) const {

@@ -5,7 +5,7 @@
 
 namespace tramel::coherence {
 
-Coherence find_coherence(std::pmr::vector<float> series, const Band& band,
+Coherence find_coherence(std::span<float> series, const Band& band,
                          const numeric::FftPlan& plan, numeric::GammaMemory memory,
                          parallel::Threads threads) {
   const int length = band.frame_length;
@@ -58,7 +58,6 @@ Coherence find_coherence(std::pmr::vector<float> series, const Band& band,
     result.probabilities[i] = chi.probability.value_or(0.0f);
   }
   result.memory = memory;
-  result.residual = std::move(series);
   return result;
 }
 

@@ -10,7 +10,6 @@
 
 #include <complex>
 #include <cstdint>
-#include <memory_resource>
 #include <optional>
 #include <span>
 #include <vector>
@@ -90,15 +89,16 @@ struct Coherence {
   std::vector<float> noise;              // the noise spectrum, per band bin
   std::vector<Complex> waveform_transform;  // the tapered mean waveform's transform, bins 0..lb-1
   float waveform_std_dev = 0.0f;         // of the untapered mean waveform
-  std::pmr::vector<float> residual;      // the series with the mean waveform taken out
   std::vector<BinNote> notes;            // in band order
   std::optional<TaperNote> taper_note;
   numeric::GammaMemory memory;           // the chi-square routine's memory after the band
 };
 
-// The coherence analysis of one series. `memory` is the chi-square routine's memory as the
-// series before left it (see numeric::GammaMemory); the result holds the memory it leaves.
-Coherence find_coherence(std::pmr::vector<float> series, const Band& band,
+// The coherence analysis of one series, which it leaves holding its residual: the mean
+// waveform taken out of every whole frame (the samples after the last frame stay as they
+// were). `memory` is the chi-square routine's memory as the series before left it (see
+// numeric::GammaMemory); the result holds the memory it leaves.
+Coherence find_coherence(std::span<float> series, const Band& band,
                          const numeric::FftPlan& plan, numeric::GammaMemory memory,
                          parallel::Threads threads = {});
 
