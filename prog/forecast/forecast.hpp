@@ -10,6 +10,7 @@
 #pragma once
 
 #include <complex>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -113,5 +114,173 @@ struct Eigenvalues {
 // The eigenvalues of the companion matrix of the fitted VAR, built from the coefficients
 // rounded to single precision.
 Eigenvalues companion_eigenvalues(const VarFit& fit);
+
+// ---- Models that follow the level: `levels` and `changes` -------------------------------------
+//
+// The specified forecast above works on the residual frames and never forecasts the frame's
+// level. The two models below carry bin 0 (the frame's level) besides the modelled bins, take
+// their data from the raw, untapered frames, are fitted by ordinary least squares in double
+// precision and are not rescaled:
+//  - `levels`: a VAR(p) with a constant on the variables, written in mean-adjusted form
+//    (y_t - mu = sum_l A_l (y_{t-l} - mu) + u_t), so that a coefficient the t rule drops pulls
+//    the forecast towards the sample mean rather than towards zero;
+//  - `changes`: a VAR(p) on the frame-to-frame changes of the variables, demeaned (the mean
+//    change is the drift); the forecast changes are added up from the last observed frame.
+// Both drop coefficients whose least-squares t value is below 1 in magnitude, as the specified
+// forecast does. Their numbers are deterministic and the same for every thread count; they are
+// not meant to match the specified path's single-precision arithmetic.
+
+enum class ModelKind : std::uint8_t { Levels, Changes };
+
+// The transforms of every whole frame of a series at bins 0 .. frame_length / 2 (the other bins
+// are their conjugates), unnormalised as numeric::FftPlan makes them. With taper weights each
+// sample is first multiplied by its weight in single precision.
+struct FrameSpectra {
+  int frame_length = 0;
+  int frames = 0;
+  std::vector<Complex> values;  // frame f, bin k at f * half_bins() + k
+
+  int half_bins() const { return frame_length / 2 + 1; }
+  const Complex& at(int frame, int bin) const {
+    return values[static_cast<std::size_t>(frame) * static_cast<std::size_t>(half_bins()) +
+                  static_cast<std::size_t>(bin)];
+  }
+};
+FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
+                           const float* weights = nullptr, parallel::Threads threads = {});
+
+// The real frame of samples whose transform has bins 0 .. frame_length / 2 as given (the other
+// bins their conjugates; the imaginary parts of bin 0 and of frame_length / 2 play no part).
+std::vector<double> frame_from_spectrum(std::span<const Complex> half, const numeric::FftPlan& plan);
+
+// A bin that may be modelled, with how strongly it repeats from frame to frame (any measure
+// that increases with the coherence: the run uses the tapered mean waveform's power over the
+// noise spectrum). Ties go to the lower bin.
+struct RankedBin {
+  int bin = 0;
+  double strength = 0.0;
+};
+
+// The size rule of the new models. A model with v variables and p lags has k = v p + 1
+// regressors per equation (the lags and the mean) and n observations (frames - p for levels,
+// frames - 1 - p for changes); it keeps n - k residual degrees of freedom per equation. Fitting
+// adds about k / n of the noise variance to the error of a one-frame forecast (the estimated
+// coefficients are themselves uncertain), which the intervals do not carry; requiring
+//     n - k >= kDegreesPerRegressor * k
+// keeps that share at or below 1 / (kDegreesPerRegressor + 1) = 1/3, and with it the loss of
+// interval coverage to a few points: the 80 % interval, its variance a third too small, still
+// covers 73 % (1 degree per regressor fits models that forecast worse on the study's series, 3
+// forecasts no better; bench/README-models.md). The rule keeps the most
+// strongly coherent bins that fit at the run's lags; when not even bin 0 alone fits, the lags
+// are reduced (down to 0: the mean, or the drift, alone). When nothing fits even then, the
+// smallest model that leaves one degree of freedom is taken (n - k >= 1), and failing that none.
+inline constexpr int kDegreesPerRegressor = 2;
+
+struct ModelSize {
+  int frames = 0;  // frames of data the model is fitted to
+  int lags = 0;    // the lags asked for
+  ModelKind kind = ModelKind::Levels;
+  int frame_length = 0;  // a bin at frame_length / 2 carries one variable, any other two
+};
+
+struct BinChoice {
+  std::vector<int> kept;      // increasing bin order
+  std::vector<int> left_out;  // increasing bin order: the candidates that did not fit
+  int lags = 0;               // at most the lags asked for
+  bool fits = false;          // false: not even bin 0 alone at 0 lags can be fitted
+};
+BinChoice choose_bins(std::span<const RankedBin> candidates, const ModelSize& size);
+
+// The model's variables (bin 0's real part, then the real and imaginary part of each modelled
+// bin; a bin at frame_length / 2 carries its real part only), frame after frame, from the raw
+// frames, and what the model does not carry: the untapered mean waveform's transform, and per
+// sample position the variance over the frames of the residual frame restricted to the bins
+// not modelled.
+struct ModelInputs {
+  int frame_length = 0;
+  int frames = 0;
+  int variables = 0;
+  std::vector<int> bins;                    // the modelled bins, increasing, bin 0 not among them
+  std::vector<double> values;               // frames x variables, column-major
+  std::vector<Complex> mean_spectrum;       // bins 0 .. frame_length / 2
+  std::vector<double> unmodelled_variance;  // frame_length values
+
+  double at(int frame, int variable) const {
+    return values[static_cast<std::size_t>(variable) * static_cast<std::size_t>(frames) +
+                  static_cast<std::size_t>(frame)];
+  }
+};
+
+// From the first `frames` frames of the spectra (the frames before a backtest origin, or all).
+ModelInputs model_inputs(const FrameSpectra& spectra, int frames, std::span<const int> bins,
+                         const numeric::FftPlan& plan);
+// From the series values: its whole frames transformed, then as above.
+ModelInputs model_inputs(std::span<const float> series, std::span<const int> bins,
+                         const numeric::FftPlan& plan, parallel::Threads threads = {});
+
+// A fitted model. Coefficient (i, u) is at i * regressors() + u, regressor u being variable
+// u % variables at lag u / variables + 1, as in VarFit.
+struct ModelFit {
+  ModelKind kind = ModelKind::Levels;
+  int variables = 0;
+  int lags = 0;
+  int observations = 0;        // the equations' rows
+  int degrees_of_freedom = 0;  // observations - regressors - 1 (the mean)
+  std::vector<double> mean;          // levels: the variables' means; changes: the drift
+  std::vector<double> coefficients;  // as fitted
+  std::vector<double> std_errors;    // least-squares standard errors
+  std::vector<double> effective;     // after the t rule: what the forecast uses
+  // variables x variables, column-major: the residuals of the model as it forecasts (the t
+  // rule applied) over the degrees of freedom.
+  std::vector<double> residual_covariance;
+
+  int regressors() const { return variables * lags; }
+};
+
+// The least-squares fit; nothing when the frames leave no degree of freedom or the lagged
+// variables are linearly dependent (their cross-product matrix is not positive definite).
+std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags);
+
+// The h-step forecast-error covariances, h = 1 .. frames_ahead, of the fitted VAR from its
+// moving-average weights Psi_0 = I, Psi_h = sum_l A_l Psi_{h-l} (the effective coefficients)
+// and the residual covariance S: sum_{i<h} Psi_i S Psi_i'. For `changes`, of the integrated
+// forecast: the same with the cumulative sums Psi_0 + ... + Psi_i. Each matrix is variables x
+// variables, column-major, one after another.
+std::vector<double> forecast_error_covariance(const ModelFit& fit, int frames_ahead);
+
+// The forecast of a model: frames_ahead frames of samples, frame after frame, and the standard
+// deviation of the forecast error at every sample (the model's error covariance mapped through
+// the inverse transform, plus the spread of the bins it does not carry).
+struct ModelForecast {
+  int frame_length = 0;
+  std::vector<double> variables;  // frames_ahead x variables, frame after frame
+  std::vector<float> frames;
+  std::vector<double> std_dev;
+};
+ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                             const numeric::FftPlan& plan);
+
+// A central forecast interval at `level` percent: forecast -/+ z std_dev, z the normal
+// quantile of (1 + level / 100) / 2; `lower` and `upper` have the shape of the forecast frames.
+struct ForecastInterval {
+  float level = 0.0f;
+  std::vector<float> lower;
+  std::vector<float> upper;
+};
+std::vector<ForecastInterval> forecast_intervals(const ModelForecast& forecast,
+                                                 std::span<const float> levels);
+// The standard normal quantile: x with Phi(x) = probability, 0 < probability < 1.
+double normal_quantile(double probability);
+
+// Everything a model does for one series, in order: the size rule on the ranked bins, the
+// inputs from the spectra's first `size.frames` frames, the fit, the forecast. `fit` and
+// `forecast` are empty when the rule finds nothing that fits or the fit fails.
+struct ModelRun {
+  BinChoice choice;
+  std::optional<ModelFit> fit;
+  std::optional<ModelForecast> forecast;
+};
+ModelRun run_model(const FrameSpectra& spectra, std::span<const RankedBin> candidates,
+                   const ModelSize& size, int frames_ahead, const numeric::FftPlan& plan);
 
 }  // namespace tramel::forecast

@@ -1,0 +1,148 @@
+// The analysis of the frames before one origin, from the transforms of the whole series.
+#include <algorithm>
+#include <cmath>
+
+#include "backtest/backtest.hpp"
+
+namespace tramel::backtest {
+namespace {
+
+// Floor of the noise spectrum, as the coherence analysis has it.
+constexpr float kNoiseFloor = 1.0e-6f;
+
+// The mean over frames [0, frames) of the spectra at bins 0 .. lb/2.
+std::vector<forecast::Complex> mean_spectrum(const forecast::FrameSpectra& s, int frames) {
+  const int half = s.half_bins();
+  std::vector<forecast::Complex> mean(static_cast<std::size_t>(half));
+  for (int f = 0; f < frames; ++f)
+    for (int k = 0; k < half; ++k) mean[k] += s.at(f, k);
+  for (forecast::Complex& c : mean) c /= static_cast<double>(frames);
+  return mean;
+}
+
+// The standard deviation (divisor lb - 1) of the mean waveform's samples, from its transform:
+// the sum of the squared deviations is (1/lb) sum over bins 1 .. lb-1 of |X(k)|^2.
+float waveform_std_dev(std::span<const forecast::Complex> mean, int lb) {
+  double sum = 0.0;
+  for (int k = 1; 2 * k < lb; ++k) sum += 2.0 * std::norm(mean[k]);
+  if (lb % 2 == 0) sum += std::norm(mean[lb / 2]);
+  return lb > 1 ? static_cast<float>(std::sqrt(sum / lb / (lb - 1))) : 0.0f;
+}
+
+// The specified forecast from the frames before the origin: the residual frames' coefficients
+// at the significant bins (each frame's transform less the mean's, in single precision), its
+// size check, fit, t rule and frames rescaled to the mean waveform's spread.
+void specified_forecast(const SeriesFrames& series, const Settings& settings,
+                        const numeric::FftPlan& plan, OriginAnalysis& a) {
+  const int lb = series.frame_length;
+  const int o = a.origin;
+  if (a.significant.empty()) {
+    a.specified_stop = SpecifiedStop::NoSignificantBins;
+    return;
+  }
+  const auto m = static_cast<std::int64_t>(a.significant.size());
+  if (4 * m * m * settings.lags > static_cast<std::int64_t>(o) * lb / 10) {
+    a.specified_stop = SpecifiedStop::VarTooLarge;
+    return;
+  }
+  const std::vector<forecast::Complex> raw_mean = mean_spectrum(series.raw, o);
+  forecast::FrameCoefficients z;
+  z.frames = o;
+  z.variables = 2 * static_cast<int>(m);
+  z.values.resize(static_cast<std::size_t>(o) * static_cast<std::size_t>(z.variables));
+  std::vector<int> bins;
+  for (const coherence::SignificantBin& s : a.significant) bins.push_back(s.bin);
+  for (std::size_t k = 0; k < bins.size(); ++k) {
+    for (int f = 0; f < o; ++f) {
+      const forecast::Complex c = series.raw.at(f, bins[k]) - raw_mean[bins[k]];
+      z.values[(2 * k) * o + f] = static_cast<float>(c.real());
+      z.values[(2 * k + 1) * o + f] = 2 * bins[k] == lb ? 0.0f : static_cast<float>(c.imag());
+    }
+  }
+  const std::optional<forecast::VarFit> fit = forecast::fit_var(z, settings.lags, settings.errors);
+  if (!fit) {
+    a.specified_stop = SpecifiedStop::NotPositiveDefinite;
+    return;
+  }
+  const std::vector<float> ahead = forecast::forecast_coefficients(z, *fit, settings.frames_ahead);
+  // The (tapered) mean waveform's transform over all lb bins.
+  const std::vector<forecast::Complex> half = mean_spectrum(series.for_coherence(), o);
+  std::vector<forecast::Complex> transform(static_cast<std::size_t>(lb));
+  for (int k = 0; k < lb; ++k) transform[k] = 2 * k <= lb ? half[k] : std::conj(half[lb - k]);
+  const forecast::WaveformSpectrum waveform{transform, waveform_std_dev(raw_mean, lb), bins};
+  a.as_specified = forecast::synthesize_frames(ahead, waveform, plan);
+}
+
+}  // namespace
+
+SeriesFrames transform_series(std::span<const float> values, const Settings& settings,
+                              const numeric::FftPlan& plan, parallel::Threads threads) {
+  SeriesFrames s;
+  s.frame_length = settings.band.frame_length;
+  s.frames = static_cast<int>(values.size() / static_cast<std::size_t>(s.frame_length));
+  s.values.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(s.frames) * s.frame_length);
+  s.raw = forecast::frame_spectra(s.values, plan, nullptr, threads);
+  // As the coherence analysis tapers: a refused taper, or fewer than two tapered values, means
+  // unit weights.
+  if (settings.band.taper_percent > 0.0f) {
+    coherence::Taper taper = coherence::sine_taper(s.frame_length, settings.band.taper_percent);
+    if (!taper.note && taper.tapered_each_end >= 2) {
+      s.is_tapered = true;
+      s.taper_power = taper.power;
+      s.tapered = forecast::frame_spectra(s.values, plan, taper.weights.data(), threads);
+    }
+  }
+  return s;
+}
+
+std::vector<forecast::RankedBin> rank_bins(std::span<const coherence::SignificantBin> significant,
+                                           std::span<const float> waveform_power,
+                                           std::span<const float> noise, int first_bin) {
+  std::vector<forecast::RankedBin> ranked;
+  for (const coherence::SignificantBin& s : significant) {
+    const auto i = static_cast<std::size_t>(s.bin - first_bin);
+    ranked.push_back({s.bin, static_cast<double>(waveform_power[i]) / noise[i]});
+  }
+  return ranked;
+}
+
+OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
+                              const numeric::FftPlan& plan) {
+  const int lb = series.frame_length;
+  const coherence::Band& band = settings.band;
+  const forecast::FrameSpectra& spectra = series.for_coherence();
+  OriginAnalysis a;
+  a.origin = origin;
+
+  // The coherence of every band bin: the tapered mean waveform's power against the mean
+  // periodogram of the tapered residual frames, referred to chi-square with 2 degrees of freedom.
+  const std::vector<forecast::Complex> mean = mean_spectrum(spectra, origin);
+  const double twice_k = 2.0 * static_cast<double>(origin) * lb / (static_cast<double>(lb) * lb);
+  const int bins = band.bin_count();
+  std::vector<float> power(static_cast<std::size_t>(bins)), noise(static_cast<std::size_t>(bins));
+  numeric::GammaMemory memory;
+  for (int i = 0; i < bins; ++i) {
+    const int k = band.first_bin + i;
+    power[i] = static_cast<float>(std::norm(mean[k]));
+    double sum = 0.0;
+    for (int f = 0; f < origin; ++f) sum += std::norm(spectra.at(f, k) - mean[k]);
+    double periodogram = sum / origin / lb;
+    if (series.is_tapered) periodogram /= series.taper_power;
+    noise[i] = std::max(static_cast<float>(periodogram), kNoiseFloor);
+    const auto statistic = static_cast<float>(static_cast<double>(power[i]) / noise[i] * twice_k);
+    a.probabilities.push_back(
+        numeric::chi_square_distribution(statistic, 2.0f, memory).probability.value_or(0.0f));
+  }
+  a.significant = coherence::significant_bins(a.probabilities, band.first_bin, settings.threshold);
+  a.ranked = rank_bins(a.significant, power, noise, band.first_bin);
+
+  specified_forecast(series, settings, plan, a);
+  for (const forecast::ModelKind kind : {forecast::ModelKind::Changes, forecast::ModelKind::Levels}) {
+    const forecast::ModelSize size{origin, settings.lags, kind, lb};
+    (kind == forecast::ModelKind::Changes ? a.changes : a.levels) =
+        forecast::run_model(series.raw, a.ranked, size, settings.frames_ahead, plan);
+  }
+  return a;
+}
+
+}  // namespace tramel::backtest

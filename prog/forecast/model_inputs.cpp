@@ -1,0 +1,124 @@
+// The data of the models that follow the level: the transforms of the raw frames, the model's
+// variables taken from them, the mean waveform's transform and the spread of the bins the model
+// does not carry.
+#include <algorithm>
+
+#include "forecast/forecast.hpp"
+
+namespace tramel::forecast {
+namespace {
+
+// A real frame from bins 0 .. lb/2 of its transform (the rest being their conjugates):
+// y(j) = (1/lb) sum_k S(k) exp(+2 pi i j k / lb). The forward transform of the conjugate
+// spectrum is lb times the conjugate of y, which is real.
+void inverse_transform(std::span<const Complex> half, const numeric::FftPlan& plan,
+                       std::span<Complex> work, std::span<Complex> scratch, double* out) {
+  const int lb = plan.length();
+  const int half_bins = lb / 2 + 1;
+  work[0] = Complex(half[0].real(), 0.0);
+  for (int k = 1; k < half_bins; ++k) {
+    work[k] = std::conj(half[k]);
+    work[lb - k] = half[k];
+  }
+  // At lb/2 the two entries are one; its imaginary part is no part of a real frame.
+  if (lb % 2 == 0) work[lb / 2] = Complex(half[lb / 2].real(), 0.0);
+  plan.forward(work, scratch);
+  const double reciprocal = 1.0 / lb;
+  for (int j = 0; j < lb; ++j) out[j] = reciprocal * work[j].real();
+}
+
+}  // namespace
+
+FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
+                           const float* weights, parallel::Threads threads) {
+  FrameSpectra s;
+  s.frame_length = plan.length();
+  s.frames = static_cast<int>(series.size() / static_cast<std::size_t>(s.frame_length));
+  const auto half = static_cast<std::size_t>(s.half_bins());
+  s.values.resize(static_cast<std::size_t>(s.frames) * half);
+  const std::int64_t frames = s.frames;
+  const std::int64_t batches = (frames + numeric::kFftLanes - 1) / numeric::kFftLanes;
+  // Each frame's transform is its own: the threads share out batches of frames.
+  parallel::for_chunks(batches, threads, [&](std::int64_t b0, std::int64_t b1) {
+    numeric::FrameBatch batch(plan);
+    for (std::int64_t f0 = b0 * numeric::kFftLanes; f0 < std::min(frames, b1 * numeric::kFftLanes);
+         f0 += numeric::kFftLanes) {
+      const int count = static_cast<int>(std::min<std::int64_t>(numeric::kFftLanes, frames - f0));
+      batch.transform(series.data() + f0 * s.frame_length, count, weights);
+      for (int q = 0; q < count; ++q) {
+        Complex* out = s.values.data() + static_cast<std::size_t>(f0 + q) * half;
+        for (std::size_t k = 0; k < half; ++k) {
+          out[k] = Complex(batch.real(static_cast<int>(k), q), batch.imag(static_cast<int>(k), q));
+        }
+      }
+    }
+  });
+  return s;
+}
+
+ModelInputs model_inputs(const FrameSpectra& spectra, int frames, std::span<const int> bins,
+                         const numeric::FftPlan& plan) {
+  const int lb = spectra.frame_length;
+  const int half = spectra.half_bins();
+  ModelInputs in;
+  in.frame_length = lb;
+  in.frames = frames;
+  in.bins.assign(bins.begin(), bins.end());
+  in.variables = 1;
+  for (const int b : bins) in.variables += 2 * b == lb ? 1 : 2;
+
+  // The variables, frame after frame.
+  in.values.resize(static_cast<std::size_t>(frames) * static_cast<std::size_t>(in.variables));
+  const auto rows = static_cast<std::size_t>(frames);
+  for (int f = 0; f < frames; ++f) {
+    std::size_t v = 0;
+    in.values[v++ * rows + f] = spectra.at(f, 0).real();
+    for (const int b : bins) {
+      in.values[v++ * rows + f] = spectra.at(f, b).real();
+      if (2 * b != lb) in.values[v++ * rows + f] = spectra.at(f, b).imag();
+    }
+  }
+
+  // The mean waveform's transform: the mean of the frames' transforms.
+  in.mean_spectrum.assign(static_cast<std::size_t>(half), Complex(0.0, 0.0));
+  for (int f = 0; f < frames; ++f)
+    for (int k = 0; k < half; ++k) in.mean_spectrum[k] += spectra.at(f, k);
+  const double reciprocal = frames > 0 ? 1.0 / frames : 0.0;
+  for (Complex& c : in.mean_spectrum) c *= reciprocal;
+
+  // The residual frames restricted to the bins not modelled, back in samples; their mean
+  // square over the frames at each position (over frames - 1: the mean waveform was taken out).
+  std::vector<bool> modelled(static_cast<std::size_t>(half), false);
+  modelled[0] = true;
+  for (const int b : bins) modelled[b] = true;
+  in.unmodelled_variance.assign(static_cast<std::size_t>(lb), 0.0);
+  if (frames < 2 || std::all_of(modelled.begin(), modelled.end(), [](bool m) { return m; }))
+    return in;
+  std::vector<Complex> residual(static_cast<std::size_t>(half)), work(lb), scratch(lb);
+  std::vector<double> samples(static_cast<std::size_t>(lb));
+  for (int f = 0; f < frames; ++f) {
+    for (int k = 0; k < half; ++k)
+      residual[k] = modelled[k] ? Complex(0.0, 0.0) : spectra.at(f, k) - in.mean_spectrum[k];
+    inverse_transform(residual, plan, work, scratch, samples.data());
+    for (int j = 0; j < lb; ++j) in.unmodelled_variance[j] += samples[j] * samples[j];
+  }
+  const double divisor = 1.0 / (frames - 1);
+  for (double& v : in.unmodelled_variance) v *= divisor;
+  return in;
+}
+
+ModelInputs model_inputs(std::span<const float> series, std::span<const int> bins,
+                         const numeric::FftPlan& plan, parallel::Threads threads) {
+  const FrameSpectra spectra = frame_spectra(series, plan, nullptr, threads);
+  return model_inputs(spectra, spectra.frames, bins, plan);
+}
+
+std::vector<double> frame_from_spectrum(std::span<const Complex> half, const numeric::FftPlan& plan) {
+  const auto lb = static_cast<std::size_t>(plan.length());
+  std::vector<Complex> work(lb), scratch(lb);
+  std::vector<double> out(lb);
+  inverse_transform(half, plan, work, scratch, out.data());
+  return out;
+}
+
+}  // namespace tramel::forecast
