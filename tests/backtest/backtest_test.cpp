@@ -72,11 +72,11 @@ struct RunAnalysis {
 RunAnalysis run_analysis(std::vector<float> values, const Settings& s, const numeric::FftPlan& plan) {
   RunAnalysis r;
   numeric::GammaMemory memory;
-  r.coherence = coherence::find_coherence(std::move(values), s.band, plan, memory);
+  r.coherence = coherence::find_coherence(values, s.band, plan, memory);  // values: the residual
   r.significant = coherence::significant_bins(r.coherence.probabilities, s.band.first_bin, s.threshold);
   std::vector<int> bins;
   for (const auto& b : r.significant) bins.push_back(b.bin);
-  const forecast::FrameCoefficients z = forecast::frame_coefficients(r.coherence.residual, bins, plan);
+  const forecast::FrameCoefficients z = forecast::frame_coefficients(values, bins, plan);
   const auto fit = forecast::fit_var(z, s.lags, s.errors);
   if (!fit) return r;
   const std::vector<float> ahead = forecast::forecast_coefficients(z, *fit, s.frames_ahead);
