@@ -184,6 +184,7 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
   // every squared residual, equation after equation, in double.
   const int degrees_of_freedom =
       errors == StandardErrors::LeastSquares ? frames - lags - regressors : frames - regressors;
+  fit.residual_degrees_of_freedom = degrees_of_freedom;
   const double reciprocal_degrees = 1.0 / degrees_of_freedom;
   const auto residuals = static_cast<std::size_t>(std::max(frames - lags, 0));
   std::vector<long double> squares(static_cast<std::size_t>(variables) * residuals);
