@@ -41,13 +41,13 @@ std::optional<std::size_t> locate(std::string_view keyword, std::string_view tex
   // An all-blank keyword names nothing: it is treated as absent.
   const std::size_t k = last == npos ? npos : text.find(keyword.substr(0, last + 1));
   if (k == npos) {
-    value.error = read_error::kKeywordAbsent;
+    value.error = ReadError::KeywordAbsent;
     return std::nullopt;
   }
   value.position = k;
   const std::size_t eq = text.find(kEquals, k);
   if (eq == npos) {
-    value.error = read_error::kNoEquals;
+    value.error = ReadError::NoEquals;
     return std::nullopt;
   }
   value.value_position = eq + 1;
@@ -85,7 +85,7 @@ KeywordValue<std::string> KeywordReader::text(const Keyword& keyword, std::strin
   // The value is the word right after the `=`, taken with the blank that ends it.
   const std::size_t e = text.find(kBlank, *s);
   if (e == npos || e == *s) {
-    result.error = read_error::kMalformed;
+    result.error = ReadError::Malformed;
     return result;
   }
   const std::string_view value = text.substr(*s, std::min<std::size_t>(e - *s + 1, 50));
@@ -102,13 +102,13 @@ KeywordValue<std::int32_t> KeywordReader::integer(const Keyword& keyword, std::s
   const int sign = skip_blanks_and_sign(text, s);
   const std::size_t e = text.find(kBlank, s);
   if (e == npos || e == s) {
-    result.error = read_error::kMalformed;
+    result.error = ReadError::Malformed;
     return result;
   }
   const std::size_t n = e - s;
   if (n >= 8) {
     result.message = textio::list_text("The number ", rest_of_text(text, s), " > 999999");
-    result.error = read_error::kTooLong;
+    result.error = ReadError::IntegerTooLong;
     return result;
   }
   saved_integer_ = sign * digits_value(text.substr(s), static_cast<int>(n));
@@ -128,13 +128,13 @@ KeywordValue<float> KeywordReader::real(const Keyword& keyword, std::string_view
   // of a later label.
   const std::size_t point = text.find('.', s);
   if (point == npos) {
-    result.error = read_error::kNoPoint;
+    result.error = ReadError::NoPoint;
     return result;
   }
   const std::size_t n = point - s;
   if (n >= 8) {
     result.message = textio::list_text("The number ", rest_of_text(text, s), " > 9,999,999");
-    result.error = read_error::kRealTooLong;
+    result.error = ReadError::RealTooLong;
     return result;
   }
   const std::int32_t whole = n == 0 ? 0 : digits_value(text.substr(s), static_cast<int>(n));
@@ -145,12 +145,12 @@ KeywordValue<float> KeywordReader::real(const Keyword& keyword, std::string_view
   if (!fraction.empty() && fraction[0] == kBlank) fraction[0] = '0';
   const std::size_t m = fraction.find(kBlank);
   if (m == npos) {
-    result.error = read_error::kMalformed;
+    result.error = ReadError::Malformed;
     return result;
   }
   if (m >= 7) {
     result.message = textio::list_text("The number ", rest_of_text(text, point + 1), " > 9,999,999");
-    result.error = read_error::kRealTooLong;
+    result.error = ReadError::RealTooLong;
     return result;
   }
   static constexpr std::array<double, 7> kTens = {1.0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};

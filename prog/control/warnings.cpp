@@ -61,11 +61,11 @@ template <class T>
 std::string warning(const Keyword& keyword, const KeywordValue<T>& value, const ParameterText& text,
                     std::string_view block, const std::string& problem,
                     const std::string& fallback) {
-  const bool found = value.error != read_error::kKeywordAbsent;
+  const bool found = value.error != ReadError::KeywordAbsent;
   std::string s = where(text, value.position, found, block) + ": ";
   if (!found) {
     s += "no setting " + named(keyword) + " is there";
-  } else if (value.error == read_error::kNoEquals) {
+  } else if (value.error == ReadError::NoEquals) {
     s += named(keyword) + " has no \"=\" after it";
   } else {
     s += problem;
