@@ -74,7 +74,8 @@ struct VarFit {
 
 // Fits the VAR of order `lags` by least squares in Yule-Walker form: the normal equations come
 // from the lagged cross-products of the frame coefficients over all frame pairs that exist,
-// divided by the number of frames. Nothing when the normal matrix is not positive definite.
+// divided by the number of frames. Nothing when the normal matrix is not positive definite;
+// a fit with too few frames for its regressors says so in residual_degrees_of_freedom.
 // With several threads the cross-products and the residuals of the equations are shared out;
 // each sum is formed in its one order all the same.
 std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors,
