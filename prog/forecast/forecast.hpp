@@ -58,7 +58,8 @@ struct VarFit {
   // The divisor of the residual variance: frames - lags - regressors with least-squares
   // errors, frames - regressors with traditional ones. At zero or below the standard errors
   // (and so the t values and the t rule of the forecast) mean nothing: they are infinite or
-  // not a number, while the coefficients are fitted all the same.
+  // not a number (unless every residual is zero), while the coefficients are fitted all the
+  // same.
   int residual_degrees_of_freedom = 0;
 
   int regressors() const { return variables * lags; }
