@@ -110,6 +110,11 @@ std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r,
     warn("the coherence probability of " + std::to_string(r.coherence.notes.size()) +
          " of the band's bins could not be computed and took the last one computed (the report "
          "has the messages); a series with values that are not numbers (NaN, Inf) does that");
+  if (r.fit && !r.fit->standard_errors_defined())
+    warn("the fit has " + std::to_string(r.fit->residual_degrees_of_freedom) +
+         " residual degrees of freedom (fewer frames than its regressors need): its standard "
+         "errors and t values are not numbers or infinite, so neither they nor the t rule of "
+         "the forecast mean anything; use fewer lags, a higher threshold or more data");
   if (!r.eigenvalues.converged && r.completed())
     warn("the eigenvalue iteration gave up after 30 iterations (\"Too many iterations in "
          "hqr\"); the eigenvalues it did not reach are shown as 0");

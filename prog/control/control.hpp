@@ -105,16 +105,38 @@ inline constexpr int kRunBlockLines = 17;
 
 // ---- Keyword readers ---------------------------------------------------------------------------
 
-// Error codes of the readers, as the messages print them.
-namespace read_error {
-inline constexpr int kNone = 0;
-inline constexpr int kKeywordAbsent = 1;
-inline constexpr int kNoEquals = 2;     // no `=` at or after the keyword
-inline constexpr int kMalformed = 3;    // no value before the terminating blank, or none
-inline constexpr int kTooLong = 4;      // integer: eight characters or more
-inline constexpr int kNoPoint = 4;      // real: no decimal point up to the end of the text
-inline constexpr int kRealTooLong = 5;  // real: eight digits before the point or seven after
-}  // namespace read_error
+// What went wrong in a keyword read. Each error has a number of its own that messages print
+// (error_number); the integer reader's over-long number and the real reader's missing decimal
+// point both print 4, which tells them apart only by the reader that said it.
+enum class ReadError : std::uint8_t {
+  None,            // 0
+  KeywordAbsent,   // 1
+  NoEquals,        // 2: no `=` at or after the keyword
+  Malformed,       // 3: no value before the terminating blank, or no terminating blank
+  IntegerTooLong,  // 4: integer of eight characters or more
+  NoPoint,         // 4: real without a decimal point up to the end of the text
+  RealTooLong,     // 5: real with eight digits before the point or seven after it
+};
+
+// The number a message prints for the error.
+constexpr std::int32_t error_number(ReadError error) {
+  switch (error) {
+    case ReadError::None:
+      return 0;
+    case ReadError::KeywordAbsent:
+      return 1;
+    case ReadError::NoEquals:
+      return 2;
+    case ReadError::Malformed:
+      return 3;
+    case ReadError::IntegerTooLong:
+    case ReadError::NoPoint:
+      return 4;
+    case ReadError::RealTooLong:
+      return 5;
+  }
+  return 0;
+}
 
 // A value taken from a parameter text. After an error the integer and real readers give their
 // saved result (see KeywordReader). `message` is the over-long-number line the reader has
@@ -122,12 +144,12 @@ inline constexpr int kRealTooLong = 5;  // real: eight digits before the point o
 template <class T>
 struct KeywordValue {
   T value{};
-  int error = read_error::kNone;
+  ReadError error = ReadError::None;
   std::size_t position = 0;  // where the keyword stands in the text (when found)
   std::size_t value_position = 0;  // right after its `=` (when there is one)
   std::string message;
 
-  bool ok() const { return error == read_error::kNone; }
+  bool ok() const { return error == ReadError::None; }
 };
 
 // The readers of integer, real and text values. The integer and real readers each keep their

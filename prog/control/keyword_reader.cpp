@@ -20,10 +20,10 @@ constexpr std::size_t npos = std::string_view::npos;
 // for the value terminator never reads beyond the text.
 char at(std::string_view text, std::size_t i) { return i < text.size() ? text[i] : '\0'; }
 
-// The rest of the text from position s, as the over-long-number messages show it: without
-// the NUL characters that fill the text after the block's parts.
-std::string rest_of_text(std::string_view text, std::size_t s) {
-  std::string rest(text.substr(std::min(s, text.size())));
+// The rest of the text from position `start`, as the over-long-number messages show it:
+// without the NUL characters that fill the text after the block's parts.
+std::string rest_of_text(std::string_view text, std::size_t start) {
+  std::string rest(text.substr(std::min(start, text.size())));
   std::erase(rest, '\0');
   return rest;
 }
@@ -41,13 +41,13 @@ std::optional<std::size_t> locate(std::string_view keyword, std::string_view tex
   // An all-blank keyword names nothing: it is treated as absent.
   const std::size_t k = last == npos ? npos : text.find(keyword.substr(0, last + 1));
   if (k == npos) {
-    value.error = read_error::kKeywordAbsent;
+    value.error = ReadError::KeywordAbsent;
     return std::nullopt;
   }
   value.position = k;
   const std::size_t eq = text.find(kEquals, k);
   if (eq == npos) {
-    value.error = read_error::kNoEquals;
+    value.error = ReadError::NoEquals;
     return std::nullopt;
   }
   value.value_position = eq + 1;
@@ -55,11 +55,11 @@ std::optional<std::size_t> locate(std::string_view keyword, std::string_view tex
 }
 
 // Passes over at most two blanks and a leading minus sign; returns the sign.
-int skip_blanks_and_sign(std::string_view text, std::size_t& s) {
-  if (at(text, s) == kBlank) ++s;
-  if (at(text, s) == kBlank) ++s;
-  if (at(text, s) == '-') {
-    ++s;
+int skip_blanks_and_sign(std::string_view text, std::size_t& start) {
+  if (at(text, start) == kBlank) ++start;
+  if (at(text, start) == kBlank) ++start;
+  if (at(text, start) == '-') {
+    ++start;
     return -1;
   }
   return 1;
@@ -80,15 +80,16 @@ std::int32_t digits_value(std::string_view s, int count) {
 KeywordValue<std::string> KeywordReader::text(const Keyword& keyword, std::string_view text) const {
   KeywordValue<std::string> result;
   result.value.assign(50, ' ');
-  const std::optional<std::size_t> s = locate(keyword.text, text, result);
-  if (!s) return result;
+  const std::optional<std::size_t> start = locate(keyword.text, text, result);
+  if (!start) return result;
   // The value is the word right after the `=`, taken with the blank that ends it.
-  const std::size_t e = text.find(kBlank, *s);
-  if (e == npos || e == *s) {
-    result.error = read_error::kMalformed;
+  const std::size_t blank = text.find(kBlank, *start);
+  if (blank == npos || blank == *start) {
+    result.error = ReadError::Malformed;
     return result;
   }
-  const std::string_view value = text.substr(*s, std::min<std::size_t>(e - *s + 1, 50));
+  const std::string_view value =
+      text.substr(*start, std::min<std::size_t>(blank - *start + 1, 50));
   result.value.replace(0, value.size(), value);
   return result;
 }
@@ -98,20 +99,20 @@ KeywordValue<std::int32_t> KeywordReader::integer(const Keyword& keyword, std::s
   result.value = saved_integer_;
   const std::optional<std::size_t> found = locate(keyword.text, text, result);
   if (!found) return result;
-  std::size_t s = *found;
-  const int sign = skip_blanks_and_sign(text, s);
-  const std::size_t e = text.find(kBlank, s);
-  if (e == npos || e == s) {
-    result.error = read_error::kMalformed;
+  std::size_t start = *found;
+  const int sign = skip_blanks_and_sign(text, start);
+  const std::size_t blank = text.find(kBlank, start);
+  if (blank == npos || blank == start) {
+    result.error = ReadError::Malformed;
     return result;
   }
-  const std::size_t n = e - s;
-  if (n >= 8) {
-    result.message = textio::list_text("The number ", rest_of_text(text, s), " > 999999");
-    result.error = read_error::kTooLong;
+  const std::size_t length = blank - start;
+  if (length >= 8) {
+    result.message = textio::list_text("The number ", rest_of_text(text, start), " > 999999");
+    result.error = ReadError::IntegerTooLong;
     return result;
   }
-  saved_integer_ = sign * digits_value(text.substr(s), static_cast<int>(n));
+  saved_integer_ = sign * digits_value(text.substr(start), static_cast<int>(length));
   result.value = saved_integer_;
   return result;
 }
@@ -121,42 +122,44 @@ KeywordValue<float> KeywordReader::real(const Keyword& keyword, std::string_view
   result.value = saved_real_;
   const std::optional<std::size_t> found = locate(keyword.text, text, result);
   if (!found) return result;
-  std::size_t s = *found;
-  const float sign = skip_blanks_and_sign(text, s) < 0 ? -1.0f : 1.0f;
+  std::size_t start = *found;
+  const float sign = skip_blanks_and_sign(text, start) < 0 ? -1.0f : 1.0f;
 
   // The point is searched to the end of the text, so a value without one takes the point
   // of a later label.
-  const std::size_t point = text.find('.', s);
+  const std::size_t point = text.find('.', start);
   if (point == npos) {
-    result.error = read_error::kNoPoint;
+    result.error = ReadError::NoPoint;
     return result;
   }
-  const std::size_t n = point - s;
-  if (n >= 8) {
-    result.message = textio::list_text("The number ", rest_of_text(text, s), " > 9,999,999");
-    result.error = read_error::kRealTooLong;
+  const std::size_t length = point - start;
+  if (length >= 8) {
+    result.message = textio::list_text("The number ", rest_of_text(text, start), " > 9,999,999");
+    result.error = ReadError::RealTooLong;
     return result;
   }
-  const std::int32_t whole = n == 0 ? 0 : digits_value(text.substr(s), static_cast<int>(n));
+  const std::int32_t whole =
+      length == 0 ? 0 : digits_value(text.substr(start), static_cast<int>(length));
 
   // The fraction is read from the nine characters after the point (fewer at the end of the
   // text); a blank right after the point counts as the digit 0, so "25. " reads 25.0.
   std::string fraction(text.substr(point + 1, 9));
   if (!fraction.empty() && fraction[0] == kBlank) fraction[0] = '0';
-  const std::size_t m = fraction.find(kBlank);
-  if (m == npos) {
-    result.error = read_error::kMalformed;
+  const std::size_t fraction_length = fraction.find(kBlank);
+  if (fraction_length == npos) {
+    result.error = ReadError::Malformed;
     return result;
   }
-  if (m >= 7) {
+  if (fraction_length >= 7) {
     result.message = textio::list_text("The number ", rest_of_text(text, point + 1), " > 9,999,999");
-    result.error = read_error::kRealTooLong;
+    result.error = ReadError::RealTooLong;
     return result;
   }
   static constexpr std::array<double, 7> kTens = {1.0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
-  const double f = digits_value(fraction, static_cast<int>(m));
+  const double digits = digits_value(fraction, static_cast<int>(fraction_length));
   // Sum formed in double, rounded to single precision, the sign applied last.
-  saved_real_ = sign * static_cast<float>(static_cast<double>(whole) + f / kTens[m]);
+  saved_real_ =
+      sign * static_cast<float>(static_cast<double>(whole) + digits / kTens[fraction_length]);
   result.value = saved_real_;
   return result;
 }

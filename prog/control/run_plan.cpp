@@ -79,8 +79,8 @@ struct Planner {
   // "tramel.cnl line 12" for the keyword's line, or the block's lines when it is not there.
   std::string lines_of(const KeywordValue<std::int32_t>& v) const { return line_text(v.position, v.error); }
   std::string lines_of(const KeywordValue<float>& v) const { return line_text(v.position, v.error); }
-  std::string line_text(std::size_t position, int error) const {
-    if (error != read_error::kKeywordAbsent)
+  std::string line_text(std::size_t position, ReadError error) const {
+    if (error != ReadError::KeywordAbsent)
       if (const int line = block.line_of(position); line > 0)
         return "tramel.cnl line " + std::to_string(line);
     return "tramel.cnl lines " + std::to_string(block.first_line) + "-" +
@@ -139,14 +139,14 @@ bool Planner::read_band_edges() {
   }
   const KeywordValue<float> l = real(keywords::kLongestPeriod);
   longest = l.value;
-  if (l.error == read_error::kKeywordAbsent) {
+  if (l.error == ReadError::KeywordAbsent) {
     const std::string text = textio::format_text(kNoLongest);
     return fail(text, naming_lines(text, "pelorn.cnl", lines_of(l)));
   }
   warn(keywords::kLongestPeriod, l);
   const KeywordValue<float> s = real(keywords::kShortestPeriod);
   shortest = s.value;
-  if (s.error == read_error::kKeywordAbsent) {
+  if (s.error == ReadError::KeywordAbsent) {
     const std::string text = textio::format_text(kNoShortest);
     return fail(text, naming_lines(text, "pelorn.cnl", lines_of(s)));
   }
@@ -157,12 +157,12 @@ bool Planner::read_band_edges() {
 
 bool Planner::read_bandwidth() {
   KeywordValue<float> bw = real(keywords::kBandwidth);
-  if (bw.error != read_error::kNone && bw.error != read_error::kNoPoint) {
+  if (bw.error != ReadError::None && bw.error != ReadError::NoPoint) {
     bw = real(keywords::kBandwidthCapital);
     bandwidth_keyword = &keywords::kBandwidthCapital;
   }
   plan.bandwidth = bw.value;
-  if (bw.error == read_error::kNoPoint) {
+  if (bw.error == ReadError::NoPoint) {
     // Shows the setting from the second character after "idth": the `=` and what follows.
     const std::string_view text = block.text;
     const std::size_t start = std::min(text.find("idth") + 5, text.size());
@@ -207,13 +207,13 @@ bool Planner::read_sample_range() {
   const KeywordValue<std::int32_t> first = integer(keywords::kStart);
   plan.first_datum = first.value;
   if (!first.ok()) {
-    return fail(list_text("Error ", first.error, " in read of start datum", kStartItem));
+    return fail(list_text("Error ", error_number(first.error), " in read of start datum", kStartItem));
   }
   plan.causes.add(keywords::kStart, setting_cause(keywords::kStart, first, block, tab_lines));
   const KeywordValue<std::int32_t> last = integer(keywords::kEnd);
   plan.last_datum = last.value;
   if (!last.ok()) {
-    return fail(list_text("Error ", last.error, " in read of end datum", kEndItem));
+    return fail(list_text("Error ", error_number(last.error), " in read of end datum", kEndItem));
   }
   plan.causes.add(keywords::kEnd, setting_cause(keywords::kEnd, last, block, tab_lines));
   if (plan.first_datum < 1) {

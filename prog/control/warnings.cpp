@@ -63,11 +63,11 @@ template <class T>
 std::string warning(const Keyword& keyword, const KeywordValue<T>& value, const ParameterText& text,
                     std::string_view block, const std::string& problem,
                     const std::string& fallback) {
-  const bool found = value.error != read_error::kKeywordAbsent;
+  const bool found = value.error != ReadError::KeywordAbsent;
   std::string s = where(text, value.position, found, block) + ": ";
   if (!found) {
     s += "no setting " + named(keyword) + " is there";
-  } else if (value.error == read_error::kNoEquals) {
+  } else if (value.error == ReadError::NoEquals) {
     s += named(keyword) + " has no \"=\" after it";
   } else {
     s += problem;
@@ -174,7 +174,7 @@ std::string cause(const Keyword& keyword, const KeywordValue<T>& value, const Pa
                   std::span<const int> tab_lines, const std::string& shown, bool plain) {
   constexpr std::string_view kSee = " (see the warning above)";
   const std::string value_is = "the value " + shown;
-  if (value.error == read_error::kKeywordAbsent) {
+  if (value.error == ReadError::KeywordAbsent) {
     std::string s = value_is + " is a fallback, because the setting \"" + std::string(keyword.text) +
                     "\" was not found on tramel.cnl line";
     if (text.last_line > text.first_line)
@@ -185,7 +185,7 @@ std::string cause(const Keyword& keyword, const KeywordValue<T>& value, const Pa
   }
   const int line = text.line_of(value.position);
   const std::string on_line = line > 0 ? " on tramel.cnl line " + std::to_string(line) : "";
-  if (value.error == read_error::kNoEquals)
+  if (value.error == ReadError::NoEquals)
     return value_is + " is a fallback, because the setting \"" + std::string(keyword.text) + "\"" +
            on_line + " has no \"=\" after it" + std::string(kSee);
   const bool tab = std::find(tab_lines.begin(), tab_lines.end(), line) != tab_lines.end();

@@ -7,28 +7,30 @@
 namespace tramel::forecast {
 
 Eigenvalues companion_eigenvalues(const VarFit& fit) {
-  const auto n = static_cast<std::size_t>(fit.regressors());
-  const auto nv = static_cast<std::size_t>(fit.variables);
-  // Rows 1..nv: [B_1 ... B_p] in single precision; below them the identity block that shifts
-  // each lag down.
-  std::vector<float> a(n * n);
-  for (std::size_t u = 0; u < n; ++u) {
-    float* column = a.data() + u * n;
-    for (std::size_t i = 0; i < nv; ++i) column[i] = static_cast<float>(fit.coefficients[i * n + u]);
-    for (std::size_t k = 0; k < n - nv; ++k) column[nv + k] = (k == u) ? 1.0f : 0.0f;
+  const int order = fit.regressors();
+  const auto size = static_cast<std::size_t>(order);
+  const auto variables = static_cast<std::size_t>(fit.variables);
+  // Rows 1..variables: [B_1 ... B_p] in single precision; below them the identity block that
+  // shifts each lag down.
+  std::vector<float> companion(size * size);
+  for (std::size_t u = 0; u < size; ++u) {
+    float* column = companion.data() + u * size;
+    for (std::size_t i = 0; i < variables; ++i)
+      column[i] = static_cast<float>(fit.coefficients[i * size + u]);
+    for (std::size_t k = 0; k < size - variables; ++k)
+      column[variables + k] = (k == u) ? 1.0f : 0.0f;
   }
 
   // Entries the solver does not reach (it gives up after too many iterations) read as zero.
-  std::vector<float> real(n, 0.0f), imag(n, 0.0f);
-  const int order = fit.regressors();
-  numeric::balance(a, order);
-  numeric::reduce_to_hessenberg(a, order);
+  std::vector<float> real(size, 0.0f), imag(size, 0.0f);
+  numeric::balance(companion, order);
+  numeric::reduce_to_hessenberg(companion, order);
   Eigenvalues result;
-  result.converged = numeric::hessenberg_eigenvalues(a, order, real, imag);
+  result.converged = numeric::hessenberg_eigenvalues(companion, order, real, imag);
 
   const auto pi = static_cast<float>(std::acos(-1.0));
-  result.values.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
+  result.values.resize(size);
+  for (std::size_t i = 0; i < size; ++i) {
     Eigenvalue& e = result.values[i];
     e.real = real[i];
     e.imag = imag[i];

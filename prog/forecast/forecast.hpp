@@ -56,6 +56,12 @@ struct VarFit {
   std::vector<double> coefficients;  // b(i, u) at i * regressors() + u
   std::vector<float> std_errors;     // same indexing
   float r_square = 0.0f;
+  // The divisor of the residual variance: frames - lags - regressors with least-squares
+  // errors, frames - regressors with traditional ones. At zero or below the standard errors
+  // (and so the t values and the t rule of the forecast) mean nothing: they are infinite or
+  // not a number (unless every residual is zero), while the coefficients are fitted all the
+  // same.
+  int residual_degrees_of_freedom = 0;
 
   int regressors() const { return variables * lags; }
   std::size_t index(int equation, int regressor) const {
@@ -65,11 +71,13 @@ struct VarFit {
   // The t value as the report prints it and the forecast tests it: the coefficient rounded to
   // single precision over its standard error.
   float t_value(std::size_t g) const { return static_cast<float>(coefficients[g]) / std_errors[g]; }
+  bool standard_errors_defined() const { return residual_degrees_of_freedom > 0; }
 };
 
 // Fits the VAR of order `lags` by least squares in Yule-Walker form: the normal equations come
 // from the lagged cross-products of the frame coefficients over all frame pairs that exist,
-// divided by the number of frames. Nothing when the normal matrix is not positive definite.
+// divided by the number of frames. Nothing when the normal matrix is not positive definite;
+// a fit with too few frames for its regressors says so in residual_degrees_of_freedom.
 // With several threads the cross-products and the residuals of the equations are shared out;
 // each sum is formed in its one order all the same.
 std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors,

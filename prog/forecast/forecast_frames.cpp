@@ -8,26 +8,26 @@ namespace tramel::forecast {
 
 std::vector<float> forecast_coefficients(const FrameCoefficients& data, const VarFit& fit,
                                          int frames_ahead) {
-  const auto nv = static_cast<std::size_t>(fit.variables);
-  const auto nr = static_cast<std::size_t>(fit.regressors());
+  const auto variables = static_cast<std::size_t>(fit.variables);
+  const auto regressors = static_cast<std::size_t>(fit.regressors());
   const int frames = data.frames;
 
   // The state: the last `lags` frames, most recent first; with more lags than frames the
   // frames before the first are zero.
-  std::vector<float> state(nr);
+  std::vector<float> state(regressors);
   for (int l = 1; l <= fit.lags; ++l) {
     const int t = frames - l;
-    for (std::size_t j = 0; j < nv; ++j)
-      state[(l - 1) * nv + j] = t >= 0 ? data.at(t, static_cast<int>(j)) : 0.0f;
+    for (std::size_t j = 0; j < variables; ++j)
+      state[(l - 1) * variables + j] = t >= 0 ? data.at(t, static_cast<int>(j)) : 0.0f;
   }
 
-  std::vector<float> forecast(nv * static_cast<std::size_t>(frames_ahead));
+  std::vector<float> forecast(variables * static_cast<std::size_t>(frames_ahead));
   for (int q = 0; q < frames_ahead; ++q) {
-    float* frame = forecast.data() + static_cast<std::size_t>(q) * nv;
-    for (std::size_t i = 0; i < nv; ++i) {
+    float* frame = forecast.data() + static_cast<std::size_t>(q) * variables;
+    for (std::size_t i = 0; i < variables; ++i) {
       long double sum = 0;
-      for (std::size_t u = 0; u < nr; ++u) {
-        const std::size_t g = i * nr + u;
+      for (std::size_t u = 0; u < regressors; ++u) {
+        const std::size_t g = i * regressors + u;
         // The t rule: a coefficient whose t value is below 1 in magnitude does not enter the
         // forecast. A quotient that is not a number keeps the coefficient.
         const double b = std::fabs(fit.t_value(g)) < 1.0f ? 0.0 : fit.coefficients[g];
@@ -36,8 +36,8 @@ std::vector<float> forecast_coefficients(const FrameCoefficients& data, const Va
       frame[i] = static_cast<float>(sum);
     }
     // Shift by one frame; the forecast becomes the newest frame.
-    for (std::size_t u = nr; u-- > nv;) state[u] = state[u - nv];
-    for (std::size_t i = 0; i < nv; ++i) state[i] = frame[i];
+    for (std::size_t u = regressors; u-- > variables;) state[u] = state[u - variables];
+    for (std::size_t i = 0; i < variables; ++i) state[i] = frame[i];
   }
   return forecast;
 }
@@ -47,13 +47,13 @@ std::vector<float> synthesize_frames(std::span<const float> forecast,
                                      const numeric::FftPlan& plan) {
   const int length = plan.length();
   const auto n = static_cast<std::size_t>(length);
-  const std::size_t nv = 2 * waveform.bins.size();
-  const std::size_t frames_ahead = nv == 0 ? 0 : forecast.size() / nv;
+  const std::size_t values_per_frame = 2 * waveform.bins.size();
+  const std::size_t frames_ahead = values_per_frame == 0 ? 0 : forecast.size() / values_per_frame;
   const std::span<const Complex> mean = waveform.transform;
   std::vector<float> frames(frames_ahead * n);
   std::vector<Complex> spectrum(n), scratch(n);
   for (std::size_t q = 0; q < frames_ahead; ++q) {
-    const float* coefficients = forecast.data() + q * nv;
+    const float* coefficients = forecast.data() + q * values_per_frame;
     for (Complex& c : spectrum) c = Complex(0.0, 0.0);
     spectrum[0] = mean[0];
     for (std::size_t k = 0; k < waveform.bins.size(); ++k) {

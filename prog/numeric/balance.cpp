@@ -22,37 +22,45 @@ void balance(std::span<float> a, int n) {
   while (changed) {
     changed = false;
     for (int i = 1; i <= n; ++i) {
-      // Off-diagonal magnitudes of column i (c) and row i (r), each partial sum rounded.
-      float c = 0.0f;
-      float r = 0.0f;
+      // Off-diagonal magnitudes of column i and row i, each partial sum rounded.
+      float column_sum = 0.0f;
+      float row_sum = 0.0f;
       for (int j = 1; j <= n; ++j) {
         if (j == i) continue;
-        c = static_cast<float>(static_cast<double>(c) + std::fabs(A(j, i)));
-        r = static_cast<float>(static_cast<double>(r) + std::fabs(A(i, j)));
+        column_sum = static_cast<float>(static_cast<double>(column_sum) + std::fabs(A(j, i)));
+        row_sum = static_cast<float>(static_cast<double>(row_sum) + std::fabs(A(i, j)));
       }
       // A row or column with no off-diagonal part is left alone. So is one whose sum is not
       // finite: an infinite column sum would never be scaled down to the row's size, and
       // nothing sensible comes of scaling by an infinite or undefined factor.
-      if (c == 0.0f || r == 0.0f || !std::isfinite(c) || !std::isfinite(r)) continue;
+      if (column_sum == 0.0f || row_sum == 0.0f || !std::isfinite(column_sum) ||
+          !std::isfinite(row_sum))
+        continue;
 
-      float g = static_cast<float>(static_cast<double>(r) * 0.5);
-      float f = 1.0f;
-      const float s = static_cast<float>(static_cast<double>(c) + r);
-      while (c < g) {
-        f = static_cast<float>(2.0 * f);
-        c = static_cast<float>(4.0 * c);
+      // The power of 2 that brings the scaled column sum within a factor 2 of the row sum. The
+      // column sum follows the square of the scale: the row is divided by it as the column is
+      // multiplied.
+      const float lower_bound = static_cast<float>(static_cast<double>(row_sum) * 0.5);
+      float scale = 1.0f;
+      const float total = static_cast<float>(static_cast<double>(column_sum) + row_sum);
+      while (column_sum < lower_bound) {
+        scale = static_cast<float>(2.0 * scale);
+        column_sum = static_cast<float>(4.0 * column_sum);
       }
-      g = static_cast<float>(2.0 * r);
-      while (c > g) {
-        f = static_cast<float>(0.5 * f);
-        c = static_cast<float>(0.25 * c);
+      const float upper_bound = static_cast<float>(2.0 * row_sum);
+      while (column_sum > upper_bound) {
+        scale = static_cast<float>(0.5 * scale);
+        column_sum = static_cast<float>(0.25 * column_sum);
       }
       // The test itself is made in double, without rounding either side.
-      if ((static_cast<double>(c) + r) / f < static_cast<double>(kLimit) * s) {
+      if ((static_cast<double>(column_sum) + row_sum) / scale <
+          static_cast<double>(kLimit) * total) {
         changed = true;
-        g = static_cast<float>(1.0 / f);
-        for (int j = 1; j <= n; ++j) A(i, j) = static_cast<float>(static_cast<double>(A(i, j)) * g);
-        for (int j = 1; j <= n; ++j) A(j, i) = static_cast<float>(static_cast<double>(A(j, i)) * f);
+        const float reciprocal = static_cast<float>(1.0 / scale);
+        for (int j = 1; j <= n; ++j)
+          A(i, j) = static_cast<float>(static_cast<double>(A(i, j)) * reciprocal);
+        for (int j = 1; j <= n; ++j)
+          A(j, i) = static_cast<float>(static_cast<double>(A(j, i)) * scale);
       }
     }
   }

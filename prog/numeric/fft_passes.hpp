@@ -1,11 +1,15 @@
 // The passes of the forward transform, private to the FFT plan, and the batched transform built on
 // them. Every array is a run of complex values stored as interleaved values of T (real part
-// first); `ido` counts complex entries.
+// first).
 //
-// A pass with factor p reads its source as S(r, m, k) at complex index r + ido*(m + p*k) and
-// writes its destination as D(r, k, j) at r + ido*(k + l1*j), r = 0..ido-1, m and j = 0..p-1,
-// k = 0..l1-1: D(r, k, j) = (sum over m of S(r, m, k) * exp(-2 pi i j m / p)) times the
-// conjugate of entry r of twiddle block j (block j starting at wa + (j-1)*ido complex entries).
+// A pass applies one factor p of the length n. `groups` is the product of the factors applied
+// before it and `stride` = n / (groups * p) the distance, in complex entries, between the
+// inputs of one small transform. The pass reads its source as S(r, m, k) at complex index
+// r + stride*(m + p*k) and writes its destination as D(r, k, j) at r + stride*(k + groups*j),
+// r = 0..stride-1, m and j = 0..p-1, k = 0..groups-1:
+//   D(r, k, j) = (sum over m of S(r, m, k) * exp(-2 pi i j m / p)) * conj(W(j, r)),
+// W(j, r) the entry r of twiddle block j, which starts at (j-1)*stride complex entries from
+// the pass's `twiddles`.
 #pragma once
 
 #include <span>
@@ -41,23 +45,22 @@ inline Lanes operator*(double w, const Lanes& a) {
   return r;
 }
 
-// T is double (one transform) or Lanes.
+// T is double (one transform) or Lanes. Every pass has the same arguments; the passes of the
+// factors 2 to 5 leave their result in `out`.
 template <class T>
-void passf2(int ido, int l1, const T* cc, T* ch, const double* wa1);
+void pass2(int stride, int groups, const T* in, T* out, const double* twiddles);
 template <class T>
-void passf3(int ido, int l1, const T* cc, T* ch, const double* wa1, const double* wa2);
+void pass3(int stride, int groups, const T* in, T* out, const double* twiddles);
 template <class T>
-void passf4(int ido, int l1, const T* cc, T* ch, const double* wa1, const double* wa2,
-            const double* wa3);
+void pass4(int stride, int groups, const T* in, T* out, const double* twiddles);
 template <class T>
-void passf5(int ido, int l1, const T* cc, T* ch, const double* wa1, const double* wa2,
-            const double* wa3, const double* wa4);
+void pass5(int stride, int groups, const T* in, T* out, const double* twiddles);
 
-// Any other factor ip (an odd prime of 7 or more). Uses both arrays as work space. Returns
-// true when the result is in `ch` (ido == 1); otherwise the result, twiddles applied, has been
-// written back over `cc`.
+// Any other factor (an odd prime of 7 or more). Uses both arrays as work space. Returns true
+// when the result is in `out` (stride == 1); otherwise the result, twiddles applied, has been
+// written back over `in`.
 template <class T>
-bool passf(int ido, int ip, int l1, T* cc, T* ch, const double* wa);
+bool pass_general(int stride, int factor, int groups, T* in, T* out, const double* twiddles);
 
 }  // namespace fft_detail
 }  // namespace tramel::numeric

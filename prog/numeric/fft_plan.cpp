@@ -18,96 +18,100 @@ double* as_doubles(Complex* c) { return reinterpret_cast<double*>(c); }
 // Factorises n and fills the twiddle area. Trial divisors 3, 4, 2, 5, then 7, 9, 11, ...;
 // each is divided out as often as it goes. A 2 found after other factors moves to the front.
 //
-// For each factor p (l1 the product of the factors before it, ido = n/(l1*p)) and each
-// j = 1..p-1 a block of ido entries: entry 0 is (1, 0), entry r is (cos, sin) of r times the
-// block angle (j*l1)*theta, that angle formed once and held as a double. Each block is first
-// written one entry longer; the next block starts on that extra entry. For p > 5 the extra
-// entry, the (cos, sin) of 2 pi j/p, replaces entry 0, where the general pass finds it.
-void factorize_and_twiddle(int n, std::span<Complex> wa, std::vector<int>& ifac) {
+// For each factor p (`groups` the product of the factors before it, stride = n/(groups*p)) and
+// each j = 1..p-1 a block of `stride` entries: entry 0 is (1, 0), entry r is (cos, sin) of r
+// times the block angle (j*groups)*2pi/n, that angle formed once and held as a double. Each
+// block is first written one entry longer; the next block starts on that extra entry. For
+// p > 5 the extra entry, the (cos, sin) of 2 pi j/p, replaces entry 0, where the general pass
+// finds it.
+void factorize_and_twiddle(int n, std::span<Complex> twiddles, std::vector<int>& factors) {
   static constexpr int kFirstTrials[] = {3, 4, 2, 5};
-  ifac.clear();
-  int nl = n;
+  factors.clear();
+  int remaining = n;
   int trial = 0;
-  int ntry = 0;
-  while (nl != 1) {
-    ntry = trial < 4 ? kFirstTrials[trial] : ntry + 2;
+  int divisor = 0;
+  while (remaining != 1) {
+    divisor = trial < 4 ? kFirstTrials[trial] : divisor + 2;
     ++trial;
-    while (nl % ntry == 0) {
-      ifac.push_back(ntry);
-      nl /= ntry;
-      if (ntry == 2 && ifac.size() > 1) {
-        ifac.pop_back();
-        ifac.insert(ifac.begin(), 2);
+    while (remaining % divisor == 0) {
+      factors.push_back(divisor);
+      remaining /= divisor;
+      if (divisor == 2 && factors.size() > 1) {
+        factors.pop_back();
+        factors.insert(factors.begin(), 2);
       }
-      if (nl == 1) break;
+      if (remaining == 1) break;
     }
   }
 
-  const double argh = kTwoPi / static_cast<double>(n);
-  std::size_t i = 0;
-  int l1 = 1;
-  for (const int ip : ifac) {
-    int ld = 0;
-    const int l2 = l1 * ip;
-    const int ido = n / l2;
-    for (int j = 1; j < ip; ++j) {
-      const std::size_t i1 = i;
-      wa[i] = {1.0, 0.0};
-      ld += l1;
-      double fi = 0.0;
-      const double argld = static_cast<double>(ld) * argh;
-      for (int r = 1; r <= ido; ++r) {
-        ++i;
-        fi += 1.0;
-        const double arg = fi * argld;
-        wa[i] = {std::cos(arg), std::sin(arg)};
+  const double base_angle = kTwoPi / static_cast<double>(n);
+  std::size_t entry = 0;
+  int groups = 1;
+  for (const int factor : factors) {
+    int block_step = 0;
+    const int groups_after = groups * factor;
+    const int stride = n / groups_after;
+    for (int j = 1; j < factor; ++j) {
+      const std::size_t block_first = entry;
+      twiddles[entry] = {1.0, 0.0};
+      block_step += groups;
+      double multiple = 0.0;
+      const double block_angle = static_cast<double>(block_step) * base_angle;
+      for (int r = 1; r <= stride; ++r) {
+        ++entry;
+        multiple += 1.0;
+        const double angle = multiple * block_angle;
+        twiddles[entry] = {std::cos(angle), std::sin(angle)};
       }
-      if (ip > 5) wa[i1] = wa[i];
+      if (factor > 5) twiddles[block_first] = twiddles[entry];
     }
-    l1 = l2;
+    groups = groups_after;
   }
 }
 
-// Runs the passes in factor order, alternating between the vector and the scratch; `na`
-// says the latest result is in the scratch. The general pass flips it only when it leaves its
-// result in the destination. T is double for one transform, Lanes for several side by side.
+// Runs the passes in factor order, alternating between the vector and the scratch;
+// `in_scratch` says the latest result is in the scratch. The general pass flips it only when
+// it leaves its result in the destination. T is double for one transform, Lanes for several
+// side by side.
 template <class T>
-void run_passes(int n, T* c, T* ch, const double* wa, std::span<const int> ifac) {
-  bool na = false;
-  int l1 = 1;
-  const double* w = wa;
-  for (const int ip : ifac) {
-    const int l2 = ip * l1;
-    const int ido = n / l2;
-    const std::ptrdiff_t blk = 2 * static_cast<std::ptrdiff_t>(ido);  // doubles per block
-    T* src = na ? ch : c;
-    T* dst = na ? c : ch;
-    switch (ip) {
+void run_passes(int n, T* values, T* scratch, const double* twiddles,
+                std::span<const int> factors) {
+  bool in_scratch = false;
+  int groups = 1;
+  const double* pass_twiddles = twiddles;  // the twiddle blocks of the pass at hand
+  for (const int factor : factors) {
+    const int groups_after = factor * groups;
+    const int stride = n / groups_after;
+    const std::ptrdiff_t block = 2 * static_cast<std::ptrdiff_t>(stride);  // doubles per block
+    T* src = in_scratch ? scratch : values;
+    T* dst = in_scratch ? values : scratch;
+    switch (factor) {
       case 4:
-        fft_detail::passf4(ido, l1, src, dst, w, w + blk, w + 2 * blk);
-        na = !na;
+        fft_detail::pass4(stride, groups, src, dst, pass_twiddles);
+        in_scratch = !in_scratch;
         break;
       case 2:
-        fft_detail::passf2(ido, l1, src, dst, w);
-        na = !na;
+        fft_detail::pass2(stride, groups, src, dst, pass_twiddles);
+        in_scratch = !in_scratch;
         break;
       case 3:
-        fft_detail::passf3(ido, l1, src, dst, w, w + blk);
-        na = !na;
+        fft_detail::pass3(stride, groups, src, dst, pass_twiddles);
+        in_scratch = !in_scratch;
         break;
       case 5:
-        fft_detail::passf5(ido, l1, src, dst, w, w + blk, w + 2 * blk, w + 3 * blk);
-        na = !na;
+        fft_detail::pass5(stride, groups, src, dst, pass_twiddles);
+        in_scratch = !in_scratch;
         break;
       default:
-        if (fft_detail::passf(ido, ip, l1, src, dst, w)) na = !na;
+        if (fft_detail::pass_general(stride, factor, groups, src, dst, pass_twiddles))
+          in_scratch = !in_scratch;
         break;
     }
-    l1 = l2;
-    w += (ip - 1) * blk;
+    groups = groups_after;
+    pass_twiddles += (factor - 1) * block;
   }
-  if (!na) return;
-  for (int i = 0; i < 2 * n; ++i) c[i] = ch[i];
+  if (!in_scratch) return;
+  for (int i = 0; i < 2 * n; ++i) values[i] = scratch[i];
 }
 
 }  // namespace

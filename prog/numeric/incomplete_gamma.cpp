@@ -9,10 +9,10 @@
 namespace tramel::numeric {
 namespace {
 
-constexpr int kItmax = 1000;
-constexpr double kEps = static_cast<double>(3.0e-7f);
-constexpr double kFpmin = static_cast<double>(1.0e-30f);
-constexpr double kBig = static_cast<double>(1.0e30f);
+constexpr int kMaxIterations = 1000;
+constexpr double kTolerance = static_cast<double>(3.0e-7f);
+constexpr double kFloor = static_cast<double>(1.0e-30f);
+constexpr double kLarge = static_cast<double>(1.0e30f);
 
 using Kind = ChiSquareNote::Kind;
 
@@ -21,64 +21,65 @@ using Kind = ChiSquareNote::Kind;
 GammaExpansion gamma_series(float a, float x) {
   if (x < 0.0f) return {std::nullopt, ChiSquareNote{Kind::NegativeSeriesArgument, x}};
   if (x == 0.0f) return {0.0, std::nullopt};
-  const double ad = a;
-  const double xd = x;
-  const double gln = log_gamma(ad);
-  double ap = ad;
-  double sum = 1.0 / ad;
-  double del = sum;
-  for (int n = 1; n <= kItmax; ++n) {
-    ap = ap + 1.0;
-    del = del * xd / ap;
-    sum = sum + del;
-    if (std::fabs(del) < std::fabs(sum) * kEps) {
-      return {sum * std::exp(-xd + ad * std::log(xd) - gln), std::nullopt};
+  const double wide_a = a;
+  const double wide_x = x;
+  const double log_gamma_a = log_gamma(wide_a);
+  double denominator = wide_a;
+  double sum = 1.0 / wide_a;
+  double term = sum;
+  for (int n = 1; n <= kMaxIterations; ++n) {
+    denominator = denominator + 1.0;
+    term = term * wide_x / denominator;
+    sum = sum + term;
+    if (std::fabs(term) < std::fabs(sum) * kTolerance) {
+      return {sum * std::exp(-wide_x + wide_a * std::log(wide_x) - log_gamma_a), std::nullopt};
     }
   }
   return {std::nullopt, ChiSquareNote{Kind::SeriesDidNotConverge, a}};
 }
 
-// Modified Lentz method; the floor keeps the quantities away from zero.
+// Modified Lentz method, b, c, d and h its quantities as the method names them: h the value of
+// the fraction so far, multiplied by d * c at every step. The floor keeps c and d away from
+// zero.
 GammaExpansion gamma_continued_fraction(float a, float x) {
-  const double ad = a;
-  const double xd = x;
-  const double gln = log_gamma(ad);
-  double b = xd + 1.0 - ad;
-  double c = kBig;
+  const double wide_a = a;
+  const double wide_x = x;
+  const double log_gamma_a = log_gamma(wide_a);
+  double b = wide_x + 1.0 - wide_a;
+  double c = kLarge;
   double d = 1.0 / b;
   double h = d;
-  for (int i = 1; i <= kItmax; ++i) {
-    const double an = -i * (i - ad);
+  for (int i = 1; i <= kMaxIterations; ++i) {
+    const double numerator = -i * (i - wide_a);
     b = b + 2.0;
-    d = an * d + b;
-    if (std::fabs(d) < kFpmin) d = kFpmin;
-    c = b + an / c;
-    if (std::fabs(c) < kFpmin) c = kFpmin;
+    d = numerator * d + b;
+    if (std::fabs(d) < kFloor) d = kFloor;
+    c = b + numerator / c;
+    if (std::fabs(c) < kFloor) c = kFloor;
     d = 1.0 / d;
-    const double del = d * c;
-    h = h * del;
-    if (std::fabs(del - 1.0) < kEps) {
-      return {std::exp(-xd + ad * std::log(xd) - gln) * h, std::nullopt};
+    const double change = d * c;
+    h = h * change;
+    if (std::fabs(change - 1.0) < kTolerance) {
+      return {std::exp(-wide_x + wide_a * std::log(wide_x) - log_gamma_a) * h, std::nullopt};
     }
   }
   return {std::nullopt, ChiSquareNote{Kind::FractionDidNotConverge, a}};
 }
 
-// Lanczos approximation with six coefficients, for xx > 0.
-double log_gamma(double xx) {
-  static constexpr double kCof[] = {76.18009172947146,     -86.50532032941677,
-                                    24.01409824083091,     -1.231739572450155,
-                                    0.1208650973866179e-2, -0.5395239384953e-5};
-  const double x = xx;
+// Lanczos approximation with six coefficients, for x > 0.
+double log_gamma(double x) {
+  static constexpr double kLanczos[] = {76.18009172947146,     -86.50532032941677,
+                                        24.01409824083091,     -1.231739572450155,
+                                        0.1208650973866179e-2, -0.5395239384953e-5};
   double y = x;
-  double tmp = x + 5.5;
-  tmp = (x + 0.5) * std::log(tmp) - tmp;
-  double ser = 1.000000000190015;
-  for (const double c : kCof) {
+  const double shifted = x + 5.5;
+  const double log_part = (x + 0.5) * std::log(shifted) - shifted;
+  double series = 1.000000000190015;
+  for (const double c : kLanczos) {
     y = y + 1.0;
-    ser = ser + c / y;
+    series = series + c / y;
   }
-  return tmp + std::log(2.5066282746310005 * ser / x);
+  return log_part + std::log(2.5066282746310005 * series / x);
 }
 
 }  // namespace tramel::numeric

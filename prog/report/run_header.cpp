@@ -16,12 +16,12 @@ void write_khz(const RunPlan& plan, Sink& report) {
   static const textio::Format kResolution(
       "(' Resolution Bandwidth = ',f10.3,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i7,/)");
   static const textio::Format kBand("(' Passband (',f9.3,2x,f10.3,' ) kHz')");
-  const double r = plan.spacing.rate_khz();
-  const int lb = plan.frame_length;
+  const double rate = plan.spacing.rate_khz();
+  const int length = plan.frame_length;
   write(report, kRate, plan.spacing.rate_khz());
-  write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
-  write(report, kBand, static_cast<float>(plan.first_bin * r / lb),
-        static_cast<float>(plan.last_bin * r / lb));
+  write(report, kResolution, static_cast<float>(1000.0 * rate / length), plan.frames, length);
+  write(report, kBand, static_cast<float>(plan.first_bin * rate / length),
+        static_cast<float>(plan.last_bin * rate / length));
 }
 
 // Hz mode: the run's rate is in kHz; everything is printed in Hz.
@@ -30,12 +30,12 @@ void write_hz(const RunPlan& plan, Sink& report) {
   static const textio::Format kResolution(
       "(' Resolution Bandwidth = ',f10.5,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i6,/)");
   static const textio::Format kBand("(' Passband (',f7.2,2x,f9.2,' ) Hz')");
-  const double r = plan.spacing.rate_khz();
-  const int lb = plan.frame_length;
-  write(report, kRate, static_cast<float>(1000.0 * r));
-  write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
-  write(report, kBand, static_cast<float>(1000.0 * plan.first_bin * r / lb),
-        static_cast<float>(1000.0 * plan.last_bin * r / lb));
+  const double rate = plan.spacing.rate_khz();
+  const int length = plan.frame_length;
+  write(report, kRate, static_cast<float>(1000.0 * rate));
+  write(report, kResolution, static_cast<float>(1000.0 * rate / length), plan.frames, length);
+  write(report, kBand, static_cast<float>(1000.0 * plan.first_bin * rate / length),
+        static_cast<float>(1000.0 * plan.last_bin * rate / length));
 }
 
 // Time mode: the sampling interval, the frame duration T and the periods T/kl and T/ku, in

@@ -83,7 +83,7 @@ TEST(KeywordReader, IntegerValues) {
     KeywordReader reader;
     const KeywordValue<std::int32_t> v = reader.integer(key(c.keyword), text_of(c.text));
     EXPECT_EQ(v.value, c.value) << c.text;
-    EXPECT_EQ(v.error, read_error::kNone) << c.text;
+    EXPECT_EQ(v.error, ReadError::None) << c.text;
     EXPECT_EQ(v.position, c.position) << c.text;
     EXPECT_EQ(v.message, "") << c.text;
   }
@@ -93,16 +93,16 @@ TEST(KeywordReader, IntegerErrorsGiveTheSavedResult) {
   struct Case {
     std::string text;
     const char* keyword;
-    int error;
+    ReadError error;
   };
   const Case cases[] = {
-      {text_of("lags = 7 "), "uns", read_error::kKeywordAbsent},
-      {text_of("runs = 7 "), "   ", read_error::kKeywordAbsent},  // a blank keyword names nothing
-      {text_of("runs"), "uns", read_error::kNoEquals},
-      {text_of("runs=   5 "), "uns", read_error::kMalformed},  // three blanks: the third starts it
-      {text_of("runs = - 5 "), "uns", read_error::kMalformed},   // a blank after the sign
-      {text_of("runs = 5"), "uns", read_error::kMalformed},      // no blank before the NUL tail
-      {std::string(699, 'x') + "=", "xxx", read_error::kMalformed},  // `=` in the last position
+      {text_of("lags = 7 "), "uns", ReadError::KeywordAbsent},
+      {text_of("runs = 7 "), "   ", ReadError::KeywordAbsent},  // a blank keyword names nothing
+      {text_of("runs"), "uns", ReadError::NoEquals},
+      {text_of("runs=   5 "), "uns", ReadError::Malformed},  // three blanks: the third starts it
+      {text_of("runs = - 5 "), "uns", ReadError::Malformed},   // a blank after the sign
+      {text_of("runs = 5"), "uns", ReadError::Malformed},      // no blank before the NUL tail
+      {std::string(699, 'x') + "=", "xxx", ReadError::Malformed},  // `=` in the last position
   };
   KeywordReader reader;
   ASSERT_EQ(reader.integer(key("uns"), text_of("runs = 41 ")).value, 41);
@@ -119,7 +119,7 @@ TEST(KeywordReader, IntegerOfEightCharactersGivesAMessage) {
   KeywordReader reader;
   const KeywordValue<std::int32_t> v = reader.integer(key("ags"), text_of("lags = 12345678 units"));
   EXPECT_EQ(v.value, 0);
-  EXPECT_EQ(v.error, read_error::kTooLong);
+  EXPECT_EQ(v.error, ReadError::IntegerTooLong);
   EXPECT_EQ(v.message, " The number 12345678 units > 999999\n");
 }
 
@@ -147,7 +147,7 @@ TEST(KeywordReader, RealValues) {
     KeywordReader reader;
     const KeywordValue<float> v = reader.real(key("P"), text_of(c.text));
     EXPECT_EQ(v.value, c.value) << c.text;
-    EXPECT_EQ(v.error, read_error::kNone) << c.text;
+    EXPECT_EQ(v.error, ReadError::None) << c.text;
     EXPECT_EQ(v.message, "") << c.text;
   }
 }
@@ -155,16 +155,16 @@ TEST(KeywordReader, RealValues) {
 TEST(KeywordReader, RealErrorsGiveTheSavedResult) {
   struct Case {
     std::string text;
-    int error;
+    ReadError error;
   };
   const Case cases[] = {
-      {"Q = 2.5 ", read_error::kKeywordAbsent},
-      {"P", read_error::kNoEquals},
-      {"P = 25 ", read_error::kNoPoint},               // no point anywhere after the value
-      {"P = 1.123456789 ", read_error::kMalformed},    // no blank among the nine after the point
-      {"P = 25. ", read_error::kMalformed},            // the NUL tail right after "25. "
-      {"P = 25.", read_error::kMalformed},             // the point in the last used position
-      {std::string(696, ' ') + "P=1.", read_error::kMalformed},  // the point in position 700
+      {"Q = 2.5 ", ReadError::KeywordAbsent},
+      {"P", ReadError::NoEquals},
+      {"P = 25 ", ReadError::NoPoint},               // no point anywhere after the value
+      {"P = 1.123456789 ", ReadError::Malformed},    // no blank among the nine after the point
+      {"P = 25. ", ReadError::Malformed},            // the NUL tail right after "25. "
+      {"P = 25.", ReadError::Malformed},             // the point in the last used position
+      {std::string(696, ' ') + "P=1.", ReadError::Malformed},  // the point in position 700
   };
   KeywordReader reader;
   ASSERT_EQ(reader.real(key("P"), text_of("P = 0.75 ")).value, 0.75f);
@@ -189,7 +189,7 @@ TEST(KeywordReader, RealMessagesForTooManyDigits) {
     KeywordReader reader;
     const KeywordValue<float> v = reader.real(key("P"), text_of(c.text));
     EXPECT_EQ(v.value, 0.0f) << c.text;
-    EXPECT_EQ(v.error, read_error::kRealTooLong) << c.text;
+    EXPECT_EQ(v.error, ReadError::RealTooLong) << c.text;
     EXPECT_EQ(v.message, c.message) << c.text;
   }
 }
@@ -215,17 +215,17 @@ TEST(KeywordReader, TextValues) {
   struct Case {
     std::string text;
     std::string value;
-    int error;
+    ReadError error;
   };
   const std::string sixty(60, 'v');
   const Case cases[] = {
-      {"name=obs.txt more", "obs.txt ", read_error::kNone},  // with the blank that ends it
-      {"Data file name =data.txt  * ", "data.txt ", read_error::kNone},
-      {"name=" + sixty + " ", std::string(50, 'v'), read_error::kNone},
-      {"name= data.txt ", "", read_error::kMalformed},
-      {"name=data.txt", "", read_error::kMalformed},  // no blank before the NUL tail
-      {"nam=data.txt ", "", read_error::kKeywordAbsent},
-      {"name data.txt ", "", read_error::kNoEquals},
+      {"name=obs.txt more", "obs.txt ", ReadError::None},  // with the blank that ends it
+      {"Data file name =data.txt  * ", "data.txt ", ReadError::None},
+      {"name=" + sixty + " ", std::string(50, 'v'), ReadError::None},
+      {"name= data.txt ", "", ReadError::Malformed},
+      {"name=data.txt", "", ReadError::Malformed},  // no blank before the NUL tail
+      {"nam=data.txt ", "", ReadError::KeywordAbsent},
+      {"name data.txt ", "", ReadError::NoEquals},
   };
   const KeywordReader reader;
   for (const Case& c : cases) {
@@ -235,6 +235,21 @@ TEST(KeywordReader, TextValues) {
     EXPECT_EQ(v.value, expected) << c.text;
     EXPECT_EQ(v.error, c.error) << c.text;
   }
+}
+
+// Every error is its own value, while the messages keep printing the numbers people know:
+// the integer reader's over-long number and the real reader's missing point both print 4.
+TEST(ReadError, DistinctErrorsPrintTheirKnownNumbers) {
+  const struct {
+    ReadError error;
+    std::int32_t number;
+  } cases[] = {
+      {ReadError::None, 0},           {ReadError::KeywordAbsent, 1}, {ReadError::NoEquals, 2},
+      {ReadError::Malformed, 3},      {ReadError::IntegerTooLong, 4}, {ReadError::NoPoint, 4},
+      {ReadError::RealTooLong, 5},
+  };
+  for (const auto& c : cases) EXPECT_EQ(error_number(c.error), c.number) << c.number;
+  EXPECT_NE(ReadError::IntegerTooLong, ReadError::NoPoint);
 }
 
 }  // namespace

@@ -44,6 +44,18 @@ std::string nyquist_records() {
 
 const std::string kRecords = signal_records();
 
+// `count` records of a sine of period `period` plus a little uniform noise.
+std::string tone_records(int count, int period) {
+  std::string text;
+  std::uint64_t seed = 777;
+  for (int i = 0; i < count; ++i) {
+    seed = (seed * 1103515245 + 12345) % 2147483648u;
+    text += f83(3.0 * std::sin(2.0 * std::numbers::pi * i / period) +
+                0.5 * (static_cast<double>(seed) / 2147483648.0 - 0.5));
+  }
+  return text;
+}
+
 std::string data(const std::string& line2 = "600 1.0 (f8.3)", const std::string& records = kRecords,
                  const std::string& title = "Signal with noise") {
   return title + "\n" + line2 + "\n" + records;
@@ -428,6 +440,20 @@ TEST(BadInput, SaidOnTheConsole) {
                                 "through a tab: tramel.cnl line 4 has a tab before its comment "
                                 "marker, which the reader takes as part of the value (see the "
                                 "warning above)\n"},
+      // Seven frames of 200 against 2 bins at 2 lags: 8 regressors per equation.
+      {.name = "a fit without residual degrees of freedom",
+       .cnl = global_block({.prob = "0.9999", .lags = "2"}) +
+              run_block({.band = "Longest period = 200.0   Shortest period = 2.5",
+                         .bw = "Resolution bandwidth = 200.0"}),
+       .data = data("1400 1.0 (f8.3)", tone_records(1400, 200)),
+       .report = kHead,
+       .out = kElapsed,
+       .status = 0,
+       .diagnostics = warning + "run 1, series 1: the fit has -1 residual degrees of freedom "
+                                "(fewer frames than its regressors need): its standard errors and "
+                                "t values are not numbers or infinite, so neither they nor the t "
+                                "rule of the forecast mean anything; use fewer lags, a higher "
+                                "threshold or more data\n"},
       {.name = "a record that cannot be read",
        .cnl = cnl,
        .data = data("600 1.0 (f8.3)", bad_record),

@@ -97,21 +97,29 @@ TEST(Fit, OneBlockEqualsFullSystemBitForBit) {
     }
 }
 
-// A zero divisor of the residual variance (as many regressors as frames; with least squares,
-// as many as frames less lags): the standard errors are not finite, and the coefficients are
-// there all the same.
-TEST(Fit, NoDegreesOfFreedomGiveNonFiniteErrors) {
+// The divisor of the residual variance with 2 variables and 4 lags (8 regressors): frames -
+// regressors traditionally, frames - lags - regressors with least squares. At zero or below
+// the fit says so, and its standard errors are not finite; the coefficients are there all
+// the same. One frame more and the errors are finite.
+TEST(Fit, ResidualDegreesOfFreedomSayWhetherErrorsAreDefined) {
   const struct {
     StandardErrors errors;
     int frames;
-  } cases[] = {{StandardErrors::Traditional, 8}, {StandardErrors::LeastSquares, 12}};
+    int degrees;
+  } cases[] = {
+      {StandardErrors::Traditional, 8, 0},    {StandardErrors::Traditional, 9, 1},
+      {StandardErrors::LeastSquares, 11, -1}, {StandardErrors::LeastSquares, 12, 0},
+      {StandardErrors::LeastSquares, 13, 1},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.frames);
+    SCOPED_TRACE("frames = " + std::to_string(c.frames));
     const std::optional<VarFit> r = fit_var(random_data(c.frames, 2, 3), 4, c.errors);
     ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->residual_degrees_of_freedom, c.degrees);
+    EXPECT_EQ(r->standard_errors_defined(), c.degrees > 0);
     for (std::size_t g = 0; g < r->coefficients.size(); ++g) {
       EXPECT_TRUE(std::isfinite(r->coefficients[g]));
-      EXPECT_FALSE(std::isfinite(r->std_errors[g]));
+      EXPECT_EQ(std::isfinite(r->std_errors[g]), c.degrees > 0) << g;
     }
   }
 }
