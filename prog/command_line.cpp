@@ -55,6 +55,31 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                "keeps the coefficients the fit supports (recommended for new\n"
                "analyses); without it the traditional errors, sqrt(frames)\n"
                "times larger, as earlier versions printed them");
+  std::string model = "as-specified";
+  app.add_option("--model", model,
+                 "How every series is forecast: as-specified (the default:\n"
+                 "the report's form), changes, levels, or auto (per series\n"
+                 "the better of changes and levels by a backtest); see the\n"
+                 "README's section on choosing a model")
+      ->type_name("NAME")
+      ->check(CLI::IsMember({"as-specified", "changes", "levels", "auto"}));
+  app.add_option("--intervals", o.interval_levels,
+                 "Forecast intervals at these levels in percent, e.g. 80,95\n"
+                 "(with --model changes, levels or auto): in tramel.json, the\n"
+                 "plots and NAME.forecast.csv")
+      ->type_name("LEVELS")
+      ->delimiter(',')
+      ->check(CLI::Range(0.0f, 100.0f).description(""));
+  app.add_option("--backtest", o.backtest_origins,
+                 "A rolling-origin backtest over the last K whole frames of\n"
+                 "each run: MASE, RMSE and interval coverage of the model, of\n"
+                 "as-specified and of seasonal naive, on standard output and in\n"
+                 "tramel.json (with --model changes, levels or auto)")
+      ->type_name("K")
+      ->check(CLI::Range(1, 1000));
+  app.add_flag("--csv", o.csv,
+               "Also write NAME.forecast.csv: the forecast (and its intervals)\n"
+               "with a header row, full single precision");
   app.set_version_flag("--version", std::string("tramel ") + version());
   app.footer(
       "Exit status: 0 completed; 1 stopped by a failed check (the report and\n"
@@ -84,6 +109,19 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       return wrong(folder + " is not a folder");
     o.folder = folder;
   }
+  o.model = *analysis::model_named(model);
+  if (o.model == analysis::Model::AsSpecified) {
+    if (!o.interval_levels.empty())
+      return wrong("--intervals needs a model with intervals: --model changes, levels or auto");
+    if (o.backtest_origins > 0)
+      return wrong("--backtest needs --model changes, levels or auto (it scores as-specified "
+                   "beside them)");
+  }
+  for (const float level : o.interval_levels)
+    if (!(level > 0.0f && level < 100.0f))
+      return wrong("--intervals: each level is a percentage above 0 and below 100, not " +
+                   std::to_string(level));
+  if (!o.interval_levels.empty()) o.csv = true;
   o.threads = threads > 0 ? threads : parallel::available_threads();
   CommandLine c;
   c.options = o;

@@ -90,16 +90,17 @@ void run_invocation(invocation::State& state) {
 
   // The runs.
   const control::DataExtent extent{data.head.count, data.head.rate};
-  const invocation::RunData run_data{*data.source, data.head, state.results.data_file};
+  const std::string csv_name = files.forecast_csv_path();
+  const invocation::RunData run_data{*data.source, data.head, state.results.data_file, csv_name};
   for (int run = 1; run <= files.runs; ++run) {
     const control::RunPlan plan =
         messages.checked(control::plan_run(control, run, files, analysis, extent, reader));
-    report::write_run_header(outputs.report(), plan,
-                             invocation::series_settings(plan, state.options).errors);
+    report::write_run_header(outputs.report(), plan, invocation::series_settings(plan, state.options));
     invocation::perform_run(plan, run_data, state);
     report::write_run_end(outputs.report(), plan);
   }
   report::write_closing_lines(outputs.report(), outputs.console(), start);
+  invocation::write_backtests(state);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // eigenvalues.
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "analysis/analysis.hpp"
 
@@ -20,45 +21,41 @@ std::vector<float> last_frames(std::span<const float> values, int frame_length) 
 
 }  // namespace
 
-SeriesResult analyse_series(int series, Samples values, const Settings& settings,
-                            const Context& context, numeric::GammaMemory memory) {
-  SeriesResult r;
-  r.series = series;
-  r.memory = memory;
+namespace {
+
+// The settings of the backtest, from the series' own.
+backtest::Settings backtest_settings(const Settings& s) {
+  backtest::Settings b;
+  b.band = s.band();
+  b.threshold = s.threshold;
+  b.lags = s.lags;
+  b.frames_ahead = s.frames_ahead;
+  b.errors = s.errors;
+  b.levels = s.interval_levels;
+  return b;
+}
+
+// The specified forecast, from the residual series (`values`) and the significant bins: the
+// VAR-size check, the work space of the fit, the fit, the forecast and the eigenvalues.
+void forecast_as_specified(SeriesResult& r, const Samples& values, const Settings& settings,
+                           const Context& context) {
   const auto samples = static_cast<std::int64_t>(values.size());
-
-  // Describe it.
-  r.statistics = describe_series(values);
-  r.last_frames = last_frames(values, settings.frame_length);
-
-  // Find its coherence and significant bins.
-  try {
-    r.coherence = coherence::find_coherence(values, settings.band(), context.fft, memory,
-                                            context.threads);
-  } catch (const std::bad_alloc&) {
-    r.stop = SeriesStop::CoherenceWorkSpace;
-    return r;
-  }
-  r.memory = r.coherence.memory;
-  r.significant = coherence::significant_bins(r.coherence.probabilities, settings.first_bin,
-                                              settings.threshold);
   if (r.significant.empty()) {
     r.stop = SeriesStop::NoSignificantBins;
-    return r;
+    return;
   }
-
   // The VAR must be small beside the sample, and its work space must be had.
   const auto bins = static_cast<std::int64_t>(r.significant.size());
   r.var_size = var_size(bins, settings.lags);
   if (r.var_size > samples / 10) {
     r.stop = SeriesStop::VarTooLarge;
-    return r;
+    return;
   }
   const std::int64_t frames = samples / settings.frame_length;
   if (context.work_space != nullptr &&
       !context.work_space->fits(WorkSpace::var_bytes(settings, frames, bins))) {
     r.stop = SeriesStop::VarWorkSpace;
-    return r;
+    return;
   }
 
   // Fit the VAR to the frame coefficients of the significant bins.
@@ -72,7 +69,7 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
     r.fit = forecast::fit_var(z, settings.lags, settings.errors, context.threads);
     if (!r.fit) {
       r.stop = SeriesStop::NotPositiveDefinite;
-      return r;
+      return;
     }
 
     // Forecast, and take the eigenvalues of the fitted system.
@@ -85,7 +82,118 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
   } catch (const std::bad_alloc&) {
     r.stop = SeriesStop::FitWorkSpace;
   }
+}
+
+// The eigenvalues of a model's fitted VAR, as of the specified one: its companion matrix from
+// the coefficients rounded to single precision.
+forecast::Eigenvalues model_eigenvalues(const forecast::ModelFit& fit) {
+  if (fit.lags < 1 || fit.variables < 1) return {};
+  forecast::VarFit var;
+  var.variables = fit.variables;
+  var.lags = fit.lags;
+  var.coefficients = fit.coefficients;
+  return forecast::companion_eigenvalues(var);
+}
+
+// A model that follows the level: the significant bins ranked by coherence, Auto's choice by
+// the backtest, the size rule, the fit and the forecast with its intervals, on the frames of
+// the series as read.
+void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
+                         const Settings& settings, const Context& context) {
+  const backtest::Settings bsettings = backtest_settings(settings);
+  if (settings.backtest_origins > 0 || settings.model == Model::Auto) {
+    const int origins = settings.backtest_origins > 0 ? settings.backtest_origins
+                                                      : backtest::default_origins(frames.frames);
+    r.backtest = backtest::run_backtest(frames, origins, bsettings, context.fft, context.threads);
+  }
+  forecast::ModelKind kind = settings.model == Model::Levels ? forecast::ModelKind::Levels
+                                                             : forecast::ModelKind::Changes;
+  if (settings.model == Model::Auto) kind = backtest::choose_model(*r.backtest);
+  r.model = kind == forecast::ModelKind::Levels ? Model::Levels : Model::Changes;
+
+  const std::vector<forecast::RankedBin> ranked = backtest::rank_bins(
+      r.significant, r.coherence.waveform_power, r.coherence.noise, settings.first_bin);
+  const forecast::ModelSize size{frames.frames, settings.lags, kind, settings.frame_length};
+  r.model_run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft);
+  const forecast::ModelRun& run = *r.model_run;
+  if (!run.forecast) {
+    r.stop = SeriesStop::ModelFitFailed;
+    return;
+  }
+  r.forecast = run.forecast->frames;
+  r.intervals = forecast::forecast_intervals(*run.forecast, settings.interval_levels);
+  r.eigenvalues = model_eigenvalues(*run.fit);
+}
+
+}  // namespace
+
+SeriesResult analyse_series(int series, Samples values, const Settings& settings,
+                            const Context& context, numeric::GammaMemory memory) {
+  SeriesResult r;
+  r.series = series;
+  r.memory = memory;
+  r.model = settings.model;
+
+  // Describe it.
+  r.statistics = describe_series(values);
+  r.last_frames = last_frames(values, settings.frame_length);
+
+  // The models that follow the level take the frames as read, before the coherence step
+  // leaves the residual in their place.
+  std::optional<backtest::SeriesFrames> frames;
+  if (settings.model != Model::AsSpecified) {
+    try {
+      frames = backtest::transform_series(values, backtest_settings(settings), context.fft,
+                                          context.threads);
+    } catch (const std::bad_alloc&) {
+      r.stop = SeriesStop::CoherenceWorkSpace;
+      return r;
+    }
+  }
+
+  // Find its coherence and significant bins.
+  try {
+    r.coherence = coherence::find_coherence(values, settings.band(), context.fft, memory,
+                                            context.threads);
+  } catch (const std::bad_alloc&) {
+    r.stop = SeriesStop::CoherenceWorkSpace;
+    return r;
+  }
+  r.memory = r.coherence.memory;
+  r.significant = coherence::significant_bins(r.coherence.probabilities, settings.first_bin,
+                                              settings.threshold);
+
+  // Fit and forecast.
+  if (!frames) {
+    forecast_as_specified(r, values, settings, context);
+    return r;
+  }
+  try {
+    forecast_with_model(r, *frames, settings, context);
+  } catch (const std::bad_alloc&) {
+    r.stop = SeriesStop::FitWorkSpace;
+  }
   return r;
+}
+
+std::string_view model_name(Model model) {
+  switch (model) {
+    case Model::Changes:
+      return "changes";
+    case Model::Levels:
+      return "levels";
+    case Model::Auto:
+      return "auto";
+    case Model::AsSpecified:
+      break;
+  }
+  return "as-specified";
+}
+
+std::optional<Model> model_named(std::string_view name) {
+  for (const Model m : {Model::AsSpecified, Model::Changes, Model::Levels, Model::Auto})
+    if (model_name(m) == name) return m;
+  return std::nullopt;
 }
 
 SeriesResult analyse_series(std::span<const float> values, const Settings& settings) {
@@ -94,7 +202,21 @@ SeriesResult analyse_series(std::span<const float> values, const Settings& setti
                         numeric::GammaMemory{});
 }
 
-std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r,
+namespace {
+
+// "bin 4", "bins 4 and 5", "bins 3, 4 and 5".
+std::string bins_text(std::span<const int> bins) {
+  std::string s = bins.size() == 1 ? "bin " : "bins ";
+  for (std::size_t i = 0; i < bins.size(); ++i) {
+    if (i > 0) s += i + 1 == bins.size() ? " and " : ", ";
+    s += std::to_string(bins[i]);
+  }
+  return s;
+}
+
+}  // namespace
+
+std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r, const Settings& settings,
                                                   const diagnostics::Place& where) {
   std::vector<diagnostics::Warning> warnings;
   const std::string series = where.run_and_series();
@@ -115,6 +237,23 @@ std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r,
          " residual degrees of freedom (fewer frames than its regressors need): its standard "
          "errors and t values are not numbers or infinite, so neither they nor the t rule of "
          "the forecast mean anything; use fewer lags, a higher threshold or more data");
+  if (r.model_run) {
+    const forecast::BinChoice& choice = r.model_run->choice;
+    const std::string model(model_name(r.model));
+    if (r.significant.empty())
+      warn("no bin of the band is significant at the threshold; the " + model +
+           " model forecasts the frame's level alone, and its shape from the mean waveform");
+    if (!choice.left_out.empty())
+      warn("the " + model + " model leaves out " + std::to_string(choice.left_out.size()) + " of the " +
+           std::to_string(r.significant.size()) + " significant bins, the least coherent (" +
+           bins_text(choice.left_out) + "): the frames cannot estimate more regressors with " +
+           std::to_string(forecast::kDegreesPerRegressor) +
+           " residual degrees of freedom for each (the size rule)");
+    if (choice.fits && choice.lags < settings.lags)
+      warn("the " + model + " model keeps " + std::to_string(choice.lags) + " of the " +
+           std::to_string(settings.lags) + " lags asked for: the frames cannot estimate more (the "
+           "size rule)");
+  }
   if (!r.eigenvalues.converged && r.completed())
     warn("the eigenvalue iteration gave up after 30 iterations (\"Too many iterations in "
          "hqr\"); the eigenvalues it did not reach are shown as 0");

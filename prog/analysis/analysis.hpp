@@ -15,8 +15,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "backtest/backtest.hpp"
 #include "coherence/coherence.hpp"
 #include "diagnostics/diagnostics.hpp"
 #include "forecast/forecast.hpp"
@@ -26,6 +28,18 @@
 namespace tramel::analysis {
 
 // ---- Settings ---------------------------------------------------------------------------------
+
+// How a series is forecast:
+// - AsSpecified: the VAR of the residual frames' coefficients at the significant bins, added to
+//   the mean waveform and rescaled to its spread (the report's form since the first version);
+// - Changes, Levels: the models that carry the frame's level besides the significant bins (see
+//   forecast::ModelKind), fitted by least squares, with forecast intervals;
+// - Auto: per series the better of Changes and Levels by a backtest over the sample.
+enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto };
+
+// "as-specified", "changes", "levels", "auto"; and back, nothing for another name.
+std::string_view model_name(Model model);
+std::optional<Model> model_named(std::string_view name);
 
 // What the analysis of a series does: frames of `frame_length` samples (frame f holds samples
 // f*frame_length .. (f+1)*frame_length - 1; samples after the last whole frame take no part),
@@ -40,6 +54,11 @@ struct Settings {
   int lags = 1;                // at least 1
   int frames_ahead = 1;        // 1 to 10
   forecast::StandardErrors errors = forecast::StandardErrors::Traditional;
+  Model model = Model::AsSpecified;
+  std::vector<float> interval_levels;  // percent, each in (0, 100); for the models with intervals
+  // Rolling origins of the backtest, over the last frames of the sample; 0: none (Auto then
+  // chooses by backtest::default_origins).
+  int backtest_origins = 0;
 
   int bin_count() const { return last_bin - first_bin + 1; }
   coherence::Band band() const {
@@ -70,6 +89,7 @@ Statistics describe_series(std::span<const float> series);
 // Where the analysis of a series ended early, if it did.
 enum class SeriesStop : std::uint8_t {
   None,
+  ModelFitFailed,      // the least-squares fit of Changes or Levels: dependent variables
   CoherenceWorkSpace,  // no memory for the coherence step
   NoSignificantBins,
   VarTooLarge,         // 4 m^2 p above a tenth of the sample size
@@ -93,6 +113,14 @@ struct SeriesResult {
   forecast::Eigenvalues eigenvalues;
   std::vector<float> last_frames;  // the last whole frames observed (up to 3), for plots
   numeric::GammaMemory memory;     // the chi-square routine's memory after this series
+
+  // The model that forecast the series (never Auto: what Auto chose). For Changes and Levels:
+  // the bins the size rule kept and left out, the lags it kept, the fit, and the forecast with
+  // the spread of its error; `fit` then stays empty.
+  Model model = Model::AsSpecified;
+  std::optional<forecast::ModelRun> model_run;
+  std::vector<forecast::ForecastInterval> intervals;  // per level asked for, as `forecast`
+  std::optional<backtest::SeriesBacktest> backtest;   // when origins were asked for, or Auto
 
   bool completed() const { return stop == SeriesStop::None; }
 };
@@ -187,8 +215,10 @@ SeriesResult analyse_series(std::span<const float> values, const Settings& setti
 
 // The warnings a completed or stopped series calls for (a series without spread, a refused
 // taper, probabilities that could not be computed, an eigenvalue search that gave up, standard
-// errors without residual degrees of freedom), each placed at `where` ("run 1, series 2").
+// errors without residual degrees of freedom, bins or lags a model's size rule left out, a
+// model without significant bins), each placed at `where` ("run 1, series 2").
 std::vector<diagnostics::Warning> series_warnings(const SeriesResult& result,
+                                                  const Settings& settings,
                                                   const diagnostics::Place& where);
 
 }  // namespace tramel::analysis

@@ -230,6 +230,7 @@ struct FileSettings {
 
   std::string data_path() const;      // the name without its trailing blanks
   std::string forecast_path() const;  // series.dat gives series.forec, a.b.txt gives a.forec
+  std::string forecast_csv_path() const;  // series.dat gives series.forecast.csv
 };
 
 // The global settings of the analysis.

@@ -70,6 +70,10 @@ std::string FileSettings::forecast_path() const {
   return data_file.substr(0, data_file.find('.') + 1) + "forec";
 }
 
+std::string FileSettings::forecast_csv_path() const {
+  return data_file.substr(0, data_file.find('.') + 1) + "forecast.csv";
+}
+
 Outcome<GlobalBlock> read_global_block(ControlFile& control) {
   static const textio::Format kLine70("(a70)");
   Outcome<GlobalBlock> outcome;

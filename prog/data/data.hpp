@@ -35,6 +35,10 @@ struct DataHead {
   float rate = 0.0f;
   std::string format_text;  // 50 characters, blank-padded: the report's format line shows it
   RecordLayout layout = RecordLayout::Plain;
+  std::vector<std::string> names;  // the series' names, when the data have them
+
+  // Series j's name (from 0): its own, or "series1", "series2" ...
+  std::string series_name(int j) const;
 };
 
 struct HeadOutcome {

@@ -21,6 +21,11 @@ diagnostics::Stop unreadable_head() {
 
 }  // namespace
 
+std::string DataHead::series_name(int j) const {
+  if (j >= 0 && static_cast<std::size_t>(j) < names.size() && !names[j].empty()) return names[j];
+  return "series" + std::to_string(j + 1);
+}
+
 RecordFile::RecordFile(std::string name) : name_(std::move(name)) {}
 
 int RecordFile::open(const std::string& path) { return file_.open(path); }

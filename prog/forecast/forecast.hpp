@@ -241,6 +241,9 @@ struct ModelFit {
   // variables x variables, column-major: the residuals of the model as it forecasts (the t
   // rule applied) over the degrees of freedom.
   std::vector<double> residual_covariance;
+  // 1 - the residual sum of squares of the fit as fitted, over all equations, / the sum of
+  // squares of the regressands about their means.
+  double r_square = 0.0;
 
   int regressors() const { return variables * lags; }
 };

@@ -180,6 +180,17 @@ std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int
   }
   fit.residual_covariance =
       covariance(residuals(c, nv, lags, fit.effective), nv, n, fit.degrees_of_freedom);
+
+  // R square of the fit as fitted: its residual sum of squares, over all equations, against
+  // that of the regressands about their means.
+  long double residual_sum = 0, total_sum = 0;
+  for (int i = 0; i < nv; ++i) {
+    residual_sum += static_cast<long double>(full[static_cast<std::size_t>(i) * nv + i]) *
+                    fit.degrees_of_freedom;
+    for (int t = lags; t < c.length; ++t)
+      total_sum += static_cast<long double>(c.at(t, i)) * c.at(t, i);
+  }
+  fit.r_square = total_sum > 0 ? static_cast<double>(1 - residual_sum / total_sum) : 0.0;
   return fit;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis.hpp"
 #include "control/control.hpp"
@@ -26,6 +27,10 @@ struct Options {
   bool strict = false;                  // exit 3 when the run completes with warnings
   bool least_squares_errors = false;    // ordinary least-squares standard errors
   std::uint64_t memory_limit = 0;       // bytes the work space may take; 0: what is available
+  analysis::Model model = analysis::Model::AsSpecified;  // how every series is forecast
+  std::vector<float> interval_levels = {};  // forecast intervals, percent (models with intervals)
+  int backtest_origins = 0;             // rolling origins of a backtest; 0: none
+  bool csv = false;                     // also write NAME.forecast.csv
 };
 
 // The program's version, X.Y.Z.
@@ -53,6 +58,9 @@ class Outputs {
     return e;
   }
   int open_forecast_file(const std::string& name) { return forecast_.open(path_of(name)); }
+  // The forecast as CSV, opened on first use (`opened` then says so): null, said on standard
+  // error, when it cannot be.
+  textio::Sink* forecast_csv(const std::string& name, bool& opened);
   std::string path_of(const std::string& name) const { return (folder_ / name).string(); }
 
   // Completes the outputs once the invocation has ended, completed or stopped: the report and
@@ -68,6 +76,9 @@ class Outputs {
   textio::Sink err_{stderr, false, true};
   textio::Sink report_;
   textio::Sink forecast_;
+  textio::Sink csv_;
+  std::string csv_name_;  // once opened
+  bool csv_failed_ = false;
   bool report_open_ = false;
 };
 
@@ -151,12 +162,16 @@ struct RunData {
   data::DataSource& source;
   const data::DataHead& head;
   const std::string& file_name;  // as the control file gives it
+  const std::string& csv_name;   // the forecast as CSV, when asked for
 };
 
 // Performs a run: its work space, its sample, and the analysis of its series, written in
 // order (the report, the forecast file after the last series, the results for tramel.json and
 // the plots). A series that stops ends the invocation after what comes before it is written.
 void perform_run(const control::RunPlan& plan, const RunData& data, State& state);
+
+// The backtest of every series that has one, a table each, on standard output.
+void write_backtests(State& state);
 
 // The analysis settings of a run's series, from its plan and the command line.
 analysis::Settings series_settings(const control::RunPlan& plan, const Options& options);

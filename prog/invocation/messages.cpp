@@ -139,6 +139,9 @@ diagnostics::Stop series_stop(const control::RunPlan& plan, const analysis::Seri
     case SeriesStop::NotPositiveDefinite:
       report::write_fit_failure(lines);
       break;
+    case SeriesStop::ModelFitFailed:
+      report::write_model_fit_failure(lines);
+      break;
   }
   diagnostics::Stop stop = diagnostics::stop_at(Destination::Report, lines.text());
   stop.place = diagnostics::Place::in_run(plan.run, r.series);

@@ -107,17 +107,105 @@ Json frames(const std::vector<float>& samples, int frame_length) {
   return list;
 }
 
+// A model's coefficients in the shape of the specified VAR's, as the report prints them.
+Json model_var(const forecast::ModelFit& fit) {
+  Json rows = Json::array();
+  for (int i = 0; i < fit.variables; ++i) {
+    Json row = Json::array();
+    for (int u = 0; u < fit.regressors(); ++u) {
+      const std::size_t g = static_cast<std::size_t>(i) * static_cast<std::size_t>(fit.regressors()) +
+                            static_cast<std::size_t>(u);
+      row.push_back(Json{{"value", number(fit.coefficients[g])},
+                         {"std_error", number(fit.std_errors[g])},
+                         {"t", number(fit.coefficients[g] / fit.std_errors[g])},
+                         {"used", fit.effective[g] != 0.0}});
+    }
+    rows.push_back(std::move(row));
+  }
+  return Json{{"variables", fit.variables},
+              {"regressors", fit.regressors()},
+              {"lags", fit.lags},
+              {"r_square", number(fit.r_square)},
+              {"coefficients", std::move(rows)}};
+}
+
+// A model's fit beyond its coefficients: the bins it keeps and leaves out, the lags, its
+// degrees of freedom, the mean or drift of each variable and the residual covariance.
+Json model_fit(const forecast::ModelRun& run) {
+  Json j{{"kept_bins", run.choice.kept}, {"left_out_bins", run.choice.left_out},
+         {"lags", run.choice.lags}};
+  if (!run.fit) return j;
+  const forecast::ModelFit& fit = *run.fit;
+  Json mean = Json::array(), covariance = Json::array();
+  for (const double m : fit.mean) mean.push_back(number(m));
+  for (int i = 0; i < fit.variables; ++i) {
+    Json row = Json::array();
+    for (int k = 0; k < fit.variables; ++k)
+      row.push_back(number(fit.residual_covariance[static_cast<std::size_t>(k) * fit.variables + i]));
+    covariance.push_back(std::move(row));
+  }
+  j["variables"] = fit.variables;
+  j["degrees_of_freedom"] = fit.degrees_of_freedom;
+  j[fit.kind == forecast::ModelKind::Levels ? "mean" : "drift"] = std::move(mean);
+  j["residual_covariance"] = std::move(covariance);
+  return j;
+}
+
+Json intervals(const std::vector<forecast::ForecastInterval>& list, int frame_length) {
+  Json j = Json::array();
+  for (const forecast::ForecastInterval& i : list)
+    j.push_back(Json{{"level", number(i.level)},
+                     {"lower", frames(i.lower, frame_length)},
+                     {"upper", frames(i.upper, frame_length)}});
+  return j;
+}
+
+Json scores(const std::vector<backtest::StepScores>& steps, std::span<const float> levels) {
+  Json list = Json::array();
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    const backtest::StepScores& s = steps[k];
+    Json j{{"step", static_cast<int>(k) + 1}, {"forecasts", s.forecasts}, {"missed", s.missed},
+           {"mase", number(s.mase)}, {"rmse", number(s.rmse)}};
+    if (!s.coverage.empty()) {
+      Json coverage = Json::array();
+      for (std::size_t l = 0; l < s.coverage.size() && l < levels.size(); ++l)
+        coverage.push_back(Json{{"level", number(levels[l])}, {"coverage", number(s.coverage[l])}});
+      j["coverage"] = std::move(coverage);
+    }
+    list.push_back(std::move(j));
+  }
+  return list;
+}
+
+Json backtest_scores(const backtest::SeriesBacktest& b, analysis::Model model) {
+  const backtest::Method used =
+      model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes;
+  return Json{{"origins", b.origins},
+              {"first_origin", b.first_origin},
+              {"frames_ahead", b.frames_ahead},
+              {"model", scores(b.of(used), b.levels)},
+              {"as_specified", scores(b.of(backtest::Method::AsSpecified), b.levels)},
+              {"seasonal_naive", scores(b.of(backtest::Method::SeasonalNaive), b.levels)},
+              {"changes", scores(b.of(backtest::Method::Changes), b.levels)},
+              {"levels", scores(b.of(backtest::Method::Levels), b.levels)}};
+}
+
 Json series(const control::RunPlan& plan, const results::SeriesResult& s) {
   Json j{{"series", s.series}, {"completed", s.completed()}, {"statistics", statistics(s.statistics)}};
+  j["model"] = std::string(analysis::model_name(s.model));
   if (s.coherence.probabilities.empty()) return j;
   j["waveform_std_dev"] = number(s.coherence.waveform_std_dev);
   j["bins"] = bins(plan, s);
-  j["var_size"] = s.var_size;
-  if (!s.fit || !s.completed()) return j;
-  j["var"] = var(*s.fit);
+  if (!s.model_run) j["var_size"] = s.var_size;
+  if (s.model_run) j["model_fit"] = model_fit(*s.model_run);
+  if (s.backtest) j["backtest"] = backtest_scores(*s.backtest, s.model);
+  if (!s.completed() || !(s.fit || s.model_run)) return j;
+  if (s.fit) j["var"] = var(*s.fit);
+  if (s.model_run && s.model_run->fit) j["var"] = model_var(*s.model_run->fit);
   j["eigenvalues"] = eigenvalues(s.eigenvalues);
   j["eigenvalues_converged"] = s.eigenvalues.converged;
   j["forecast"] = frames(s.forecast, plan.frame_length);
+  if (!s.intervals.empty()) j["intervals"] = intervals(s.intervals, plan.frame_length);
   return j;
 }
 

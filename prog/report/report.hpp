@@ -5,12 +5,13 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis/analysis.hpp"
 #include "coherence/coherence.hpp"
 #include "control/control.hpp"
-#include "analysis/analysis.hpp"
 #include "forecast/forecast.hpp"
 #include "textio/textio.hpp"
 
@@ -36,8 +37,10 @@ float write_closing_lines(Sink& report, Sink& console, float start);
 // The sample line and the run header: rate or interval, resolution, frames, frame length,
 // pass band, number of band frequencies, forecast horizon, lags, the kind of standard errors
 // when they are not the traditional ones, taper.
+// With settings beyond the specified ones (least-squares errors, a forecast model, intervals,
+// a backtest), a line for each after the forecast settings.
 void write_run_header(Sink& report, const control::RunPlan& plan,
-                      forecast::StandardErrors errors = forecast::StandardErrors::Traditional);
+                      const analysis::Settings& settings = {});
 // After the run: the threshold line, and the number of series when there are several.
 void write_run_end(Sink& report, const control::RunPlan& plan);
 
@@ -78,6 +81,23 @@ struct VarReport {
 };
 void write_var_block(Sink& report, const VarReport& var);
 
+// The block of a series forecast by a model that follows the level (Changes, Levels), in the
+// manner of the VAR block: the significant bins and how many of them the model carries, the
+// forecast settings with the lags kept and the bins the size rule left out, every coefficient
+// with its least-squares standard error and t value (variable 1 is bin 0, the frame's level,
+// then the real and imaginary part of each bin kept), the mean of each variable (Levels) or
+// its mean change, the drift (Changes), and R square.
+struct ModelReport {
+  std::span<const coherence::SignificantBin> bins;  // all the significant bins
+  int frames_ahead = 0;
+  int lags_asked = 0;
+  analysis::Model model = analysis::Model::Changes;
+  const forecast::ModelRun& run;
+};
+void write_model_block(Sink& report, const ModelReport& model);
+// The stop of a series whose model could not be fitted.
+void write_model_fit_failure(Sink& report);
+
 // The eigenvalue block: the heading for the unit mode, a line per eigenvalue, an empty line.
 // A solver that gave up says so first.
 void write_eigenvalues(Sink& report, const forecast::Eigenvalues& eigenvalues,
@@ -90,5 +110,42 @@ void write_eigenvalues(Sink& report, const forecast::Eigenvalues& eigenvalues,
 // other, frame_length values each).
 void write_forecast_file(Sink& forecast_file, std::span<const std::vector<float>> series,
                          int frame_length);
+
+// ---- The forecast as CSV ------------------------------------------------------------------
+
+// One series of the forecast table: its name, its forecast frames (frames_ahead x frame_length
+// samples) and, per interval level, its bounds in the same shape.
+struct ForecastColumn {
+  std::string name;
+  std::span<const float> forecast;
+  std::span<const forecast::ForecastInterval> intervals;
+};
+// The forecast of one run: a row per forecast sample with the run, the frame and the position
+// in it, the sample's time stamp when the data have a time axis, then the series; per level,
+// each series' lower and upper bound (columns NAME-lo-80, NAME-hi-80, as data-frame tools
+// name them). Values as their shortest text that reads back to the same single-precision value.
+struct ForecastTable {
+  int run = 0;
+  int frame_length = 0;
+  std::vector<ForecastColumn> series;
+  std::vector<float> levels;
+  std::vector<std::string> time_stamps;  // one per forecast sample, or none
+};
+void write_forecast_csv_header(Sink& csv, const ForecastTable& table);
+void write_forecast_csv(Sink& csv, const ForecastTable& table);
+
+// ---- The backtest --------------------------------------------------------------------------
+
+// The table of a series' backtest for the console: per step ahead, the model in use, the
+// specified forecast and seasonal naive, with their MASE, RMSE, the origins that gave a
+// forecast, and the coverage of each interval level.
+struct BacktestReport {
+  int run = 0;
+  int series = 0;
+  analysis::Model model = analysis::Model::Changes;  // the model in use
+  bool chosen = false;                                // chosen by auto
+  const backtest::SeriesBacktest& backtest;
+};
+void write_backtest_table(Sink& console, const BacktestReport& table);
 
 }  // namespace tramel::report

@@ -1,6 +1,9 @@
 // The sample line and the run header: rate or interval, resolution, frames, frame length, pass
 // band, number of band frequencies, forecast horizon, VAR lags and taper, in one of three unit
 // variants; and the lines that close a run.
+#include <charconv>
+#include <string>
+
 #include "report/report.hpp"
 
 namespace tramel::report {
@@ -55,7 +58,19 @@ void write_time(const RunPlan& plan, Sink& report) {
 
 }  // namespace
 
-void write_run_header(Sink& report, const RunPlan& plan, forecast::StandardErrors errors) {
+// The interval levels as a list: "80, 95".
+std::string levels_text(std::span<const float> levels) {
+  std::string text;
+  for (const float level : levels) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, level).ptr;
+    if (!text.empty()) text += ", ";
+    text.append(digits, end);
+  }
+  return text;
+}
+
+void write_run_header(Sink& report, const RunPlan& plan, const analysis::Settings& settings) {
   static const textio::Format kSample(
       "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)");
   static const textio::Format kRule("(60('='))");
@@ -65,6 +80,9 @@ void write_run_header(Sink& report, const RunPlan& plan, forecast::StandardError
   static const textio::Format kTaper("(' % taper = ',f5.2,4x,'No. tapered at each end = ',i5,/)");
   static const textio::Format kFewTapered("(' % Taper yields no. of tapered values < 2',/)");
   static const textio::Format kLeastSquares("(7x,'Standard errors: least squares (--ols-errors)',/)");
+  static const textio::Format kModel("(7x,'Forecast model: ',a,' (--model ',a,')',/)");
+  static const textio::Format kIntervals("(7x,'Forecast intervals: ',a,' per cent (--intervals)',/)");
+  static const textio::Format kBacktest("(7x,'Backtest over the last ',i4,' frames (--backtest)',/)");
 
   write(report, kSample, plan.first_datum, plan.last_datum, plan.sample_size);
   write(report, kRule);
@@ -81,7 +99,19 @@ void write_run_header(Sink& report, const RunPlan& plan, forecast::StandardError
   }
   write(report, kBins, plan.bin_count());
   write(report, kForecast, plan.analysis.frames_ahead, plan.analysis.lags);
-  if (errors == forecast::StandardErrors::LeastSquares) write(report, kLeastSquares);
+  if (settings.errors == forecast::StandardErrors::LeastSquares) write(report, kLeastSquares);
+  if (settings.model != analysis::Model::AsSpecified) {
+    const std::string_view name = analysis::model_name(settings.model);
+    const char* what = settings.model == analysis::Model::Changes
+                           ? "changes, a VAR of the frame-to-frame changes with their drift"
+                       : settings.model == analysis::Model::Levels
+                           ? "levels, a VAR of the levels with their means"
+                           : "auto, changes or levels series by series as the backtest chooses";
+    write(report, kModel, what, name);
+  }
+  if (!settings.interval_levels.empty())
+    write(report, kIntervals, levels_text(settings.interval_levels));
+  if (settings.backtest_origins > 0) write(report, kBacktest, settings.backtest_origins);
   if (plan.taper_percent > 0.0f) {
     // The count as the header states it; the coherence step applies the taper itself.
     std::int32_t tapered = control::round_whole(static_cast<double>(plan.taper_percent) *

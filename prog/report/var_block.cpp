@@ -82,6 +82,58 @@ void write_var_block(Sink& report, const VarReport& var) {
   textio::write(report, F.end);
 }
 
+void write_model_block(Sink& report, const ModelReport& model) {
+  static const Format kModel("(5x,'Forecast model: ',a)");
+  static const Format kLeftOut("(5x,'Significant bins left out by the size rule:',20(1x,i3))");
+  static const Format kFewerLags("(5x,'Lags kept by the size rule: ',i2,' of ',i2)");
+  static const Format kLevelsHead("(/,3x,'Mean of each variable')");
+  static const Format kChangesHead("(/,3x,'Drift: the mean change of each variable')");
+  static const Format kMean("(2x,'c(',i2,') = ',f9.3)");
+  const Formats& F = fmt();
+  const forecast::ModelRun& run = model.run;
+  const forecast::ModelFit& fit = *run.fit;
+  const bool levels = model.model == analysis::Model::Levels;
+  static const Format kCounts(
+      "(/,2x,'Number of Significant Frequencies = ',i3,',',i3,' of them in the model',/)");
+  textio::write(report, kCounts, static_cast<std::int32_t>(model.bins.size()),
+                static_cast<std::int32_t>(run.choice.kept.size()));
+  textio::write(report, F.table_head);
+  textio::write(report, F.table_rule);
+  if (!model.bins.empty()) pair_table(report, model.bins);
+  textio::write(report, F.settings_rule);
+  textio::write(report, F.settings, model.frames_ahead, fit.lags);
+  if (fit.lags < model.lags_asked) textio::write(report, kFewerLags, fit.lags, model.lags_asked);
+  textio::write(report, kModel, levels ? "levels (bin 0, the frame's level, and the bins above)"
+                                       : "changes (bin 0, the frame's level, and the bins above)");
+  if (!run.choice.left_out.empty()) {
+    std::vector<textio::Item> bins;
+    for (const int b : run.choice.left_out) bins.emplace_back(static_cast<std::int32_t>(b));
+    textio::write(report, kLeftOut, std::span<const textio::Item>(bins));
+  }
+  textio::write(report, F.coef_rule);
+  textio::write(report, F.coef_head);
+  for (int i = 0; i < fit.variables; ++i) {
+    for (int u = 0; u < fit.regressors(); ++u) {
+      const std::size_t g = static_cast<std::size_t>(i) * static_cast<std::size_t>(fit.regressors()) +
+                            static_cast<std::size_t>(u);
+      const auto b = static_cast<float>(fit.coefficients[g]);
+      const auto se = static_cast<float>(fit.std_errors[g]);
+      textio::write(report, F.coef, i + 1, u + 1, b, se, b / se);
+    }
+  }
+  textio::write(report, levels ? kLevelsHead : kChangesHead);
+  for (int i = 0; i < fit.variables; ++i)
+    textio::write(report, kMean, i + 1, static_cast<float>(fit.mean[static_cast<std::size_t>(i)]));
+  textio::write(report, F.rsq, static_cast<float>(fit.r_square));
+  textio::write(report, F.end);
+}
+
+void write_model_fit_failure(Sink& report) {
+  static const Format kFailure(
+      "(' The least-squares fit of the forecast model failed:',/,' its variables are linearly dependent')");
+  textio::write(report, kFailure);
+}
+
 void write_eigenvalues(Sink& report, const forecast::Eigenvalues& eigenvalues,
                        const control::AnalysisSettings& settings) {
   const Formats& F = fmt();

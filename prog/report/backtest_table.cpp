@@ -1,0 +1,78 @@
+// The table of a backtest on the console.
+#include <charconv>
+#include <string>
+
+#include "report/report.hpp"
+
+namespace tramel::report {
+
+namespace {
+
+const char* method_name(backtest::Method m) {
+  switch (m) {
+    case backtest::Method::Changes:
+      return "changes";
+    case backtest::Method::Levels:
+      return "levels";
+    case backtest::Method::SeasonalNaive:
+      return "seasonal naive";
+    case backtest::Method::AsSpecified:
+      break;
+  }
+  return "as-specified";
+}
+
+}  // namespace
+
+void write_backtest_table(Sink& console, const BacktestReport& table) {
+  static const textio::Format kTitle("(/,1x,a)");
+  static const textio::Format kHead(
+      "(3x,'step',2x,'method',10x,'    MASE',8x,'RMSE',2x,'origins',:,20(1x,a10))");
+  static const textio::Format kRow("(2x,i5,2x,a16,f8.3,g12.4,i9,:,20(1x,a10))");
+  static const textio::Format kCoverage("(f10.3)");
+  const backtest::SeriesBacktest& b = table.backtest;
+  const backtest::Method used =
+      table.model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes;
+  textio::write(console, kTitle,
+                "Backtest of run " + std::to_string(table.run) + ", series " +
+                    std::to_string(table.series) + ": " + std::to_string(b.origins) +
+                    " origins, forecasting frames " + std::to_string(b.first_origin + 1) + " to " +
+                    std::to_string(b.first_origin + b.origins) + "; model " +
+                    std::string(analysis::model_name(table.model)) +
+                    (table.chosen ? " (chosen by auto)" : ""));
+  std::vector<std::string> head_texts;
+  for (const float level : b.levels) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, level).ptr;
+    std::string text = "cover " + std::string(digits, end) + "%";
+    text.insert(0, text.size() < 10 ? 10 - text.size() : 0, ' ');
+    head_texts.push_back(text);
+  }
+  std::vector<textio::Item> head(head_texts.begin(), head_texts.end());
+  textio::write(console, kHead, std::span<const textio::Item>(head));
+  for (int step = 0; step < b.frames_ahead; ++step) {
+    for (const backtest::Method m : {used, backtest::Method::AsSpecified, backtest::Method::SeasonalNaive}) {
+      const backtest::StepScores& s = b.of(m)[static_cast<std::size_t>(step)];
+      std::vector<std::string> cover;
+      for (std::size_t l = 0; l < b.levels.size(); ++l) {
+        if (l < s.coverage.size()) {
+          std::string text = textio::format_text(kCoverage, static_cast<float>(s.coverage[l]));
+          text.pop_back();
+          cover.push_back(text);
+        } else {
+          cover.push_back("         -");
+        }
+      }
+      std::string name = method_name(m);
+      name.resize(16, ' ');
+      std::vector<textio::Item> items = {textio::Item(step + 1), textio::Item(name),
+                                         textio::Item(static_cast<float>(s.mase)),
+                                         textio::Item(static_cast<float>(s.rmse)),
+                                         textio::Item(s.forecasts)};
+      for (const std::string& c : cover) items.emplace_back(c);
+      textio::write(console, kRow, std::span<const textio::Item>(items));
+    }
+  }
+}
+
+}  // namespace tramel::report
