@@ -72,9 +72,10 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       ->check(CLI::Range(0.0f, 100.0f).description(""));
   app.add_option("--backtest", o.backtest_origins,
                  "A rolling-origin backtest over the last K whole frames of\n"
-                 "each run: MASE, RMSE and interval coverage of the model, of\n"
-                 "as-specified and of seasonal naive, on standard output and in\n"
-                 "tramel.json (with --model changes, levels or auto)")
+                 "each run (auto chooses by half the frames, at most 10): MASE,\n"
+                 "RMSE and interval coverage of the model, of as-specified and\n"
+                 "of seasonal naive, on standard output and in tramel.json\n"
+                 "(with --model changes, levels or auto)")
       ->type_name("K")
       ->check(CLI::Range(1, 1000));
   app.add_flag("--csv", o.csv,
@@ -113,7 +114,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   if (o.model == analysis::Model::AsSpecified) {
     if (!o.interval_levels.empty())
       return wrong("--intervals needs a model with intervals: --model changes, levels or auto");
-    if (o.backtest_origins > 0)
+    if (app.count("--backtest") > 0)
       return wrong("--backtest needs --model changes, levels or auto (it scores as-specified "
                    "beside them)");
   }

@@ -101,7 +101,7 @@ forecast::Eigenvalues model_eigenvalues(const forecast::ModelFit& fit) {
 void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
                          const Settings& settings, const Context& context) {
   const backtest::Settings bsettings = backtest_settings(settings);
-  if (settings.backtest_origins > 0 || settings.model == Model::Auto) {
+  if (settings.backtest || settings.model == Model::Auto) {
     const int origins = settings.backtest_origins > 0 ? settings.backtest_origins
                                                       : backtest::default_origins(frames.frames);
     r.backtest = backtest::run_backtest(frames, origins, bsettings, context.fft, context.threads);

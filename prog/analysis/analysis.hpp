@@ -56,8 +56,9 @@ struct Settings {
   forecast::StandardErrors errors = forecast::StandardErrors::Traditional;
   Model model = Model::AsSpecified;
   std::vector<float> interval_levels;  // percent, each in (0, 100); for the models with intervals
-  // Rolling origins of the backtest, over the last frames of the sample; 0: none (Auto then
-  // chooses by backtest::default_origins).
+  // A rolling-origin backtest over the last `backtest_origins` frames of the sample (0: as
+  // many as backtest::default_origins). Auto always has one: it chooses by it.
+  bool backtest = false;
   int backtest_origins = 0;
 
   int bin_count() const { return last_bin - first_bin + 1; }

@@ -124,6 +124,7 @@ analysis::Settings series_settings(const control::RunPlan& plan, const Options& 
                                           : forecast::StandardErrors::Traditional;
   s.model = options.model;
   s.interval_levels = options.interval_levels;
+  s.backtest = options.backtest_origins > 0;
   s.backtest_origins = options.backtest_origins;
   return s;
 }
@@ -235,6 +236,7 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
 }
 
 void write_backtests(State& state) {
+  if (state.options.backtest_origins < 1) return;  // Auto's own backtest is in tramel.json
   for (const results::RunResult& run : state.results.runs)
     for (const analysis::SeriesResult& r : run.series)
       if (r.backtest)

@@ -30,6 +30,7 @@ void write_backtest_table(Sink& console, const BacktestReport& table) {
       "(3x,'step',2x,'method',10x,'    MASE',8x,'RMSE',2x,'origins',:,20(1x,a10))");
   static const textio::Format kRow("(2x,i5,2x,a16,f8.3,g12.4,i9,:,20(1x,a10))");
   static const textio::Format kCoverage("(f10.3)");
+  static const textio::Format kNone("(2x,i5,2x,a16,a8,a12,i9)");
   const backtest::SeriesBacktest& b = table.backtest;
   const backtest::Method used =
       table.model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes;
@@ -65,6 +66,11 @@ void write_backtest_table(Sink& console, const BacktestReport& table) {
       }
       std::string name = method_name(m);
       name.resize(16, ' ');
+      if (s.forecasts == 0) {
+        // Every origin stopped before this method's forecast (the specified size check).
+        textio::write(console, kNone, step + 1, name, "-", "-", s.forecasts);
+        continue;
+      }
       std::vector<textio::Item> items = {textio::Item(step + 1), textio::Item(name),
                                          textio::Item(static_cast<float>(s.mase)),
                                          textio::Item(static_cast<float>(s.rmse)),

@@ -111,7 +111,7 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
   }
   if (!settings.interval_levels.empty())
     write(report, kIntervals, levels_text(settings.interval_levels));
-  if (settings.backtest_origins > 0) write(report, kBacktest, settings.backtest_origins);
+  if (settings.backtest) write(report, kBacktest, settings.backtest_origins);
   if (plan.taper_percent > 0.0f) {
     // The count as the header states it; the coherence step applies the taper itself.
     std::int32_t tapered = control::round_whole(static_cast<double>(plan.taper_percent) *

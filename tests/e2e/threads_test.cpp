@@ -23,12 +23,12 @@ struct Result {
   bool operator==(const Result&) const = default;
 };
 
-Result run_in(const TempFolder& f, int threads) {
+Result run_in(const TempFolder& f, int threads, std::vector<std::string> arguments = {}) {
   for (const auto& e : fs::directory_iterator(f.path()))
-    if (e.path().filename() == "tramel.out" || e.path().filename() == "tramel.json" ||
-        e.path().extension() == ".forec")
-      fs::remove(e.path());
-  const Outcome o = run_program(f.path(), 0, {"--json", "--threads", std::to_string(threads)});
+    if (is_output(e.path().filename().string())) fs::remove(e.path());
+  for (const std::string& a : {std::string("--json"), std::string("--threads"), std::to_string(threads)})
+    arguments.push_back(a);
+  const Outcome o = run_program(f.path(), 0, arguments);
   Result r;
   r.status = o.status;
   r.out = mask_run_lines(o.out);
@@ -36,7 +36,8 @@ Result run_in(const TempFolder& f, int threads) {
   r.diagnostics = o.diagnostics;
   r.report = mask_run_lines(o.report);
   for (const auto& e : fs::directory_iterator(f.path()))
-    if (e.path().extension() == ".forec") r.forecast = read_file(e.path());
+    if (e.path().extension() == ".forec" || e.path().filename().string().ends_with(".forecast.csv"))
+      r.forecast += read_file(e.path());
   r.json = f.read("tramel.json");
   return r;
 }
@@ -45,17 +46,16 @@ Result run_in(const TempFolder& f, int threads) {
 void copy_inputs(const fs::path& from, const TempFolder& to) {
   for (const auto& e : fs::directory_iterator(from)) {
     const std::string name = e.path().filename().string();
-    if (e.is_regular_file() && name != "tramel.out" && e.path().extension() != ".forec" &&
-        e.path().extension() != ".svg" && e.path().extension() != ".md")
+    if (e.is_regular_file() && !is_output(name) && e.path().extension() != ".md")
       fs::copy_file(e.path(), to.path() / name);
   }
 }
 
-void expect_same_for_every_count(const TempFolder& f) {
-  const Result one = run_in(f, 1);
+void expect_same_for_every_count(const TempFolder& f, const std::vector<std::string>& arguments = {}) {
+  const Result one = run_in(f, 1, arguments);
   for (const int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);
-    const Result r = run_in(f, threads);
+    const Result r = run_in(f, threads, arguments);
     EXPECT_EQ(r.status, one.status);
     EXPECT_EQ(r.out, one.out);
     EXPECT_EQ(r.err, one.err);
@@ -77,7 +77,18 @@ TEST(Threads, ReferenceCasesAndExamples) {
     SCOPED_TRACE(input.string());
     TempFolder f;
     copy_inputs(input, f);
-    expect_same_for_every_count(f);
+    expect_same_for_every_count(f, arguments_of(input));
+  }
+}
+
+// The models that follow the level, their intervals and the backtest, on every example: the
+// same bytes at every thread count too.
+TEST(Threads, ModelsOnEveryExample) {
+  for (const std::string& e : run_folders(kRoot / "examples", ".")) {
+    SCOPED_TRACE(e);
+    TempFolder f;
+    copy_inputs(kRoot / "examples" / e, f);
+    expect_same_for_every_count(f, {"--model", "auto", "--intervals", "80,95", "--backtest", "4"});
   }
 }
 

@@ -127,21 +127,35 @@ std::vector<std::string> run_folders(const fs::path& root, const char* sub, cons
 
 namespace {
 
+// The forecast files: NAME.forec, and NAME.forecast.csv when asked for.
 std::vector<std::string> forecast_files(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& f : fs::directory_iterator(dir))
-    if (f.path().extension() == ".forec") names.push_back(f.path().filename().string());
+    if (f.path().extension() == ".forec" || f.path().filename().string().ends_with(".forecast.csv"))
+      names.push_back(f.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
 
 }  // namespace
 
+bool is_output(const std::string& name) {
+  return name == "tramel.out" || name == "tramel.json" || name.ends_with(".forec") ||
+         name.ends_with(".forecast.csv") || name.ends_with(".svg");
+}
+
+std::vector<std::string> arguments_of(const fs::path& folder) {
+  std::vector<std::string> arguments;
+  std::istringstream words(read_file(folder / "arguments"));
+  for (std::string word; words >> word;) arguments.push_back(word);
+  return arguments;
+}
+
 Outcome run_and_compare(const fs::path& input, const fs::path& expected,
                         const std::vector<std::string>& arguments) {
   TempFolder work;
   for (const auto& f : fs::directory_iterator(input))
-    if (f.is_regular_file() && f.path().filename() != "tramel.out" && f.path().extension() != ".forec")
+    if (f.is_regular_file() && !is_output(f.path().filename().string()))
       fs::copy_file(f.path(), work.path() / f.path().filename());
   const Outcome got = run_program(work.path(), 0, arguments);
   for (const std::string* text : {&got.out, &got.err, &got.diagnostics, &got.report})

@@ -56,9 +56,15 @@ std::string mask_run_lines(const std::string& text, bool error_number = true);
 std::vector<std::string> run_folders(const std::filesystem::path& root, const char* sub,
                                      const char* file = "tramel.cnl");
 
+// Whether a file is one the program writes (a report, a forecast file, JSON, a plot) rather
+// than an input.
+bool is_output(const std::string& name);
+// The command line an example is run with: the words of its file `arguments`, none without it.
+std::vector<std::string> arguments_of(const std::filesystem::path& folder);
+
 // Runs the program with `arguments` on the inputs in `input` (its files, not the outputs kept
-// beside them) in an empty folder, and compares its report (masked) and forecast files with
-// those in `expected`.
+// beside them) in an empty folder, and compares its report (masked) and forecast files (the
+// .forec file, and NAME.forecast.csv when there is one) with those in `expected`.
 Outcome run_and_compare(const std::filesystem::path& input, const std::filesystem::path& expected,
                         const std::vector<std::string>& arguments = {});
 
