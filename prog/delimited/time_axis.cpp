@@ -324,8 +324,9 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
     result.axis = axis;
     return result;
   }
-  // Irregular: said by the rule that held longer.
-  const bool by_months = calendar_break > seconds_break;
+  // Irregular: said by the rule that held longer; by months when the first two stamps are a
+  // whole number of months apart and both rules break on the same row.
+  const bool by_months = calendar_break > 1 && calendar_break >= seconds_break;
   const std::int64_t i = by_months ? calendar_break : seconds_break;
   if (i == not_later) return say_not_later(i);
   result.bad_row = i;
