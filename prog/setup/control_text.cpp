@@ -55,10 +55,6 @@ std::vector<std::string> wrapped(const std::string& text) {
   return lines;
 }
 
-std::string plural(std::int64_t n, std::string_view word) {
-  return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
-}
-
 // Text that a comment can hold: no '#', which would end the block.
 std::string comment_safe(std::string t) {
   for (char& c : t)
@@ -91,28 +87,25 @@ std::optional<BandText> band_text(const Settings& s, double rate, std::string& p
 
 std::string control_text(const InitRequest& request, const Settings& s, const std::vector<std::string>& reasons) {
   const bool time = s.mode == control::UnitMode::Time;
-  const std::string frame = time ? s.bandwidth + " " + s.unit_text : std::to_string(s.frame_length) + " samples";
+  const std::int64_t m = request.series_count;
   std::string t;
   // The global block. The data file's name comes last: a name holding a keyword of a setting
   // after it (games.csv holds "ames") would otherwise be taken for that setting.
-  t += line("No. of runs = 1   No. of data/file = " + std::to_string(request.series_count),
-            "one run, " + plural(request.series_count, "series"));
+  t += line("No. of runs = 1   No. of data/file = " + std::to_string(m),
+            "one run, " + std::to_string(m) + " series");
   t += line("Coherence probability = 0.99", "threshold P, 0 <= P < 1");
-  t += line("No. of frames = 1   No. of lags = 1", "forecast 1 frame (" + frame + ") from 1 lag");
-  t += line("Sampling unit =" + s.unit_text,
-            time ? "no \"req\": time mode, the interval in " + s.unit_text : "\"req\" and \"+H\": Hz mode");
+  t += line("No. of frames = 1   No. of lags = 1", "forecast 1 frame, from 1 lag");
+  t += line("Sampling unit =" + s.unit_text, time ? "no \"req\": time mode" : "\"req\" and \"+H\": Hz mode");
   t += line("Data file name =" + request.data_file, "no blank after the =");
   t += "# end of the global block\n";
   // The run block.
   t += line(time ? "Longest period = " + s.band_low + "   Shortest period = " + s.band_high
                  : "Lower freq = " + s.band_low + "   Upper freq = " + s.band_high,
-            "band: bins " + std::to_string(s.first_bin) + " to " + std::to_string(s.last_bin) +
-                (time ? ", periods in " + s.unit_text : ", in Hz"));
+            "band: bins " + std::to_string(s.first_bin) + " to " + std::to_string(s.last_bin));
   t += line("Resolution bandwidth = " + s.bandwidth,
-            time ? "frame of " + std::to_string(s.frame_length) + " samples (" + frame + ")"
-                 : "Hz: frame of " + std::to_string(s.frame_length) + " samples");
+            (time ? "frame of " : "Hz: frame of ") + std::to_string(s.frame_length) + " samples");
   t += line("% taper = 0.0", "no taper");
-  t += line("Data start = 1   Data end = 0", "0: the last datum, the whole sample");
+  t += line("Data start = 1   Data end = 0", "the whole sample");
   t += "* written by tramel init; why each setting:\n";
   // The run block holds 17 lines with its `#` line: the five above leave room for 11 more.
   int room = control::kRunBlockLines - 6;

@@ -4,8 +4,9 @@
 // What it chooses:
 // - the unit mode: time mode in the unit of the time column or of a given sampling interval;
 //   Hz mode when only a sampling rate is known;
-// - the frame length: the one asked for; else from the calendar (monthly data 12, quarterly 4,
-//   hourly 24, half-hourly 48, daily 7); else the lag of the highest peak of the
+// - the frame length: the one asked for; else from the calendar (monthly data 12, quarterly 8
+//   as a frame needs 5 samples or more, hourly 24, half-hourly 48, daily 7); else the lag of
+//   the highest peak of the
 //   autocorrelation (averaged over the series) between 5 and N/7;
 // - the band from bin 1 to the last bin below the Nyquist frequency;
 // - P = 0.99, one lag, one frame ahead, the whole sample.

@@ -22,6 +22,8 @@ std::string plural(std::int64_t n, std::string_view word) {
   return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
 }
 
+std::string data_text(std::int64_t n) { return n == 1 ? "1 datum" : std::to_string(n) + " data"; }
+
 // The shortest text that reads back as the same double, for the reasons.
 std::string number_text(double v) {
   char buf[32];
@@ -38,7 +40,8 @@ struct CalendarFrame {
 CalendarFrame calendar_frame(const delimited::TimeAxis& axis) {
   if (axis.interval == 1) switch (axis.unit) {
       case TimeUnit::Months: return {12, "monthly data: 12 months, one year"};
-      case TimeUnit::Quarters: return {4, "quarterly data: 4 quarters, one year"};
+      // A year of quarters is below the 5 samples a frame needs: two years.
+      case TimeUnit::Quarters: return {8, "quarterly data: 8 quarters, two years (a year's 4 are below the 5 samples a frame needs)"};
       case TimeUnit::Hours: return {24, "hourly data: 24 hours, one day"};
       case TimeUnit::Days: return {7, "daily data: 7 days, one week"};
       default: break;
@@ -138,7 +141,7 @@ Result<Suggestion> suggest(const InitRequest& request) {
   if (request.series_count < 1) return failure(name + " has no series");
   const std::int64_t n = request.count;
   if (n < kMinFrame * kMinFrames)
-    return failure(name + " holds " + plural(n, "datum") + ": the method needs at least " +
+    return failure(name + " holds " + data_text(n) + ": the method needs at least " +
                    std::to_string(kMinFrame * kMinFrames) + " (7 frames of at least 5 samples)");
   if (n > 9999999)
     return failure(name + " holds " + std::to_string(n) + " data: a control file gives at most 9999999");
@@ -151,7 +154,7 @@ Result<Suggestion> suggest(const InitRequest& request) {
   Suggestion out;
   Settings& s = out.settings;
   out.reasons.push_back("series: " + plural(request.series_count, "column") + " of " + name + ", " +
-                        plural(n, "datum") + "; the data file " + name);
+                        data_text(n) + "; the data file " + name);
   std::string problem;
   const std::optional<Unit> unit = unit_of(request.sampling, problem);
   if (!unit) return failure(problem);
