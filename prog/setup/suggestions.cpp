@@ -24,10 +24,10 @@ std::string plural(std::int64_t n, std::string_view word) {
 
 std::string data_text(std::int64_t n) { return n == 1 ? "1 datum" : std::to_string(n) + " data"; }
 
-// The shortest text that reads back as the same double, for the reasons.
+// A number for the reasons, to 6 significant digits.
 std::string number_text(double v) {
   char buf[32];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
   return std::string(buf, r.ptr);
 }
 
