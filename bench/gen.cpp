@@ -5,6 +5,11 @@
 //       25-character label after each record, under (Cf10.3,1x,a25).
 //   tramel_bench_gen case FOLDER
 //       The end-to-end case of e2e_case.hpp: tramel.cnl and the data file.
+//   tramel_bench_gen csv DAT CSV [time]
+//       The records of DAT (a data file of the two-line layout, blank-separated values) as
+//       CSV with a header row series1, series2, ...: each value keeps its text, so that both
+//       files hold the same decimal numbers. With `time`, a first column `time` of stamps one
+//       second apart from 2000-01-01T00:00:00.
 //
 // Values come from a fixed pseudo-random sequence, so every run writes the same files.
 #include <charconv>
@@ -152,6 +157,55 @@ int e2e_case(const std::string& folder) {
   return 0;
 }
 
+// The time stamp of second `t` after 2000-01-01T00:00:00 (t below 28 days).
+void stamp(std::string& out, long t) {
+  char text[96];
+  std::snprintf(text, sizeof text, "2000-01-%02ldT%02ld:%02ld:%02ld", 1 + t / 86400, t / 3600 % 24,
+                t / 60 % 60, t % 60);
+  out += text;
+}
+
+int csv_file(const std::string& dat, const std::string& csv, bool time) {
+  std::FILE* in = std::fopen(dat.c_str(), "rb");
+  if (!in) {
+    std::perror(dat.c_str());
+    return 1;
+  }
+  Writer w(csv);
+  std::string& b = w.buf();
+  std::vector<char> line(1 << 16);
+  long row = -3;  // the two head lines first
+  while (std::fgets(line.data(), static_cast<int>(line.size()), in)) {
+    if (++row < 0) continue;
+    std::vector<std::string> fields;
+    for (const char* p = line.data(); *p;) {
+      while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+      const char* q = p;
+      while (*q && *q != ' ' && *q != '\t' && *q != '\r' && *q != '\n') ++q;
+      if (q > p) fields.emplace_back(p, q);
+      p = q;
+    }
+    if (row == 0) {
+      if (time) b += "time,";
+      for (std::size_t j = 0; j < fields.size(); ++j)
+        b += (j ? ",series" : "series") + std::to_string(j + 1);
+      b += '\n';
+    }
+    if (time) {
+      stamp(b, row);
+      b += ',';
+    }
+    for (std::size_t j = 0; j < fields.size(); ++j) {
+      if (j) b += ',';
+      b += fields[j];
+    }
+    b += '\n';
+    w.maybe_flush();
+  }
+  std::fclose(in);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,8 +214,11 @@ int main(int argc, char** argv) {
     return reader_file(argv[2], std::atol(argv[3]), std::atoi(argv[4]),
                        std::string(argv[5]) == "label");
   if (what == "case" && argc == 3) return e2e_case(argv[2]);
+  if (what == "csv" && (argc == 4 || (argc == 5 && std::string(argv[4]) == "time")))
+    return csv_file(argv[2], argv[3], argc == 5);
   std::fprintf(stderr,
                "usage: tramel_bench_gen reader FILE VALUES COLUMNS plain|label\n"
-               "       tramel_bench_gen case FOLDER\n");
+               "       tramel_bench_gen case FOLDER\n"
+               "       tramel_bench_gen csv DAT CSV [time]\n");
   return 2;
 }

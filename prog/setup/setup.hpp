@@ -1,0 +1,92 @@
+// Setup: the settings a first run of a data file would use, chosen from the data, each with
+// the reason for it, and the complete, commented control file that holds them.
+//
+// What it chooses:
+// - the unit mode: time mode in the unit of the time column or of a given sampling interval;
+//   Hz mode when only a sampling rate is known;
+// - the frame length: the one asked for; else from the calendar (monthly data 12, quarterly 8
+//   as a frame needs 5 samples or more, hourly 24, half-hourly 48, daily 7); else the lag of
+//   the highest peak of the
+//   autocorrelation (averaged over the series) between 5 and N/7;
+// - the band from bin 1 to the last bin below the Nyquist frequency;
+// - P = 0.99, one lag, one frame ahead, the whole sample.
+// The control file is planned with the program's own control reader before it is given: the
+// settings it holds are those chosen, and it reads without a warning.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "control/control.hpp"
+#include "delimited/delimited.hpp"
+
+namespace tramel::setup {
+
+using delimited::Error;
+using delimited::Result;
+
+// How far apart the samples are, as far as it is known.
+struct Sampling {
+  enum class Kind : std::uint8_t {
+    TimeAxis,  // a time column: its unit and interval
+    Rate,      // only a sampling rate, in Hz
+    Interval,  // a sampling interval in a named time unit
+  };
+  Kind kind = Kind::Rate;
+  std::optional<delimited::TimeAxis> axis;  // TimeAxis
+  double rate_hz = 0.0;                     // Rate
+  double interval = 0.0;                    // Interval: in `unit`
+  std::string unit;                         // Interval: "days", "seconds", ...
+
+  static Sampling of_axis(const delimited::TimeAxis& axis);
+  static Sampling of_rate(double hz);
+  static Sampling of_interval(double interval, std::string unit);
+};
+
+struct InitRequest {
+  std::string data_file;  // the name the control file gives the data file
+  int series_count = 0;
+  std::int64_t count = 0;          // N, the number of data
+  std::span<const float> values;   // count x series_count, row after row
+  Sampling sampling;
+  int frame_length = 0;  // asked for (--frame); 0: chosen
+};
+
+// The request for a table read from delimited text.
+InitRequest request_for(const delimited::Table& table, std::string data_file);
+
+// The settings of the control file.
+struct Settings {
+  control::UnitMode mode = control::UnitMode::Time;
+  std::string unit_text;  // "months", "Freq+H"
+  float rate = 0.0f;      // the sampling interval (time mode) or rate in Hz: the data's rate
+  std::int32_t frame_length = 0;
+  std::int32_t first_bin = 0;
+  std::int32_t last_bin = 0;
+  std::string bandwidth;   // the resolution bandwidth as written: Hz, or the frame's duration
+  std::string band_low;    // the band's edges as written: the longest and shortest period
+  std::string band_high;   // (time mode) or the lower and upper frequency (Hz)
+  float threshold = 0.99f;
+  std::int32_t lags = 1;
+  std::int32_t frames_ahead = 1;
+  std::int32_t first_datum = 1;
+  std::int32_t last_datum = 0;  // 0: the last datum of the file
+};
+
+struct Suggestion {
+  Settings settings;
+  std::vector<std::string> reasons;  // what was chosen and why, one line each
+  std::string control_text;          // the whole tramel.cnl
+};
+
+Result<Suggestion> suggest(const InitRequest& request);
+
+// The lag in [min_lag, max_lag] of the highest local peak of the autocorrelation of the
+// series (each without its mean, the autocorrelations averaged), or 0 when there is none.
+int autocorrelation_peak(std::span<const float> values, int series_count, std::int64_t count,
+                         int min_lag, int max_lag);
+
+}  // namespace tramel::setup

@@ -1,0 +1,238 @@
+// The settings chosen for a data file, each with its reason, checked by planning the control
+// file that holds them as the program plans a run.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "setup/control_text.hpp"
+#include "setup/setup.hpp"
+
+namespace tramel::setup {
+namespace {
+
+using delimited::TimeUnit;
+
+constexpr int kMinFrame = 5;   // samples in a frame, at least
+constexpr int kMinFrames = 7;  // whole frames in the sample, at least
+
+Result<Suggestion> failure(std::string text) { return Result<Suggestion>::failure(Error{std::move(text), 0, 0}); }
+
+std::string plural(std::int64_t n, std::string_view word) {
+  return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
+}
+
+std::string data_text(std::int64_t n) { return n == 1 ? "1 datum" : std::to_string(n) + " data"; }
+
+// A number for the reasons, to 6 significant digits.
+std::string number_text(double v) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+  return std::string(buf, r.ptr);
+}
+
+// The calendar frame of a time axis: its length and the words for it, or 0.
+struct CalendarFrame {
+  int length = 0;
+  std::string_view words;
+};
+
+CalendarFrame calendar_frame(const delimited::TimeAxis& axis) {
+  if (axis.interval == 1) switch (axis.unit) {
+      case TimeUnit::Months: return {12, "monthly data: 12 months, one year"};
+      // A year of quarters is below the 5 samples a frame needs: two years.
+      case TimeUnit::Quarters: return {8, "quarterly data: 8 quarters, two years (a year's 4 are below the 5 samples a frame needs)"};
+      case TimeUnit::Hours: return {24, "hourly data: 24 hours, one day"};
+      case TimeUnit::Days: return {7, "daily data: 7 days, one week"};
+      default: break;
+    }
+  if (axis.unit == TimeUnit::Minutes && axis.interval == 30) return {48, "half-hourly data: 48 half hours, one day"};
+  return {};
+}
+
+// The unit mode, the unit text and the rate, with the reason.
+struct Unit {
+  control::UnitMode mode = control::UnitMode::Time;
+  std::string text;
+  double rate = 0.0;
+  std::string reason;
+};
+
+std::optional<Unit> unit_of(const Sampling& s, std::string& problem) {
+  Unit u;
+  switch (s.kind) {
+    case Sampling::Kind::TimeAxis:
+      u.text = std::string(delimited::unit_name(s.axis->unit));
+      u.rate = static_cast<double>(s.axis->interval);
+      u.reason = "unit mode: time mode in " + u.text + ", from the time column (stamps " +
+                 s.axis->spacing_text() + " apart)";
+      return u;
+    case Sampling::Kind::Rate:
+      if (!(s.rate_hz > 0.0) || !std::isfinite(s.rate_hz)) {
+        problem = "the sampling rate " + number_text(s.rate_hz) + " Hz is not a positive number";
+        return std::nullopt;
+      }
+      u.mode = control::UnitMode::Hertz;
+      u.text = "Freq+H";
+      u.rate = s.rate_hz;
+      u.reason = "unit mode: Hz, from the sampling rate of " + number_text(s.rate_hz) +
+                 " samples per second (the data have no time column)";
+      return u;
+    case Sampling::Kind::Interval:
+      break;
+  }
+  if (!(s.interval > 0.0) || !std::isfinite(s.interval)) {
+    problem = "the sampling interval " + number_text(s.interval) + " is not a positive number";
+    return std::nullopt;
+  }
+  if (s.unit.empty() || s.unit.size() > 10 || s.unit.find_first_of(" \t*#=") != std::string::npos ||
+      s.unit.find("req") != std::string::npos) {
+    problem = "the time unit \"" + s.unit + "\" cannot be written in the control file: give one word of at "
+              "most 10 letters without \"req\" (seconds, days, months, ...)";
+    return std::nullopt;
+  }
+  u.text = s.unit;
+  u.rate = s.interval;
+  u.reason = "unit mode: time mode in " + u.text + ", from the sampling interval of " + number_text(s.interval) +
+             " " + u.text;
+  return u;
+}
+
+}  // namespace
+
+Sampling Sampling::of_axis(const delimited::TimeAxis& axis) {
+  Sampling s;
+  s.kind = Kind::TimeAxis;
+  s.axis = axis;
+  return s;
+}
+
+Sampling Sampling::of_rate(double hz) {
+  Sampling s;
+  s.kind = Kind::Rate;
+  s.rate_hz = hz;
+  return s;
+}
+
+Sampling Sampling::of_interval(double interval, std::string unit) {
+  Sampling s;
+  s.kind = Kind::Interval;
+  s.interval = interval;
+  s.unit = std::move(unit);
+  return s;
+}
+
+InitRequest request_for(const delimited::Table& table, std::string data_file) {
+  InitRequest r;
+  r.data_file = std::move(data_file);
+  r.series_count = table.columns;
+  r.count = table.rows;
+  r.values = table.values;
+  if (table.time) r.sampling = Sampling::of_axis(*table.time);
+  return r;
+}
+
+Result<Suggestion> suggest(const InitRequest& request) {
+  const std::string& name = request.data_file;
+  if (name.empty() || name.size() > 50 || name.find('.') == std::string::npos ||
+      name.find_first_of(" \t*#") != std::string::npos)
+    return failure("the data file name \"" + name + "\" cannot stand in the control file: it needs a '.', at "
+                   "most 50 characters and no blank, tab, '*' or '#'; rename the file");
+  if (request.series_count < 1) return failure(name + " has no series");
+  const std::int64_t n = request.count;
+  if (n < kMinFrame * kMinFrames)
+    return failure(name + " holds " + data_text(n) + ": the method needs at least " +
+                   std::to_string(kMinFrame * kMinFrames) + " (7 frames of at least 5 samples)");
+  if (n > 9999999)
+    return failure(name + " holds " + std::to_string(n) + " data: a control file gives at most 9999999");
+  if (request.sampling.kind == Sampling::Kind::TimeAxis && !request.sampling.axis)
+    return failure(name + ": the time axis is missing");
+  if (static_cast<std::int64_t>(request.values.size()) < n * request.series_count)
+    return failure(name + ": fewer values than " + std::to_string(n) + " data of " +
+                   plural(request.series_count, "series"));
+
+  Suggestion out;
+  Settings& s = out.settings;
+  out.reasons.push_back("series: " + plural(request.series_count, "column") + " of " + name + ", " +
+                        data_text(n) + "; the data file " + name);
+  std::string problem;
+  const std::optional<Unit> unit = unit_of(request.sampling, problem);
+  if (!unit) return failure(problem);
+  s.mode = unit->mode;
+  s.unit_text = unit->text;
+  s.rate = static_cast<float>(unit->rate);
+  out.reasons.push_back(unit->reason);
+
+  // The frame length.
+  const int longest_frame = static_cast<int>(n / kMinFrames);
+  std::string frame_reason;
+  if (request.frame_length > 0) {
+    if (request.frame_length < kMinFrame || request.frame_length > longest_frame)
+      return failure("a frame of " + std::to_string(request.frame_length) + " samples does not fit: it needs " +
+                     std::to_string(kMinFrame) + " samples or more, and " + std::to_string(kMinFrames) +
+                     " whole frames in the " + std::to_string(n) + " data (at most " +
+                     std::to_string(longest_frame) + " samples)");
+    s.frame_length = request.frame_length;
+    frame_reason = "as asked for";
+  } else {
+    std::string calendar_note;
+    if (request.sampling.kind == Sampling::Kind::TimeAxis) {
+      const CalendarFrame c = calendar_frame(*request.sampling.axis);
+      if (c.length > 0 && c.length <= longest_frame) {
+        s.frame_length = c.length;
+        frame_reason = "from the calendar, " + std::string(c.words);
+      } else if (c.length > 0) {
+        calendar_note = "; the calendar's frame, " + std::string(c.words) + ", leaves fewer than 7 frames";
+      }
+    }
+    if (s.frame_length == 0) {
+      const int peak = autocorrelation_peak(request.values, request.series_count, n, kMinFrame, longest_frame);
+      if (peak > 0) {
+        s.frame_length = peak;
+        frame_reason = "the lag of the autocorrelation's highest peak between lags 5 and " +
+                       std::to_string(longest_frame) + calendar_note;
+      } else {
+        s.frame_length = std::clamp(static_cast<int>(std::lround(std::sqrt(static_cast<double>(n)))), kMinFrame,
+                                    longest_frame);
+        frame_reason = "the autocorrelation has no peak between lags 5 and " + std::to_string(longest_frame) +
+                       ", so about the square root of N" + calendar_note;
+      }
+    }
+  }
+  const double duration = unit->rate * s.frame_length;
+  const std::string frame_words = s.mode == control::UnitMode::Time
+                                      ? number_text(duration) + " " + s.unit_text
+                                      : number_text(s.frame_length / unit->rate) + " seconds";
+  out.reasons.push_back("frame length: " + std::to_string(s.frame_length) + " samples (" + frame_words + "), " +
+                        frame_reason);
+
+  // The band: bin 1 to the last bin below the Nyquist frequency.
+  s.first_bin = 1;
+  s.last_bin = (s.frame_length - 1) / 2;
+  const std::optional<BandText> band = band_text(s, unit->rate, problem);
+  if (!band) return failure(problem);
+  s.bandwidth = band->bandwidth;
+  s.band_low = band->low;
+  s.band_high = band->high;
+  out.reasons.push_back("band: bins 1 to " + std::to_string(s.last_bin) + ", from the first bin to the last below " +
+                        "the Nyquist frequency (" +
+                        (s.mode == control::UnitMode::Time ? "periods " + s.band_low + " to " + s.band_high + " " + s.unit_text
+                                                           : s.band_low + " to " + s.band_high + " Hz") +
+                        ")");
+  out.reasons.push_back("coherence probability P = 0.99, 1 lag, 1 frame ahead, the whole sample (data 1 to " +
+                        std::to_string(n) + ")");
+  // The fit needs 4 m^2 p <= n / 10 for m significant bins.
+  std::int64_t most_bins = 0;
+  while (4 * (most_bins + 1) * (most_bins + 1) <= n / 10) ++most_bins;
+  if (most_bins < s.last_bin - s.first_bin + 1)
+    out.reasons.push_back("note: the fit takes at most " + plural(most_bins, "significant bin") + " of the " +
+                          std::to_string(s.last_bin) + " in the band for " + std::to_string(n) +
+                          " data; should more pass P, narrow the band or raise P");
+
+  out.control_text = control_text(request, s, out.reasons);
+  if (std::optional<std::string> wrong = check_plan(out.control_text, request, s))
+    return failure("the control file for " + name + " does not plan its run as chosen: " + *wrong);
+  return Result<Suggestion>{std::move(out), std::nullopt};
+}
+
+}  // namespace tramel::setup
