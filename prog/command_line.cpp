@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -63,13 +64,12 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "README's section on choosing a model")
       ->type_name("NAME")
       ->check(CLI::IsMember({"as-specified", "changes", "levels", "auto"}));
-  app.add_option("--intervals", o.interval_levels,
+  std::string levels;
+  app.add_option("--intervals", levels,
                  "Forecast intervals at these levels in percent, e.g. 80,95\n"
                  "(with --model changes, levels or auto): in tramel.json, the\n"
                  "plots and NAME.forecast.csv")
-      ->type_name("LEVELS")
-      ->delimiter(',')
-      ->check(CLI::Range(0.0f, 100.0f).description(""));
+      ->type_name("LEVELS");
   app.add_option("--backtest", o.backtest_origins,
                  "A rolling-origin backtest over the last K whole frames of\n"
                  "each run (auto chooses by half the frames, at most 10): MASE,\n"
@@ -78,10 +78,47 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "(with --model changes, levels or auto)")
       ->type_name("K")
       ->check(CLI::Range(1, 1000));
+  app.add_option("--sampling", o.sampling,
+                 "The sampling interval (time mode, in the time unit) or rate\n"
+                 "(Hz or kHz mode) of CSV data without a time column; it also\n"
+                 "overrides a data file's own")
+      ->type_name("X")
+      ->check(CLI::PositiveNumber);
   app.add_flag("--csv", o.csv,
                "Also write NAME.forecast.csv: the forecast (and its intervals)\n"
                "with a header row, full single precision");
   app.set_version_flag("--version", std::string("tramel ") + version());
+
+  InitOptions init;
+  std::string init_data, init_folder;
+  CLI::App* init_command = app.add_subcommand(
+      "init",
+      "Write a complete, commented tramel.cnl for a data file (CSV or the two-line\n"
+      "layout): the unit from its time column (or --sampling), the frame from the\n"
+      "calendar or the autocorrelation, a band from bin 1 to below Nyquist, P 0.99,\n"
+      "one lag, one frame ahead, the whole sample. Then run: tramel --model auto .");
+  init_command->add_option("DATA", init_data, "The data file")->required()->type_name("");
+  init_command->add_option("FOLDER", init_folder,
+                           "Where tramel.cnl goes (default: the data file's folder); the data\n"
+                           "file must be there too")
+      ->type_name("");
+  init_command->add_option("--frame", init.frame_length, "The frame length in samples")
+      ->type_name("L")
+      ->check(CLI::Range(5, 9999999));
+  init_command->add_option("--sampling", init.sampling,
+                           "Data without a time column: the sampling rate in Hz, or with\n"
+                           "--unit the interval in that unit")
+      ->type_name("X")
+      ->check(CLI::PositiveNumber);
+  init_command->add_option("--unit", init.unit,
+                           "The time unit of --sampling (or of line 2 of a two-line data file):\n"
+                           "seconds, minutes, hours, days, weeks, months, quarters, years")
+      ->type_name("UNIT");
+  init_command->add_option("--series", init.series_count,
+                           "The series in each record of a two-line data file (default 1)")
+      ->type_name("M")
+      ->check(CLI::Range(1, 999));
+  init_command->add_flag("--force", init.force, "Overwrite an existing tramel.cnl");
   app.footer(
       "Exit status: 0 completed; 1 stopped by a failed check (the report and\n"
       "standard error say why); 2 wrong command line; 3 completed with\n"
@@ -102,6 +139,19 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     return wrong(e.what());
   }
 
+  if (*init_command) {
+    init.data = init_data;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(init.data, ec))
+      return wrong("init: the data file " + init_data + " does not exist");
+    init.folder = init_folder.empty() ? init.data.parent_path() : std::filesystem::path(init_folder);
+    if (init.folder.empty()) init.folder = ".";
+    if (!std::filesystem::is_directory(init.folder, ec))
+      return wrong("init: " + init.folder.string() + " is not a folder");
+    CommandLine c;
+    c.init = init;
+    return c;
+  }
   if (!folder.empty()) {
     std::error_code ec;
     if (!std::filesystem::exists(folder, ec))
@@ -109,6 +159,20 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     if (!std::filesystem::is_directory(folder, ec))
       return wrong(folder + " is not a folder");
     o.folder = folder;
+  }
+  // The levels, comma-separated: each a percentage strictly between 0 and 100.
+  for (std::size_t at = 0; !levels.empty() && at <= levels.size();) {
+    std::size_t end = levels.find(',', at);
+    if (end == std::string::npos) end = levels.size();
+    const std::string text = levels.substr(at, end - at);
+    float level = 0.0f;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), level);
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() ||
+        !(level > 0.0f && level < 100.0f))
+      return wrong("--intervals: each level is a percentage above 0 and below 100, as in 80,95, "
+                   "not \"" + text + "\"");
+    o.interval_levels.push_back(level);
+    at = end + 1;
   }
   o.model = *analysis::model_named(model);
   if (o.model == analysis::Model::AsSpecified) {
@@ -118,10 +182,6 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       return wrong("--backtest needs --model changes, levels or auto (it scores as-specified "
                    "beside them)");
   }
-  for (const float level : o.interval_levels)
-    if (!(level > 0.0f && level < 100.0f))
-      return wrong("--intervals: each level is a percentage above 0 and below 100, not " +
-                   std::to_string(level));
   if (!o.interval_levels.empty()) o.csv = true;
   o.threads = threads > 0 ? threads : parallel::available_threads();
   CommandLine c;

@@ -15,6 +15,7 @@
 #include "control/control.hpp"
 #include "data/data.hpp"
 #include "invocation/invocation.hpp"
+#include "parallel/parallel.hpp"
 #include "report/report.hpp"
 
 namespace tramel {
@@ -32,8 +33,9 @@ struct Data {
 
 Data open_data(const control::FileSettings& files, invocation::State& state) {
   const std::filesystem::path& folder = state.options.folder;
-  data::OpenedSource opened =
-      data::open_data_source(state.outputs.path_of(files.data_path()), files.data_path());
+  data::OpenedSource opened = data::open_data_source(
+      data::SourceRequest{state.outputs.path_of(files.data_path()), files.data_path(),
+                          files.series_count, parallel::Threads{state.options.threads}});
   if (!opened.source)
     state.messages.stop(open_failure("**** Error on opening data file ", opened.error,
                                      cannot_open("the data file", files.data_path(), folder,
@@ -43,7 +45,13 @@ Data open_data(const control::FileSettings& files, invocation::State& state) {
     report::write_title(state.outputs.report(), *head.title);
     state.results.title = *head.title;
   }
-  return Data{std::move(opened.source), state.messages.checked(std::move(head.head))};
+  Data data{std::move(opened.source), state.messages.checked(std::move(head.head))};
+  state.results.series_names = data.head.names;
+  state.results.time = data.head.time;
+  state.results.time_name = data.head.time_name;
+  // The forecast as CSV: asked for, or data that came as CSV.
+  if (state.options.csv || data.head.delimited) state.results.forecast_csv = files.forecast_csv_path();
+  return data;
 }
 
 // The forecast file, which must not be the data file: x.forec (or a link to it) would be
@@ -89,9 +97,10 @@ void run_invocation(invocation::State& state) {
   outputs.report().flush();
 
   // The runs.
-  const control::DataExtent extent{data.head.count, data.head.rate};
-  const std::string csv_name = files.forecast_csv_path();
-  const invocation::RunData run_data{*data.source, data.head, state.results.data_file, csv_name};
+  const control::DataExtent extent{
+      data.head.count,
+      messages.checked(invocation::data_rate(data.head, analysis, state.options, files.data_path()))};
+  const invocation::RunData run_data{*data.source, data.head, state.results.data_file};
   for (int run = 1; run <= files.runs; ++run) {
     const control::RunPlan plan =
         messages.checked(control::plan_run(control, run, files, analysis, extent, reader));

@@ -220,8 +220,9 @@ std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r, const S
                                                   const diagnostics::Place& where) {
   std::vector<diagnostics::Warning> warnings;
   const std::string series = where.run_and_series();
-  const auto warn = [&](const std::string& text) {
-    warnings.push_back(diagnostics::Warning{series.empty() ? text : series + ": " + text, where});
+  const auto warn = [&](const std::string& text, bool note = false) {
+    warnings.push_back(
+        diagnostics::Warning{series.empty() ? text : series + ": " + text, where, note});
   };
   if (r.statistics.zero_variance)
     warn("the series has no spread (a constant value, or fewer than two values); its standard "
@@ -248,11 +249,13 @@ std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r, const S
            std::to_string(r.significant.size()) + " significant bins, the least coherent (" +
            bins_text(choice.left_out) + "): the frames cannot estimate more regressors with " +
            std::to_string(forecast::kDegreesPerRegressor) +
-           " residual degrees of freedom for each (the size rule)");
+           " residual degrees of freedom for each (the size rule)",
+           true);
     if (choice.fits && choice.lags < settings.lags)
       warn("the " + model + " model keeps " + std::to_string(choice.lags) + " of the " +
            std::to_string(settings.lags) + " lags asked for: the frames cannot estimate more (the "
-           "size rule)");
+           "size rule)",
+           true);
   }
   if (!r.eigenvalues.converged && r.completed())
     warn("the eigenvalue iteration gave up after 30 iterations (\"Too many iterations in "

@@ -1,8 +1,9 @@
 // Data sources: the head of the data (its title, the number of data, the sampling rate or
 // interval, the layout of its records) and the stretch of data a run analyses. A source reads;
-// it analyses nothing. The data file of the two-line layout (a title, then the count, the rate
-// and a record format in edit-descriptor notation, then the records, read with the format the
-// file itself carries) is one source.
+// it analyses nothing. Two sources: the data file of the two-line layout (a title, then the
+// count, the rate and a record format in edit-descriptor notation, then the records, read with
+// the format the file itself carries), and delimited text (CSV, TSV: a table with an optional
+// header row and time column, see delimited::read_table).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "delimited/delimited.hpp"
 #include "diagnostics/diagnostics.hpp"
 #include "textio/textio.hpp"
 
@@ -36,6 +38,11 @@ struct DataHead {
   std::string format_text;  // 50 characters, blank-padded: the report's format line shows it
   RecordLayout layout = RecordLayout::Plain;
   std::vector<std::string> names;  // the series' names, when the data have them
+  // Delimited text: the time axis of its time column, when it has one (the rate is then taken
+  // from it), and the column's name.
+  std::optional<delimited::TimeAxis> time;
+  std::string time_name;
+  bool delimited = false;  // the source is delimited text, whose rate the file does not give
 
   // Series j's name (from 0): its own, or "series1", "series2" ...
   std::string series_name(int j) const;
@@ -126,11 +133,42 @@ class RecordFile final : public DataSource {
   DataHead head_;  // as read_head found it
 };
 
-// The data file `path` opened as the source its name calls for; `name` names it in messages.
+// Delimited text (a name ending in .csv or .tsv): the table read whole at the head, its rows
+// then served to every run. Its title is its name; its count, its rows.
+class DelimitedFile final : public DataSource {
+ public:
+  // `name` names the file in messages; `series_count` is the number of value columns the
+  // control file asks for.
+  DelimitedFile(std::string name, int series_count, parallel::Threads threads);
+
+  int open(const std::string& path);
+  void open_text(std::string text);
+
+  HeadOutcome read_head() override;
+  diagnostics::Outcome<Sample> read_sample(const SampleRequest& request,
+                                           const ReadWork& work) override;
+  std::uint64_t label_bytes(const SampleRequest&) const override { return 0; }
+
+ private:
+  std::string name_;
+  int series_count_ = 0;
+  parallel::Threads threads_;
+  std::string bytes_;
+  delimited::Table table_;
+};
+
+// The data file `path` opened as the source its name calls for (delimited text for .csv and
+// .tsv, the two-line layout otherwise); `name` names it in messages.
+struct SourceRequest {
+  std::string path;
+  std::string name;
+  int series_count = 0;  // No. of data/file
+  parallel::Threads threads;
+};
 struct OpenedSource {
   std::unique_ptr<DataSource> source;  // null when it could not be opened
   int error = 0;                       // then the operating system's error number
 };
-OpenedSource open_data_source(const std::string& path, const std::string& name);
+OpenedSource open_data_source(const SourceRequest& request);
 
 }  // namespace tramel::data

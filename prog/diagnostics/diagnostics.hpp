@@ -56,10 +56,13 @@ struct Message {
 };
 
 // Something a person should know while the work goes on: said on standard error as
-// "tramel: warning: ...", and listed in tramel.json.
+// "tramel: warning: ...", and listed in tramel.json. A note ("tramel: note: ...", listed
+// apart) tells how the program adapted to the data as it is meant to (a model that leaves out
+// bins the frames cannot carry): it is no sign of a mistake, and --strict does not count it.
 struct Warning {
   std::string text;  // one sentence, no line end
   Place place;
+  bool note = false;
 };
 
 // A failed check that ends the program. Its message says it where the check says it (the

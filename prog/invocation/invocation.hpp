@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,10 @@ struct Options {
   analysis::Model model = analysis::Model::AsSpecified;  // how every series is forecast
   std::vector<float> interval_levels = {};  // forecast intervals, percent (models with intervals)
   int backtest_origins = 0;  // a rolling-origin backtest of every series over so many frames; 0: none
-  bool csv = false;                     // also write NAME.forecast.csv
+  bool csv = false;                     // also write NAME.forecast.csv (always for CSV data)
+  // The sampling rate or interval of data that do not give it (delimited text without a time
+  // column), in the run's units: the interval in the time unit, or the rate in Hz or kHz.
+  std::optional<float> sampling = std::nullopt;
 };
 
 // The program's version, X.Y.Z.
@@ -58,14 +62,12 @@ class Outputs {
     return e;
   }
   int open_forecast_file(const std::string& name) { return forecast_.open(path_of(name)); }
-  // The forecast as CSV, opened on first use (`opened` then says so): null, said on standard
-  // error, when it cannot be.
-  textio::Sink* forecast_csv(const std::string& name, bool& opened);
   std::string path_of(const std::string& name) const { return (folder_ / name).string(); }
 
   // Completes the outputs once the invocation has ended, completed or stopped: the report and
-  // the forecast file first, written whole and closed; then tramel.json; the plots last, so
-  // that a plot that cannot be drawn loses nothing else. Says on standard error what could not
+  // the forecast file first, written whole and closed; then the forecast as CSV (the runs whose
+  // forecast file records were written) and tramel.json; the plots last, so that a plot that
+  // cannot be drawn loses nothing else. Says on standard error what could not
   // be written, and returns false then.
   bool finish(const results::InvocationResult& results);
 
@@ -76,9 +78,6 @@ class Outputs {
   textio::Sink err_{stderr, false, true};
   textio::Sink report_;
   textio::Sink forecast_;
-  textio::Sink csv_;
-  std::string csv_name_;  // once opened
-  bool csv_failed_ = false;
   bool report_open_ = false;
 };
 
@@ -162,7 +161,6 @@ struct RunData {
   data::DataSource& source;
   const data::DataHead& head;
   const std::string& file_name;  // as the control file gives it
-  const std::string& csv_name;   // the forecast as CSV, when asked for
 };
 
 // Performs a run: its work space, its sample, and the analysis of its series, written in
@@ -172,6 +170,13 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
 
 // The backtest of every series that has one, a table each, on standard output.
 void write_backtests(State& state);
+
+// The sampling rate or interval a run computes with: as the data file writes it, from the
+// time column of delimited text, or from --sampling; a stop when nothing gives it, or when the
+// time column's spacing has no rate in the unit mode.
+diagnostics::Outcome<float> data_rate(const data::DataHead& head,
+                                      const control::AnalysisSettings& analysis,
+                                      const Options& options, const std::string& data_file);
 
 // The analysis settings of a run's series, from its plan and the command line.
 analysis::Settings series_settings(const control::RunPlan& plan, const Options& options);

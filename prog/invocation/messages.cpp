@@ -34,8 +34,8 @@ void Messages::say(const diagnostics::Message& m) {
 
 void Messages::warn(diagnostics::Warning warning) {
   while (!warning.text.empty() && warning.text.back() == '\n') warning.text.pop_back();
-  outputs_.errors().line("tramel: warning: " + warning.text);
-  results_.warnings.push_back(std::move(warning));
+  outputs_.errors().line((warning.note ? "tramel: note: " : "tramel: warning: ") + warning.text);
+  (warning.note ? results_.notes : results_.warnings).push_back(std::move(warning));
 }
 
 void Messages::say(const diagnostics::Note& note) {
@@ -90,6 +90,57 @@ std::string cannot_open(const std::string& what, const std::string& name,
 diagnostics::Stop open_failure(const char* report_line, int error, std::string console) {
   return diagnostics::stop_at(Destination::Stdout, textio::list_text(report_line, std::int32_t{error}),
                               std::move(console));
+}
+
+diagnostics::Outcome<float> data_rate(const data::DataHead& head,
+                                      const control::AnalysisSettings& analysis,
+                                      const Options& options, const std::string& data_file) {
+  diagnostics::Outcome<float> outcome;
+  const control::UnitMode mode = analysis.unit_mode;
+  const char* wanted = mode == control::UnitMode::Time        ? "the sampling interval in the time unit"
+                       : mode == control::UnitMode::Kilohertz ? "the sampling rate in kHz"
+                                                              : "the sampling rate in Hz";
+  const auto stop = [&](const std::string& why) {
+    diagnostics::Stop s = diagnostics::stop_at(
+        Destination::Report, textio::list_text("** Error in read of data file ", data_file),
+        why + "\n");
+    s.place = diagnostics::Place::in_file(data_file);
+    return outcome.fail(std::move(s));
+  };
+  if (options.sampling) {
+    if (!(*options.sampling > 0.0f)) return stop("--sampling must be above 0");
+    outcome.value = *options.sampling;
+    return outcome;
+  }
+  if (!head.delimited) {
+    outcome.value = head.rate;
+    return outcome;
+  }
+  if (!head.time)
+    return stop(data_file + " has no time column: give " + wanted + " with --sampling X");
+  const delimited::TimeAxis& t = *head.time;
+  if (mode == control::UnitMode::Time) {
+    // The interval in the time column's own unit; the control file's unit text should name it.
+    outcome.value = static_cast<float>(t.interval);
+    std::string unit(analysis.unit_text);
+    unit.erase(unit.find_last_not_of(' ') + 1);
+    const std::string axis_unit(delimited::unit_name(t.unit));
+    if (unit != axis_unit)
+      outcome.warn(data_file + ": the time column is spaced " + t.spacing_text() +
+                       ", so the sampling interval is " + std::to_string(t.interval) + " " +
+                       axis_unit + "; the control file's unit is \"" + unit +
+                       "\": write Sampling unit =" + axis_unit + " so that the report's periods are in " +
+                       axis_unit,
+                   diagnostics::Place::in_file("tramel.cnl"));
+    return outcome;
+  }
+  if (t.calendar)
+    return stop(data_file + ": a time column spaced " + t.spacing_text() +
+                " has no sampling rate: use time mode (Sampling unit =" +
+                std::string(delimited::unit_name(t.unit)) + ") or give " + wanted + " with --sampling X");
+  const double hz = 1.0 / static_cast<double>(t.step);
+  outcome.value = static_cast<float>(mode == control::UnitMode::Kilohertz ? hz / 1000.0 : hz);
+  return outcome;
 }
 
 diagnostics::Warning early_end_warning(const std::string& data_file, const control::RunPlan& plan,

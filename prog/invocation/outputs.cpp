@@ -12,33 +12,65 @@ const char* version() { return TRAMEL_VERSION; }
 
 Outputs::Outputs(const Options& options) : options_(options), folder_(options.folder) {}
 
-textio::Sink* Outputs::forecast_csv(const std::string& name, bool& opened) {
-  opened = false;
-  if (csv_failed_) return nullptr;
-  if (!csv_name_.empty()) return &csv_;
-  csv_name_ = name;
-  opened = true;
-  if (const int e = csv_.open(path_of(name)); e != 0) {
-    err_.line("tramel: cannot write " + name + ": " + std::strerror(e));
-    csv_failed_ = true;
-    return nullptr;
+namespace {
+
+// The forecast as CSV: every run whose forecast file records were written (every series
+// completed), with the data's names and time stamps.
+std::string forecast_table(const results::InvocationResult& results) {
+  delimited::ForecastTable table;
+  table.names = results.series_names;
+  table.time = results.time;
+  table.time_name = results.time_name;
+  for (const results::RunResult& r : results.runs) {
+    if (static_cast<int>(r.series.size()) != r.plan.series_count) continue;
+    delimited::RunForecast run;
+    run.run = r.plan.run;
+    run.frame_length = r.plan.frame_length;
+    run.first_datum = static_cast<std::int64_t>(r.plan.first_datum) +
+                      static_cast<std::int64_t>(r.plan.frames) * r.plan.frame_length;
+    bool completed = true;
+    for (const results::SeriesResult& s : r.series) {
+      completed = completed && s.completed();
+      run.series.push_back(s.forecast);
+      for (std::size_t l = 0; l < s.intervals.size(); ++l) {
+        if (run.levels.size() <= l) run.levels.push_back(delimited::IntervalLevel{s.intervals[l].level, {}, {}});
+        run.levels[l].lower.push_back(s.intervals[l].lower);
+        run.levels[l].upper.push_back(s.intervals[l].upper);
+      }
+    }
+    if (completed) table.runs.push_back(std::move(run));
   }
-  return &csv_;
+  return delimited::forecast_csv(table);
 }
 
+}  // namespace
+
 bool Outputs::finish(const results::InvocationResult& results) {
-  bool written = !csv_failed_;
+  bool written = true;
   // A report or forecast file that could not be written whole (a full disk) is no success.
   report_.close();
   forecast_.close();
-  csv_.close();
-  const std::string csv_name = "the forecast file " + csv_name_;
   for (const auto& [sink, name] : {std::pair<const textio::Sink*, const char*>{&report_, "tramel.out"},
-                                   {&forecast_, "the forecast file"},
-                                   {&csv_, csv_name.c_str()}}) {
+                                   {&forecast_, "the forecast file"}}) {
     if (sink->error() != 0) {
       err_.line(std::string("tramel: cannot write ") + name + ": " + std::strerror(sink->error()));
       written = false;
+    }
+  }
+  if (report_open_ && !results.forecast_csv.empty()) {
+    textio::Sink csv;
+    if (const int e = csv.open(path_of(results.forecast_csv)); e != 0) {
+      err_.line("tramel: cannot write " + results.forecast_csv + ": " + std::strerror(e));
+      written = false;
+    } else {
+      std::string text = forecast_table(results);
+      if (!text.empty() && text.back() == '\n') text.pop_back();
+      csv.line(text);
+      csv.close();
+      if (csv.error() != 0) {
+        err_.line("tramel: cannot write " + results.forecast_csv + ": " + std::strerror(csv.error()));
+        written = false;
+      }
     }
   }
   if (report_open_ && options_.json) {

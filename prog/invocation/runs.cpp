@@ -91,24 +91,6 @@ void write_series(const control::RunPlan& plan, const analysis::SeriesResult& r,
                           report::VarReport{r.significant, plan.analysis.frames_ahead, *r.fit});
 }
 
-// The run's forecast as CSV, after the header row on the file's first run.
-void write_csv(const control::RunPlan& plan, const RunData& data,
-               std::span<const std::vector<float>> forecasts,
-               std::span<const std::vector<forecast::ForecastInterval>> intervals, State& state) {
-  bool opened = false;
-  textio::Sink* csv = state.outputs.forecast_csv(data.csv_name, opened);
-  if (csv == nullptr) return;
-  report::ForecastTable table;
-  table.run = plan.run;
-  table.frame_length = plan.frame_length;
-  table.levels = state.options.interval_levels;
-  for (std::size_t j = 0; j < forecasts.size(); ++j)
-    table.series.push_back(report::ForecastColumn{data.head.series_name(static_cast<int>(j)),
-                                                  forecasts[j], intervals[j]});
-  if (opened) report::write_forecast_csv_header(*csv, table);
-  report::write_forecast_csv(*csv, table);
-}
-
 }  // namespace
 
 analysis::Settings series_settings(const control::RunPlan& plan, const Options& options) {
@@ -184,10 +166,10 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
       analysis::schedule_series(settings, size, options.threads, work_space);
   const analysis::Context context{fft, &work_space, schedule.per_series};
   const SeriesWork work{plan, settings, sample, context, work_space.store()};
-  const bool keep = options.json || options.plot || options.backtest_origins > 0 || options.csv;
+  const bool keep = options.json || options.plot || options.backtest_origins > 0 ||
+                    !state.results.forecast_csv.empty();
   if (keep) state.results.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
-  std::vector<std::vector<forecast::ForecastInterval>> intervals(forecasts.size());
   const auto batch_at = [&](int first, numeric::GammaMemory memory) {
     return analyse_batch(work, first, std::min(schedule.series_at_once, plan.series_count - first),
                          memory);
@@ -218,11 +200,8 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
       if (keep) state.results.runs.back().series.push_back(r);
       write_series(plan, r, data.head, state);
       forecasts[j] = std::move(r.forecast);
-      intervals[j] = std::move(r.intervals);
-      if (j + 1 == plan.series_count) {
+      if (j + 1 == plan.series_count)
         report::write_forecast_file(state.outputs.forecast_file(), forecasts, plan.frame_length);
-        if (options.csv) write_csv(plan, data, forecasts, intervals, state);
-      }
       report::write_eigenvalues(report, r.eigenvalues, plan.analysis);
     }
     if (ahead.joinable()) {

@@ -190,8 +190,9 @@ Json backtest_scores(const backtest::SeriesBacktest& b, analysis::Model model) {
               {"levels", scores(b.of(backtest::Method::Levels), b.levels)}};
 }
 
-Json series(const control::RunPlan& plan, const results::SeriesResult& s) {
+Json series(const control::RunPlan& plan, const results::SeriesResult& s, const std::string& name) {
   Json j{{"series", s.series}, {"completed", s.completed()}, {"statistics", statistics(s.statistics)}};
+  j["name"] = name;
   j["model"] = std::string(analysis::model_name(s.model));
   if (s.coherence.probabilities.empty()) return j;
   j["waveform_std_dev"] = number(s.coherence.waveform_std_dev);
@@ -209,7 +210,15 @@ Json series(const control::RunPlan& plan, const results::SeriesResult& s) {
   return j;
 }
 
-Json run(const results::RunResult& r) {
+// Series j's name (from 1): the data's, or "series1" ...
+std::string series_name(const results::InvocationResult& result, int j) {
+  const auto i = static_cast<std::size_t>(j - 1);
+  return i < result.series_names.size() && !result.series_names[i].empty()
+             ? result.series_names[i]
+             : "series" + std::to_string(j);
+}
+
+Json run(const results::RunResult& r, const results::InvocationResult& result) {
   const control::RunPlan& p = r.plan;
   Json j{{"run", p.run},
          {"first_datum", p.first_datum},
@@ -230,7 +239,8 @@ Json run(const results::RunResult& r) {
          {"forecast_first_datum", static_cast<std::int64_t>(p.first_datum) +
                                       static_cast<std::int64_t>(p.frames) * p.frame_length}};
   Json list = Json::array();
-  for (const results::SeriesResult& s : r.series) list.push_back(series(p, s));
+  for (const results::SeriesResult& s : r.series)
+    list.push_back(series(p, s, series_name(result, s.series)));
   j["series"] = std::move(list);
   return j;
 }
@@ -255,8 +265,13 @@ std::string write_json(const std::filesystem::path& file, const results::Invocat
   Json warnings = Json::array();
   for (const diagnostics::Warning& w : result.warnings) warnings.push_back(w.text);
   doc["warnings"] = std::move(warnings);
+  if (!result.notes.empty()) {
+    Json notes = Json::array();
+    for (const diagnostics::Warning& n : result.notes) notes.push_back(n.text);
+    doc["notes"] = std::move(notes);
+  }
   Json runs = Json::array();
-  for (const results::RunResult& r : result.runs) runs.push_back(run(r));
+  for (const results::RunResult& r : result.runs) runs.push_back(run(r, result));
   doc["runs"] = std::move(runs);
 
   std::ofstream out(file, std::ios::binary);

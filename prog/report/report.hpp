@@ -111,29 +111,6 @@ void write_eigenvalues(Sink& report, const forecast::Eigenvalues& eigenvalues,
 void write_forecast_file(Sink& forecast_file, std::span<const std::vector<float>> series,
                          int frame_length);
 
-// ---- The forecast as CSV ------------------------------------------------------------------
-
-// One series of the forecast table: its name, its forecast frames (frames_ahead x frame_length
-// samples) and, per interval level, its bounds in the same shape.
-struct ForecastColumn {
-  std::string name;
-  std::span<const float> forecast;
-  std::span<const forecast::ForecastInterval> intervals;
-};
-// The forecast of one run: a row per forecast sample with the run, the frame and the position
-// in it, the sample's time stamp when the data have a time axis, then the series; per level,
-// each series' lower and upper bound (columns NAME-lo-80, NAME-hi-80, as data-frame tools
-// name them). Values as their shortest text that reads back to the same single-precision value.
-struct ForecastTable {
-  int run = 0;
-  int frame_length = 0;
-  std::vector<ForecastColumn> series;
-  std::vector<float> levels;
-  std::vector<std::string> time_stamps;  // one per forecast sample, or none
-};
-void write_forecast_csv_header(Sink& csv, const ForecastTable& table);
-void write_forecast_csv(Sink& csv, const ForecastTable& table);
-
 // ---- The backtest --------------------------------------------------------------------------
 
 // The table of a series' backtest for the console: per step ahead, the model in use, the

@@ -101,7 +101,7 @@ TEST(Models, IntervalsInTheForecastCsvAndTheJson) {
   ASSERT_EQ(o.status, 0) << o.diagnostics;
   const std::vector<std::string> rows = lines(f.read("co2.forecast.csv"));
   ASSERT_EQ(rows.size(), 1u + 24u);
-  EXPECT_EQ(rows[0], "run,frame,position,series1,series1-lo-80,series1-hi-80,series1-lo-95,series1-hi-95");
+  EXPECT_EQ(rows[0], "run,frame,position,series1,series1-lo-95,series1-lo-80,series1-hi-80,series1-hi-95");
   const std::vector<std::string> records = lines(f.read("co2.forec"));
   for (std::size_t r = 1; r < rows.size(); ++r) {
     SCOPED_TRACE(rows[r]);
@@ -110,8 +110,8 @@ TEST(Models, IntervalsInTheForecastCsvAndTheJson) {
     EXPECT_EQ(v[0], "1");
     EXPECT_EQ(std::stoi(v[1]), static_cast<int>((r - 1) / 12 + 1));
     EXPECT_EQ(std::stoi(v[2]), static_cast<int>((r - 1) % 12 + 1));
-    const double x = std::stod(v[3]), lo80 = std::stod(v[4]), hi80 = std::stod(v[5]),
-                 lo95 = std::stod(v[6]), hi95 = std::stod(v[7]);
+    const double x = std::stod(v[3]), lo95 = std::stod(v[4]), lo80 = std::stod(v[5]),
+                 hi80 = std::stod(v[6]), hi95 = std::stod(v[7]);
     EXPECT_LT(lo95, lo80);
     EXPECT_LT(lo80, x);
     EXPECT_LT(x, hi80);

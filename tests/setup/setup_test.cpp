@@ -158,6 +158,8 @@ TEST(SetupExamples, EveryExamplePlansWithoutWarnings) {
   int examples = 0;
   for (const fs::directory_entry& d : fs::directory_iterator(fs::path(TRAMEL_SOURCE_DIR) / "examples")) {
     if (!fs::exists(d.path() / "tramel.cnl")) continue;
+    // Delimited data have a test of their own (the CSV made from every example below).
+    if (slurp(d.path() / "tramel.cnl").find(".csv") != std::string::npos) continue;
     ++examples;
     const Example e = load(d.path());
     SCOPED_TRACE(e.name);

@@ -1,0 +1,79 @@
+// Delimited text as a data source: the table read whole when the head is asked for, the
+// samples of the runs taken from it.
+#include <cerrno>
+#include <cstdio>
+
+#include "data/data.hpp"
+
+namespace tramel::data {
+
+DelimitedFile::DelimitedFile(std::string name, int series_count, parallel::Threads threads)
+    : name_(std::move(name)), series_count_(series_count), threads_(threads) {}
+
+int DelimitedFile::open(const std::string& path) {
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return errno != 0 ? errno : EIO;
+  bytes_.clear();
+  char block[1 << 16];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, f)) > 0;) bytes_.append(block, got);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  return failed ? EIO : 0;
+}
+
+void DelimitedFile::open_text(std::string text) { bytes_ = std::move(text); }
+
+HeadOutcome DelimitedFile::read_head() {
+  HeadOutcome result;
+  std::string title = name_;
+  title.resize(80, ' ');
+  result.title = title;
+  delimited::ReadOptions options;
+  options.file_name = name_;
+  options.expected_columns = series_count_;
+  options.threads = threads_;
+  delimited::Result<delimited::Table> table = delimited::read_table(bytes_, options);
+  std::string().swap(bytes_);  // the table holds everything now
+  if (!table.ok()) {
+    diagnostics::Stop stop = diagnostics::stop_at(
+        diagnostics::Destination::Report, textio::list_text("** Error in read of data file ", name_),
+        table.error->text + "\n");
+    stop.place = diagnostics::Place::in_file(name_, static_cast<int>(table.error->line),
+                                             static_cast<int>(table.error->column));
+    result.head.fail(std::move(stop));
+    return result;
+  }
+  table_ = std::move(*table.value);
+  DataHead head;
+  head.count = static_cast<std::int32_t>(std::min<std::int64_t>(table_.rows, INT32_MAX));
+  std::string format = std::string(table_.delimiter == '\t' ? "TSV" : "CSV") + ", " +
+                       std::to_string(table_.columns) + (table_.columns == 1 ? " column" : " columns");
+  if (table_.time) format += ", a time column every " + table_.time->spacing_text();
+  head.format_text = format.substr(0, 50);
+  head.format_text.resize(50, ' ');
+  head.names = table_.names;
+  head.time = table_.time;
+  head.time_name = table_.time_name;
+  head.delimited = true;
+  result.head.value = std::move(head);
+  return result;
+}
+
+diagnostics::Outcome<Sample> DelimitedFile::read_sample(const SampleRequest& request,
+                                                        const ReadWork& work) {
+  diagnostics::Outcome<Sample> outcome;
+  Sample sample;
+  sample.series_count = request.series_count;
+  sample.size = request.size();
+  sample.values = std::pmr::vector<float>(work.store);
+  const auto columns = static_cast<std::size_t>(table_.columns);
+  const auto first = static_cast<std::size_t>(request.first_datum - 1) * columns;
+  sample.values.assign(table_.values.begin() + static_cast<std::ptrdiff_t>(first),
+                       table_.values.begin() +
+                           static_cast<std::ptrdiff_t>(first + static_cast<std::size_t>(sample.size) * columns));
+  outcome.value = std::move(sample);
+  return outcome;
+}
+
+}  // namespace tramel::data

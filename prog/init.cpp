@@ -1,0 +1,107 @@
+// tramel init: a control file for a data file, with the settings chosen from the data and the
+// reason for each, said on the console.
+#include "init.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "data/data.hpp"
+#include "delimited/delimited.hpp"
+#include "setup/setup.hpp"
+
+namespace tramel {
+
+namespace {
+
+struct InitFailure {
+  int status;
+  std::string text;
+};
+
+// The data of the file, as a request for settings.
+struct Data {
+  setup::InitRequest request;
+  std::vector<float> values;          // the two-line layout's, row after row
+  std::optional<delimited::Table> table;  // delimited text's
+};
+
+Data read_data(const InitOptions& o, const std::string& name) {
+  Data d;
+  const std::string path = o.data.string();
+  if (delimited::is_delimited_name(name)) {
+    delimited::ReadOptions options;
+    options.file_name = name;
+    delimited::Result<delimited::Table> t = delimited::read_table_file(path, options);
+    if (!t.ok()) throw InitFailure{1, t.error->text};
+    d.table = std::move(*t.value);
+    d.request = setup::request_for(*d.table, name);
+    if (!d.table->time && !o.sampling)
+      throw InitFailure{1, name + " has no time column: give --sampling X (a rate in Hz, or with "
+                               "--unit UNIT the interval in that unit)"};
+  } else {
+    data::RecordFile file(name);
+    if (const int e = file.open(path); e != 0)
+      throw InitFailure{1, "cannot open " + path + ": " + std::strerror(e)};
+    data::HeadOutcome head = file.read_head();
+    if (head.head.failed())
+      throw InitFailure{1, name + ": its first two lines are not a title and the count, rate and "
+                               "record format (or give the data as CSV)"};
+    const data::DataHead h = *head.head.value;
+    diagnostics::Outcome<data::Sample> sample =
+        file.read_sample(data::SampleRequest{1, h.count, o.series_count}, data::ReadWork{});
+    if (sample.failed() || sample.value->early_end)
+      throw InitFailure{1, name + ": its " + std::to_string(h.count) + " data of " +
+                               std::to_string(o.series_count) +
+                               " series cannot all be read (give --series M for M series)"};
+    d.values.assign(sample.value->values.begin(), sample.value->values.end());
+    d.request.data_file = name;
+    d.request.series_count = o.series_count;
+    d.request.count = h.count;
+    if (!o.sampling)
+      d.request.sampling = o.unit.empty() ? setup::Sampling::of_rate(h.rate)
+                                          : setup::Sampling::of_interval(h.rate, o.unit);
+  }
+  if (!d.table) d.request.values = d.values;
+  if (o.sampling)
+    d.request.sampling = o.unit.empty() ? setup::Sampling::of_rate(*o.sampling)
+                                        : setup::Sampling::of_interval(*o.sampling, o.unit);
+  d.request.frame_length = o.frame_length;
+  return d;
+}
+
+}  // namespace
+
+InitOutcome initialise(const InitOptions& options) {
+  InitOutcome out;
+  try {
+    const std::string name = options.data.filename().string();
+    std::error_code ec;
+    if (!std::filesystem::equivalent(options.data.parent_path().empty() ? "." : options.data.parent_path(),
+                                     options.folder, ec))
+      throw InitFailure{2, "init: the data file must be in the folder of tramel.cnl (" +
+                               options.folder.string() + "): the control file names it alone"};
+    const std::filesystem::path control = options.folder / "tramel.cnl";
+    if (std::filesystem::exists(control, ec) && !options.force)
+      throw InitFailure{1, "init: " + control.string() + " is there already; --force overwrites it"};
+    const Data d = read_data(options, name);
+    const setup::Result<setup::Suggestion> s = setup::suggest(d.request);
+    if (!s.ok()) throw InitFailure{1, s.error->text};
+    std::FILE* f = std::fopen(control.string().c_str(), "w");
+    if (f == nullptr) throw InitFailure{1, "cannot write " + control.string() + ": " + std::strerror(errno)};
+    const std::string& text = s.value->control_text;
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0 || !written)
+      throw InitFailure{1, "cannot write " + control.string() + ": " + std::strerror(errno)};
+    for (const std::string& reason : s.value->reasons) out.out += reason + "\n";
+    out.out += "wrote " + control.string() + "; now run: tramel --model auto --plot " +
+               options.folder.string() + "\n";
+  } catch (const InitFailure& failure) {
+    out.status = failure.status;
+    out.err = "tramel: " + failure.text + "\n";
+  }
+  return out;
+}
+
+}  // namespace tramel

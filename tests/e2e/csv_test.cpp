@@ -1,0 +1,210 @@
+// CSV data as a user brings them: the same data as CSV and in the two-line layout give the same
+// report, forecast file and JSON apart from the names and the title; the errors of a table on the
+// console; tramel init and a run, the two commands, on the shipped CSV example and on the data
+// of every example.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run_program.hpp"
+
+namespace tramel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+const fs::path kExamples = fs::path(TRAMEL_SOURCE_DIR) / "examples";
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream s(text);
+  for (std::string l; std::getline(s, l);) out.push_back(l);
+  return out;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+// nottem's values as CSV with a date column: the header "date,temperature", 1920-01 on.
+std::string nottem_csv(int bad_row = 0) {
+  const std::vector<std::string> records = lines(read_file(kExamples / "nottem" / "nottem.dat"));
+  std::string csv = "date,temperature\n";
+  for (std::size_t i = 2; i < records.size(); ++i) {
+    const int k = static_cast<int>(i) - 2;
+    char date[16];
+    std::snprintf(date, sizeof date, "%d-%02d", 1920 + k / 12, k % 12 + 1);
+    std::string value = records[i];
+    value.erase(0, value.find_first_not_of(' '));
+    csv += std::string(date) + "," + (k + 1 == bad_row ? "NA" : value) + "\n";
+  }
+  return csv;
+}
+
+// The lines that differ between two texts, as "line: first | second".
+std::vector<std::string> differences(const std::string& a, const std::string& b) {
+  const std::vector<std::string> x = lines(a), y = lines(b);
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < std::max(x.size(), y.size()); ++i) {
+    const std::string l = i < x.size() ? x[i] : "<none>", r = i < y.size() ? y[i] : "<none>";
+    if (l != r) out.push_back(l + " | " + r);
+  }
+  return out;
+}
+
+TEST(CsvData, SameAnalysisAsTheTwoLineLayout) {
+  const std::string cnl = read_file(kExamples / "nottem" / "tramel.cnl");
+  TempFolder layout, csv;
+  layout.write("tramel.cnl", cnl);
+  layout.write("nottem.dat", read_file(kExamples / "nottem" / "nottem.dat"));
+  csv.write("tramel.cnl", replaced(cnl, "=nottem.dat ", "=nottem.csv "));
+  csv.write("nottem.csv", nottem_csv());
+  const Outcome a = run_program(layout.path(), 0, {"--json"});
+  const Outcome b = run_program(csv.path(), 0, {"--json"});
+  ASSERT_EQ(a.status, 0);
+  ASSERT_EQ(b.status, 0) << b.diagnostics;
+  EXPECT_EQ(b.diagnostics, "");
+  // The report: the title (the file's name) and the format line alone differ.
+  const std::vector<std::string> report =
+      differences(mask_run_lines(a.report), mask_run_lines(b.report));
+  ASSERT_EQ(report.size(), 2u);
+  EXPECT_NE(report[0].find(" nottem.csv  "), std::string::npos) << report[0];
+  EXPECT_NE(report[1].find(" Format: CSV, 1 column, a time column every 1 month"), std::string::npos)
+      << report[1];
+  EXPECT_EQ(layout.read("nottem.forec"), csv.read("nottem.forec"));
+  // The JSON: the file, the title and the series' name.
+  const std::vector<std::string> json = differences(layout.read("tramel.json"), csv.read("tramel.json"));
+  ASSERT_EQ(json.size(), 3u);
+  EXPECT_NE(json[0].find("\"data_file\": \"nottem.csv\""), std::string::npos);
+  EXPECT_NE(json[1].find("\"title\": \"nottem.csv\""), std::string::npos);
+  EXPECT_NE(json[2].find("\"name\": \"temperature\""), std::string::npos);
+  // CSV data get the forecast as CSV too, its time stamps after the last whole frame.
+  const std::vector<std::string> rows = lines(csv.read("nottem.forecast.csv"));
+  ASSERT_EQ(rows.size(), 25u);
+  EXPECT_EQ(rows[0], "run,frame,position,date,temperature");
+  EXPECT_EQ(rows[1].substr(0, 14), "1,1,1,1938-01,");
+  EXPECT_EQ(rows[24].substr(0, 15), "1,2,12,1939-12,");
+  EXPECT_EQ(layout.read("nottem.forecast.csv"), "<absent>");  // only when asked for
+}
+
+TEST(CsvData, ErrorsNameTheirLineAndColumn) {
+  const std::string cnl = read_file(kExamples / "nottem" / "tramel.cnl");
+  const struct {
+    const char* name;
+    std::string data;
+    std::string cnl;
+    std::vector<std::string> arguments;
+    int status;
+    std::string says;
+  } cases[] = {
+      {"a missing value", nottem_csv(5), replaced(cnl, "=nottem.dat ", "=nottem.csv "), {}, 1,
+       "tramel: nottem.csv line 6, column 2 (\"temperature\"): the value \"NA\" marks a missing "
+       "sample: the method needs every sample, so fill the gap first (interpolate it, or end the "
+       "data before it); a missing value is never read as zero\n"},
+      {"more series asked for than the file has", nottem_csv(),
+       replaced(replaced(cnl, "=nottem.dat ", "=nottem.csv "), "No. of data/file = 1 ",
+                "No. of data/file = 2 "),
+       {}, 1,
+       "tramel: nottem.csv has 1 value column (temperature), but No. of data/file in the control "
+       "file is 2: make the two agree (the time column is not counted)\n"},
+      {"no time column and no --sampling", "temperature\n" + [] {
+         std::string v;
+         for (int i = 0; i < 240; ++i) v += std::to_string(40 + i % 12) + "\n";
+         return v;
+       }(),
+       replaced(cnl, "=nottem.dat ", "=nottem.csv "), {}, 1,
+       "tramel: nottem.csv has no time column: give the sampling interval in the time unit with "
+       "--sampling X\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder f;
+    f.write("tramel.cnl", c.cnl);
+    f.write("nottem.csv", c.data);
+    const Outcome o = run_program(f.path(), 0, c.arguments);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.diagnostics, c.says);
+    EXPECT_NE(o.report.find(" ** Error in read of data file nottem.csv"), std::string::npos) << o.report;
+    const std::string forecast = f.read("nottem.forec");
+    EXPECT_TRUE(forecast.empty() || forecast == "<absent>") << forecast;
+  }
+  // The same series with --sampling: the interval of the time mode.
+  TempFolder f;
+  f.write("tramel.cnl", replaced(cnl, "=nottem.dat ", "=nottem.csv "));
+  std::string values = "temperature\n";
+  for (const std::string& row : lines(nottem_csv()))
+    if (row.find(',') != std::string::npos && row[0] != 'd') values += row.substr(row.find(',') + 1) + "\n";
+  f.write("nottem.csv", values);
+  const Outcome o = run_program(f.path(), 0, {"--sampling", "1.0"});
+  EXPECT_EQ(o.status, 0) << o.diagnostics;
+  EXPECT_EQ(f.read("nottem.forec"), read_file(kExamples / "nottem" / "nottem.forec"));
+}
+
+// The two commands on the shipped CSV example, and init's refusal to overwrite.
+TEST(CsvData, InitThenRunInTwoCommands) {
+  TempFolder f;
+  f.write("seatbelts.csv", read_file(kExamples / "seatbelts-csv" / "seatbelts.csv"));
+  const Outcome init = run_program(f.path(), 0, {"init", "seatbelts.csv"});
+  ASSERT_EQ(init.status, 0) << init.diagnostics;
+  EXPECT_NE(init.out.find("unit mode: time mode in months, from the time column"), std::string::npos)
+      << init.out;
+  EXPECT_NE(init.out.find("frame length: 12 samples (12 months), from the calendar"), std::string::npos);
+  EXPECT_EQ(f.read("tramel.cnl"), read_file(kExamples / "seatbelts-csv" / "tramel.cnl"));
+  const Outcome run = run_program(f.path(), 0, {"--model", "auto", "--strict"});
+  EXPECT_EQ(run.status, 0) << run.diagnostics;
+  const std::vector<std::string> rows = lines(f.read("seatbelts.forecast.csv"));
+  ASSERT_EQ(rows.size(), 13u);
+  EXPECT_EQ(rows[0], "run,frame,position,date,DriversKilled,front,rear");
+  EXPECT_EQ(rows[1].substr(0, 17), "1,1,1,1985-01-01,");
+
+  const Outcome again = run_program(f.path(), 0, {"init", "seatbelts.csv"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.diagnostics.find("tramel.cnl is there already; --force overwrites it"),
+            std::string::npos)
+      << again.diagnostics;
+  f.write("tramel.cnl", "mine\n");
+  EXPECT_EQ(run_program(f.path(), 0, {"init", "seatbelts.csv"}).status, 1);
+  EXPECT_EQ(f.read("tramel.cnl"), "mine\n");
+  EXPECT_EQ(run_program(f.path(), 0, {"init", "seatbelts.csv", "--force"}).status, 0);
+  EXPECT_NE(f.read("tramel.cnl"), "mine\n");
+}
+
+// init on the data of every example (in its own layout: the unit and the series from its control
+// file), and the run of what it wrote: no warning about the control file.
+TEST(CsvData, InitOnEveryExampleGivesAControlFileWithoutWarnings) {
+  int examples = 0;
+  for (const std::string& e : run_folders(kExamples, ".")) {
+    SCOPED_TRACE(e);
+    const std::string cnl = read_file(kExamples / e / "tramel.cnl");
+    const auto word_after = [&cnl](const std::string& key) {
+      const std::size_t at = cnl.find(key) + key.size();
+      return cnl.substr(at, cnl.find_first_of(" \n", at) - at);
+    };
+    const std::string data = word_after("Data file name =");
+    const std::string unit = word_after("Sampling unit =");
+    const std::string series = word_after("No. of data/file = ");
+    TempFolder f;
+    f.write(data, read_file(kExamples / e / data));
+    std::vector<std::string> arguments = {"init", data, "--series", series};
+    if (unit.find("req") == std::string::npos) {
+      arguments.push_back("--unit");
+      arguments.push_back(unit);
+    }
+    if (unit.find("+K") != std::string::npos) continue;  // kHz data: init chooses Hz mode
+    const Outcome init = run_program(f.path(), 0, arguments);
+    ASSERT_EQ(init.status, 0) << init.diagnostics;
+    const Outcome run = run_program(f.path(), 0, {"--model", "auto"});
+    EXPECT_EQ(run.status, 0) << run.diagnostics;
+    EXPECT_EQ(run.diagnostics.find("tramel.cnl"), std::string::npos) << run.diagnostics;
+    EXPECT_EQ(run.diagnostics.find("warning: the global block"), std::string::npos);
+    ++examples;
+  }
+  EXPECT_GE(examples, 6);
+}
+
+}  // namespace
+}  // namespace tramel::testing
