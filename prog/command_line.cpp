@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "output/output.hpp"
 #include "parallel/parallel.hpp"
 
 namespace tramel {
@@ -139,6 +140,9 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     return wrong(e.what());
   }
 
+  if (o.plot && !output::plots_available())
+    return wrong("--plot: plots are not available in this build (it was configured with "
+                 "-DTRAMEL_PLOTS=OFF)");
   if (*init_command) {
     init.data = init_data;
     std::error_code ec;

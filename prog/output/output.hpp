@@ -15,8 +15,12 @@ namespace tramel::output {
 std::string write_json(const std::filesystem::path& file, const results::InvocationResult& result,
                        const char* version);
 
+// Whether this build draws plots (it is built without PLplot otherwise).
+bool plots_available();
+
 // Writes tramel-run<R>-series<S>.svg into `folder` for every series whose forecast was made.
-// Returns an error text for each plot that could not be written.
+// Returns an error text for each plot that could not be written ("cannot write the plot PATH:
+// REASON"); a plot that fails loses nothing else.
 std::vector<std::string> write_plots(const std::filesystem::path& folder,
                                      const results::InvocationResult& result);
 

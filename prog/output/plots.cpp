@@ -1,10 +1,26 @@
 // The plots: one SVG per run and series, drawn with PLplot's svg driver. The upper panel is
-// the coherence probability over the band with the threshold and the significant bins; the
-// lower one the last observed frames of the series and the forecast frames after them.
+// the coherence over the band, on a scale that tells probabilities near 1 apart, with the
+// threshold and the significant bins; the lower one the last observed frames of the series
+// running into the forecast frames, with the forecast's intervals as shaded bands.
+//
+// PLplot ends the process on a fatal error of its own (a file it cannot write, a driver that
+// fails), so each plot is drawn in a child process: a failure of the library ends only the
+// child, and the program says which plot could not be written and why. The file is opened
+// by the program before the drawing starts, the library draws into memory, and the program
+// writes the bytes, so a file that cannot be opened or written (a full disk) is an error the
+// program reports like any other. By the time the plots are drawn every other output is
+// complete and closed.
+#include <fcntl.h>
 #include <plplot/plplot.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,7 +31,16 @@ namespace tramel::output {
 namespace {
 
 // Colour map 0 entries set for the plots.
-enum Colour : PLINT { kWhite = 0, kBlack = 1, kBlue = 2, kRed = 3, kGrey = 4, kGreen = 5 };
+enum Colour : PLINT {
+  kWhite = 0,
+  kBlack = 1,
+  kBlue = 2,
+  kRed = 3,
+  kGrey = 4,
+  kGreen = 5,
+  kBand95 = 6,
+  kBand80 = 7,
+};
 
 std::string trimmed(std::string s) {
   s.erase(s.find_last_not_of(' ') + 1);
@@ -63,25 +88,59 @@ std::string band_axis(const control::RunPlan& plan) {
   return "period (" + time_unit(plan) + ")";
 }
 
+// A probability on the coherence scale: -log10(1 - p), so that 0.9, 0.99 and 0.999 stand at 1,
+// 2 and 3. A probability of 1 (in single precision) stands at the scale's top.
+constexpr double kScaleTop = 7.0;
+double coherence_scale(double p) {
+  if (!(p < 1.0)) return kScaleTop;
+  return std::min(kScaleTop, -std::log10(1.0 - std::max(p, 0.0)));
+}
+
+// The labels of the coherence scale: the probability at each whole step (0, 0.9, 0.99 ...).
+void probability_label(PLINT axis, PLFLT value, char* label, PLINT length, PLPointer) {
+  if (axis != PL_Y_AXIS) {
+    std::snprintf(label, static_cast<std::size_t>(length), "%g", value);
+    return;
+  }
+  const int nines = static_cast<int>(std::lround(value));
+  if (std::fabs(value - nines) > 1e-6 || nines < 0) {
+    label[0] = '\0';
+  } else if (nines == 0) {
+    std::snprintf(label, static_cast<std::size_t>(length), "0");
+  } else {
+    std::string text = "0.";
+    text.append(static_cast<std::size_t>(nines), '9');
+    std::snprintf(label, static_cast<std::size_t>(length), "%s", text.c_str());
+  }
+}
+
+struct Titles {
+  std::string coherence;  // the upper panel's
+  std::string series;     // the series' name
+};
+
 void draw_coherence(const control::RunPlan& plan, const results::SeriesResult& s,
-                    const std::string& title) {
+                    const Titles& titles) {
   const std::vector<float>& p = s.coherence.probabilities;
   std::vector<PLFLT> x(p.size()), y(p.size());
   Range xr{1e300, -1e300};
   for (std::size_t i = 0; i < p.size(); ++i) {
     x[i] = control::bin_in_report_units(plan, plan.first_bin + static_cast<int>(i));
-    y[i] = p[i];
+    y[i] = coherence_scale(p[i]);
     xr.cover(x[i]);
   }
   if (xr.low > xr.high) xr = Range{};
   xr.pad(0.02);
 
-  plvpor(0.07, 0.97, 0.59, 0.91);
-  plwind(xr.low, xr.high, 0.0, 1.05);
+  plvpor(0.11, 0.97, 0.58, 0.86);
+  plwind(xr.low, xr.high, 0.0, kScaleTop + 0.3);
   plcol0(kBlack);
-  plbox("bcnst", 0.0, 0, "bcnstv", 0.0, 0);
-  pllab(band_axis(plan).c_str(), "coherence probability", "");
-  plmtex("t", 2.2, 0.5, 0.5, title.c_str());
+  plslabelfunc(probability_label, nullptr);
+  plbox("bcnst", 0.0, 0, "bcnstvo", 2.0, 2);
+  plslabelfunc(nullptr, nullptr);
+  pllab(band_axis(plan).c_str(), "", "");
+  plmtex("l", 8.5, 0.5, 0.5, "coherence probability");
+  plmtex("t", 3.2, 0.5, 0.5, titles.coherence.c_str());
 
   plcol0(kBlue);
   plwidth(2.0);
@@ -89,60 +148,101 @@ void draw_coherence(const control::RunPlan& plan, const results::SeriesResult& s
   plwidth(1.0);
 
   // The threshold, dashed.
+  const double threshold = coherence_scale(plan.analysis.threshold);
   const PLINT mark = 1500, space = 1500;
   plcol0(kRed);
   plstyl(1, &mark, &space);
-  pljoin(xr.low, plan.analysis.threshold, xr.high, plan.analysis.threshold);
+  pljoin(xr.low, threshold, xr.high, threshold);
   plstyl(0, nullptr, nullptr);
 
   // The significant bins, marked.
   std::vector<PLFLT> sx, sy;
   for (const coherence::SignificantBin& b : s.significant) {
     sx.push_back(control::bin_in_report_units(plan, b.bin));
-    sy.push_back(b.probability);
+    sy.push_back(coherence_scale(b.probability));
   }
-  plcol0(kRed);
   plssym(0.0, 1.2);
   if (!sx.empty()) plpoin(static_cast<PLINT>(sx.size()), sx.data(), sy.data(), 4);
   plcol0(kBlack);
+  char threshold_text[32];
+  std::snprintf(threshold_text, sizeof threshold_text, "%g", static_cast<double>(plan.analysis.threshold));
   const std::string legend = std::to_string(s.significant.size()) +
-                             " significant bins (circles); dashed: the threshold " +
-                             std::to_string(plan.analysis.threshold).substr(0, 6);
-  plmtex("t", 0.5, 1.0, 1.0, legend.c_str());
+                             " significant bins (circles); dashed: the threshold P = " + threshold_text +
+                             "; a probability of 1 stands at the top";
+  plmtex("t", 1.4, 1.0, 1.0, legend.c_str());
 }
 
-void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s) {
+// The polygon between a lower and an upper curve over the same x, shaded.
+void band(const std::vector<PLFLT>& x, const std::vector<float>& lower,
+          const std::vector<float>& upper, std::size_t skip, PLINT colour) {
+  std::vector<PLFLT> px, py;
+  for (std::size_t i = 0; i < lower.size(); ++i) {
+    px.push_back(x[skip + i]);
+    py.push_back(lower[i]);
+  }
+  for (std::size_t i = upper.size(); i-- > 0;) {
+    px.push_back(x[skip + i]);
+    py.push_back(upper[i]);
+  }
+  if (px.size() < 3) return;
+  plcol0(colour);
+  plfill(static_cast<PLINT>(px.size()), px.data(), py.data());
+}
+
+void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s,
+                   const Titles& titles) {
   const double interval = control::sample_interval(plan);
-  // Datum d (from 1) is at time (d - 1) * interval; the forecast starts right after the last
-  // whole frame.
+  // Datum d (from 1) stands at time d * interval; the forecast starts right after the last
+  // whole frame, at datum IS + nf lb.
   const std::int64_t first_forecast =
       static_cast<std::int64_t>(plan.first_datum) + static_cast<std::int64_t>(plan.frames) * plan.frame_length;
   const auto observed = static_cast<std::int64_t>(s.last_frames.size());
-  std::vector<PLFLT> ox(observed), oy(observed), fx(s.forecast.size()), fy(s.forecast.size());
+  std::vector<PLFLT> ox(observed), oy(observed);
   Range xr{1e300, -1e300}, yr{1e300, -1e300};
   for (std::int64_t i = 0; i < observed; ++i) {
-    ox[i] = static_cast<double>(first_forecast - observed + i - 1) * interval;
+    ox[i] = static_cast<double>(first_forecast - observed + i) * interval;
     oy[i] = s.last_frames[i];
     xr.cover(ox[i]);
     yr.cover(oy[i]);
   }
+  // The forecast joins the last observed sample, so that a jump of the level shows.
+  std::vector<PLFLT> fx, fy;
+  if (observed > 0) {
+    fx.push_back(ox.back());
+    fy.push_back(oy.back());
+  }
+  const std::size_t skip = fx.size();
   for (std::size_t i = 0; i < s.forecast.size(); ++i) {
-    fx[i] = static_cast<double>(first_forecast + static_cast<std::int64_t>(i) - 1) * interval;
-    fy[i] = s.forecast[i];
-    xr.cover(fx[i]);
-    yr.cover(fy[i]);
+    fx.push_back(static_cast<double>(first_forecast + static_cast<std::int64_t>(i)) * interval);
+    fy.push_back(s.forecast[i]);
+    xr.cover(fx.back());
+    yr.cover(fy.back());
+  }
+  for (const forecast::ForecastInterval& i : s.intervals) {
+    for (const float v : i.lower) yr.cover(v);
+    for (const float v : i.upper) yr.cover(v);
   }
   if (xr.low > xr.high) xr = Range{};
   if (yr.low > yr.high) yr = Range{};
   yr.pad(0.05);
 
-  plvpor(0.07, 0.97, 0.09, 0.41);
+  plvpor(0.11, 0.97, 0.09, 0.37);
   plwind(xr.low, xr.high, yr.low, yr.high);
+
+  // The intervals first, the widest lightest, so that the curves stand on them.
+  std::vector<const forecast::ForecastInterval*> widest_first;
+  for (const forecast::ForecastInterval& i : s.intervals) widest_first.push_back(&i);
+  std::sort(widest_first.begin(), widest_first.end(),
+            [](const auto* a, const auto* b) { return a->level > b->level; });
+  for (std::size_t k = 0; k < widest_first.size(); ++k)
+    band(fx, widest_first[k]->lower, widest_first[k]->upper, skip,
+         k + 1 == widest_first.size() && widest_first.size() > 1 ? kBand80 : kBand95);
+
   plcol0(kBlack);
   plbox("bcnst", 0.0, 0, "bcnstv", 0.0, 0);
-  pllab(("time (" + time_unit(plan) + ")").c_str(), "series value", "");
-  plmtex("t", 2.2, 0.5, 0.5, "The last observed frames and the forecast");
-
+  pllab(("time (" + time_unit(plan) + "; datum d at d times the sampling interval)").c_str(), "",
+        "");
+  plmtex("l", 8.5, 0.5, 0.5, titles.series.c_str());
   plwidth(2.0);
   plcol0(kGrey);
   if (observed > 1) plline(static_cast<PLINT>(observed), ox.data(), oy.data());
@@ -150,20 +250,154 @@ void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s)
   if (fx.size() > 1) plline(static_cast<PLINT>(fx.size()), fx.data(), fy.data());
   plwidth(1.0);
 
-  // Where the forecast starts.
-  const double start = static_cast<double>(first_forecast - 1) * interval;
+  // Where the forecast starts: at its first datum.
+  const double start = static_cast<double>(first_forecast) * interval;
   const PLINT mark = 600, space = 600;
   plcol0(kBlack);
   plstyl(1, &mark, &space);
   pljoin(start, yr.low, start, yr.high);
   plstyl(0, nullptr, nullptr);
-  plmtex("t", 0.5, 1.0, 1.0,
+
+  std::string bands;
+  for (std::size_t k = widest_first.size(); k-- > 0;) {
+    char level[32];
+    std::snprintf(level, sizeof level, "%g", static_cast<double>(widest_first[k]->level));
+    bands += (bands.empty() ? "" : " and ") + std::string(level) + " %";
+  }
+  std::string model(analysis::model_name(s.model));
+  plmtex("t", 3.2, 0.5, 0.5,
+         ("The last observed frames and the forecast (" + model + ")").c_str());
+  plmtex("t", 1.4, 1.0, 1.0,
          ("grey: observed; green: forecast from datum " + std::to_string(first_forecast) +
-          " (after the last whole frame)")
+          " (dotted)" + (bands.empty() ? std::string(", after the last whole frame")
+                                       : "; shaded: the " + bands + " intervals"))
              .c_str());
 }
 
+// Draws the plot into memory and returns its bytes; PLplot closes the memory stream itself.
+std::string draw(const control::RunPlan& plan, const results::SeriesResult& s, const Titles& titles) {
+  char* bytes = nullptr;
+  std::size_t size = 0;
+  std::FILE* memory = open_memstream(&bytes, &size);
+  if (memory == nullptr) return {};
+  // A fatal error of the library is said on standard error (the parent reads it) and ends the
+  // drawing process.
+  plsexit([](const char* message) {
+    std::fprintf(stderr, "%s\n", message);
+    return 1;
+  });
+  plsdev("svg");
+  plsfile(memory);
+  plspage(0.0, 0.0, 1600, 900, 0, 0);
+  plscmap0n(16);
+  plscol0(kWhite, 255, 255, 255);
+  plscol0(kBlack, 0, 0, 0);
+  plscol0(kBlue, 31, 119, 180);
+  plscol0(kRed, 214, 39, 40);
+  plscol0(kGrey, 110, 110, 110);
+  plscol0(kGreen, 44, 160, 44);
+  plscol0(kBand95, 214, 236, 214);
+  plscol0(kBand80, 164, 214, 164);
+  plinit();
+  pladv(0);
+  plschr(0.0, 0.75);
+  draw_coherence(plan, s, titles);
+  draw_forecast(plan, s, titles);
+  plend();  // closes the memory stream: `bytes` and `size` now hold the plot
+  std::string svg(bytes != nullptr ? bytes : "", size);
+  std::free(bytes);
+  return svg;
+}
+
+// The first line of what the drawing process said, or `fallback`.
+std::string first_line(const std::string& said, const std::string& fallback) {
+  std::size_t at = said.find_first_not_of(" \n*");
+  if (at == std::string::npos) return fallback;
+  std::string line = said.substr(at, said.find('\n', at) - at);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '*')) line.pop_back();
+  return line.empty() ? fallback : line;
+}
+
+// Draws one plot in a child process that writes `file`; the error text, empty when written.
+std::string write_plot(const std::filesystem::path& file, const control::RunPlan& plan,
+                       const results::SeriesResult& s, const Titles& titles) {
+  const std::string name = file.string();
+  const auto failure = [&name](const std::string& reason) {
+    return "cannot write the plot " + name + ": " + reason;
+  };
+  errno = 0;
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return failure(std::strerror(errno));
+  int said[2];
+  if (::pipe(said) != 0) {
+    ::close(fd);
+    return failure(std::strerror(errno));
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t child = ::fork();
+  if (child < 0) {
+    const int e = errno;
+    ::close(fd);
+    ::close(said[0]);
+    ::close(said[1]);
+    return failure(std::strerror(e));
+  }
+  if (child == 0) {
+    // The child: what it says goes to the parent; it draws, writes the file and ends.
+    ::dup2(said[1], STDERR_FILENO);
+    ::close(said[0]);
+    const std::string svg = draw(plan, s, titles);
+    if (svg.empty()) {
+      std::fputs("the plotting library drew nothing\n", stderr);
+      ::_exit(2);
+    }
+    for (std::size_t at = 0; at < svg.size();) {
+      const ssize_t n = ::write(fd, svg.data() + at, svg.size() - at);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        std::fprintf(stderr, "%s\n", std::strerror(errno));
+        ::_exit(3);
+      }
+      at += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) {
+      std::fprintf(stderr, "%s\n", std::strerror(errno));
+      ::_exit(3);
+    }
+    ::_exit(0);
+  }
+  ::close(fd);
+  ::close(said[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(said[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(said[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  return failure(first_line(text, WIFSIGNALED(status) ? "the plotting process ended by a signal"
+                                                      : "the plotting library failed"));
+}
+
+// Series j's name (from 1): the data's, or "series j".
+std::string series_name(const results::InvocationResult& result, int j) {
+  const auto i = static_cast<std::size_t>(j - 1);
+  return i < result.series_names.size() && !result.series_names[i].empty()
+             ? result.series_names[i]
+             : "series " + std::to_string(j);
+}
+
 }  // namespace
+
+bool plots_available() { return true; }
 
 std::string plot_name(int run, int series) {
   return "tramel-run" + std::to_string(run) + "-series" + std::to_string(series) + ".svg";
@@ -175,27 +409,13 @@ std::vector<std::string> write_plots(const std::filesystem::path& folder,
   for (const results::RunResult& r : result.runs) {
     for (const results::SeriesResult& s : r.series) {
       if (!s.completed()) continue;
-      const std::filesystem::path file = folder / plot_name(r.plan.run, s.series);
-      const std::string title = trimmed(result.data_file) + ": run " + std::to_string(r.plan.run) +
-                                ", series " + std::to_string(s.series) + ": coherence over the band";
-      plsdev("svg");
-      plsfnam(file.string().c_str());
-      plspage(0.0, 0.0, 1600, 900, 0, 0);
-      plscmap0n(16);
-      plscol0(kWhite, 255, 255, 255);
-      plscol0(kBlack, 0, 0, 0);
-      plscol0(kBlue, 31, 119, 180);
-      plscol0(kRed, 214, 39, 40);
-      plscol0(kGrey, 110, 110, 110);
-      plscol0(kGreen, 44, 160, 44);
-      plinit();
-      pladv(0);
-      plschr(0.0, 0.75);
-      draw_coherence(r.plan, s, title);
-      draw_forecast(r.plan, s);
-      plend();
-      std::error_code ec;
-      if (!std::filesystem::is_regular_file(file, ec)) errors.push_back("cannot write " + file.string());
+      const std::string name = series_name(result, s.series);
+      const Titles titles{trimmed(result.data_file) + ": run " + std::to_string(r.plan.run) + ", " +
+                              name + ": coherence over the band",
+                          name};
+      const std::string error =
+          write_plot((folder / plot_name(r.plan.run, s.series)).lexically_normal(), r.plan, s, titles);
+      if (!error.empty()) errors.push_back(error);
     }
   }
   return errors;

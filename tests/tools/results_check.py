@@ -4,7 +4,9 @@ temporary folder each, and checks what it leaves besides the report:
   - tramel.json agrees with the report and the forecast file (json_check.py beside this file);
   - every series whose forecast was made has its plot, the plot is well-formed XML and draws
     each of its three curves whole: the coherence over the band (one point per bin), the last
-    observed frames, and the forecast frames (one point per sample).
+    observed frames, and the forecast frames (one point per sample, and the last observed
+    sample it joins).
+An example with a file `arguments` is run with those options too.
 usage: results_check.py TRAMEL SOURCE_DIR      exit 0 when everything agrees."""
 import json, os, shutil, subprocess, sys, tempfile
 import xml.etree.ElementTree as ET
@@ -40,9 +42,10 @@ for name, folder in inputs():
     with tempfile.TemporaryDirectory() as work:
         for f in os.listdir(folder):
             path = os.path.join(folder, f)
-            if os.path.isfile(path) and f != 'tramel.out' and not f.endswith(('.forec', '.svg', '.md')):
+            if os.path.isfile(path) and f not in ('tramel.out', 'tramel.json', 'arguments') and not f.endswith(('.forec', '.forecast.csv', '.svg', '.md')):
                 shutil.copy(path, work)
-        status = subprocess.run([tramel, '--json', '--plot', work], stdin=subprocess.DEVNULL,
+        extra = open(os.path.join(folder, 'arguments')).read().split() if os.path.isfile(os.path.join(folder, 'arguments')) else []
+        status = subprocess.run([tramel, '--json', '--plot', *extra, work], stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         check = subprocess.run([sys.executable, os.path.join(here, 'json_check.py'), work, str(status)],
                                capture_output=True, text=True)
@@ -51,8 +54,9 @@ for name, folder in inputs():
         plots = 0
         for run in doc['runs']:
             lb, frames = run['frame_length'], run['frames']
+            # The forecast curve starts at the last observed sample, which it joins.
             want = {'coherence': run['last_bin'] - run['first_bin'] + 1,
-                    'observed': min(3, frames) * lb, 'forecast': run['frames_ahead'] * lb}
+                    'observed': min(3, frames) * lb, 'forecast': run['frames_ahead'] * lb + 1}
             for s in run['series']:
                 svg = os.path.join(work, f"tramel-run{run['run']}-series{s['series']}.svg")
                 if 'forecast' not in s:
