@@ -7,11 +7,13 @@ temporary folder each, and checks what it leaves besides the report:
     observed frames, and the forecast frames (one point per sample, and the last observed
     sample it joins).
 An example with a file `arguments` is run with those options too.
-usage: results_check.py TRAMEL SOURCE_DIR      exit 0 when everything agrees."""
+usage: results_check.py TRAMEL SOURCE_DIR [no-plots]     exit 0 when everything agrees; with
+no-plots (a build without plots) the JSON alone is checked."""
 import json, os, shutil, subprocess, sys, tempfile
 import xml.etree.ElementTree as ET
 
 tramel, source = sys.argv[1], sys.argv[2]
+plots_built = len(sys.argv) < 4 or sys.argv[3] != 'no-plots'
 here = os.path.dirname(os.path.abspath(__file__))
 SVG = '{http://www.w3.org/2000/svg}'
 # The colours the plots give their curves: coherence, observed, forecast.
@@ -45,7 +47,7 @@ for name, folder in inputs():
             if os.path.isfile(path) and f not in ('tramel.out', 'tramel.json', 'arguments') and not f.endswith(('.forec', '.forecast.csv', '.svg', '.md')):
                 shutil.copy(path, work)
         extra = open(os.path.join(folder, 'arguments')).read().split() if os.path.isfile(os.path.join(folder, 'arguments')) else []
-        status = subprocess.run([tramel, '--json', '--plot', *extra, work], stdin=subprocess.DEVNULL,
+        status = subprocess.run([tramel, '--json', *(['--plot'] if plots_built else []), *extra, work], stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         check = subprocess.run([sys.executable, os.path.join(here, 'json_check.py'), work, str(status)],
                                capture_output=True, text=True)
@@ -62,6 +64,7 @@ for name, folder in inputs():
                 if 'forecast' not in s:
                     if os.path.exists(svg): problems.append(f'{svg}: a plot for a series that stopped')
                     continue
+                if not plots_built: continue
                 plots += 1
                 try:
                     got = curve_points(svg)
