@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -22,6 +23,45 @@ CommandLine wrong(const std::string& what) {
   c.status = 2;
   c.err = "tramel: " + what + "\n" + kUsageHint + "\n";
   return c;
+}
+
+// What an option that takes a value refuses, in one wording for every option: what is
+// needed, and what was given (CLI11 puts the option's name in front).
+CLI::Validator whole_number(long low, long high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        long value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec == std::errc() && end == text.data() + text.size() && value >= low && value <= high)
+          return {};
+        return "a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+               " is needed, not \"" + text + "\"";
+      },
+      "");
+}
+
+CLI::Validator positive_number() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec == std::errc() && end == text.data() + text.size() && value > 0 && std::isfinite(value))
+          return {};
+        return "a number above 0 is needed, not \"" + text + "\"";
+      },
+      "");
+}
+
+CLI::Validator one_of(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+  return CLI::Validator(
+      [names, list](std::string& text) -> std::string {
+        for (const std::string& n : names)
+          if (n == text) return {};
+        return "one of " + list + " is needed, not \"" + text + "\"";
+      },
+      "");
 }
 
 }  // namespace
@@ -50,7 +90,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "Threads to use (default: every core the process may use);\n"
                  "the results are the same for every count")
       ->type_name("N")
-      ->check(CLI::Range(1, 4096));
+      ->check(whole_number(1, 4096));
   app.add_flag("--strict", o.strict, "Exit with status 3 when a completed run has warnings");
   app.add_flag("--ols-errors", o.least_squares_errors,
                "Ordinary least-squares standard errors, so that the forecast\n"
@@ -64,7 +104,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "the better of changes and levels by a backtest); see the\n"
                  "README's section on choosing a model")
       ->type_name("NAME")
-      ->check(CLI::IsMember({"as-specified", "changes", "levels", "auto"}));
+      ->check(one_of({"as-specified", "changes", "levels", "auto"}));
   std::string levels;
   app.add_option("--intervals", levels,
                  "Forecast intervals at these levels in percent, e.g. 80,95\n"
@@ -78,13 +118,13 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "of seasonal naive, on standard output and in tramel.json\n"
                  "(with --model changes, levels or auto)")
       ->type_name("K")
-      ->check(CLI::Range(1, 1000));
+      ->check(whole_number(1, 1000));
   app.add_option("--sampling", o.sampling,
                  "The sampling interval (time mode, in the time unit) or rate\n"
                  "(Hz or kHz mode) of CSV data without a time column; it also\n"
                  "overrides a data file's own")
       ->type_name("X")
-      ->check(CLI::PositiveNumber);
+      ->check(positive_number());
   app.add_flag("--csv", o.csv,
                "Also write NAME.forecast.csv: the forecast (and its intervals)\n"
                "with a header row, full single precision");
@@ -105,12 +145,12 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       ->type_name("");
   init_command->add_option("--frame", init.frame_length, "The frame length in samples")
       ->type_name("L")
-      ->check(CLI::Range(5, 9999999));
+      ->check(whole_number(5, 9999999));
   init_command->add_option("--sampling", init.sampling,
                            "Data without a time column: the sampling rate in Hz, or with\n"
                            "--unit the interval in that unit")
       ->type_name("X")
-      ->check(CLI::PositiveNumber);
+      ->check(positive_number());
   init_command->add_option("--unit", init.unit,
                            "The time unit of --sampling (or of line 2 of a two-line data file):\n"
                            "seconds, minutes, hours, days, weeks, months, quarters, years")
@@ -118,7 +158,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   init_command->add_option("--series", init.series_count,
                            "The series in each record of a two-line data file (default 1)")
       ->type_name("M")
-      ->check(CLI::Range(1, 999));
+      ->check(whole_number(1, 999));
   init_command->add_flag("--force", init.force, "Overwrite an existing tramel.cnl");
   app.footer(
       "Exit status: 0 completed; 1 stopped by a failed check (the report and\n"
@@ -173,8 +213,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), level);
     if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() ||
         !(level > 0.0f && level < 100.0f))
-      return wrong("--intervals: each level is a percentage above 0 and below 100, as in 80,95, "
-                   "not \"" + text + "\"");
+      return wrong("--intervals: levels in percent above 0 and below 100, as in 80,95, are "
+                   "needed, not \"" + text + "\"");
     o.interval_levels.push_back(level);
     at = end + 1;
   }

@@ -1,8 +1,10 @@
 // What the console is told about settings that could not be read: the value the readers fell
 // back on would otherwise go unnoticed.
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <span>
+#include <vector>
 #include <string>
 
 #include "control/control.hpp"
@@ -57,6 +59,90 @@ std::string number_text(float v) {
   return std::string(buf, r.ptr);
 }
 
+// The edit distance of a and b (insertions, deletions and changes of one character each),
+// counted up to `limit` + 1.
+int edit_distance(std::string_view a, std::string_view b, int limit) {
+  std::vector<int> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = static_cast<int>(j);
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    int diagonal = row[0];
+    row[0] = static_cast<int>(i);
+    int best = row[0];
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const int above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+      best = std::min(best, row[j]);
+    }
+    if (best > limit) return limit + 1;
+  }
+  return row[b.size()];
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool same_but_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+// A label of the block's lines close to the keyword's usual label: the same words in another
+// letter case, or two letters or fewer changed. Says what the line has and what differs; empty
+// when no line comes that close.
+std::string near_miss(const Keyword& keyword, const ParameterText& text) {
+  const std::string_view label = keyword.label;
+  struct Miss {
+    int line = 0;
+    std::string found;
+    int distance = 3;
+    bool case_only = false;
+  } best;
+  for (std::size_t p = 0; p < text.parts.size(); ++p) {
+    const std::size_t first = text.parts[p].first;
+    const std::size_t end = p + 1 < text.parts.size() ? text.parts[p + 1].first : text.text.size();
+    std::string_view part = std::string_view(text.text).substr(first, end - first);
+    part = part.substr(0, part.find('\0'));
+    for (std::size_t at = 0; at < part.size(); ++at) {
+      for (std::size_t width = label.size() >= 2 ? label.size() - 2 : 0; width <= label.size() + 2; ++width) {
+        if (at + width > part.size() || width == 0) continue;
+        const std::string_view piece = part.substr(at, width);
+        // A label starts and ends on a word's edge.
+        const auto letter = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+        if (piece.front() == ' ' || piece.back() == ' ') continue;
+        if ((at > 0 && letter(part[at - 1])) || (at + width < part.size() && letter(part[at + width])))
+          continue;
+        if (same_but_case(piece, label)) {
+          if (!best.case_only) best = Miss{text.parts[p].line, std::string(piece), 0, true};
+          continue;
+        }
+        const int d = edit_distance(piece, label, 2);
+        if (!best.case_only && d < best.distance)
+          best = Miss{text.parts[p].line, std::string(piece), d, false};
+      }
+    }
+  }
+  if (best.line == 0) return {};
+  const std::string has = "line " + std::to_string(best.line) + " has \"" + best.found + "\"";
+  if (best.case_only) {
+    std::string letters;
+    int differing = 0;
+    for (std::size_t i = 0; i < label.size(); ++i) {
+      if (label[i] == best.found[i]) continue;
+      ++differing;
+      if (!letters.empty()) letters += ", ";
+      letters += (label[i] >= 'A' && label[i] <= 'Z' ? "capital " : "lower-case ") + std::string(1, label[i]);
+    }
+    if (differing > 4) letters = "the letters in their case as shown";
+    return has + "; the keyword is \"" + std::string(keyword.text) + "\" of \"" + std::string(label) +
+           "\" (" + letters + "); letter case matters";
+  }
+  return has + "; the label is \"" + std::string(label) + "\" (" + std::to_string(best.distance) +
+         (best.distance == 1 ? " letter differs" : " letters differ") + "), whose keyword \"" +
+         std::string(keyword.text) + "\" must stand in it as written";
+}
+
 // The common part: the place, then what was wrong with the value (for a found keyword with an
 // `=`), then the fallback.
 template <class T>
@@ -67,6 +153,7 @@ std::string warning(const Keyword& keyword, const KeywordValue<T>& value, const 
   std::string s = where(text, value.position, found, block) + ": ";
   if (!found) {
     s += "no setting " + named(keyword) + " is there";
+    if (const std::string miss = near_miss(keyword, text); !miss.empty()) s += "; " + miss;
   } else if (value.error == ReadError::NoEquals) {
     s += named(keyword) + " has no \"=\" after it";
   } else {

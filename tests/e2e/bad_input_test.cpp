@@ -398,8 +398,10 @@ TEST(BadInput, SaidOnTheConsole) {
                  " The number 7   % taper = 0.0   Data start = 1   Data end = 0    > 9,999,999\n"
                  " Resolution bandwidth < 0\n",
        .diagnostics = warning + "run 1 (tramel.cnl lines 7-11): no setting \"ion Bandwidth\" "
-                                "(Resolution Bandwidth) is there; the value used instead is 0, the "
-                                "last real read before it (0 when there was none)\n"
+                                "(Resolution Bandwidth) is there; line 8 has \"Resolution "
+                                "bandwidth\"; the keyword is \"ion Bandwidth\" of \"Resolution "
+                                "Bandwidth\" (capital B); letter case matters; the value used "
+                                "instead is 0, the last real read before it (0 when there was none)\n"
                                 "tramel: Resolution bandwidth < 0: the value 0 is a fallback, "
                                 "because the setting \"ion Bandwidth\" was not found on tramel.cnl "
                                 "lines 7-11 (see the warning above)\n"},
@@ -420,8 +422,10 @@ TEST(BadInput, SaidOnTheConsole) {
                  " Sample size     200 is not large enough for the dimension of the VAR     32\n"
                  " Increase the coherence prob. threshold  0.950\n",
        .diagnostics = warning + "the global block (tramel.cnl lines 1-6): no setting \"ags\" (No. "
-                                "of lags) is there; the value used instead is 8, the last integer "
-                                "read before it (0 when there was none)\n"
+                                "of lags) is there; line 4 has \"No. of legs\"; the label is \"No. "
+                                "of lags\" (1 letter differs), whose keyword \"ags\" must stand in "
+                                "it as written; the value used instead is 8, the last integer read "
+                                "before it (0 when there was none)\n"
                                 "tramel: Sample size     200 is not large enough for the dimension "
                                 "of the VAR     32: the value 8 is a fallback, because the setting "
                                 "\"ags\" was not found on tramel.cnl lines 1-6 (see the warning "

@@ -42,6 +42,35 @@ TEST(CommandLine, HelpAndVersion) {
   EXPECT_TRUE(files_in(f.path()).empty());
 }
 
+// Every option that takes a value says, in one wording, what it needs and what it was given.
+TEST(CommandLine, RefusedValuesSayWhatIsNeeded) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* says;
+  } cases[] = {
+      {{"--threads", "two"}, "tramel: --threads: a whole number from 1 to 4096 is needed, not \"two\"\n"},
+      {{"--threads", "1.5"}, "tramel: --threads: a whole number from 1 to 4096 is needed, not \"1.5\"\n"},
+      {{"--backtest", "-3", "--model", "auto"},
+       "tramel: --backtest: a whole number from 1 to 1000 is needed, not \"-3\"\n"},
+      {{"--sampling", "zero"}, "tramel: --sampling: a number above 0 is needed, not \"zero\"\n"},
+      {{"--model", "ets"},
+       "tramel: --model: one of as-specified, changes, levels, auto is needed, not \"ets\"\n"},
+      {{"--model", "auto", "--intervals", "80,x"},
+       "tramel: --intervals: levels in percent above 0 and below 100, as in 80,95, are needed, "
+       "not \"x\"\n"},
+      {{"init", "nottem.dat", "--frame", "4"},
+       "tramel: --frame: a whole number from 5 to 9999999 is needed, not \"4\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    TempFolder f;
+    copy_nottem(f);
+    const Outcome o = run_program(f.path(), 0, c.arguments);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.diagnostics, c.says);
+  }
+}
+
 TEST(CommandLine, WrongCommandLinesChangeNothing) {
   const std::vector<std::vector<std::string>> wrong = {
       {"--bogus"},            // an unknown option

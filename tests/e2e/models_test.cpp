@@ -159,7 +159,7 @@ TEST(Models, CommandLinesRefused) {
     std::vector<std::string> arguments;
     const char* says;
   } cases[] = {
-      {{"--model", "arima"}, "--model: arima not in {as-specified,changes,levels,auto}"},
+      {{"--model", "arima"}, "--model: one of as-specified, changes, levels, auto is needed, not \"arima\""},
       {{"--intervals", "80,95"}, "--intervals needs a model with intervals"},
       {{"--backtest", "5"}, "--backtest needs --model changes, levels or auto"},
       {{"--model", "levels", "--intervals", "100"}, "--intervals"},
