@@ -136,6 +136,7 @@ int program(const Options& options) {
 
 Captured program_in_memory(const Options& options) {
   invocation::State state(options, invocation::Console::Memory);
+  state.keep_results = true;
   Captured c;
   c.status = run_to_end(state);
   c.out = state.outputs.console().text();

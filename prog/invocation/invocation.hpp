@@ -159,6 +159,8 @@ struct State {
   // The chi-square routine's memory, carried from series to series through the whole
   // invocation.
   numeric::GammaMemory memory;
+  // The results of every series are kept for the caller, whatever the options ask for.
+  bool keep_results = false;
 };
 
 // The data a run reads.

@@ -184,7 +184,8 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
       analysis::schedule_series(settings, size, options.threads, work_space);
   const analysis::Context context{fft, &work_space, schedule.per_series};
   const SeriesWork work{plan, settings, sample, context, work_space.store()};
-  const bool keep = options.json || options.plot || options.backtest_origins > 0 || options.csv;
+  const bool keep = state.keep_results || options.json || options.plot ||
+                    options.backtest_origins > 0 || options.csv;
   if (keep) state.results.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
   std::vector<std::vector<forecast::ForecastInterval>> intervals(forecasts.size());

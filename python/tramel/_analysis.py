@@ -107,7 +107,9 @@ class Result:
         self.frame = frame
         self.frames = frames
         self.model = raw["model"]
-        self.statistics = raw["statistics"]
+        # Single-precision values stay float32, as the program holds them.
+        self.statistics = {k: v if isinstance(v, bool) else np.float32(v)
+                           for k, v in raw["statistics"].items()}
         self.warnings = list(raw["warnings"])
         self.significant = list(raw["significant"])
         bins = np.arange(first_bin, first_bin + len(raw["probabilities"]))
@@ -125,6 +127,8 @@ class Result:
         self.standard_errors = self.fit.get("standard_errors")
         self.t_values = self.fit.get("t")
         self.r_square = self.fit.get("r_square")
+        if raw["var"] is not None:
+            self.r_square = np.float32(self.r_square)
         e = raw["eigenvalues"]
         self.eigenvalues = pd.DataFrame({k: e[k] for k in ("real", "imag", "magnitude", "period")})
         b = raw["backtest"]
