@@ -175,7 +175,8 @@ def analyse_series(data, frame, settings, *, sampling, threads, stacklevel):
         label = None if series.single and series.names[0] is None else series.label(j)
         say_warnings(r["warnings"], label, stacklevel + 1)
         if r["stop"] is not None:
-            raise RuntimeError(f"{label}: {r['stop']}" if label else r["stop"])
+            words = " ".join(r["stop"].split())  # the report's words, without its columns
+            raise RuntimeError(f"{label}: {words}" if label else words)
         results.append(Result(r, name=series.names[j], frame=settings["frame_length"],
                               first_bin=settings["first_bin"], sampling=sampling,
                               index=series.index, frames=frames))

@@ -21,7 +21,7 @@ def _console_words(text):
     """The program's standard error without its "tramel: " prefixes."""
     lines = [line[len("tramel: "):] if line.startswith("tramel: ") else line
              for line in text.splitlines() if line.strip()]
-    return [line for line in lines if not line.startswith("warning: ")]
+    return [" ".join(line.split()) for line in lines if not line.startswith("warning: ")]
 
 
 def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None, ols_errors=False,
