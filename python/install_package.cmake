@@ -1,5 +1,6 @@
 # Installs the package `tramel` (its Python files and the compiled module) under the install
 # prefix, in the folder of it that the interpreter searches, and says where it went.
+cmake_policy(VERSION 3.25)
 set(lib "${CMAKE_INSTALL_PREFIX}/lib/python${TRAMEL_PYTHON_VERSION}")
 execute_process(COMMAND "${TRAMEL_PYTHON_EXECUTABLE}" -c "import site, sys; print('\\n'.join(sys.path + [site.getusersitepackages()]))"
                 OUTPUT_VARIABLE search_path OUTPUT_STRIP_TRAILING_WHITESPACE)

@@ -150,6 +150,7 @@ py::dict series_to_python(const analysis::SeriesResult& r, const analysis::Setti
   d["var"] = r.fit ? py::object(var_fit(*r.fit)) : py::none();
   d["model_fit"] = r.model_run ? py::object(model_fit(*r.model_run)) : py::none();
   d["forecast"] = array(r.forecast);
+  d["last_frames"] = array(r.last_frames);
   d["intervals"] = intervals(r.intervals);
   d["eigenvalues"] = eigenvalues(r.eigenvalues);
   d["backtest"] = r.backtest ? py::object(backtest_scores(*r.backtest)) : py::none();

@@ -126,7 +126,8 @@ def test_the_backtest_table_agrees_with_its_scores_and_with_the_shortened_sample
                 scaled.append(np.mean(np.abs(error)) / scale)
             score = b.scores[(b.scores["method"] == method) & (b.scores["step"] == step)]
             np.testing.assert_allclose(score["mase"].iloc[0], np.mean(scaled), rtol=1e-12)
-    assert list(b.summary.columns) == ["levels", "as-specified", "seasonal naive"]
+    assert list(b.table.index) == [(step, method) for step in (1, 2)
+                                   for method in ("levels", "as-specified", "seasonal naive")]
     # The forecast at an origin is, to the last digits, that of the sample before it.
     shortened = quiet(tramel.analyse, NOTTEM[:14 * 12], 12, ahead=2, model="levels")
     at = table[table["origin"] == 14]["forecast"].to_numpy()

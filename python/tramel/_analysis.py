@@ -96,6 +96,7 @@ class Result:
                      u // variables + 1 (for changes and levels, variable 0 is bin 0)
     standard_errors, t_values   the same shape
     eigenvalues      DataFrame: real, imag, magnitude, period (in frames)
+    observed         the last whole frames observed (up to 3), shaped as `forecast`
     warnings         the analysis' warnings (also given through the warnings module)
     statistics       mean, std_dev, skewness, kurtosis, c6, max, min
     scores           for model="auto", the backtest it chose by (as tramel.backtest's scores)
@@ -141,6 +142,10 @@ class Result:
         self.index = forecast_index(index, start, len(values))
         self._pandas = index is not None
         self.forecast = self._shaped(values, name)
+        observed = raw["last_frames"]  # the last whole frames (up to 3), for plots
+        at = start - len(observed)
+        self.observed_index = forecast_index(index, at, len(observed))
+        self.observed = self._shaped(observed, name, self.observed_index)
         self.lower = {}
         self.upper = {}
         for level, lower, upper in raw["intervals"]:
@@ -148,8 +153,25 @@ class Result:
             self.lower[key] = self._shaped(lower, f"lower_{level_text(level)}")
             self.upper[key] = self._shaped(upper, f"upper_{level_text(level)}")
 
-    def _shaped(self, values, name):
-        return pd.Series(values, index=self.index, name=name) if self._pandas else values
+    def _shaped(self, values, name, index=None):
+        index = self.index if index is None else index
+        return pd.Series(values, index=index, name=name) if self._pandas else values
+
+    def plot(self, ax=None):
+        """The last whole frames observed, the forecast and its intervals as bands, with
+        matplotlib; returns the Axes."""
+        import matplotlib.pyplot as plt
+        ax = ax if ax is not None else plt.gca()
+        ax.plot(self.observed_index, np.asarray(self.observed), color="0.4", label="observed")
+        ax.plot(self.index, np.asarray(self.forecast), color="C2", label=f"forecast ({self.model})")
+        for k, level in enumerate(sorted(self.lower, reverse=True)):
+            ax.fill_between(self.index, np.asarray(self.lower[level]),
+                            np.asarray(self.upper[level]), color="C2", alpha=0.15 + 0.15 * k,
+                            linewidth=0, label=f"{level_text(level)} % interval")
+        ax.axvline(self.index[0], color="0.6", linestyle=":")
+        ax.set_title(self.name if self.name is not None else "")
+        ax.legend()
+        return ax
 
     def to_frame(self):
         """The forecast and its intervals as one DataFrame on the forecast's time index."""

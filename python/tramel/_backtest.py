@@ -17,7 +17,8 @@ class Backtest:
                the specified forecast stops) and seasonal_naive (the frame before the origin)
     scores     DataFrame, a row per method and step: MASE, RMSE, the origins scored and
                missed, interval coverage, as the program's --backtest table
-    summary    the MASE per step for the model, as-specified and seasonal naive side by side
+    table      the program's --backtest table: per step the model, as-specified and seasonal
+               naive side by side
     model      the model in use ("auto" says what it chose)
     """
 
@@ -28,11 +29,14 @@ class Backtest:
         self.scores = scores
 
     @property
-    def summary(self):
-        shown = self.scores[self.scores["method"].isin([self.model, "as-specified",
-                                                        "seasonal naive"])]
-        table = shown.pivot(index="step", columns="method", values="mase")
-        return table[[self.model, "as-specified", "seasonal naive"]]
+    def table(self):
+        """The program's --backtest table: per step, the model in use, as-specified and
+        seasonal naive, with MASE, RMSE, the origins scored and the interval coverage."""
+        order = {self.model: 0, "as-specified": 1, "seasonal naive": 2}
+        shown = self.scores[self.scores["method"].isin(order)].copy()
+        shown["order"] = shown["method"].map(order)
+        shown = shown.sort_values(["step", "order"]).drop(columns=["order", "missed"])
+        return shown.set_index(["step", "method"])
 
     def __repr__(self):
         name = "" if self.name is None else f" {self.name!r}"
