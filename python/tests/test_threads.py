@@ -71,7 +71,7 @@ def test_every_thread_count_gives_the_same_numbers():
 
 
 def test_the_gil_is_released_during_the_analysis():
-    long = np.tile(ECG, 30)  # 3,240,000 samples
+    long = np.tile(ECG, 60)  # 6,480,000 samples
     warnings.simplefilter("ignore", tramel.TramelWarning)
     begin = time.perf_counter()
     tramel.analyse(long, 120, band=(1, 58), threshold=0.999, model="as-specified", threads=1)

@@ -90,6 +90,8 @@ class Result:
     bins             DataFrame: bin, period, probability, significant, waveform_power, noise
     forecast         the forecast samples (float32; a pandas Series for pandas input, indexed
                      by the labels that continue the input's index)
+    index            the forecast's index: the labels that continue the input's, or the
+                     sample numbers for numpy input
     lower, upper     {level: bounds} of the forecast intervals, shaped as `forecast`
     model            the model that forecast the series ("auto" says what it chose)
     coefficients     variables x regressors; regressor u is variable u % variables at lag

@@ -152,7 +152,7 @@ def forecast_index(index, start, count):
     if beyond <= 0:
         return pd.Index(inside, name=index.name)
     warnings.warn("the input's index has no regular frequency or step to continue: the forecast "
-                  "is indexed by sample numbers", TramelWarning, stacklevel=4)
+                  "is indexed by sample numbers", TramelWarning, stacklevel=5)
     return pd.RangeIndex(positions.start, positions.stop, name="sample")
 
 
