@@ -15,6 +15,7 @@
 #include "control/control.hpp"
 #include "data/data.hpp"
 #include "invocation/invocation.hpp"
+#include "output/output.hpp"
 #include "parallel/parallel.hpp"
 #include "report/report.hpp"
 
@@ -112,10 +113,9 @@ void run_invocation(invocation::State& state) {
   invocation::write_backtests(state);
 }
 
-}  // namespace
-
-int program(const Options& options) {
-  invocation::State state(options);
+// The invocation from start to exit status, the outputs completed.
+int run_to_end(invocation::State& state) {
+  const Options& options = state.options;
   int status = 0;
   try {
     run_invocation(state);
@@ -134,6 +134,24 @@ int program(const Options& options) {
   if (!state.outputs.finish(state.results) && status == 0) status = 1;
   if (status == 0 && options.strict && state.messages.has_warnings()) status = 3;
   return status;
+}
+
+}  // namespace
+
+int program(const Options& options) {
+  invocation::State state(options);
+  return run_to_end(state);
+}
+
+Captured program_in_memory(const Options& options) {
+  invocation::State state(options, invocation::Console::Memory);
+  state.keep_results = true;
+  Captured c;
+  c.status = run_to_end(state);
+  c.out = state.outputs.console().text();
+  c.err = state.outputs.errors().text();
+  c.json = output::json_text(state.results, version());
+  return c;
 }
 
 }  // namespace tramel

@@ -45,10 +45,14 @@ struct Stopped {};
 
 // ---- The outputs -------------------------------------------------------------------------------
 
+// Where the console's lines go: the process's standard output and error, or memory (for a
+// caller that runs the invocation in-process and reads them afterwards).
+enum class Console : std::uint8_t { Streams, Memory };
+
 // The files and streams an invocation writes, and the order they are completed in.
 class Outputs {
  public:
-  explicit Outputs(const Options& options);
+  explicit Outputs(const Options& options, Console console = Console::Streams);
 
   textio::Sink& report() { return report_; }
   textio::Sink& forecast_file() { return forecast_; }
@@ -74,8 +78,8 @@ class Outputs {
  private:
   const Options& options_;
   std::filesystem::path folder_;
-  textio::Sink out_{stdout, false, true};
-  textio::Sink err_{stderr, false, true};
+  textio::Sink out_;
+  textio::Sink err_;
   textio::Sink report_;
   textio::Sink forecast_;
   bool report_open_ = false;
@@ -142,8 +146,8 @@ diagnostics::Stop series_stop(const control::RunPlan& plan, const analysis::Seri
 
 // Everything an invocation keeps while it runs.
 struct State {
-  explicit State(const Options& chosen)
-      : options(chosen), outputs(chosen), messages(outputs, results) {
+  explicit State(const Options& chosen, Console console = Console::Streams)
+      : options(chosen), outputs(chosen, console), messages(outputs, results) {
     results.least_squares_errors = chosen.least_squares_errors;
   }
 
@@ -154,6 +158,8 @@ struct State {
   // The chi-square routine's memory, carried from series to series through the whole
   // invocation.
   numeric::GammaMemory memory;
+  // The results of every series are kept for the caller, whatever the options ask for.
+  bool keep_results = false;
 };
 
 // The data a run reads.

@@ -10,7 +10,11 @@ namespace tramel::invocation {
 
 const char* version() { return TRAMEL_VERSION; }
 
-Outputs::Outputs(const Options& options) : options_(options), folder_(options.folder) {}
+Outputs::Outputs(const Options& options, Console console)
+    : options_(options),
+      folder_(options.folder),
+      out_(console == Console::Memory ? nullptr : stdout, false, true),
+      err_(console == Console::Memory ? nullptr : stderr, false, true) {}
 
 namespace {
 

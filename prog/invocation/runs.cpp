@@ -166,8 +166,8 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
       analysis::schedule_series(settings, size, options.threads, work_space);
   const analysis::Context context{fft, &work_space, schedule.per_series};
   const SeriesWork work{plan, settings, sample, context, work_space.store()};
-  const bool keep = options.json || options.plot || options.backtest_origins > 0 ||
-                    !state.results.forecast_csv.empty();
+  const bool keep = state.keep_results || options.json || options.plot ||
+                    options.backtest_origins > 0 || !state.results.forecast_csv.empty();
   if (keep) state.results.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
   const auto batch_at = [&](int first, numeric::GammaMemory memory) {

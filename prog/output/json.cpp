@@ -247,8 +247,7 @@ Json run(const results::RunResult& r, const results::InvocationResult& result) {
 
 }  // namespace
 
-std::string write_json(const std::filesystem::path& file, const results::InvocationResult& result,
-                       const char* version) {
+std::string json_text(const results::InvocationResult& result, const char* version) {
   Json doc{{"program", "tramel"},
            {"version", version},
            {"data_file", trimmed(result.data_file)},
@@ -273,10 +272,14 @@ std::string write_json(const std::filesystem::path& file, const results::Invocat
   Json runs = Json::array();
   for (const results::RunResult& r : result.runs) runs.push_back(run(r, result));
   doc["runs"] = std::move(runs);
-
-  std::ofstream out(file, std::ios::binary);
   // Text that is not UTF-8 (a title in another encoding) is written with replacements.
-  out << doc.dump(1, ' ', false, Json::error_handler_t::replace) << '\n';
+  return doc.dump(1, ' ', false, Json::error_handler_t::replace) + '\n';
+}
+
+std::string write_json(const std::filesystem::path& file, const results::InvocationResult& result,
+                       const char* version) {
+  std::ofstream out(file, std::ios::binary);
+  out << json_text(result, version);
   out.close();
   if (!out) return "cannot write " + file.string();
   return {};

@@ -11,7 +11,10 @@
 
 namespace tramel::output {
 
-// Writes `file`; returns an error text, empty when written.
+// The text of tramel.json, ended by a line feed.
+std::string json_text(const results::InvocationResult& result, const char* version);
+
+// Writes `file` with that text; returns an error text, empty when written.
 std::string write_json(const std::filesystem::path& file, const results::InvocationResult& result,
                        const char* version);
 

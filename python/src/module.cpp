@@ -1,0 +1,199 @@
+// tramel._tramel: the analysis library and the program, called from Python. The package's
+// pure-Python layer (tramel/) gives these calls float32 arrays and checked types; here the
+// settings are checked again in the program's words, the GIL is released while the library
+// works, and nothing is printed.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "data/data.hpp"
+#include "parallel/parallel.hpp"
+#include "series_set.hpp"
+#include "to_python.hpp"
+#include "tramel.hpp"
+
+namespace py = pybind11;
+
+namespace tramel::python {
+
+namespace {
+
+using FloatRows = py::array_t<float, py::array::c_style | py::array::forcecast>;
+
+// The analysis settings from the package's dictionary.
+analysis::Settings settings_from(const py::dict& d) {
+  analysis::Settings s;
+  s.frame_length = d["frame_length"].cast<int>();
+  s.first_bin = d["first_bin"].cast<int>();
+  s.last_bin = d["last_bin"].cast<int>();
+  s.taper_percent = d["taper_percent"].cast<float>();
+  s.threshold = d["threshold"].cast<float>();
+  s.lags = d["lags"].cast<int>();
+  s.frames_ahead = d["frames_ahead"].cast<int>();
+  s.errors = d["least_squares_errors"].cast<bool>() ? forecast::StandardErrors::LeastSquares
+                                                    : forecast::StandardErrors::Traditional;
+  const std::string model = d["model"].cast<std::string>();
+  const std::optional<analysis::Model> m = analysis::model_named(model);
+  if (!m)
+    throw py::value_error("model must be as-specified, changes, levels or auto, not '" + model + "'");
+  s.model = *m;
+  s.interval_levels = d["interval_levels"].cast<std::vector<float>>();
+  s.backtest = d["backtest"].cast<bool>();
+  s.backtest_origins = d["backtest_origins"].cast<int>();
+  return s;
+}
+
+int thread_count(int threads) { return threads > 0 ? threads : parallel::available_threads(); }
+
+// Rows of float32 (one series a row) as a set of series, checked.
+SeriesSet series_set(const FloatRows& rows) {
+  if (rows.ndim() != 2) throw py::value_error("the values must be one series a row");
+  SeriesSet set;
+  set.count = static_cast<int>(rows.shape(0));
+  set.samples = rows.shape(1);
+  set.values.assign(rows.data(), rows.data() + rows.size());
+  if (set.count < 1) throw py::value_error("no series to analyse");
+  if (const std::optional<BadValue> bad = first_bad_value(set))
+    throw py::value_error("value " + std::to_string(bad->index) + " of series " +
+                          std::to_string(bad->series + 1) + " is " +
+                          (bad->not_a_number ? "NaN" : "infinite") +
+                          ": the analysis needs finite values");
+  return set;
+}
+
+py::list analyse(const FloatRows& rows, const py::dict& settings_dict, int threads) {
+  const analysis::Settings settings = settings_from(settings_dict);
+  const SeriesSet set = series_set(rows);
+  if (const std::string problem = settings_problem(settings, set.samples); !problem.empty())
+    throw py::value_error(problem);
+  std::vector<analysis::SeriesResult> results;
+  {
+    py::gil_scoped_release unlocked;
+    results = analyse_set(set, settings, thread_count(threads));
+  }
+  py::list out;
+  for (const analysis::SeriesResult& r : results) out.append(series_to_python(r, settings, set.samples));
+  return out;
+}
+
+py::list backtest_origins(const FloatRows& rows, const py::dict& settings_dict, int first_origin,
+                          int origins, int threads) {
+  const analysis::Settings settings = settings_from(settings_dict);
+  const SeriesSet set = series_set(rows);
+  if (set.count != 1) throw py::value_error("one series at a time");
+  if (const std::string problem = settings_problem(settings, set.samples); !problem.empty())
+    throw py::value_error(problem);
+  const std::int64_t frames = set.samples / settings.frame_length;
+  if (first_origin < backtest::kMinimumFrames || origins < 0 || first_origin + origins > frames)
+    throw py::value_error("the origins " + std::to_string(first_origin) + " to " +
+                          std::to_string(first_origin + origins - 1) + " are not inside " +
+                          std::to_string(backtest::kMinimumFrames) + " to " + std::to_string(frames - 1));
+  std::vector<OriginForecasts> forecasts;
+  {
+    py::gil_scoped_release unlocked;
+    forecasts = origin_forecasts(set.series(0), settings, first_origin, origins, thread_count(threads));
+  }
+  return origins_to_python(forecasts);
+}
+
+// The program on a folder: its exit status, standard output and error, and tramel.json's text.
+py::tuple run(const py::dict& d) {
+  invocation::Options o;
+  o.folder = d["folder"].cast<std::string>();
+  o.json = d["json"].cast<bool>();
+  o.plot = d["plot"].cast<bool>();
+  o.threads = thread_count(d["threads"].cast<int>());
+  o.strict = d["strict"].cast<bool>();
+  o.least_squares_errors = d["least_squares_errors"].cast<bool>();
+  const std::string model = d["model"].cast<std::string>();
+  const std::optional<analysis::Model> m = analysis::model_named(model);
+  if (!m)
+    throw py::value_error("model must be as-specified, changes, levels or auto, not '" + model + "'");
+  o.model = *m;
+  o.interval_levels = d["interval_levels"].cast<std::vector<float>>();
+  o.backtest_origins = d["backtest_origins"].cast<int>();
+  o.csv = d["csv"].cast<bool>() || !o.interval_levels.empty();  // as --intervals does
+  Captured c;
+  {
+    py::gil_scoped_release unlocked;
+    c = program_in_memory(o);
+  }
+  return py::make_tuple(c.status, c.out, c.err, c.json);
+}
+
+// The data of a data file as the program reads them: the head, and the values of every datum
+// for `series` series (one series a row).
+py::dict read_data(const std::string& path, int series) {
+  if (series < 1) throw py::value_error("series must be 1 or more, not " + std::to_string(series));
+  data::OpenedSource opened =
+      data::open_data_source(data::SourceRequest{path, std::filesystem::path(path).filename().string(),
+                                                 series, parallel::Threads{}});
+  if (!opened.source) {
+    errno = opened.error;
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+    throw py::error_already_set();
+  }
+  const auto failure = [](const diagnostics::Stop& stop) {
+    const std::string& text = stop.console.empty() ? stop.message.text : stop.console;
+    std::string words;
+    for (const std::string& line : diagnostics::lines_of(text)) words += (words.empty() ? "" : "; ") + line;
+    return py::value_error(words.empty() ? "the data cannot be read" : words);
+  };
+  data::HeadOutcome head = opened.source->read_head();
+  if (head.head.failed()) {
+    if (head.head.stop) throw failure(*head.head.stop);
+    throw py::value_error("the head of the data cannot be read");
+  }
+  const data::DataHead& h = *head.head.value;
+  diagnostics::Outcome<data::Sample> read;
+  {
+    py::gil_scoped_release unlocked;
+    read = opened.source->read_sample(data::SampleRequest{1, h.count, series}, data::ReadWork{});
+  }
+  if (read.failed()) {
+    if (read.stop) throw failure(*read.stop);
+    throw py::value_error("the data cannot be read");
+  }
+  const data::Sample& sample = *read.value;
+  py::array_t<float> values({static_cast<py::ssize_t>(series), static_cast<py::ssize_t>(sample.size)});
+  float* out = values.mutable_data();
+  for (int j = 0; j < series; ++j)
+    for (std::int32_t i = 0; i < sample.size; ++i)
+      out[static_cast<std::size_t>(j) * sample.size + i] =
+          sample.values[static_cast<std::size_t>(i) * series + j];
+  py::dict d;
+  d["title"] = head.title ? py::object(py::str(*head.title)) : py::object(py::none());
+  d["count"] = h.count;
+  d["rate"] = h.rate;
+  d["format"] = h.format_text;
+  std::vector<std::string> names;
+  for (int j = 0; j < series; ++j) names.push_back(h.series_name(j));
+  d["names"] = names;
+  d["values"] = values;
+  d["early_end"] = sample.early_end ? py::object(py::make_tuple(sample.early_end->datum,
+                                                                sample.early_end->zero_values))
+                                    : py::object(py::none());
+  return d;
+}
+
+}  // namespace
+
+}  // namespace tramel::python
+
+PYBIND11_MODULE(_tramel, m) {
+  using namespace tramel::python;
+  m.doc() = "The tramel analysis library and program; use the package tramel, which wraps it.";
+  m.attr("version") = tramel::version();
+  m.def("available_threads", &tramel::parallel::available_threads);
+  m.def("analyse", &analyse, py::arg("values"), py::arg("settings"), py::arg("threads"));
+  m.def("backtest_origins", &backtest_origins, py::arg("values"), py::arg("settings"),
+        py::arg("first_origin"), py::arg("origins"), py::arg("threads"));
+  m.def("run", &run, py::arg("options"));
+  m.def("read_data", &read_data, py::arg("path"), py::arg("series"));
+}

@@ -1,0 +1,112 @@
+"""tramel.backtest: a rolling-origin backtest, as the program's --backtest runs it, with the
+forecasts at every origin beside the data and seasonal naive."""
+import numpy as np
+import pandas as pd
+
+from . import _tramel
+from ._analysis import DEFAULT_INTERVALS, _real, analyse_series, settings_of, threads_of
+from ._data import level_text, whole
+
+
+class Backtest:
+    """The backtest of one series.
+
+    forecasts  DataFrame, a row per origin, step ahead and sample: origin (the frames before
+               it), step, time (the input's index label, or the sample number), actual, the
+               forecast of the model in use with its interval bounds, as_specified (NaN where
+               the specified forecast stops) and seasonal_naive (the frame before the origin)
+    scores     DataFrame, a row per method and step: MASE, RMSE, the origins scored and
+               missed, interval coverage, as the program's --backtest table
+    table      the program's --backtest table: per step the model, as-specified and seasonal
+               naive side by side
+    model      the model in use ("auto" says what it chose)
+    """
+
+    def __init__(self, name, model, forecasts, scores):
+        self.name = name
+        self.model = model
+        self.forecasts = forecasts
+        self.scores = scores
+
+    @property
+    def table(self):
+        """The program's --backtest table: per step, the model in use, as-specified and
+        seasonal naive, with MASE, RMSE, the origins scored and the interval coverage."""
+        order = {self.model: 0, "as-specified": 1, "seasonal naive": 2}
+        shown = self.scores[self.scores["method"].isin(order)].copy()
+        shown["order"] = shown["method"].map(order)
+        shown = shown.sort_values(["step", "order"]).drop(columns=["order", "missed"])
+        return shown.set_index(["step", "method"])
+
+    def __repr__(self):
+        name = "" if self.name is None else f" {self.name!r}"
+        return (f"<tramel.Backtest{name}: model {self.model}, "
+                f"{self.forecasts['origin'].nunique()} origins>\n{self.scores.to_string()}")
+
+
+def _forecast_rows(values, origins, model, frame, frames, index):
+    """The table of forecasts: every origin, step and sample that the sample still holds."""
+    columns = {"origin": [], "step": [], "position": [], "actual": [], "forecast": [],
+               "as_specified": [], "seasonal_naive": []}
+    bounds = {}
+    for o in origins:
+        origin = o["origin"]
+        ahead = o[model]
+        specified = o["as-specified"]
+        for step in range(len(ahead) // frame if ahead is not None else 0):
+            if origin + step >= frames:
+                break
+            at = slice(step * frame, (step + 1) * frame)
+            first = (origin + step) * frame
+            columns["origin"].extend([origin] * frame)
+            columns["step"].extend([step + 1] * frame)
+            columns["position"].extend(range(first, first + frame))
+            columns["actual"].extend(values[first:first + frame])
+            columns["forecast"].extend(ahead[at])
+            columns["as_specified"].extend(specified[at] if specified is not None
+                                           else [np.nan] * frame)
+            columns["seasonal_naive"].extend(values[(origin - 1) * frame:origin * frame])
+            for level, lower, upper in o[f"{model}_intervals"]:
+                bounds.setdefault(f"lower_{level_text(level)}", []).extend(lower[at])
+                bounds.setdefault(f"upper_{level_text(level)}", []).extend(upper[at])
+    positions = columns.pop("position")
+    table = pd.DataFrame({"origin": columns["origin"], "step": columns["step"]})
+    table["time"] = positions if index is None else list(index[positions]) if positions else []
+    for name in ("actual", "forecast"):
+        table[name] = np.asarray(columns[name], dtype=np.float32)
+    for name, v in bounds.items():
+        table[name] = np.asarray(v, dtype=np.float32)
+    table["as_specified"] = np.asarray(columns["as_specified"], dtype=np.float32)
+    table["seasonal_naive"] = np.asarray(columns["seasonal_naive"], dtype=np.float32)
+    return table
+
+
+def backtest(data, frame, origins=8, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.0,
+             model="auto", intervals=DEFAULT_INTERVALS, sampling=None, threads=None,
+             ols_errors=False):
+    """A rolling-origin backtest over the last `origins` whole frames of each series (each
+    origin with at least 4 frames before it), as `tramel --backtest K` runs it: at each origin
+    the frames before it are analysed as a run would analyse them and forecast `ahead` frames,
+    which the data that follow score. The options are those of tramel.analyse; the model must
+    be "changes", "levels" or "auto" (as-specified is scored beside it).
+
+    Returns a Backtest, or a list of them for a DataFrame or 2-D array."""
+    origins = whole(origins, "origins")
+    settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
+                           taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
+                           backtest_origins=max(origins, 0))
+    if origins < 1:
+        raise ValueError(f"the backtest needs 1 origin or more, not {origins}")
+    sampling = 1.0 if sampling is None else _real(sampling, "sampling")
+    series, results = analyse_series(data, frame, settings, sampling=sampling, threads=threads,
+                                     stacklevel=2)
+    frames = series.samples // settings["frame_length"]
+    backtests = []
+    for j, result in enumerate(results):
+        first, count = result.origins
+        raw = _tramel.backtest_origins(series.rows[j:j + 1], settings, first, count,
+                                       threads_of(threads))
+        table = _forecast_rows(series.rows[j], raw, result.model, settings["frame_length"],
+                               frames, series.index)
+        backtests.append(Backtest(series.names[j], result.model, table, result.scores))
+    return backtests[0] if series.single else backtests

@@ -1,0 +1,88 @@
+"""tramel.run: the program on a control-file folder, in-process; tramel.read_data: a data file
+read as the program reads it."""
+import collections
+import json as json_module
+import os
+import warnings
+
+import pandas as pd
+
+from . import _tramel
+from ._analysis import MODELS, _real, threads_of
+from ._data import TramelWarning, whole
+
+DataFile = collections.namedtuple("DataFile", "title count rate format values")
+DataFile.__doc__ = """A data file as the program reads it: its title (line 1), the number of
+data and the sampling rate or interval (line 2), the record format, and the values of every
+datum (a DataFrame of float32, a column per series)."""
+
+
+def _console_words(text):
+    """The program's standard error without its "tramel: " prefixes."""
+    lines = [line[len("tramel: "):] if line.startswith("tramel: ") else line
+             for line in text.splitlines() if line.strip()]
+    return [" ".join(line.split()) for line in lines if not line.startswith("warning: ")]
+
+
+def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None, ols_errors=False,
+        json=False, plot=False, csv=False):
+    """Runs the program on `folder` (it holds tramel.cnl and the data file) exactly as
+    `tramel [OPTIONS] FOLDER` does, writing the report and the forecast file there (and
+    tramel.json, the plots, NAME.forecast.csv when asked), and returns what tramel.json holds,
+    as Python objects. Nothing is printed: the program's warnings go through the warnings
+    module. The options are those of the command line: --model, --intervals (which turns
+    --csv on), --backtest K, --threads, --ols-errors, --json, --plot, --csv.
+
+    Raises ValueError when the control file or the data stop the program, RuntimeError when
+    the analysis of a series does (the results so far are the exception's `results`)."""
+    folder = os.fspath(folder)
+    if not os.path.exists(folder):
+        raise FileNotFoundError(f"the folder {folder} does not exist")
+    if not os.path.isdir(folder):
+        raise NotADirectoryError(f"{folder} is not a folder")
+    if model not in MODELS:
+        raise ValueError(f"model must be one of {', '.join(MODELS)}, not {model!r}")
+    levels = [_real(level, "each interval level") for level in intervals]
+    backtest = whole(backtest, "backtest")
+    if model == "as-specified" and levels:
+        raise ValueError("intervals need a model with intervals: changes, levels or auto")
+    if model == "as-specified" and backtest:
+        raise ValueError("the backtest needs the model changes, levels or auto (it scores "
+                         "as-specified beside them)")
+    for level in levels:
+        if not 0 < level < 100:
+            raise ValueError(f"intervals: each level is a percentage above 0 and below 100, "
+                             f"not {level:g}")
+    if backtest < 0:
+        raise ValueError(f"the backtest needs 1 origin or more, not {backtest}")
+    status, _out, err, text = _tramel.run({
+        "folder": folder, "json": bool(json), "plot": bool(plot), "threads": threads_of(threads),
+        "strict": False, "least_squares_errors": bool(ols_errors), "model": model,
+        "interval_levels": levels, "backtest_origins": backtest, "csv": bool(csv)})
+    document = json_module.loads(text)
+    for warning in document["warnings"]:
+        warnings.warn(warning, TramelWarning, stacklevel=2)
+    if status == 0:
+        return document
+    words = "; ".join(_console_words(err)) or "the program stopped"
+    runs = document["runs"]
+    in_analysis = bool(runs and runs[-1]["series"] and not runs[-1]["series"][-1]["completed"])
+    error = (RuntimeError if in_analysis else ValueError)(words)
+    error.results = document
+    raise error
+
+
+def read_data(path, series=1):
+    """The data file `path` read as the program reads it (line 1 the title; line 2 the number
+    of data, the rate and the record format; then the records), with `series` values a datum
+    (the control file's "No. of data/file")."""
+    series = whole(series, "series")
+    d = _tramel.read_data(os.fspath(path), series)
+    if d["early_end"] is not None:
+        datum, zeros = d["early_end"]
+        warnings.warn(f"{os.fspath(path)} ends before datum {d['count']}: the last datum read "
+                      f"is {datum - 1}, and {zeros} values were set to zero", TramelWarning,
+                      stacklevel=2)
+    values = pd.DataFrame({name: row for name, row in zip(d["names"], d["values"])})
+    title = d["title"].rstrip() if d["title"] is not None else None
+    return DataFile(title, d["count"], d["rate"], d["format"].rstrip(), values)
