@@ -55,7 +55,7 @@ struct RecordFormat::Program {
   bool valid = false;
   bool has_data = false;         // any data descriptor at all
   bool revert_has_data = false;  // any data descriptor from `revert` on
-  static constexpr int kMaxDepth = 32;
+  static constexpr int kMaxDepth = format::kMaxDepth;  // groups open at once
 };
 
 // One numeric field of an input record, `n` characters at `p` (the part of the field that lies

@@ -19,6 +19,8 @@
 #include <variant>
 #include <vector>
 
+#include "format/format.hpp"
+
 namespace tramel::textio {
 
 // ---------------------------------------------------------------------------------------------
@@ -97,16 +99,11 @@ class FormatError : public std::runtime_error {
   int column_;
 };
 
-// Whether `text` is a format that Format compiles: the grammar of output formats (groups with
-// repeat counts, literals, nX, /, :, Iw, Fw.d, Gw.d, Aw and A). Usable in constant expressions,
-// so that the program's own formats are checked when the program is built.
-constexpr bool is_output_format(std::string_view text);
-
 // A format written into the program: checked when the program is compiled, so that a typo in
 // a report line is a build error, never a failure at run time.
 struct FormatText {
   consteval FormatText(const char* text) : text(text) {  // NOLINT: implicit on purpose
-    if (!is_output_format(this->text)) throw "not an output format";
+    if (!format::is_output_format(this->text)) throw "not an output format";
   }
   std::string_view text;
 };
@@ -128,134 +125,6 @@ class Format {
   explicit Format(std::unique_ptr<Program> program);
   std::unique_ptr<Program> program_;
 };
-
-namespace format_grammar {
-
-// Limits the compiler also applies.
-inline constexpr int kMaxDepth = 32;          // nested groups
-inline constexpr int kMaxCount = 1'000'000;   // a repeat count or an nX
-inline constexpr int kMaxWidth = 1000;        // a field width or digit count
-
-// A recursive-descent reading of the format text that only says whether it is well formed.
-class Checker {
- public:
-  constexpr explicit Checker(std::string_view text) : text_(text) {}
-
-  constexpr bool valid() {
-    if (peek() != '(') return false;
-    ++pos_;
-    if (!list(1)) return false;
-    return peek() == kEnd;
-  }
-
- private:
-  static constexpr int kEnd = -1;
-  static constexpr bool digit(int c) { return c >= '0' && c <= '9'; }
-  static constexpr int lower(int c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
-
-  constexpr int peek() {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
-    return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : kEnd;
-  }
-  // An unsigned number up to `limit`; -1 when none stands here, -2 when it is too large.
-  constexpr long number(long limit) {
-    if (!digit(peek())) return -1;
-    long v = 0;
-    while (digit(peek())) {
-      v = v * 10 + (text_[pos_++] - '0');
-      if (v > limit) return -2;
-    }
-    return v;
-  }
-  constexpr bool list(int depth) {
-    bool first = true, after_comma = false, free_separator = true;
-    for (;;) {
-      const int c = peek();
-      if (c == kEnd) return false;
-      if (c == ')') {
-        ++pos_;
-        return !after_comma;
-      }
-      if (c == ',') {
-        if (first || after_comma) return false;
-        ++pos_;
-        after_comma = true;
-        continue;
-      }
-      bool slash_or_colon = false;
-      if (!item(depth, slash_or_colon)) return false;
-      // Only '/' and ':' stand without a comma on either side.
-      if (!first && !after_comma && !free_separator && !slash_or_colon) return false;
-      free_separator = slash_or_colon;
-      first = false;
-      after_comma = false;
-    }
-  }
-  constexpr bool item(int depth, bool& slash_or_colon) {
-    const long count = number(kMaxCount);
-    if (count == 0 || count == -2) return false;
-    const int c = lower(peek());
-    switch (c) {
-      case '(':
-        ++pos_;
-        return depth < kMaxDepth && list(depth + 1);
-      case '\'':
-      case '"':
-        return literal(c);
-      case 'x':
-        ++pos_;
-        return true;
-      case '/':
-        ++pos_;
-        slash_or_colon = true;
-        return true;
-      case ':':
-        ++pos_;
-        slash_or_colon = true;
-        return count < 0;
-      case 'i':
-      case 'f':
-      case 'g':
-      case 'a':
-        ++pos_;
-        return data(c);
-      default:
-        return false;
-    }
-  }
-  constexpr bool literal(int quote) {
-    ++pos_;
-    for (;;) {
-      if (pos_ >= text_.size()) return false;
-      if (text_[pos_++] == quote) {
-        if (pos_ < text_.size() && text_[pos_] == quote)
-          ++pos_;
-        else
-          return true;
-      }
-    }
-  }
-  constexpr bool data(int c) {
-    const long w = number(kMaxWidth);
-    if (w == -2) return false;
-    if (c == 'a') return w != 0;
-    if (w < 1) return false;
-    if (c == 'i') return peek() != '.';
-    if (peek() != '.') return false;
-    ++pos_;
-    const long d = number(kMaxWidth);
-    return d >= 0 && !(c == 'g' && d == 0);
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
-
-}  // namespace format_grammar
-
-constexpr bool is_output_format(std::string_view text) {
-  return format_grammar::Checker(text).valid();
-}
 
 // Formatted write: one or more complete lines, by the format control rules (repeat groups,
 // `/`, `:`, reversion, asterisks for values too wide, no trailing blanks from nX).
@@ -325,14 +194,13 @@ struct Outcome {
   bool failed() const { return !value.has_value(); }
 };
 
-// The edit of a single value, for callers and tests that need one field: `Fw.d`, `Gw.d`,
-// `Iw` and `Aw` appended to `dst` exactly as inside a formatted write. A width of zero or
-// less writes nothing; widths and digit counts above kMaxFieldWidth are cut to it.
-inline constexpr int kMaxFieldWidth = 1000;
-void edit_f(std::string& dst, float value, int w, int d);
-void edit_g(std::string& dst, float value, int w, int d);
-void edit_i(std::string& dst, std::int32_t value, int w);
-void edit_a(std::string& dst, std::string_view value, int w);
+// The notation's checks and the editors of single values, as textio's users know them.
+using format::edit_a;
+using format::edit_f;
+using format::edit_g;
+using format::edit_i;
+using format::is_output_format;
+using format::kMaxFieldWidth;
 
 // ---------------------------------------------------------------------------------------------
 // Input
