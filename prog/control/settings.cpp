@@ -8,6 +8,8 @@
 
 namespace tramel::control {
 
+using namespace textio::literals;
+
 namespace {
 
 using textio::Channel;
@@ -57,7 +59,7 @@ std::string FileSettings::forecast_path() const {
 }
 
 Outcome<ParameterText> read_global_block(ControlFile& control) {
-  static const textio::Format kLine70("(a70)");
+  constexpr auto kLine70 = "(a70)"_format;
   Outcome<ParameterText> outcome;
   Block block = control.read_block(kGlobalBlockLines);
   outcome.messages = tab_warnings(block);
@@ -121,9 +123,8 @@ Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordRea
 
 Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
                                                  KeywordReader& reader) {
-  static const textio::Format kNoMark(
-      "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')");
-  static const textio::Format kNoMark2("(7x,'or +k or +h')");
+  constexpr auto kNoMark = "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')"_format;
+  constexpr auto kNoMark2 = "(7x,'or +k or +h')"_format;
   Outcome<AnalysisSettings> outcome;
   std::vector<Message>& messages = outcome.messages;
   AnalysisSettings s;

@@ -222,9 +222,6 @@ Format Format::compile(std::string_view text) {
   return Format(std::move(program));
 }
 
-// The text was checked when the program was compiled; the compiler's own checks stay the
-// final word (they also bound the work of one pass through the format).
-Format::Format(FormatText text) : Format(compile(text.text)) {}
 Format::~Format() = default;
 Format::Format(Format&&) noexcept = default;
 Format& Format::operator=(Format&&) noexcept = default;

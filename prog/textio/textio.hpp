@@ -7,6 +7,8 @@
 // and reads under a run-time format taken from the data file itself.
 #pragma once
 
+#include <array>
+#include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -88,8 +90,8 @@ class Sink {
   std::string buf_;
 };
 
-// A compiled output format, e.g. Format("(7x,'Coherence threshold probability = ',f6.3)").
-// Fixed formats are compiled once (namespace-scope or function-local statics) and reused.
+// A format that is not a format, or values that do not fit its descriptors: the column of the
+// format text where it went wrong.
 class FormatError : public std::runtime_error {
  public:
   FormatError(const std::string& what, int column) : std::runtime_error(what), column_(column) {}
@@ -99,20 +101,11 @@ class FormatError : public std::runtime_error {
   int column_;
 };
 
-// A format written into the program: checked when the program is compiled, so that a typo in
-// a report line is a build error, never a failure at run time.
-struct FormatText {
-  consteval FormatText(const char* text) : text(text) {  // NOLINT: implicit on purpose
-    if (!format::is_output_format(this->text)) throw "not an output format";
-  }
-  std::string_view text;
-};
-
+// An output format compiled at run time, for texts the program does not know when it is
+// built (tests, fuzzers). The program's own formats are format literals (below).
 class Format {
  public:
-  // A format of the program, checked at compile time.
-  Format(FormatText text);  // NOLINT: implicit, so that a literal initialises a Format
-  // A format given at run time; throws FormatError when the text is not a format.
+  // Throws FormatError when the text is not a format.
   static Format compile(std::string_view text);
   ~Format();
   Format(Format&&) noexcept;
@@ -127,7 +120,9 @@ class Format {
 };
 
 // Formatted write: one or more complete lines, by the format control rules (repeat groups,
-// `/`, `:`, reversion, asterisks for values too wide, no trailing blanks from nX).
+// `/`, `:`, reversion, asterisks for values too wide, no trailing blanks from nX). A value of
+// a kind its descriptor does not take throws FormatError; an integer under F or G, or a real
+// under I, is converted.
 void write(Sink& out, const Format& format, std::span<const Item> items);
 
 // List-directed write: exactly one line, however long.
@@ -153,10 +148,82 @@ void list(Sink& out, const T&... values) {
   }
 }
 
-// The same two writes into a text of their own: the complete lines they write, each ended by
-// a line feed. For messages that are made where a check fails and printed later.
-template <class... T>
-std::string format_text(const Format& format, const T&... values) {
+// ---- Format literals: the program's own formats, checked when the program is compiled ----
+//
+// "(1x,i2,2x,f8.4)"_format is a format whose text is part of its type. A write with it does
+// not compile when the text is not a format, or when a value meets an edit that does not take
+// its kind (Iw takes integers, Fw.d and Gw.d reals, Aw texts, by the format control rules);
+// a double is never printed: the caller rounds it to float. The text is compiled on its first
+// use and kept.
+
+// A text as a template argument.
+template <std::size_t N>
+struct FormatChars {
+  consteval FormatChars(const char (&text)[N]) {  // NOLINT: implicit on purpose
+    for (std::size_t i = 0; i < N; ++i) chars[i] = text[i];
+  }
+  constexpr std::string_view view() const { return {chars, N - 1}; }
+  char chars[N] = {};
+};
+
+template <FormatChars Text>
+struct FormatLiteral {
+  static constexpr std::string_view text() { return Text.view(); }
+  static const Format& compiled() {
+    static const Format format = Format::compile(Text.view());
+    return format;
+  }
+};
+
+inline namespace literals {
+template <FormatChars Text>
+consteval FormatLiteral<Text> operator""_format() {
+  if (!format::is_output_format(Text.view())) throw "not an output format";
+  return {};
+}
+}  // namespace literals
+
+// The kinds of values a formatted write takes; a double or a bool is none of them.
+template <class T>
+concept Printable = std::same_as<T, float> ||
+                    (std::integral<T> && !std::same_as<T, bool> && !std::same_as<T, char>) ||
+                    std::convertible_to<const T&, std::string_view>;
+
+template <Printable T>
+constexpr format::ValueKind kind_of() {
+  if constexpr (std::same_as<T, float>) {
+    return format::ValueKind::Real;
+  } else if constexpr (std::integral<T>) {
+    return format::ValueKind::Integer;
+  } else {
+    return format::ValueKind::Text;
+  }
+}
+
+// Whether values of types T... fit the format literal F.
+template <class F, class... T>
+concept FitsFormat = (Printable<T> && ...) && requires { F::text(); } &&
+                     format::check_kinds(F::text(), std::array<format::ValueKind, sizeof...(T)>{
+                                                        kind_of<T>()...})
+                             .outcome == format::KindCheck::Outcome::Fits;
+
+template <FormatChars Text, class... T>
+  requires FitsFormat<FormatLiteral<Text>, T...>
+void write(Sink& out, FormatLiteral<Text> format, const T&... values) {
+  write(out, format.compiled(), values...);
+}
+
+// A list whose length is known only at run time: its kinds are checked as the line is written.
+template <FormatChars Text>
+void write(Sink& out, FormatLiteral<Text> format, std::span<const Item> items) {
+  write(out, format.compiled(), items);
+}
+
+// The same writes into a text of their own: the complete lines they write, each ended by a
+// line feed. For messages that are made where a check fails and printed later.
+template <FormatChars Text, class... T>
+  requires FitsFormat<FormatLiteral<Text>, T...>
+std::string format_text(FormatLiteral<Text> format, const T&... values) {
   Sink lines;
   write(lines, format, values...);
   return lines.text();
