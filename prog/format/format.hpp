@@ -331,8 +331,14 @@ class Parser {
     e.descriptor = d;
     e.column = col;
     e.text_begin = static_cast<std::int32_t>(start);
-    e.text_end = static_cast<std::int32_t>(pos_);
+    e.text_end = end_of_item(start);
     return e;
+  }
+  // Where the item read from `start` ends: before the blanks that peek() passed over.
+  constexpr std::int32_t end_of_item(std::size_t start) const {
+    std::size_t end = pos_;
+    while (end > start && blank(text_[end - 1])) --end;
+    return static_cast<std::int32_t>(end);
   }
 
   constexpr Edit done(Edit e, bool slash_or_colon) {
@@ -412,7 +418,7 @@ class Parser {
         e.exponent_digits = static_cast<std::int32_t>(x);
       }
     }
-    e.text_end = static_cast<std::int32_t>(pos_);
+    e.text_end = end_of_item(letter);
     return done(e, false);
   }
 
