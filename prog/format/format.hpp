@@ -437,9 +437,11 @@ class Parser {
     Descriptor d = Descriptor::Tab;
     if (eat('l')) d = Descriptor::TabLeft;
     else if (eat('r')) d = Descriptor::TabRight;
+    peek();
+    const int at = column();
     const std::int64_t n = number(notation_->max_count);
     if (n == -2) return last_;
-    if (n < 1) return fail("a column is needed after T", column());
+    if (n < 1) return fail("a column is needed after T", at);
     Edit e = make(d, col, start);
     e.columns = static_cast<std::int32_t>(n);
     return done(e, false);

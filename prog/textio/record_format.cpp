@@ -162,7 +162,10 @@ bool compile_into(Program& prog, std::string_view text) {
   std::vector<Open> open(1);
   for (;;) {
     const format::Edit e = parser.next();
-    if (e.descriptor == Descriptor::Error) return false;
+    if (e.descriptor == Descriptor::Error) {
+      prog.error = format::describe(e, used);
+      return false;
+    }
     if (e.descriptor == Descriptor::End) break;
     if (e.descriptor == Descriptor::GroupBegin) {
       open.push_back(Open{{}, e.repeat, open.back().body.size()});
@@ -207,7 +210,11 @@ std::unique_ptr<Program> compile(std::string_view text) {
   std::string squeezed;
   for (char c : text)
     if (c != ' ') squeezed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  if (!compile_into(*prog, text)) *prog = Program{};
+  if (!compile_into(*prog, text)) {
+    std::string error = std::move(prog->error);
+    *prog = Program{};
+    prog->error = std::move(error);
+  }
   prog->text = squeezed;
   return prog;
 }
@@ -220,5 +227,6 @@ RecordFormat::RecordFormat(RecordFormat&&) noexcept = default;
 RecordFormat& RecordFormat::operator=(RecordFormat&&) noexcept = default;
 
 bool RecordFormat::valid() const { return program_ && program_->valid; }
+const std::string& RecordFormat::error() const { return program_->error; }
 
 }  // namespace tramel::textio

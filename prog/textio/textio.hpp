@@ -1,10 +1,12 @@
 // Formatted text I/O: every line the program writes (report, console, forecast file) and every
-// data record it reads goes through here.
+// data record it reads goes through here. The notation of formats and the editing of single
+// values are format/'s; this folder puts them to work on sinks and files.
 //
-// Output: a fixed format in edit-descriptor notation, compiled once, applied to a list of
-// values (`write`), or the free-form list-directed line of a message (`list`).
-// Input: a sequential text file read record by record: 80-column lines, list-directed reads,
-// and reads under a run-time format taken from the data file itself.
+// Offers: sinks (line destinations, buffered); the formatted write under a format literal of
+// the program (checked when the program is compiled) or a format compiled at run time; the
+// list-directed write of messages; text files read record by record; list-directed reads;
+// reads under a run-time record format taken from the data file; and the messages and
+// outcomes of the steps that read or check.
 #pragma once
 
 #include <array>
@@ -359,6 +361,8 @@ class RecordFormat {
   RecordFormat& operator=(RecordFormat&&) noexcept;
 
   bool valid() const;
+  // Why the text is not a usable format, naming the column; empty when it is one.
+  const std::string& error() const;
 
   struct Program;
   const Program& program() const { return *program_; }
