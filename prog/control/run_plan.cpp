@@ -96,8 +96,10 @@ struct Planner {
 };
 
 bool Planner::read_band_edges() {
-  constexpr auto kNoLongest = "(/,' Type longest period rather than lower freq in  setting the band in pelorn.cnl')"_format;
-  constexpr auto kNoShortest = "(/,' Type shortest period rather than upper freq in setting the band in pelorn.cnl')"_format;
+  constexpr auto kNoLongest =
+      "(/,' Type longest period rather than lower freq in  setting the band in pelorn.cnl')"_format;
+  constexpr auto kNoShortest =
+      "(/,' Type shortest period rather than upper freq in setting the band in pelorn.cnl')"_format;
   if (mode() != UnitMode::Time) {
     // Not stopped on: an absent or malformed edge takes the reader's saved result.
     const KeywordValue<float> l = real(keywords::kLowerFrequency);

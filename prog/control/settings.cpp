@@ -123,7 +123,8 @@ Outcome<FileSettings> read_file_settings(const ParameterText& global, KeywordRea
 
 Outcome<AnalysisSettings> read_analysis_settings(const ParameterText& global,
                                                  KeywordReader& reader) {
-  constexpr auto kNoMark = "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')"_format;
+  constexpr auto kNoMark =
+      "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')"_format;
   constexpr auto kNoMark2 = "(7x,'or +k or +h')"_format;
   Outcome<AnalysisSettings> outcome;
   std::vector<Message>& messages = outcome.messages;

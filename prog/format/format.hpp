@@ -130,7 +130,7 @@ inline constexpr Notation kRecordNotation{
 class Parser {
  public:
   constexpr Parser(std::string_view text, const Notation& notation)
-      : text_(text.substr(0, notation.max_length < text.size() ? notation.max_length : text.size())),
+      : text_(text.substr(0, notation.max_length)),
         notation_(&notation) {}
   constexpr Parser() : Parser({}, kOutputNotation) {}  // a parser of no text
 

@@ -15,7 +15,8 @@ using textio::write;
 // kHz mode: the rate in kHz, the resolution in Hz, the pass band in kHz.
 void write_khz(const RunPlan& plan, Sink& report) {
   constexpr auto kRate = "(' Sampling rate =',f12.3,' kHz',/)"_format;
-  constexpr auto kResolution = "(' Resolution Bandwidth = ',f10.3,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i7,/)"_format;
+  constexpr auto kResolution =
+      "(' Resolution Bandwidth = ',f10.3,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i7,/)"_format;
   constexpr auto kBand = "(' Passband (',f9.3,2x,f10.3,' ) kHz')"_format;
   const double r = plan.rate;
   const int lb = plan.frame_length;
@@ -28,7 +29,8 @@ void write_khz(const RunPlan& plan, Sink& report) {
 // Hz mode: the run's rate is in kHz; everything is printed in Hz.
 void write_hz(const RunPlan& plan, Sink& report) {
   constexpr auto kRate = "(' Sampling rate =',f12.3,' Hz',/)"_format;
-  constexpr auto kResolution = "(' Resolution Bandwidth = ',f10.5,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i6,/)"_format;
+  constexpr auto kResolution =
+      "(' Resolution Bandwidth = ',f10.5,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i6,/)"_format;
   constexpr auto kBand = "(' Passband (',f7.2,2x,f9.2,' ) Hz')"_format;
   const double r = plan.rate;
   const int lb = plan.frame_length;
@@ -42,7 +44,8 @@ void write_hz(const RunPlan& plan, Sink& report) {
 // the time unit (7-column fields).
 void write_time(const RunPlan& plan, Sink& report) {
   constexpr auto kInterval = "(' Sampling interval = ',g12.6,1x,a7,/)"_format;
-  constexpr auto kResolution = "(' Resolution Bandwidth = ',g10.4,1x,a7,2x,'No. Frames ',i7,1x,'. Frame Length ',i6,/)"_format;
+  constexpr auto kResolution =
+      "(' Resolution Bandwidth = ',g10.4,1x,a7,2x,'No. Frames ',i7,1x,'. Frame Length ',i6,/)"_format;
   constexpr auto kBand = "(' Passband (',f9.2,2x,f9.2,' )',1x,a7)"_format;
   const std::string_view unit = plan.analysis.unit_text;
   const double t = plan.frame_length * static_cast<double>(plan.rate);
@@ -55,7 +58,8 @@ void write_time(const RunPlan& plan, Sink& report) {
 }  // namespace
 
 void write_run_header(Sink& report, const RunPlan& plan, forecast::StandardErrors errors) {
-  constexpr auto kSample = "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)"_format;
+  constexpr auto kSample =
+      "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)"_format;
   constexpr auto kRule = "(60('='))"_format;
   constexpr auto kBins = "(/,7x,'No. of frequencies in band ',i6,/)"_format;
   constexpr auto kForecast = "(7x,'No. of frames forecasted = ',i3,2x,'VAR Lags = ',i2,/)"_format;

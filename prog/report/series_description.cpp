@@ -105,7 +105,8 @@ void write_no_significant_bins(Sink& report) {
 
 void write_var_too_large(Sink& report, std::int32_t sample_size, std::int64_t var_size,
                          float threshold) {
-  constexpr auto kSample = "(' Sample size ',i7,' is not large enough for the dimension of the VAR ',i6)"_format;
+  constexpr auto kSample =
+      "(' Sample size ',i7,' is not large enough for the dimension of the VAR ',i6)"_format;
   constexpr auto kIncrease = "(' Increase the coherence prob. threshold ',f6.3)"_format;
   // A size beyond the 32-bit range cannot fit i6 either: it prints as asterisks.
   const auto shown = static_cast<std::int32_t>(

@@ -8,7 +8,8 @@ using namespace textio::literals;
 
 // The lines of the VAR block.
 namespace line {
-constexpr auto significant = "(/,2x,'Number of Significant Frequencies used in the VAR Fit = ',i2,/)"_format;
+constexpr auto significant =
+    "(/,2x,'Number of Significant Frequencies used in the VAR Fit = ',i2,/)"_format;
 constexpr auto table_head = "(5x,'Signal Coherence Probabilites & Their Frequency Bins')"_format;
 constexpr auto table_rule = "(5x,47('='))"_format;
 constexpr auto pairs = "(4(f7.4,' - ',i3,1x))"_format;
@@ -19,9 +20,12 @@ constexpr auto coef_head = "(3x,'VAR Coefficients',7x,'Std Error',5x,'t Value',/
 constexpr auto coef = "(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)"_format;
 constexpr auto rsq = "(/,7x,'R Square = ',f7.3,/)"_format;
 constexpr auto end = "(/,2x,37('*'))"_format;
-constexpr auto eigen_khz = "(3x,'Magnitudes',4x,'Periods - System Eigenvalues in units of milseconds',/)"_format;
-constexpr auto eigen_hz = "(3x,'Magnitudes',4x,'Periods - System Eigenvalues in units of seconds',/)"_format;
-constexpr auto eigen_time = "(3x,'Magnitudes',4x,'Periods - System Eigenvalues in units of ',a7,/)"_format;
+constexpr auto eigen_khz =
+    "(3x,'Magnitudes',4x,'Periods - System Eigenvalues in units of milseconds',/)"_format;
+constexpr auto eigen_hz =
+    "(3x,'Magnitudes',4x,'Periods - System Eigenvalues in units of seconds',/)"_format;
+constexpr auto eigen_time =
+    "(3x,'Magnitudes',4x,'Periods - System Eigenvalues in units of ',a7,/)"_format;
 constexpr auto eigen = "(1x,i2,2x,f8.4,6x,f6.2)"_format;
 constexpr auto eigen_zero = "(1x,i2,2x,f8.4,6x,'Zero Frequency')"_format;
 }  // namespace line

@@ -1,10 +1,10 @@
 // RecordFormat: compiles the run-time format of the data records into a flat program.
 //
 // The text (at most 50 characters; blanks anywhere are ignored, letters in either case) is
-// read by the notation's parser in its record form. Groups become loop instructions; small groups are unrolled so that a format
-// like (8f10.3) runs as eight field instructions; a group that holds only position and mode
-// items is folded into one move whatever its repeat count, so no repeat count can make a read
-// spin without reading anything. A text that does not compile gives an invalid program.
+// read by the notation's parser in its record form. Groups become loop instructions; small
+// groups are unrolled so that a format like (8f10.3) runs as eight field instructions; a group
+// that holds only position and mode items is folded into one move whatever its repeat count,
+// so no repeat count can make a read spin without reading anything. A text that does not compile gives an invalid program.
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -19,7 +19,6 @@ using Program = RecordFormat::Program;
 using Op = Program::Op;
 using Kind = Op::Kind;
 
-constexpr std::size_t kMaxText = 50;
 // A group is unrolled when its body, repeated, stays within this many instructions.
 constexpr std::int64_t kUnroll = 64;
 
@@ -209,7 +208,8 @@ std::unique_ptr<Program> compile(std::string_view text) {
   text = text.substr(0, format::kRecordNotation.max_length);
   std::string squeezed;
   for (char c : text)
-    if (c != ' ') squeezed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    if (c != ' ')
+      squeezed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   if (!compile_into(*prog, text)) {
     std::string error = std::move(prog->error);
     *prog = Program{};

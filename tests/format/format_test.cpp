@@ -99,7 +99,8 @@ TEST(Parser, ErrorsNameTheColumn) {
   EXPECT_EQ(first_error(ok, kOutputNotation).descriptor, End);
   EXPECT_EQ(first_error(deep, kOutputNotation).column, 33);
   // A record format counts its first 50 characters only.
-  EXPECT_EQ(first_error("(f10.3," + std::string(38, ' ') + "f5.1)", kRecordNotation).descriptor, End);
+  const std::string fifty = "(f10.3," + std::string(38, ' ') + "f5.1)";
+  EXPECT_EQ(first_error(fifty, kRecordNotation).descriptor, End);
   EXPECT_EQ(first_error("(f10.3," + std::string(39, ' ') + "f5.1)", kRecordNotation).column, 51);
   EXPECT_EQ(describe(first_error("(1000001x)", kOutputNotation), "(1000001x)"),
             "format error at column 2: number larger than 1000000 in \"(1000001x)\"");
