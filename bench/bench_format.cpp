@@ -9,11 +9,11 @@
 
 namespace {
 
-using tramel::textio::Format;
+using namespace tramel::textio::literals;
 using tramel::textio::Sink;
 
 void BM_coefficient_line(benchmark::State& state) {
-  static const Format kCoef("(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)");
+  constexpr auto kCoef = "(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)"_format;
   Sink sink;
   std::int32_t i = 1, u = 1;
   float b = -0.0371f;
@@ -32,7 +32,7 @@ void BM_coefficient_line(benchmark::State& state) {
 BENCHMARK(BM_coefficient_line);
 
 void BM_forecast_record(benchmark::State& state) {
-  static const Format kRecord("(i3,2x,i4,2x,:,100(f9.3,1x))");
+  constexpr auto kRecord = "(i3,2x,i4,2x,:,100(f9.3,1x))"_format;
   const int M = static_cast<int>(state.range(0));
   Sink sink;
   std::vector<tramel::textio::Item> items(2 + static_cast<std::size_t>(M), tramel::textio::Item(0));

@@ -12,6 +12,8 @@
 
 namespace tramel::control {
 
+using namespace textio::literals;
+
 namespace {
 
 using textio::list_text;
@@ -122,10 +124,10 @@ struct Planner {
 };
 
 bool Planner::read_band_edges() {
-  static const textio::Format kNoLongest(
-      "(/,' Type longest period rather than lower freq in  setting the band in pelorn.cnl')");
-  static const textio::Format kNoShortest(
-      "(/,' Type shortest period rather than upper freq in setting the band in pelorn.cnl')");
+  constexpr auto kNoLongest =
+      "(/,' Type longest period rather than lower freq in  setting the band in pelorn.cnl')"_format;
+  constexpr auto kNoShortest =
+      "(/,' Type shortest period rather than upper freq in setting the band in pelorn.cnl')"_format;
   if (mode() != UnitMode::Time) {
     // Not stopped on: an absent or malformed edge takes the reader's saved result.
     const KeywordValue<float> l = real(keywords::kLowerFrequency);
@@ -363,7 +365,7 @@ double sample_interval(const RunPlan& plan) {
 Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& files,
                           const AnalysisSettings& analysis, const DataExtent& data,
                           KeywordReader& reader) {
-  static const textio::Format kLine70("(a70)");
+  constexpr auto kLine70 = "(a70)"_format;
   Planner p(analysis, data, reader);
   p.plan.run = run;
   p.plan.series_count = files.series_count;

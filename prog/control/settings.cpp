@@ -8,6 +8,8 @@
 
 namespace tramel::control {
 
+using namespace textio::literals;
+
 namespace {
 
 using diagnostics::Destination;
@@ -75,7 +77,7 @@ std::string FileSettings::forecast_csv_path() const {
 }
 
 Outcome<GlobalBlock> read_global_block(ControlFile& control) {
-  static const textio::Format kLine70("(a70)");
+  constexpr auto kLine70 = "(a70)"_format;
   Outcome<GlobalBlock> outcome;
   Block block = control.read_block(kGlobalBlockLines);
   for (diagnostics::Warning& w : tab_warnings(block)) outcome.notes.emplace_back(std::move(w));
@@ -137,9 +139,9 @@ Outcome<FileSettings> read_file_settings(const GlobalBlock& global, KeywordReade
 
 Outcome<AnalysisSettings> read_analysis_settings(const GlobalBlock& global,
                                                  KeywordReader& reader) {
-  static const textio::Format kNoMark(
-      "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')");
-  static const textio::Format kNoMark2("(7x,'or +k or +h')");
+  constexpr auto kNoMark =
+      "(2x,'Unit control parameter ',a15,' is not followed by +K or +H')"_format;
+  constexpr auto kNoMark2 = "(7x,'or +k or +h')"_format;
   Outcome<AnalysisSettings> outcome;
   AnalysisSettings s;
 

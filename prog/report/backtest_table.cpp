@@ -6,6 +6,8 @@
 
 namespace tramel::report {
 
+using namespace textio::literals;
+
 namespace {
 
 const char* method_name(backtest::Method m) {
@@ -25,12 +27,11 @@ const char* method_name(backtest::Method m) {
 }  // namespace
 
 void write_backtest_table(Sink& console, const BacktestReport& table) {
-  static const textio::Format kTitle("(/,1x,a)");
-  static const textio::Format kHead(
-      "(3x,'step',2x,'method',10x,'    MASE',8x,'RMSE',2x,'origins',:,20(1x,a10))");
-  static const textio::Format kRow("(2x,i5,2x,a16,f8.3,g12.4,i9,:,20(1x,a10))");
-  static const textio::Format kCoverage("(f10.3)");
-  static const textio::Format kNone("(2x,i5,2x,a16,a8,a12,i9)");
+  constexpr auto kTitle = "(/,1x,a)"_format;
+  constexpr auto kHead = "(3x,'step',2x,'method',10x,'    MASE',8x,'RMSE',2x,'origins',:,20(1x,a10))"_format;
+  constexpr auto kRow = "(2x,i5,2x,a16,f8.3,g12.4,i9,:,20(1x,a10))"_format;
+  constexpr auto kCoverage = "(f10.3)"_format;
+  constexpr auto kNone = "(2x,i5,2x,a16,a8,a12,i9)"_format;
   const backtest::SeriesBacktest& b = table.backtest;
   const backtest::Method used =
       table.model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes;

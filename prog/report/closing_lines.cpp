@@ -9,6 +9,8 @@
 
 namespace tramel::report {
 
+using namespace textio::literals;
+
 namespace {
 
 // The local date and time as 24 characters, e.g. "Mon Dec 07 18:36:12 2026", with English
@@ -32,14 +34,14 @@ std::string date_and_time() {
 }  // namespace
 
 void write_banner(Sink& report) {
-  static const textio::Format kTitle("(11x,'Quorvane')");
-  static const textio::Format kCredit("(12x,'Release 1.00')");
+  constexpr auto kTitle = "(11x,'Quorvane')"_format;
+  constexpr auto kCredit = "(12x,'Release 1.00')"_format;
   textio::write(report, kTitle);
   textio::write(report, kCredit);
 }
 
 void write_title(Sink& report, std::string_view title) {
-  static const textio::Format kTitle("(1x,a79)");
+  constexpr auto kTitle = "(1x,a79)"_format;
   textio::write(report, kTitle, title);
 }
 
@@ -52,14 +54,14 @@ float processor_seconds() {
 }
 
 float write_closing_lines(Sink& report, Sink& console, float start) {
-  static const textio::Format kVersion("(' Version ',i2,'-',i2,'-',i4)");
-  static const textio::Format kDate("(' Date & Time ',a24)");
-  static const textio::Format kSecsReport("(' Elapsed time = ',f9.2,'  secs')");
-  static const textio::Format kSecsConsole("(' Elapsed time = ',f9.2,' secs')");
-  static const textio::Format kMinutesReport("(' Elapsed time = ',f9.2,' minutes')");
-  static const textio::Format kMinutesConsole("(/,' Elapsed time = ',f9.2,' minutes')");
-  static const textio::Format kHoursReport("(' Elapsed time = ',f9.2,' hours')");
-  static const textio::Format kHoursConsole("(/,' Elapsed time = ',f9.2,' hours')");
+  constexpr auto kVersion = "(' Version ',i2,'-',i2,'-',i4)"_format;
+  constexpr auto kDate = "(' Date & Time ',a24)"_format;
+  constexpr auto kSecsReport = "(' Elapsed time = ',f9.2,'  secs')"_format;
+  constexpr auto kSecsConsole = "(' Elapsed time = ',f9.2,' secs')"_format;
+  constexpr auto kMinutesReport = "(' Elapsed time = ',f9.2,' minutes')"_format;
+  constexpr auto kMinutesConsole = "(/,' Elapsed time = ',f9.2,' minutes')"_format;
+  constexpr auto kHoursReport = "(' Elapsed time = ',f9.2,' hours')"_format;
+  constexpr auto kHoursConsole = "(/,' Elapsed time = ',f9.2,' hours')"_format;
   // The version of the report layout, 10-14-2002.
   constexpr std::int32_t kMonth = 10, kDay = 14, kYear = 2002;
 

@@ -3,10 +3,12 @@
 
 namespace tramel::report {
 
+using namespace textio::literals;
+
 void write_forecast_file(Sink& forecast_file, std::span<const std::vector<float>> series,
                          int frame_length) {
   // Past 100 series a record goes on to further lines of 100 values each.
-  static const textio::Format kRecord("(i3,2x,i4,2x,:,100(f9.3,1x))");
+  constexpr auto kRecord = "(i3,2x,i4,2x,:,100(f9.3,1x))"_format;
   if (series.empty() || frame_length < 1) return;
   const std::size_t samples = series[0].size();
   std::vector<textio::Item> items(2 + series.size(), textio::Item(0));

@@ -8,6 +8,8 @@
 
 namespace tramel::report {
 
+using namespace textio::literals;
+
 namespace {
 
 using control::RunPlan;
@@ -15,39 +17,39 @@ using textio::write;
 
 // kHz mode: the rate in kHz, the resolution in Hz, the pass band in kHz.
 void write_khz(const RunPlan& plan, Sink& report) {
-  static const textio::Format kRate("(' Sampling rate =',f12.3,' kHz',/)");
-  static const textio::Format kResolution(
-      "(' Resolution Bandwidth = ',f10.3,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i7,/)");
-  static const textio::Format kBand("(' Passband (',f9.3,2x,f10.3,' ) kHz')");
-  const double rate = plan.spacing.rate_khz();
-  const int length = plan.frame_length;
+  constexpr auto kRate = "(' Sampling rate =',f12.3,' kHz',/)"_format;
+  constexpr auto kResolution =
+      "(' Resolution Bandwidth = ',f10.3,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i7,/)"_format;
+  constexpr auto kBand = "(' Passband (',f9.3,2x,f10.3,' ) kHz')"_format;
+  const double r = plan.spacing.rate_khz();
+  const int lb = plan.frame_length;
   write(report, kRate, plan.spacing.rate_khz());
-  write(report, kResolution, static_cast<float>(1000.0 * rate / length), plan.frames, length);
-  write(report, kBand, static_cast<float>(plan.first_bin * rate / length),
-        static_cast<float>(plan.last_bin * rate / length));
+  write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
+  write(report, kBand, static_cast<float>(plan.first_bin * r / lb),
+        static_cast<float>(plan.last_bin * r / lb));
 }
 
 // Hz mode: the run's rate is in kHz; everything is printed in Hz.
 void write_hz(const RunPlan& plan, Sink& report) {
-  static const textio::Format kRate("(' Sampling rate =',f12.3,' Hz',/)");
-  static const textio::Format kResolution(
-      "(' Resolution Bandwidth = ',f10.5,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i6,/)");
-  static const textio::Format kBand("(' Passband (',f7.2,2x,f9.2,' ) Hz')");
-  const double rate = plan.spacing.rate_khz();
-  const int length = plan.frame_length;
-  write(report, kRate, static_cast<float>(1000.0 * rate));
-  write(report, kResolution, static_cast<float>(1000.0 * rate / length), plan.frames, length);
-  write(report, kBand, static_cast<float>(1000.0 * plan.first_bin * rate / length),
-        static_cast<float>(1000.0 * plan.last_bin * rate / length));
+  constexpr auto kRate = "(' Sampling rate =',f12.3,' Hz',/)"_format;
+  constexpr auto kResolution =
+      "(' Resolution Bandwidth = ',f10.5,' Hz.',2x,'No. Frames ',i6,1x,'. Frame Length ',i6,/)"_format;
+  constexpr auto kBand = "(' Passband (',f7.2,2x,f9.2,' ) Hz')"_format;
+  const double r = plan.spacing.rate_khz();
+  const int lb = plan.frame_length;
+  write(report, kRate, static_cast<float>(1000.0 * r));
+  write(report, kResolution, static_cast<float>(1000.0 * r / lb), plan.frames, lb);
+  write(report, kBand, static_cast<float>(1000.0 * plan.first_bin * r / lb),
+        static_cast<float>(1000.0 * plan.last_bin * r / lb));
 }
 
 // Time mode: the sampling interval, the frame duration T and the periods T/kl and T/ku, in
 // the time unit (7-column fields).
 void write_time(const RunPlan& plan, Sink& report) {
-  static const textio::Format kInterval("(' Sampling interval = ',g12.6,1x,a7,/)");
-  static const textio::Format kResolution(
-      "(' Resolution Bandwidth = ',g10.4,1x,a7,2x,'No. Frames ',i7,1x,'. Frame Length ',i6,/)");
-  static const textio::Format kBand("(' Passband (',f9.2,2x,f9.2,' )',1x,a7)");
+  constexpr auto kInterval = "(' Sampling interval = ',g12.6,1x,a7,/)"_format;
+  constexpr auto kResolution =
+      "(' Resolution Bandwidth = ',g10.4,1x,a7,2x,'No. Frames ',i7,1x,'. Frame Length ',i6,/)"_format;
+  constexpr auto kBand = "(' Passband (',f9.2,2x,f9.2,' )',1x,a7)"_format;
   const std::string_view unit = plan.analysis.unit_text;
   const double t = plan.frame_length * static_cast<double>(plan.spacing.interval());
   write(report, kInterval, plan.spacing.interval(), unit);
@@ -71,18 +73,17 @@ std::string levels_text(std::span<const float> levels) {
 }
 
 void write_run_header(Sink& report, const RunPlan& plan, const analysis::Settings& settings) {
-  static const textio::Format kSample(
-      "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)");
-  static const textio::Format kRule("(60('='))");
-  static const textio::Format kBins("(/,7x,'No. of frequencies in band ',i6,/)");
-  static const textio::Format kForecast(
-      "(7x,'No. of frames forecasted = ',i3,2x,'VAR Lags = ',i2,/)");
-  static const textio::Format kTaper("(' % taper = ',f5.2,4x,'No. tapered at each end = ',i5,/)");
-  static const textio::Format kFewTapered("(' % Taper yields no. of tapered values < 2',/)");
-  static const textio::Format kLeastSquares("(7x,'Standard errors: least squares (--ols-errors)',/)");
-  static const textio::Format kModel("(7x,'Forecast model: ',a,' (--model ',a,')',/)");
-  static const textio::Format kIntervals("(7x,'Forecast intervals: ',a,' per cent (--intervals)',/)");
-  static const textio::Format kBacktest("(7x,'Backtest over the last ',i4,' frames (--backtest)',/)");
+  constexpr auto kSample =
+      "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)"_format;
+  constexpr auto kRule = "(60('='))"_format;
+  constexpr auto kBins = "(/,7x,'No. of frequencies in band ',i6,/)"_format;
+  constexpr auto kForecast = "(7x,'No. of frames forecasted = ',i3,2x,'VAR Lags = ',i2,/)"_format;
+  constexpr auto kTaper = "(' % taper = ',f5.2,4x,'No. tapered at each end = ',i5,/)"_format;
+  constexpr auto kFewTapered = "(' % Taper yields no. of tapered values < 2',/)"_format;
+  constexpr auto kLeastSquares = "(7x,'Standard errors: least squares (--ols-errors)',/)"_format;
+  constexpr auto kModel = "(7x,'Forecast model: ',a,' (--model ',a,')',/)"_format;
+  constexpr auto kIntervals = "(7x,'Forecast intervals: ',a,' per cent (--intervals)',/)"_format;
+  constexpr auto kBacktest = "(7x,'Backtest over the last ',i4,' frames (--backtest)',/)"_format;
 
   write(report, kSample, plan.first_datum, plan.last_datum, plan.sample_size);
   write(report, kRule);
@@ -123,8 +124,8 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
 }
 
 void write_run_end(Sink& report, const RunPlan& plan) {
-  static const textio::Format kThreshold("(7x,'Coherence threshold probability = ',f6.3)");
-  static const textio::Format kColumns("(/,7x,'Number of Data Columns = ',i2,/)");
+  constexpr auto kThreshold = "(7x,'Coherence threshold probability = ',f6.3)"_format;
+  constexpr auto kColumns = "(/,7x,'Number of Data Columns = ',i2,/)"_format;
   write(report, kThreshold, plan.analysis.threshold);
   if (plan.series_count > 1) write(report, kColumns, plan.series_count);
 }

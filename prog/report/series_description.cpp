@@ -8,6 +8,8 @@
 
 namespace tramel::report {
 
+using namespace textio::literals;
+
 using textio::list;
 using textio::write;
 
@@ -34,24 +36,23 @@ void write_work_space_failure(Sink& report, WorkSpace which, int bins, std::int6
 }
 
 void write_series_box(Sink& report, int series) {
-  static const textio::Format kBoxTop("(/,15x,'|',17('='),'|')");
-  static const textio::Format kBoxSeries("(15x,'| Series No. ',i3,'  |')");
-  static const textio::Format kBoxBottom("(15x,'|',17('='),'|',/)");
+  constexpr auto kBoxTop = "(/,15x,'|',17('='),'|')"_format;
+  constexpr auto kBoxSeries = "(15x,'| Series No. ',i3,'  |')"_format;
+  constexpr auto kBoxBottom = "(15x,'|',17('='),'|',/)"_format;
   write(report, kBoxTop);
   write(report, kBoxSeries, static_cast<std::int32_t>(series));
   write(report, kBoxBottom);
 }
 
 void write_description(Sink& report, const analysis::Statistics& s, std::string_view format_text) {
-  static const textio::Format kRule("(2x,57('='))");
-  static const textio::Format kTitle("(14x,'Descriptive Statistics of Data')");
-  static const textio::Format kRuleAndGap("(2x,57('='),/)");
-  static const textio::Format kMean("(' Mean =',g12.3,7x,'Std Dev =',g12.3,/)");
-  static const textio::Format kMoments(
-      "(' Skew =',g10.3,4x,'Kurtosis =',g10.3,4x,'C(6) =',f10.3,/)");
-  static const textio::Format kRange("(' Max value =',g12.3,7x,'Min value =',g12.3)");
-  static const textio::Format kFormatLine("(/,' Format: ',a50)");
-  static const textio::Format kHashes("(2x,57('#'))");
+  constexpr auto kRule = "(2x,57('='))"_format;
+  constexpr auto kTitle = "(14x,'Descriptive Statistics of Data')"_format;
+  constexpr auto kRuleAndGap = "(2x,57('='),/)"_format;
+  constexpr auto kMean = "(' Mean =',g12.3,7x,'Std Dev =',g12.3,/)"_format;
+  constexpr auto kMoments = "(' Skew =',g10.3,4x,'Kurtosis =',g10.3,4x,'C(6) =',f10.3,/)"_format;
+  constexpr auto kRange = "(' Max value =',g12.3,7x,'Min value =',g12.3)"_format;
+  constexpr auto kFormatLine = "(/,' Format: ',a50)"_format;
+  constexpr auto kHashes = "(2x,57('#'))"_format;
   if (s.zero_variance) list(report, "Variance in STAT = 0 & is set = 1.");
   write(report, kRule);
   write(report, kTitle);
@@ -98,16 +99,15 @@ void write_coherence_notes(Sink& report, const coherence::Coherence& coherence) 
 }
 
 void write_no_significant_bins(Sink& report) {
-  static const textio::Format kNone(
-      "(7x,'No frequencies have significant coherence probabilities')");
+  constexpr auto kNone = "(7x,'No frequencies have significant coherence probabilities')"_format;
   write(report, kNone);
 }
 
 void write_var_too_large(Sink& report, std::int32_t sample_size, std::int64_t var_size,
                          float threshold) {
-  static const textio::Format kSample(
-      "(' Sample size ',i7,' is not large enough for the dimension of the VAR ',i6)");
-  static const textio::Format kIncrease("(' Increase the coherence prob. threshold ',f6.3)");
+  constexpr auto kSample =
+      "(' Sample size ',i7,' is not large enough for the dimension of the VAR ',i6)"_format;
+  constexpr auto kIncrease = "(' Increase the coherence prob. threshold ',f6.3)"_format;
   // A size beyond the 32-bit range cannot fit i6 either: it prints as asterisks.
   const auto shown = static_cast<std::int32_t>(
       std::min<std::int64_t>(var_size, std::numeric_limits<std::int32_t>::max()));

@@ -6,7 +6,6 @@
 // of repeat counters and appends straight into the sink's buffer, so a write allocates
 // nothing and parses nothing.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 #include "textio/textio.hpp"
@@ -17,8 +16,7 @@ namespace {
 
 enum class Code : std::uint8_t { Literal, Blanks, Slash, Colon, Int, Fixed, General, Chars, Begin, End };
 
-constexpr int kMaxDepth = format_grammar::kMaxDepth;
-constexpr int kMaxCount = format_grammar::kMaxCount;
+constexpr int kMaxDepth = format::kMaxDepth;
 // Work of one pass through the format, repeat groups expanded (operations plus characters
 // of literals and blanks). Bounds the time and memory of a hostile text such as
 // (9999(9999(9999('x')))); the system's own formats need a few hundred.
@@ -31,9 +29,12 @@ constexpr std::int64_t kMaxExpandedLiteral = 512;
 struct Format::Program {
   struct Op {
     Code code;
-    std::int32_t a = 0;  // Literal: offset in pool; Blanks: n; data: w (-1: A of the item's length);
-                         // Begin: count; End: index of its Begin
-    std::int32_t b = 0;  // Literal: length; data: d
+    std::int32_t width = 0;   // data: w (-1: A of the value's own length); Blanks: columns
+    std::int32_t digits = 0;  // Fixed, General: d
+    std::int32_t repeat = 0;  // Begin: passes of the group
+    std::int32_t begin = 0;   // End: index of its Begin
+    std::int32_t text_at = 0;      // Literal: its characters in the pool
+    std::int32_t text_length = 0;
     std::int32_t column = 0;  // in the format text, for errors at write time
   };
   std::vector<Op> ops;
@@ -45,177 +46,129 @@ struct Format::Program {
 namespace {
 
 using Op = Format::Program::Op;
+using format::Descriptor;
 
+// Turns the parser's edit items into the program a write walks: groups become Begin/End
+// loops, a descriptor with a repeat count a loop of one, a repeated single literal one
+// longer literal.
 class Compiler {
  public:
   Compiler(std::string_view text, Format::Program& p) : text_(text), p_(p) {}
 
   void run() {
-    if (peek() != '(') fail("a format starts with '('");
-    ++pos_;
-    list(/*depth=*/1);
-    if (peek() != kEnd) fail("text after the closing parenthesis");
-    for (std::size_t i = p_.revert; i < p_.ops.size(); ++i) {
-      const Code c = p_.ops[i].code;
-      if (c == Code::Int || c == Code::Fixed || c == Code::General || c == Code::Chars)
-        p_.revert_takes_data = true;
+    format::Parser parser(text_, format::kOutputNotation);
+    struct Open {
+      std::size_t begin;
+      std::int32_t repeat;
+      std::int64_t outer_cost;  // the enclosing level's cost so far
+    };
+    Open open[kMaxDepth];
+    int depth = 0;
+    std::int64_t cost = 0;  // of the level being read
+    for (;;) {
+      const format::Edit e = parser.next();
+      const std::int32_t col = e.column;
+      const std::int32_t r = e.repeat;
+      switch (e.descriptor) {
+        case Descriptor::Error:
+          throw FormatError(format::describe(e, text_), col);
+        case Descriptor::End:
+          for (std::size_t i = p_.revert; i < p_.ops.size(); ++i) {
+            const Code c = p_.ops[i].code;
+            if (c == Code::Int || c == Code::Fixed || c == Code::General || c == Code::Chars)
+              p_.revert_takes_data = true;
+          }
+          return;
+        case Descriptor::GroupBegin:
+          open[depth++] = Open{p_.ops.size(), r, cost};
+          cost = 0;
+          if (r > 1) begin_loop(r, col);
+          break;
+        case Descriptor::GroupEnd: {
+          const Open o = open[--depth];
+          if (o.repeat > 1) collapse_or_close(o.begin, o.repeat, col);
+          if (depth == 0) p_.revert = o.begin;
+          cost = o.outer_cost + times(o.repeat, cost + 2);
+          break;
+        }
+        case Descriptor::Literal: {
+          const std::size_t begin = p_.ops.size();
+          if (r > 1) begin_loop(r, col);
+          const std::int64_t len = literal(e);
+          if (r > 1) collapse_or_close(begin, r, col);
+          cost += times(r, len + 2);
+          break;
+        }
+        case Descriptor::Skip: {
+          Op op{Code::Blanks};
+          op.width = e.columns;
+          op.column = col;
+          p_.ops.push_back(op);
+          cost += e.columns;
+          break;
+        }
+        case Descriptor::NextRecord:
+          cost += repeated(r, Op{Code::Slash, 0, 0, 0, 0, 0, 0, col});
+          break;
+        case Descriptor::Colon:
+          p_.ops.push_back(Op{Code::Colon, 0, 0, 0, 0, 0, 0, col});
+          cost += 1;
+          break;
+        default:
+          cost += repeated(r, data(e));
+          break;
+      }
+      if (cost > kMaxPassCost)
+        throw FormatError("format error at column " + std::to_string(col) +
+                              ": the format expands to too much work for one pass in \"" +
+                              std::string(text_) + "\"",
+                          col);
     }
   }
 
  private:
-  static constexpr int kEnd = -1;
-
-  [[noreturn]] void fail(const std::string& what) const { fail_at(what, column()); }
-  [[noreturn]] void fail_at(const std::string& what, int col) const {
-    throw FormatError("format error at column " + std::to_string(col) + ": " + what + " in \"" +
-                          std::string(text_) + "\"",
-                      col);
-  }
-  int column() const { return static_cast<int>(pos_) + 1; }
-
-  // Blanks outside literals carry no meaning in a format.
-  int peek() {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
-    return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : kEnd;
-  }
-  int peek_lower() {
-    const int c = peek();
-    return c == kEnd ? c : std::tolower(c);
-  }
-
-  // An unsigned number, or -1 when none stands here.
-  int number(int limit) {
-    if (peek() == kEnd || !std::isdigit(peek())) return -1;
-    const int col = column();
-    std::int64_t v = 0;
-    while (peek() != kEnd && std::isdigit(peek())) {
-      v = v * 10 + (text_[pos_++] - '0');
-      if (v > limit) fail_at("number larger than " + std::to_string(limit), col);
-    }
-    return static_cast<int>(v);
-  }
-
-  void emit(Code code, std::int32_t a, std::int32_t b, int col) {
-    p_.ops.push_back(Op{code, a, b, col});
-  }
-
   static std::int64_t times(std::int64_t count, std::int64_t cost) {
     return std::min(count * cost, kMaxPassCost + 1);  // both <= 2^22 * 10^6: no overflow
   }
 
-  // Items up to and including the ')' that closes the group; returns the pass cost.
-  std::int64_t list(int depth) {
-    std::int64_t cost = 0;
-    bool first = true;
-    bool after_comma = false;
-    bool free_sep = true;  // '/' and ':' need no comma on either side
-    for (;;) {
-      const int c = peek();
-      if (c == kEnd) fail("missing ')'");
-      if (c == ')') {
-        if (after_comma) fail("an edit descriptor is missing before ')'");
-        ++pos_;
-        return cost;
-      }
-      if (c == ',') {
-        if (first || after_comma) fail("an edit descriptor is missing before ','");
-        ++pos_;
-        after_comma = true;
-        continue;
-      }
-      const std::size_t before = pos_;
-      bool slash_or_colon = false;
-      cost += item(depth, slash_or_colon);
-      if (!first && !after_comma && !free_sep && !slash_or_colon) {
-        pos_ = before;  // only '/' and ':' stand without a comma
-        fail("',' expected");
-      }
-      if (cost > kMaxPassCost) fail("the format expands to too much work for one pass");
-      free_sep = slash_or_colon;
-      first = false;
-      after_comma = false;
-    }
-  }
-
-  std::int64_t item(int depth, bool& slash_or_colon) {
-    const int col = column();
-    const int count = number(kMaxCount);
-    const int c = peek_lower();
-    if (count == 0) fail_at("a count of zero", col);
-    const int r = count < 0 ? 1 : count;
-    switch (c) {
-      case '(': {
-        if (depth >= kMaxDepth) fail("groups nested too deeply");
-        ++pos_;
-        const std::size_t begin = p_.ops.size();
-        if (r > 1) emit(Code::Begin, r, 0, col);
-        const std::int64_t body = list(depth + 1);
-        if (r > 1) collapse_or_close(begin, r, col);
-        if (depth == 1) p_.revert = begin;
-        return times(r, body + 2);
-      }
-      case '\'':
-      case '"': {
-        const std::size_t begin = p_.ops.size();
-        if (r > 1) emit(Code::Begin, r, 0, col);
-        const std::int64_t len = literal(c);
-        if (r > 1) collapse_or_close(begin, r, col);
-        return times(r, len + 2);
-      }
-      case 'x':
-        ++pos_;
-        emit(Code::Blanks, r, 0, col);
-        return r;
-      case '/':
-        ++pos_;
-        slash_or_colon = true;
-        return repeated(r, col, [&] { emit(Code::Slash, 0, 0, col); });
-      case ':':
-        if (count >= 0) fail_at("a count before ':'", col);
-        ++pos_;
-        slash_or_colon = true;
-        emit(Code::Colon, 0, 0, col);
-        return 1;
-      case 'i':
-      case 'f':
-      case 'g':
-      case 'a':
-        return repeated(r, col, [&] { data(c, col); });
-      case kEnd:
-        fail("missing ')'");
-      default:
-        if (c == 'p' && count >= 0) fail_at("scale factors are not supported", col);
-        if (count >= 0 && c == ')') fail("a count without an edit descriptor");
-        fail(std::string("unsupported edit descriptor '") + static_cast<char>(c) + "'");
-    }
+  void begin_loop(std::int32_t r, std::int32_t col) {
+    Op op{Code::Begin};
+    op.repeat = r;
+    op.column = col;
+    p_.ops.push_back(op);
   }
 
   // A descriptor with a repeat count (3f9.3, 2/): a group that reversion does not count.
-  template <class F>
-  std::int64_t repeated(int r, int col, F one) {
+  std::int64_t repeated(std::int32_t r, const Op& one) {
     const std::size_t begin = p_.ops.size();
-    if (r > 1) emit(Code::Begin, r, 0, col);
-    one();
-    if (r > 1) close(begin, col);
+    if (r > 1) begin_loop(r, one.column);
+    p_.ops.push_back(one);
+    if (r > 1) close(begin, one.column);
     return times(r, 3);
   }
 
-  void close(std::size_t begin, int col) {
-    emit(Code::End, static_cast<std::int32_t>(begin), 0, col);
+  void close(std::size_t begin, std::int32_t col) {
+    Op op{Code::End};
+    op.begin = static_cast<std::int32_t>(begin);
+    op.column = col;
+    p_.ops.push_back(op);
   }
 
   // A group that holds a single literal, such as 17('='), becomes one literal of the text
   // repeated: the rules of the system's boxes cost one append.
-  void collapse_or_close(std::size_t begin, int count, int col) {
+  void collapse_or_close(std::size_t begin, std::int32_t count, std::int32_t col) {
     if (p_.ops.size() == begin + 2 && p_.ops[begin + 1].code == Code::Literal) {
       const Op lit = p_.ops[begin + 1];
-      if (static_cast<std::int64_t>(lit.b) * count <= kMaxExpandedLiteral) {
-        const std::string text = p_.pool.substr(static_cast<std::size_t>(lit.a),
-                                                static_cast<std::size_t>(lit.b));
+      if (static_cast<std::int64_t>(lit.text_length) * count <= kMaxExpandedLiteral) {
+        const std::string text = p_.pool.substr(static_cast<std::size_t>(lit.text_at),
+                                                static_cast<std::size_t>(lit.text_length));
         p_.ops.resize(begin);
-        const auto at = static_cast<std::int32_t>(p_.pool.size());
-        for (int i = 0; i < count; ++i) p_.pool += text;
-        emit(Code::Literal, at, lit.b * count, col);
+        Op op{Code::Literal};
+        op.text_at = static_cast<std::int32_t>(p_.pool.size());
+        op.text_length = lit.text_length * count;
+        op.column = col;
+        for (std::int32_t i = 0; i < count; ++i) p_.pool += text;
+        p_.ops.push_back(op);
         return;
       }
     }
@@ -226,53 +179,37 @@ class Compiler {
     close(begin, col);
   }
 
-  // 'text' or "text", the quote doubled inside.
-  std::int64_t literal(int quote) {
-    const int col = column();
-    ++pos_;
+  // The literal's characters into the pool, a doubled quote as one.
+  std::int64_t literal(const format::Edit& e) {
     const auto at = static_cast<std::int32_t>(p_.pool.size());
-    for (;;) {
-      if (pos_ >= text_.size()) fail_at("unterminated literal", col);
-      const char ch = text_[pos_++];
-      if (ch == quote) {
-        if (pos_ < text_.size() && text_[pos_] == quote) {
-          ++pos_;
-        } else {
-          break;
-        }
-      }
-      p_.pool.push_back(ch);
+    for (std::int32_t i = e.text_begin; i < e.text_end; ++i) {
+      p_.pool.push_back(text_[static_cast<std::size_t>(i)]);
+      if (text_[static_cast<std::size_t>(i)] == e.quote) ++i;
     }
     const auto len = static_cast<std::int32_t>(p_.pool.size()) - at;
-    if (len > 0) emit(Code::Literal, at, len, col);
+    if (len > 0) {
+      Op op{Code::Literal};
+      op.text_at = at;
+      op.text_length = len;
+      op.column = e.column;
+      p_.ops.push_back(op);
+    }
     return len;
   }
 
-  void data(int c, int col) {
-    ++pos_;
-    const int w = number(kMaxFieldWidth);
-    if (c == 'a') {
-      if (w == 0) fail_at("a width of zero", col);
-      emit(Code::Chars, w, 0, col);  // -1: the item's own length
-      return;
-    }
-    if (w < 1) fail_at(std::string("a width is needed after '") + static_cast<char>(c) + "'", col);
-    if (c == 'i') {
-      if (peek() == '.') fail("Iw.m is not supported");
-      emit(Code::Int, w, 0, col);
-      return;
-    }
-    if (peek() != '.') fail("'.d' expected");
-    ++pos_;
-    const int d = number(kMaxFieldWidth);
-    if (d < 0) fail("digits expected after '.'");
-    if (c == 'g' && d == 0) fail_at("Gw.0 is not supported", col);
-    emit(c == 'f' ? Code::Fixed : Code::General, w, d, col);
+  static Op data(const format::Edit& e) {
+    Op op{Code::Chars};
+    op.width = e.width;  // A: -1 for the value's own length
+    op.digits = e.digits;
+    op.column = e.column;
+    if (e.descriptor == Descriptor::Integer) op.code = Code::Int;
+    if (e.descriptor == Descriptor::Fixed) op.code = Code::Fixed;
+    if (e.descriptor == Descriptor::General) op.code = Code::General;
+    return op;
   }
 
   std::string_view text_;
   Format::Program& p_;
-  std::size_t pos_ = 0;
 };
 
 }  // namespace
@@ -285,9 +222,6 @@ Format Format::compile(std::string_view text) {
   return Format(std::move(program));
 }
 
-// The text was checked when the program was compiled; the compiler's own checks stay the
-// final word (they also bound the work of one pass through the format).
-Format::Format(FormatText text) : Format(compile(text.text)) {}
 Format::~Format() = default;
 Format::Format(Format&&) noexcept = default;
 Format& Format::operator=(Format&&) noexcept = default;
@@ -311,30 +245,30 @@ void edit(std::string& buf, const Op& op, const Item& item) {
   switch (op.code) {
     case Code::Int:
       if (item.kind() == Item::Kind::Integer) {
-        edit_i(buf, item.integer(), op.a);
+        edit_i(buf, item.integer(), op.width);
       } else if (item.kind() == Item::Kind::Real) {
         const float v = std::nearbyint(item.real());
         if (std::isfinite(v) && std::fabs(v) < 2147483648.0f) {
-          edit_i(buf, static_cast<std::int32_t>(v), op.a);
+          edit_i(buf, static_cast<std::int32_t>(v), op.width);
         } else {
-          buf.append(static_cast<std::size_t>(op.a), '*');
+          buf.append(static_cast<std::size_t>(op.width), '*');
         }
       } else {
         mismatch(op, "a text given for an I descriptor");
       }
       break;
     case Code::Fixed:
-      edit_f(buf, real_of(item, op), op.a, op.b);
+      edit_f(buf, real_of(item, op), op.width, op.digits);
       break;
     case Code::General:
-      edit_g(buf, real_of(item, op), op.a, op.b);
+      edit_g(buf, real_of(item, op), op.width, op.digits);
       break;
     default:  // Chars
       if (item.kind() != Item::Kind::Text) mismatch(op, "a number given for an A descriptor");
-      if (op.a < 0) {
+      if (op.width < 0) {
         buf.append(item.text());
       } else {
-        edit_a(buf, item.text(), op.a);
+        edit_a(buf, item.text(), op.width);
       }
       break;
   }
@@ -369,10 +303,11 @@ void write(Sink& out, const Format& format, std::span<const Item> items) {
         case Code::Literal:
           if (blanks != 0) buf.append(blanks, ' ');
           blanks = 0;
-          buf.append(p.pool, static_cast<std::size_t>(op.a), static_cast<std::size_t>(op.b));
+          buf.append(p.pool, static_cast<std::size_t>(op.text_at),
+                     static_cast<std::size_t>(op.text_length));
           break;
         case Code::Blanks:
-          blanks += static_cast<std::size_t>(op.a);
+          blanks += static_cast<std::size_t>(op.width);
           break;
         case Code::Slash:
           buf.push_back('\n');
@@ -382,11 +317,11 @@ void write(Sink& out, const Format& format, std::span<const Item> items) {
           if (next == items.size()) goto done;
           break;
         case Code::Begin:
-          left[depth++] = op.a;
+          left[depth++] = op.repeat;
           break;
         case Code::End:
           if (--left[depth - 1] > 0) {
-            pc = static_cast<std::size_t>(op.a) + 1;
+            pc = static_cast<std::size_t>(op.begin) + 1;
             continue;
           }
           --depth;

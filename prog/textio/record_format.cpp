@@ -1,10 +1,10 @@
 // RecordFormat: compiles the run-time format of the data records into a flat program.
 //
 // The text (at most 50 characters; blanks anywhere are ignored, letters in either case) is
-// parsed once. Groups become loop instructions; small groups are unrolled so that a format
-// like (8f10.3) runs as eight field instructions; a group that holds only position and mode
-// items is folded into one move whatever its repeat count, so no repeat count can make a read
-// spin without reading anything. A text that does not compile gives an invalid program.
+// read by the notation's parser in its record form. Groups become loop instructions; small
+// groups are unrolled so that a format like (8f10.3) runs as eight field instructions; a group
+// that holds only position and mode items is folded into one move whatever its repeat count,
+// so no repeat count can make a read spin without reading anything. A text that does not compile gives an invalid program.
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -19,10 +19,8 @@ using Program = RecordFormat::Program;
 using Op = Program::Op;
 using Kind = Op::Kind;
 
-constexpr std::size_t kMaxText = 50;
 // A group is unrolled when its body, repeated, stays within this many instructions.
 constexpr std::int64_t kUnroll = 64;
-constexpr std::int64_t kMaxCount = 2147483647;
 
 std::int64_t clamp_far(std::int64_t v) {
   return std::clamp(v, -Program::kFar, Program::kFar);
@@ -62,249 +60,162 @@ Op move(std::int64_t shift, std::int64_t floor) {
 
 bool is_data(Kind k) { return k == Kind::Real || k == Kind::Integer || k == Kind::Alpha; }
 
-class Compiler {
- public:
-  explicit Compiler(std::string text) : s_(std::move(text)) {}
+// Appends `body` repeated r times: folded into moves when it reads nothing and starts no
+// record, unrolled when small, else as a loop.
+void repeat(std::vector<Op>& out, const std::vector<Op>& body, std::int64_t r) {
+  const bool passive = std::none_of(body.begin(), body.end(), [](const Op& op) {
+    return is_data(op.kind) || op.kind == Kind::Slash || op.kind == Kind::Group;
+  });
+  if (passive) {
+    // Position items compose into one move; of the mode items only the last of each kind
+    // matters after the first pass. A colon can only end the read, which it does at once
+    // or never within such a group, so one colon stands for all.
+    Op m = move(0, Program::kNoFloor);
+    std::optional<Op> scale, blanks;
+    bool colon = false;
+    for (const Op& op : body) {
+      if (op.kind == Kind::Move) m = compose(m, op);
+      if (op.kind == Kind::Scale) scale = op;
+      if (op.kind == Kind::BlankNull || op.kind == Kind::BlankZero) blanks = op;
+      if (op.kind == Kind::Colon) colon = true;
+    }
+    if (colon) out.push_back(Op{Kind::Colon});
+    if (m.shift != 0 || m.floor != Program::kNoFloor) out.push_back(power(m, r));
+    if (scale) out.push_back(*scale);
+    if (blanks) out.push_back(*blanks);
+    return;
+  }
+  if (r * static_cast<std::int64_t>(body.size()) <= kUnroll) {
+    for (std::int64_t k = 0; k < r; ++k) out.insert(out.end(), body.begin(), body.end());
+    return;
+  }
+  Op group{Kind::Group};
+  group.count = r;
+  out.push_back(group);
+  out.insert(out.end(), body.begin(), body.end());
+  Op end{Kind::GroupEnd};
+  end.back = static_cast<std::int32_t>(body.size());
+  out.push_back(end);
+}
 
-  bool compile(Program& prog) {
-    if (!eat('(')) return false;
+// The instruction of one edit item outside groups, or nothing for an item without effect.
+std::optional<Op> instruction(const format::Edit& e) {
+  using format::Descriptor;
+  Op op;
+  switch (e.descriptor) {
+    case Descriptor::Fixed:
+    case Descriptor::Exponent:
+    case Descriptor::DoubleExponent:
+    case Descriptor::General:
+      op.kind = Kind::Real;
+      op.w = e.width;
+      op.d = e.digits;
+      return op;
+    case Descriptor::Integer:
+      op.kind = Kind::Integer;
+      op.w = e.width;
+      return op;
+    case Descriptor::Characters:
+      op.kind = Kind::Alpha;
+      op.w = e.width < 0 ? 0 : e.width;
+      return op;
+    case Descriptor::Skip:
+      return move(e.columns, Program::kNoFloor);
+    case Descriptor::TabRight:
+      return move(e.columns, Program::kNoFloor);
+    case Descriptor::TabLeft:
+      return move(-std::int64_t{e.columns}, 0);  // never left of the record's first column
+    case Descriptor::Tab:
+      return move(Program::kNoFloor, e.columns - 1);
+    case Descriptor::NextRecord:
+      return Op{Kind::Slash};
+    case Descriptor::Colon:
+      return Op{Kind::Colon};
+    case Descriptor::Scale:
+      op.kind = Kind::Scale;
+      op.d = e.scale;
+      return op;
+    case Descriptor::BlankNull:
+      return Op{Kind::BlankNull};
+    case Descriptor::BlankZero:
+      return Op{Kind::BlankZero};
+    default:  // S, SP, SS: sign control, no meaning on input
+      return std::nullopt;
+  }
+}
+
+// The program of the format, or nothing when the text is not a record format.
+bool compile_into(Program& prog, std::string_view text) {
+  using format::Descriptor;
+  format::Parser parser(text, format::kRecordNotation);
+  const std::string_view used = parser.text();
+  // The descriptors' places in the text without blanks, which names them in field errors.
+  std::vector<std::int32_t> squeezed_at(used.size() + 1, 0);
+  for (std::size_t i = 0; i < used.size(); ++i)
+    squeezed_at[i + 1] = squeezed_at[i] + (used[i] != ' ');
+  struct Open {
     std::vector<Op> body;
-    std::size_t revert = 0;
-    if (!list(body, 1, &revert)) return false;
-    // Whatever follows the closing parenthesis is not part of the format.
-    body.push_back(Op{});  // End
-    prog.ops = std::move(body);
-    prog.revert = revert;
-    for (std::size_t i = 0; i < prog.ops.size(); ++i) {
-      if (!is_data(prog.ops[i].kind)) continue;
-      prog.has_data = true;
-      if (i >= revert) prog.revert_has_data = true;
+    std::int64_t repeat = 1;
+    std::size_t start = 0;  // where the group begins in the enclosing body
+  };
+  std::vector<Open> open(1);
+  for (;;) {
+    const format::Edit e = parser.next();
+    if (e.descriptor == Descriptor::Error) {
+      prog.error = format::describe(e, used);
+      return false;
     }
-    prog.valid = true;
-    return true;
-  }
-
- private:
-  std::string s_;  // blanks removed, lower case
-  std::size_t i_ = 0;
-
-  bool eat(char c) {
-    if (i_ < s_.size() && s_[i_] == c) {
-      ++i_;
-      return true;
+    if (e.descriptor == Descriptor::End) break;
+    if (e.descriptor == Descriptor::GroupBegin) {
+      open.push_back(Open{{}, e.repeat, open.back().body.size()});
+      continue;
     }
-    return false;
-  }
-  char peek() const { return i_ < s_.size() ? s_[i_] : '\0'; }
-
-  // An unsigned number, at most kMaxCount; nullopt when no digit stands here (or too big,
-  // which `bad_` records).
-  std::optional<std::int64_t> number() {
-    if (!std::isdigit(static_cast<unsigned char>(peek()))) return std::nullopt;
-    std::int64_t v = 0;
-    while (std::isdigit(static_cast<unsigned char>(peek()))) {
-      v = v * 10 + (s_[i_++] - '0');
-      if (v > kMaxCount) {
-        bad_ = true;
-        return std::nullopt;
-      }
+    if (e.descriptor == Descriptor::GroupEnd) {
+      Open group = std::move(open.back());
+      open.pop_back();
+      std::vector<Op>& out = open.back().body;
+      repeat(out, group.body, group.repeat);
+      if (open.size() == 1) prog.revert = std::min(group.start, out.size());
+      continue;
     }
-    return v;
-  }
-  bool bad_ = false;
-
-  // A positive number, required.
-  bool positive(std::int64_t& v) {
-    auto n = number();
-    if (!n || *n < 1) return false;
-    v = *n;
-    return true;
-  }
-
-  // Appends `body` repeated r times: folded into moves when it reads nothing and starts no
-  // record, unrolled when small, else as a loop.
-  static void repeat(std::vector<Op>& out, const std::vector<Op>& body, std::int64_t r) {
-    const bool passive = std::none_of(body.begin(), body.end(), [](const Op& op) {
-      return is_data(op.kind) || op.kind == Kind::Slash || op.kind == Kind::Group;
-    });
-    if (passive) {
-      // Position items compose into one move; of the mode items only the last of each kind
-      // matters after the first pass. A colon can only end the read, which it does at once
-      // or never within such a group, so one colon stands for all.
-      Op m = move(0, Program::kNoFloor);
-      std::optional<Op> scale, blanks;
-      bool colon = false;
-      for (const Op& op : body) {
-        if (op.kind == Kind::Move) m = compose(m, op);
-        if (op.kind == Kind::Scale) scale = op;
-        if (op.kind == Kind::BlankNull || op.kind == Kind::BlankZero) blanks = op;
-        if (op.kind == Kind::Colon) colon = true;
-      }
-      if (colon) out.push_back(Op{Kind::Colon});
-      if (m.shift != 0 || m.floor != Program::kNoFloor) out.push_back(power(m, r));
-      if (scale) out.push_back(*scale);
-      if (blanks) out.push_back(*blanks);
-      return;
+    std::optional<Op> op = instruction(e);
+    if (!op) continue;
+    if (op->kind == Kind::Real || op->kind == Kind::Integer) {
+      op->item_at = squeezed_at[static_cast<std::size_t>(e.text_begin)];
+      op->item_length = squeezed_at[static_cast<std::size_t>(e.text_end)] - op->item_at;
     }
-    if (r * static_cast<std::int64_t>(body.size()) <= kUnroll) {
-      for (std::int64_t k = 0; k < r; ++k)
-        out.insert(out.end(), body.begin(), body.end());
-      return;
-    }
-    Op group{Kind::Group};
-    group.count = r;
-    out.push_back(group);
-    out.insert(out.end(), body.begin(), body.end());
-    Op end{Kind::GroupEnd};
-    end.back = static_cast<std::int32_t>(body.size());
-    out.push_back(end);
-  }
-
-  // Items up to the closing parenthesis of the current group (which is consumed). At the
-  // outermost level `revert` receives the start of the last group.
-  bool list(std::vector<Op>& out, int depth, std::size_t* revert) {
-    if (depth > Program::kMaxDepth) return false;
-    for (;;) {
-      const char c = peek();
-      if (c == '\0') return false;  // the text ended inside the format
-      if (c == ')') {
-        ++i_;
-        return true;
-      }
-      if (c == ',') {
-        ++i_;
-        continue;
-      }
-      if (!item(out, depth, revert)) return false;
+    if (op->kind == Kind::Move && e.descriptor == Descriptor::Skip) {
+      open.back().body.push_back(*op);  // nX: the count is the move itself
+    } else {
+      repeat(open.back().body, {*op}, e.repeat);
     }
   }
-
-  bool item(std::vector<Op>& out, int depth, std::size_t* revert) {
-    // A signed number before P is a scale factor; an unsigned one before anything else a
-    // repeat count.
-    bool negative = false;
-    const bool sign = peek() == '+' || peek() == '-';
-    if (sign) negative = s_[i_++] == '-';
-    std::optional<std::int64_t> n = number();
-    if (bad_) return false;
-    if (eat('p')) {
-      if (!n) return false;
-      Op op{Kind::Scale};
-      op.d = static_cast<std::int32_t>(negative ? -*n : *n);
-      out.push_back(op);
-      return true;
-    }
-    if (sign) return false;
-    if (n && *n < 1) return false;
-    const std::int64_t r = n.value_or(1);
-
-    std::vector<Op> body;
-    const char c = peek();
-    ++i_;
-    switch (c) {
-      case '(': {
-        const std::size_t start = out.size();
-        if (!list(body, depth + 1, nullptr)) return false;
-        repeat(out, body, r);
-        if (revert) *revert = std::min(start, out.size());
-        return true;
-      }
-      case '/':
-        body.push_back(Op{Kind::Slash});
-        break;
-      case 'f': case 'e': case 'd': case 'g': {
-        Op op{Kind::Real};
-        op.item_at = static_cast<std::int32_t>(i_ - 1);
-        std::int64_t w = 0;
-        if (!positive(w) || !eat('.')) return false;
-        auto d = number();
-        if (!d) return false;
-        if ((c == 'e' || c == 'g') && eat('e')) {  // Ew.dEe: the exponent width
-          std::int64_t e = 0;
-          if (!positive(e)) return false;
-        }
-        op.w = static_cast<std::int32_t>(w);
-        op.d = static_cast<std::int32_t>(*d);
-        op.item_length = static_cast<std::int32_t>(i_) - op.item_at;
-        body.push_back(op);
-        break;
-      }
-      case 'i': {
-        Op op{Kind::Integer};
-        op.item_at = static_cast<std::int32_t>(i_ - 1);
-        std::int64_t w = 0;
-        if (!positive(w)) return false;
-        if (eat('.') && !number()) return false;  // Iw.m: m has no meaning on input
-        op.w = static_cast<std::int32_t>(w);
-        op.item_length = static_cast<std::int32_t>(i_) - op.item_at;
-        body.push_back(op);
-        break;
-      }
-      case 'a': {
-        Op op{Kind::Alpha};
-        if (auto w = number()) {
-          if (*w < 1) return false;
-          op.w = static_cast<std::int32_t>(*w);
-        }
-        if (bad_) return false;
-        body.push_back(op);
-        break;
-      }
-      case 'x':  // nX; a bare X moves one column
-        out.push_back(move(r, Program::kNoFloor));
-        return true;
-      case 't': {
-        std::int64_t k = 0;
-        if (eat('r')) {
-          if (!positive(k)) return false;
-          body.push_back(move(k, Program::kNoFloor));
-        } else if (eat('l')) {
-          if (!positive(k)) return false;
-          body.push_back(move(-k, 0));  // never left of the record's first column
-        } else {
-          if (!positive(k)) return false;
-          body.push_back(move(Program::kNoFloor, k - 1));
-        }
-        if (n) return false;
-        break;
-      }
-      case 'b':
-        if (n) return false;
-        if (eat('n')) {
-          body.push_back(Op{Kind::BlankNull});
-        } else if (eat('z')) {
-          body.push_back(Op{Kind::BlankZero});
-        } else {
-          return false;
-        }
-        break;
-      case 's':  // S, SP, SS: sign control, no meaning on input
-        if (n) return false;
-        if (!eat('p')) eat('s');
-        return true;
-      case ':':
-        if (n) return false;
-        body.push_back(Op{Kind::Colon});
-        break;
-      default:
-        return false;  // literals, H, unknown letters, stray characters
-    }
-    repeat(out, body, r);
-    return true;
+  prog.ops = std::move(open.back().body);
+  prog.ops.push_back(Op{});  // End
+  for (std::size_t i = 0; i < prog.ops.size(); ++i) {
+    if (!is_data(prog.ops[i].kind)) continue;
+    prog.has_data = true;
+    if (i >= prog.revert) prog.revert_has_data = true;
   }
-};
+  prog.valid = true;
+  return true;
+}
 
 std::unique_ptr<Program> compile(std::string_view text) {
   auto prog = std::make_unique<Program>();
   // The format holds at most 50 characters: a text whose closing parenthesis lies beyond
   // them does not compile.
-  text = text.substr(0, kMaxText);
+  text = text.substr(0, format::kRecordNotation.max_length);
   std::string squeezed;
   for (char c : text)
-    if (c != ' ') squeezed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    if (c != ' ')
+      squeezed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  if (!compile_into(*prog, text)) {
+    std::string error = std::move(prog->error);
+    *prog = Program{};
+    prog->error = std::move(error);
+  }
   prog->text = squeezed;
-  Compiler compiler(std::move(squeezed));
-  if (!compiler.compile(*prog)) *prog = Program{};
   return prog;
 }
 
@@ -316,5 +227,6 @@ RecordFormat::RecordFormat(RecordFormat&&) noexcept = default;
 RecordFormat& RecordFormat::operator=(RecordFormat&&) noexcept = default;
 
 bool RecordFormat::valid() const { return program_ && program_->valid; }
+const std::string& RecordFormat::error() const { return program_->error; }
 
 }  // namespace tramel::textio

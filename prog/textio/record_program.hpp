@@ -53,9 +53,10 @@ struct RecordFormat::Program {
   std::string text;          // the format as compiled: lower case, without blanks
   std::size_t revert = 0;    // where reading goes on after the end of the format
   bool valid = false;
+  std::string error;             // when not valid: what is wrong and where
   bool has_data = false;         // any data descriptor at all
   bool revert_has_data = false;  // any data descriptor from `revert` on
-  static constexpr int kMaxDepth = 32;
+  static constexpr int kMaxDepth = format::kMaxDepth;  // groups open at once
 };
 
 // One numeric field of an input record, `n` characters at `p` (the part of the field that lies

@@ -1,12 +1,16 @@
 // Formatted text I/O: every line the program writes (report, console, forecast file) and every
-// data record it reads goes through here.
+// data record it reads goes through here. The notation of formats and the editing of single
+// values are format/'s; this folder puts them to work on sinks and files.
 //
-// Output: a fixed format in edit-descriptor notation, compiled once, applied to a list of
-// values (`write`), or the free-form list-directed line of a message (`list`).
-// Input: a sequential text file read record by record: 80-column lines, list-directed reads,
-// and reads under a run-time format taken from the data file itself.
+// Offers: sinks (line destinations, buffered); the formatted write under a format literal of
+// the program (checked when the program is compiled) or a format compiled at run time; the
+// list-directed write of messages; text files read record by record; list-directed reads;
+// reads under a run-time record format taken from the data file; and the messages and
+// outcomes of the steps that read or check.
 #pragma once
 
+#include <array>
+#include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -18,6 +22,8 @@
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "format/format.hpp"
 
 namespace tramel::textio {
 
@@ -86,8 +92,8 @@ class Sink {
   std::string buf_;
 };
 
-// A compiled output format, e.g. Format("(7x,'Coherence threshold probability = ',f6.3)").
-// Fixed formats are compiled once (namespace-scope or function-local statics) and reused.
+// A format that is not a format, or values that do not fit its descriptors: the column of the
+// format text where it went wrong.
 class FormatError : public std::runtime_error {
  public:
   FormatError(const std::string& what, int column) : std::runtime_error(what), column_(column) {}
@@ -97,25 +103,11 @@ class FormatError : public std::runtime_error {
   int column_;
 };
 
-// Whether `text` is a format that Format compiles: the grammar of output formats (groups with
-// repeat counts, literals, nX, /, :, Iw, Fw.d, Gw.d, Aw and A). Usable in constant expressions,
-// so that the program's own formats are checked when the program is built.
-constexpr bool is_output_format(std::string_view text);
-
-// A format written into the program: checked when the program is compiled, so that a typo in
-// a report line is a build error, never a failure at run time.
-struct FormatText {
-  consteval FormatText(const char* text) : text(text) {  // NOLINT: implicit on purpose
-    if (!is_output_format(this->text)) throw "not an output format";
-  }
-  std::string_view text;
-};
-
+// An output format compiled at run time, for texts the program does not know when it is
+// built (tests, fuzzers). The program's own formats are format literals (below).
 class Format {
  public:
-  // A format of the program, checked at compile time.
-  Format(FormatText text);  // NOLINT: implicit, so that a literal initialises a Format
-  // A format given at run time; throws FormatError when the text is not a format.
+  // Throws FormatError when the text is not a format.
   static Format compile(std::string_view text);
   ~Format();
   Format(Format&&) noexcept;
@@ -129,136 +121,10 @@ class Format {
   std::unique_ptr<Program> program_;
 };
 
-namespace format_grammar {
-
-// Limits the compiler also applies.
-inline constexpr int kMaxDepth = 32;          // nested groups
-inline constexpr int kMaxCount = 1'000'000;   // a repeat count or an nX
-inline constexpr int kMaxWidth = 1000;        // a field width or digit count
-
-// A recursive-descent reading of the format text that only says whether it is well formed.
-class Checker {
- public:
-  constexpr explicit Checker(std::string_view text) : text_(text) {}
-
-  constexpr bool valid() {
-    if (peek() != '(') return false;
-    ++pos_;
-    if (!list(1)) return false;
-    return peek() == kEnd;
-  }
-
- private:
-  static constexpr int kEnd = -1;
-  static constexpr bool digit(int c) { return c >= '0' && c <= '9'; }
-  static constexpr int lower(int c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
-
-  constexpr int peek() {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) ++pos_;
-    return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : kEnd;
-  }
-  // An unsigned number up to `limit`; -1 when none stands here, -2 when it is too large.
-  constexpr long number(long limit) {
-    if (!digit(peek())) return -1;
-    long v = 0;
-    while (digit(peek())) {
-      v = v * 10 + (text_[pos_++] - '0');
-      if (v > limit) return -2;
-    }
-    return v;
-  }
-  constexpr bool list(int depth) {
-    bool first = true, after_comma = false, free_separator = true;
-    for (;;) {
-      const int c = peek();
-      if (c == kEnd) return false;
-      if (c == ')') {
-        ++pos_;
-        return !after_comma;
-      }
-      if (c == ',') {
-        if (first || after_comma) return false;
-        ++pos_;
-        after_comma = true;
-        continue;
-      }
-      bool slash_or_colon = false;
-      if (!item(depth, slash_or_colon)) return false;
-      // Only '/' and ':' stand without a comma on either side.
-      if (!first && !after_comma && !free_separator && !slash_or_colon) return false;
-      free_separator = slash_or_colon;
-      first = false;
-      after_comma = false;
-    }
-  }
-  constexpr bool item(int depth, bool& slash_or_colon) {
-    const long count = number(kMaxCount);
-    if (count == 0 || count == -2) return false;
-    const int c = lower(peek());
-    switch (c) {
-      case '(':
-        ++pos_;
-        return depth < kMaxDepth && list(depth + 1);
-      case '\'':
-      case '"':
-        return literal(c);
-      case 'x':
-        ++pos_;
-        return true;
-      case '/':
-        ++pos_;
-        slash_or_colon = true;
-        return true;
-      case ':':
-        ++pos_;
-        slash_or_colon = true;
-        return count < 0;
-      case 'i':
-      case 'f':
-      case 'g':
-      case 'a':
-        ++pos_;
-        return data(c);
-      default:
-        return false;
-    }
-  }
-  constexpr bool literal(int quote) {
-    ++pos_;
-    for (;;) {
-      if (pos_ >= text_.size()) return false;
-      if (text_[pos_++] == quote) {
-        if (pos_ < text_.size() && text_[pos_] == quote)
-          ++pos_;
-        else
-          return true;
-      }
-    }
-  }
-  constexpr bool data(int c) {
-    const long w = number(kMaxWidth);
-    if (w == -2) return false;
-    if (c == 'a') return w != 0;
-    if (w < 1) return false;
-    if (c == 'i') return peek() != '.';
-    if (peek() != '.') return false;
-    ++pos_;
-    const long d = number(kMaxWidth);
-    return d >= 0 && !(c == 'g' && d == 0);
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
-
-}  // namespace format_grammar
-
-constexpr bool is_output_format(std::string_view text) {
-  return format_grammar::Checker(text).valid();
-}
-
 // Formatted write: one or more complete lines, by the format control rules (repeat groups,
-// `/`, `:`, reversion, asterisks for values too wide, no trailing blanks from nX).
+// `/`, `:`, reversion, asterisks for values too wide, no trailing blanks from nX). A value of
+// a kind its descriptor does not take throws FormatError; an integer under F or G, or a real
+// under I, is converted.
 void write(Sink& out, const Format& format, std::span<const Item> items);
 
 // List-directed write: exactly one line, however long.
@@ -284,10 +150,82 @@ void list(Sink& out, const T&... values) {
   }
 }
 
-// The same two writes into a text of their own: the complete lines they write, each ended by
-// a line feed. For messages that are made where a check fails and printed later.
-template <class... T>
-std::string format_text(const Format& format, const T&... values) {
+// ---- Format literals: the program's own formats, checked when the program is compiled ----
+//
+// "(1x,i2,2x,f8.4)"_format is a format whose text is part of its type. A write with it does
+// not compile when the text is not a format, or when a value meets an edit that does not take
+// its kind (Iw takes integers, Fw.d and Gw.d reals, Aw texts, by the format control rules);
+// a double is never printed: the caller rounds it to float. The text is compiled on its first
+// use and kept.
+
+// A text as a template argument.
+template <std::size_t N>
+struct FormatChars {
+  consteval FormatChars(const char (&text)[N]) {  // NOLINT: implicit on purpose
+    for (std::size_t i = 0; i < N; ++i) chars[i] = text[i];
+  }
+  constexpr std::string_view view() const { return {chars, N - 1}; }
+  char chars[N] = {};
+};
+
+template <FormatChars Text>
+struct FormatLiteral {
+  static constexpr std::string_view text() { return Text.view(); }
+  static const Format& compiled() {
+    static const Format format = Format::compile(Text.view());
+    return format;
+  }
+};
+
+inline namespace literals {
+template <FormatChars Text>
+consteval FormatLiteral<Text> operator""_format() {
+  if (!format::is_output_format(Text.view())) throw "not an output format";
+  return {};
+}
+}  // namespace literals
+
+// The kinds of values a formatted write takes; a double or a bool is none of them.
+template <class T>
+concept Printable = std::same_as<T, float> ||
+                    (std::integral<T> && !std::same_as<T, bool> && !std::same_as<T, char>) ||
+                    std::convertible_to<const T&, std::string_view>;
+
+template <Printable T>
+constexpr format::ValueKind kind_of() {
+  if constexpr (std::same_as<T, float>) {
+    return format::ValueKind::Real;
+  } else if constexpr (std::integral<T>) {
+    return format::ValueKind::Integer;
+  } else {
+    return format::ValueKind::Text;
+  }
+}
+
+// Whether values of types T... fit the format literal F.
+template <class F, class... T>
+concept FitsFormat = (Printable<T> && ...) && requires { F::text(); } &&
+                     format::check_kinds(F::text(), std::array<format::ValueKind, sizeof...(T)>{
+                                                        kind_of<T>()...})
+                             .outcome == format::KindCheck::Outcome::Fits;
+
+template <FormatChars Text, class... T>
+  requires FitsFormat<FormatLiteral<Text>, T...>
+void write(Sink& out, FormatLiteral<Text> format, const T&... values) {
+  write(out, format.compiled(), values...);
+}
+
+// A list whose length is known only at run time: its kinds are checked as the line is written.
+template <FormatChars Text>
+void write(Sink& out, FormatLiteral<Text> format, std::span<const Item> items) {
+  write(out, format.compiled(), items);
+}
+
+// The same writes into a text of their own: the complete lines they write, each ended by a
+// line feed. For messages that are made where a check fails and printed later.
+template <FormatChars Text, class... T>
+  requires FitsFormat<FormatLiteral<Text>, T...>
+std::string format_text(FormatLiteral<Text> format, const T&... values) {
   Sink lines;
   write(lines, format, values...);
   return lines.text();
@@ -299,40 +237,14 @@ std::string list_text(const T&... values) {
   return lines.text();
 }
 
-// A message the program prints: the destination the message has by definition, and its
-// complete lines. A message for the report can also say, in `console`, how standard error
-// words it for a person at the console (naming the control file's lines, the data file's
-// line); empty when the report's lines say it well enough. A warning is said on standard
-// error only.
-enum class Channel : std::uint8_t { Report, Stdout, Stderr, Warning };
-struct Message {
-  Message() = default;
-  Message(Channel to, std::string lines, std::string for_console = {})
-      : channel(to), text(std::move(lines)), console(std::move(for_console)) {}
 
-  Channel channel = Channel::Report;
-  std::string text;
-  std::string console;
-};
-
-// What a step that reads or checks gives: its value, or nothing when a check failed, and the
-// messages to print in order (the failed check's last).
-template <class T>
-struct Outcome {
-  std::optional<T> value;
-  std::vector<Message> messages;
-
-  bool failed() const { return !value.has_value(); }
-};
-
-// The edit of a single value, for callers and tests that need one field: `Fw.d`, `Gw.d`,
-// `Iw` and `Aw` appended to `dst` exactly as inside a formatted write. A width of zero or
-// less writes nothing; widths and digit counts above kMaxFieldWidth are cut to it.
-inline constexpr int kMaxFieldWidth = 1000;
-void edit_f(std::string& dst, float value, int w, int d);
-void edit_g(std::string& dst, float value, int w, int d);
-void edit_i(std::string& dst, std::int32_t value, int w);
-void edit_a(std::string& dst, std::string_view value, int w);
+// The notation's checks and the editors of single values, as textio's users know them.
+using format::edit_a;
+using format::edit_f;
+using format::edit_g;
+using format::edit_i;
+using format::is_output_format;
+using format::kMaxFieldWidth;
 
 // ---------------------------------------------------------------------------------------------
 // Input
@@ -424,6 +336,8 @@ class RecordFormat {
   RecordFormat& operator=(RecordFormat&&) noexcept;
 
   bool valid() const;
+  // Why the text is not a usable format, naming the column; empty when it is one.
+  const std::string& error() const;
 
   struct Program;
   const Program& program() const { return *program_; }

@@ -14,6 +14,8 @@
 namespace tramel::textio {
 namespace {
 
+using namespace textio::literals;
+
 std::string run(std::string_view format, std::vector<Item> items = {}) {
   Sink sink;
   write(sink, Format::compile(format), std::span<const Item>(items));
@@ -158,7 +160,7 @@ TEST(Sink, FileBuffersAndFlushes) {
     Sink sink;
     ASSERT_EQ(sink.open(path.string()), 0);
     for (int i = 0; i < 10000; ++i) {
-      write(sink, Format("(i6)"), i);
+      write(sink, "(i6)"_format, i);
       edit_i(all, i, 6);
       all += '\n';
     }

@@ -41,6 +41,7 @@ TEST(RecordFormatCompile, Refused) {
        }) {
     RecordFormat fmt(text);
     EXPECT_FALSE(fmt.valid()) << text;
+    EXPECT_NE(fmt.error().find("format error at column "), std::string::npos) << text;
     TextFile file;
     file.open_text("1\n");
     float v = 0;
@@ -48,6 +49,14 @@ TEST(RecordFormatCompile, Refused) {
     EXPECT_TRUE(r.failed()) << text;
     EXPECT_EQ(r.error, kFormatErrorNumber) << text;
   }
+}
+
+TEST(RecordFormatCompile, ErrorsNameTheColumn) {
+  EXPECT_EQ(RecordFormat("(f10.3)").error(), "");
+  EXPECT_EQ(RecordFormat("(2f10.3, q)").error(),
+            "format error at column 10: unsupported edit descriptor in \"(2f10.3, q)\"");
+  EXPECT_EQ(RecordFormat("(f10.3, t0)").error(),
+            "format error at column 10: a column is needed after T in \"(f10.3, t0)\"");
 }
 
 // Each of these must end at once with an error, or as soon as the records or the values run

@@ -8,9 +8,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "textio/textio.hpp"
+#include "format/format.hpp"
 
-namespace tramel::textio {
+namespace tramel::format {
 
 namespace {
 
@@ -177,4 +177,4 @@ void edit_a(std::string& dst, std::string_view value, int w) {
   }
 }
 
-}  // namespace tramel::textio
+}  // namespace tramel::format
