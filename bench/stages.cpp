@@ -17,6 +17,7 @@
 #include "analysis/analysis.hpp"
 #include "control/control.hpp"
 #include "data/data.hpp"
+#include "invocation/invocation.hpp"
 #include "numeric/numeric.hpp"
 #include "report/report.hpp"
 #include "textio/textio.hpp"
@@ -86,14 +87,7 @@ Split run_case() {
   open(forecast_file, "stages.forec");
 
   // The sample, with the run's stores taken from the work space as the program takes them.
-  analysis::Settings settings;
-  settings.frame_length = plan.frame_length;
-  settings.first_bin = plan.first_bin;
-  settings.last_bin = plan.last_bin;
-  settings.taper_percent = plan.taper_percent;
-  settings.threshold = plan.analysis.threshold;
-  settings.lags = plan.analysis.lags;
-  settings.frames_ahead = plan.analysis.frames_ahead;
+  const analysis::Settings settings = invocation::series_settings(plan, invocation::Options{});
   analysis::WorkSpace work_space(0);
   work_space.take(analysis::WorkSpace::run_bytes(settings, {plan.sample_size, plan.series_count}));
   const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count};

@@ -21,9 +21,6 @@ std::vector<float> last_frames(std::span<const float> values, int frame_length) 
 
 }  // namespace
 
-namespace {
-
-// The settings of the backtest, from the series' own.
 backtest::Settings backtest_settings(const Settings& s) {
   backtest::Settings b;
   b.band = s.band();
@@ -34,6 +31,8 @@ backtest::Settings backtest_settings(const Settings& s) {
   b.levels = s.interval_levels;
   return b;
 }
+
+namespace {
 
 // The specified forecast, from the residual series (`values`) and the significant bins: the
 // VAR-size check, the work space of the fit, the fit, the forecast and the eigenvalues.
@@ -174,6 +173,31 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
     r.stop = SeriesStop::FitWorkSpace;
   }
   return r;
+}
+
+Batch analyse_batch(const BatchRequest& request, numeric::GammaMemory memory) {
+  const int count = request.count;
+  Batch batch{std::vector<SeriesResult>(static_cast<std::size_t>(count)), memory};
+  std::vector<SeriesResult>& series = batch.series;
+  const numeric::GammaMemory unknown{0.0f, false, false};
+  parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
+    const int j = request.first + static_cast<int>(i);
+    series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
+                               i == 0 ? memory : unknown);
+  });
+  for (int i = 0; i < count; ++i) {
+    if (series[i].memory.needed_unknown) {
+      const int j = request.first + i;
+      series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
+                                 batch.memory);
+    }
+    if (series[i].memory.known) batch.memory = series[i].memory;
+    if (series[i].stop != SeriesStop::None) {
+      series.resize(static_cast<std::size_t>(i) + 1);
+      break;
+    }
+  }
+  return batch;
 }
 
 std::string_view model_name(Model model) {

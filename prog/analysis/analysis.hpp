@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <memory_resource>
 #include <optional>
@@ -211,6 +212,29 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
 // The same for a series on its own: its own transform plan, one thread, no memory limit, the
 // chi-square memory as at the start of an invocation.
 SeriesResult analyse_series(std::span<const float> values, const Settings& settings);
+
+// Series side by side, as a run analyses them: series first .. first + count - 1 (from 0), each
+// on a thread of its own, its samples from `samples(j)`. The chi-square memory runs from series
+// to series: the first starts from `memory`, the others from a memory not known yet, and a
+// series that turns out to need it is analysed again, in order, from the memory its
+// predecessor left; every result is then the one of the series analysed one after another.
+// Nothing is kept after a series that stops.
+struct Batch {
+  std::vector<SeriesResult> series;
+  numeric::GammaMemory memory;  // what the last series kept leaves
+  bool stopped() const { return !series.empty() && !series.back().completed(); }
+};
+struct BatchRequest {
+  int first = 0;
+  int count = 0;
+  const Settings& settings;
+  const Context& context;
+  std::function<Samples(int series)> samples;
+};
+Batch analyse_batch(const BatchRequest& request, numeric::GammaMemory memory);
+
+// The settings of the backtest of a series analysed with `settings`.
+backtest::Settings backtest_settings(const Settings& settings);
 
 // ---- Words ---------------------------------------------------------------------------------------
 

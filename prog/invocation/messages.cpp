@@ -159,40 +159,18 @@ diagnostics::Warning early_end_warning(const std::string& data_file, const contr
 diagnostics::Stop series_stop(const control::RunPlan& plan, const analysis::SeriesResult& r) {
   using analysis::SeriesStop;
   textio::Sink lines;
+  report::write_series_stop(lines, r, plan.sample_size, plan.analysis.threshold);
   std::string cause;
-  switch (r.stop) {
-    case SeriesStop::None:
-      break;
-    case SeriesStop::CoherenceWorkSpace:
-      report::write_work_space_failure(lines, report::WorkSpace::NoiseFrames);
-      break;
-    case SeriesStop::NoSignificantBins:
-      report::write_no_significant_bins(lines);
-      cause = plan.analysis.causes.of(control::keywords::kThreshold);
-      break;
-    case SeriesStop::VarTooLarge:
-      report::write_var_too_large(lines, plan.sample_size, r.var_size, plan.analysis.threshold);
-      // The advice is to raise the threshold; the VAR's size comes from the lags as much.
-      for (const control::Keyword* k : {&control::keywords::kLags, &control::keywords::kThreshold}) {
-        const std::string c = plan.analysis.causes.of(*k);
-        if (c.empty()) continue;
-        if (!cause.empty()) cause += "; ";
-        cause += c;
-      }
-      break;
-    case SeriesStop::VarWorkSpace:
-      report::write_work_space_failure(lines, report::WorkSpace::Var,
-                                       static_cast<int>(r.significant.size()), r.var_size);
-      break;
-    case SeriesStop::FitWorkSpace:
-      report::write_work_space_failure(lines, report::WorkSpace::Fit);
-      break;
-    case SeriesStop::NotPositiveDefinite:
-      report::write_fit_failure(lines);
-      break;
-    case SeriesStop::ModelFitFailed:
-      report::write_model_fit_failure(lines);
-      break;
+  if (r.stop == SeriesStop::NoSignificantBins)
+    cause = plan.analysis.causes.of(control::keywords::kThreshold);
+  if (r.stop == SeriesStop::VarTooLarge) {
+    // The advice is to raise the threshold; the VAR's size comes from the lags as much.
+    for (const control::Keyword* k : {&control::keywords::kLags, &control::keywords::kThreshold}) {
+      const std::string c = plan.analysis.causes.of(*k);
+      if (c.empty()) continue;
+      if (!cause.empty()) cause += "; ";
+      cause += c;
+    }
   }
   diagnostics::Stop stop = diagnostics::stop_at(Destination::Report, lines.text());
   stop.place = diagnostics::Place::in_run(plan.run, r.series);

@@ -28,48 +28,6 @@ diagnostics::Stop report_stop(Writer write) {
   return diagnostics::stop_at(diagnostics::Destination::Report, lines.text());
 }
 
-// What the series of a run are analysed with.
-struct SeriesWork {
-  const control::RunPlan& plan;
-  const analysis::Settings& settings;
-  const data::Sample& sample;
-  const analysis::Context& context;
-  std::pmr::memory_resource* store;
-};
-
-// Series analysed side by side, and the chi-square routine's memory they leave.
-struct Batch {
-  std::vector<analysis::SeriesResult> series;
-  numeric::GammaMemory memory;
-};
-
-// Series first..first+count-1 (from 0), analysed side by side. The chi-square routine's memory
-// runs from series to series: the first of the batch starts from `memory`, the others from one
-// that is not known yet. A series that turns out to need it is analysed again, in order, once
-// its predecessors have left it. Nothing is kept after a series that stops.
-Batch analyse_batch(const SeriesWork& work, int first, int count, numeric::GammaMemory memory) {
-  Batch batch{std::vector<analysis::SeriesResult>(static_cast<std::size_t>(count)), memory};
-  std::vector<analysis::SeriesResult>& series = batch.series;
-  const numeric::GammaMemory unknown{0.0f, false, false};
-  parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
-    const int j = first + static_cast<int>(i);
-    series[i] = analysis::analyse_series(j + 1, work.sample.series(j, work.store), work.settings,
-                                         work.context, i == 0 ? memory : unknown);
-  });
-  for (int i = 0; i < count; ++i) {
-    if (series[i].memory.needed_unknown) {
-      const int j = first + i;
-      series[i] = analysis::analyse_series(j + 1, work.sample.series(j, work.store), work.settings,
-                                           work.context, batch.memory);
-    }
-    if (series[i].memory.known) batch.memory = series[i].memory;
-    if (series[i].stop != analysis::SeriesStop::None) {
-      series.resize(static_cast<std::size_t>(i) + 1);
-      break;
-    }
-  }
-  return batch;
-}
 
 // The series' report up to its eigenvalues, its warnings; a series that stopped ends the
 // invocation here.
@@ -165,24 +123,26 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
   const analysis::Schedule schedule =
       analysis::schedule_series(settings, size, options.threads, work_space);
   const analysis::Context context{fft, &work_space, schedule.per_series};
-  const SeriesWork work{plan, settings, sample, context, work_space.store()};
   const bool keep = state.keep_results || options.json || options.plot ||
                     options.backtest_origins > 0 || !state.results.forecast_csv.empty();
   if (keep) state.results.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
   const auto batch_at = [&](int first, numeric::GammaMemory memory) {
-    return analyse_batch(work, first, std::min(schedule.series_at_once, plan.series_count - first),
-                         memory);
+    return analysis::analyse_batch(
+        analysis::BatchRequest{first, std::min(schedule.series_at_once, plan.series_count - first),
+                               settings, context,
+                               [&](int j) { return sample.series(j, work_space.store()); }},
+        memory);
   };
   textio::Sink& report = state.outputs.report();
-  Batch batch = batch_at(0, state.memory);
+  analysis::Batch batch = batch_at(0, state.memory);
   for (int first = 0; first < plan.series_count; first += schedule.series_at_once) {
     // The next batch is analysed while this one is written (never with one thread, nor when
     // memory is short). `ahead` is declared last: a stop that unwinds this scope joins it
     // before anything it uses goes.
     const int next_first = first + schedule.series_at_once;
     state.memory = batch.memory;
-    Batch next;
+    analysis::Batch next;
     std::exception_ptr failed;
     std::jthread ahead;
     if (next_first < plan.series_count && schedule.analyse_ahead) {

@@ -68,23 +68,41 @@ Json bins(const control::RunPlan& plan, const results::SeriesResult& s) {
   return list;
 }
 
-Json var(const forecast::VarFit& fit) {
+// The coefficients in rows per equation, each with its standard error and t value, as the
+// report prints them; with `used`, whether the forecast's t rule keeps each.
+template <class Fit, class Entry>
+Json coefficient_table(const Fit& fit, Json r_square, Entry entry) {
   Json rows = Json::array();
   for (int i = 0; i < fit.variables; ++i) {
     Json row = Json::array();
-    for (int u = 0; u < fit.regressors(); ++u) {
-      const std::size_t g = fit.index(i, u);
-      row.push_back(Json{{"value", number(fit.coefficients[g])},
-                         {"std_error", number(fit.std_errors[g])},
-                         {"t", number(fit.t_value(g))}});
-    }
+    for (int u = 0; u < fit.regressors(); ++u)
+      row.push_back(entry(static_cast<std::size_t>(i) * static_cast<std::size_t>(fit.regressors()) +
+                          static_cast<std::size_t>(u)));
     rows.push_back(std::move(row));
   }
   return Json{{"variables", fit.variables},
               {"regressors", fit.regressors()},
               {"lags", fit.lags},
-              {"r_square", number(fit.r_square)},
+              {"r_square", std::move(r_square)},
               {"coefficients", std::move(rows)}};
+}
+
+Json var(const forecast::VarFit& fit) {
+  return coefficient_table(fit, number(fit.r_square), [&fit](std::size_t g) {
+    return Json{{"value", number(fit.coefficients[g])},
+                {"std_error", number(fit.std_errors[g])},
+                {"t", number(fit.t_value(g))}};
+  });
+}
+
+// A model's coefficients in the shape of the specified VAR's.
+Json model_var(const forecast::ModelFit& fit) {
+  return coefficient_table(fit, number(fit.r_square), [&fit](std::size_t g) {
+    return Json{{"value", number(fit.coefficients[g])},
+                {"std_error", number(fit.std_errors[g])},
+                {"t", number(fit.coefficients[g] / fit.std_errors[g])},
+                {"used", fit.effective[g] != 0.0}};
+  });
 }
 
 Json eigenvalues(const forecast::Eigenvalues& e) {
@@ -105,28 +123,6 @@ Json frames(const std::vector<float>& samples, int frame_length) {
     list.push_back(std::move(frame));
   }
   return list;
-}
-
-// A model's coefficients in the shape of the specified VAR's, as the report prints them.
-Json model_var(const forecast::ModelFit& fit) {
-  Json rows = Json::array();
-  for (int i = 0; i < fit.variables; ++i) {
-    Json row = Json::array();
-    for (int u = 0; u < fit.regressors(); ++u) {
-      const std::size_t g = static_cast<std::size_t>(i) * static_cast<std::size_t>(fit.regressors()) +
-                            static_cast<std::size_t>(u);
-      row.push_back(Json{{"value", number(fit.coefficients[g])},
-                         {"std_error", number(fit.std_errors[g])},
-                         {"t", number(fit.coefficients[g] / fit.std_errors[g])},
-                         {"used", fit.effective[g] != 0.0}});
-    }
-    rows.push_back(std::move(row));
-  }
-  return Json{{"variables", fit.variables},
-              {"regressors", fit.regressors()},
-              {"lags", fit.lags},
-              {"r_square", number(fit.r_square)},
-              {"coefficients", std::move(rows)}};
 }
 
 // A model's fit beyond its coefficients: the bins it keeps and leaves out, the lags, its

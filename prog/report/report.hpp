@@ -97,6 +97,10 @@ struct ModelReport {
 void write_model_block(Sink& report, const ModelReport& model);
 // The stop of a series whose model could not be fitted.
 void write_model_fit_failure(Sink& report);
+// The lines of whichever stop ended a series' analysis (nothing for a completed series);
+// `sample_size` and `threshold` are the run's.
+void write_series_stop(Sink& report, const analysis::SeriesResult& result,
+                       std::int32_t sample_size, float threshold);
 
 // The eigenvalue block: the heading for the unit mode, a line per eigenvalue, an empty line.
 // A solver that gave up says so first.

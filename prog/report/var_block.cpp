@@ -127,6 +127,37 @@ void write_model_block(Sink& report, const ModelReport& model) {
   textio::write(report, line::end);
 }
 
+void write_series_stop(Sink& report, const analysis::SeriesResult& r, std::int32_t sample_size,
+                       float threshold) {
+  using analysis::SeriesStop;
+  switch (r.stop) {
+    case SeriesStop::None:
+      break;
+    case SeriesStop::CoherenceWorkSpace:
+      write_work_space_failure(report, WorkSpace::NoiseFrames);
+      break;
+    case SeriesStop::NoSignificantBins:
+      write_no_significant_bins(report);
+      break;
+    case SeriesStop::VarTooLarge:
+      write_var_too_large(report, sample_size, r.var_size, threshold);
+      break;
+    case SeriesStop::VarWorkSpace:
+      write_work_space_failure(report, WorkSpace::Var, static_cast<int>(r.significant.size()),
+                               r.var_size);
+      break;
+    case SeriesStop::FitWorkSpace:
+      write_work_space_failure(report, WorkSpace::Fit);
+      break;
+    case SeriesStop::NotPositiveDefinite:
+      write_fit_failure(report);
+      break;
+    case SeriesStop::ModelFitFailed:
+      write_model_fit_failure(report);
+      break;
+  }
+}
+
 void write_model_fit_failure(Sink& report) {
   constexpr auto kFailure = "(' The least-squares fit of the forecast model failed:',/,' its variables are linearly dependent')"_format;
   textio::write(report, kFailure);

@@ -22,56 +22,6 @@ std::string number_text(double v) {
   return s;
 }
 
-// The settings of the backtest, from the series' own, as the analysis makes them.
-backtest::Settings backtest_settings(const analysis::Settings& s) {
-  backtest::Settings b;
-  b.band = s.band();
-  b.threshold = s.threshold;
-  b.lags = s.lags;
-  b.frames_ahead = s.frames_ahead;
-  b.errors = s.errors;
-  b.levels = s.interval_levels;
-  return b;
-}
-
-// Series first .. first + count - 1 (from 0) side by side, the first from `memory`, the others
-// from a memory not known yet; a series that needs it is analysed again, in order, from the
-// memory its predecessor left. Stops after a series that stops.
-struct Batch {
-  std::vector<analysis::SeriesResult> series;
-  numeric::GammaMemory memory;
-  bool stopped = false;
-};
-
-Batch analyse_batch(const SeriesSet& set, const analysis::Settings& settings,
-                    const analysis::Context& context, int first, int count,
-                    numeric::GammaMemory memory) {
-  Batch batch{std::vector<analysis::SeriesResult>(static_cast<std::size_t>(count)), memory};
-  std::pmr::memory_resource* store = context.work_space->store();
-  const auto samples_of = [&](int j) {
-    const std::span<const float> s = set.series(j);
-    return analysis::Samples(s.begin(), s.end(), store);
-  };
-  const numeric::GammaMemory unknown{0.0f, false, false};
-  parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
-    const int j = first + static_cast<int>(i);
-    batch.series[i] = analysis::analyse_series(j + 1, samples_of(j), settings, context,
-                                               i == 0 ? memory : unknown);
-  });
-  for (int i = 0; i < count; ++i) {
-    const int j = first + i;
-    if (batch.series[i].memory.needed_unknown)
-      batch.series[i] = analysis::analyse_series(j + 1, samples_of(j), settings, context, batch.memory);
-    if (batch.series[i].memory.known) batch.memory = batch.series[i].memory;
-    if (!batch.series[i].completed()) {
-      batch.series.resize(static_cast<std::size_t>(i) + 1);
-      batch.stopped = true;
-      break;
-    }
-  }
-  return batch;
-}
-
 }  // namespace
 
 std::string settings_problem(const analysis::Settings& s, std::int64_t samples) {
@@ -133,12 +83,19 @@ std::vector<analysis::SeriesResult> analyse_set(const SeriesSet& set,
 
   std::vector<analysis::SeriesResult> results;
   numeric::GammaMemory memory;
+  const auto samples_of = [&](int j) {
+    const std::span<const float> s = set.series(j);
+    return analysis::Samples(s.begin(), s.end(), work_space.store());
+  };
   for (int first = 0; first < set.count; first += schedule.series_at_once) {
-    Batch batch = analyse_batch(set, settings, context, first,
-                                std::min(schedule.series_at_once, set.count - first), memory);
+    analysis::Batch batch = analysis::analyse_batch(
+        analysis::BatchRequest{first, std::min(schedule.series_at_once, set.count - first),
+                               settings, context, samples_of},
+        memory);
     memory = batch.memory;
+    const bool stopped = batch.stopped();
     for (analysis::SeriesResult& r : batch.series) results.push_back(std::move(r));
-    if (batch.stopped) break;
+    if (stopped) break;
   }
   return results;
 }
@@ -146,33 +103,7 @@ std::vector<analysis::SeriesResult> analyse_set(const SeriesSet& set,
 std::string stop_text(const analysis::SeriesResult& r, const analysis::Settings& settings,
                       std::int64_t samples) {
   textio::Sink lines;
-  switch (r.stop) {
-    case analysis::SeriesStop::None:
-      break;
-    case analysis::SeriesStop::CoherenceWorkSpace:
-      report::write_work_space_failure(lines, report::WorkSpace::NoiseFrames);
-      break;
-    case analysis::SeriesStop::NoSignificantBins:
-      report::write_no_significant_bins(lines);
-      break;
-    case analysis::SeriesStop::VarTooLarge:
-      report::write_var_too_large(lines, static_cast<std::int32_t>(samples), r.var_size,
-                                  settings.threshold);
-      break;
-    case analysis::SeriesStop::VarWorkSpace:
-      report::write_work_space_failure(lines, report::WorkSpace::Var,
-                                       static_cast<int>(r.significant.size()), r.var_size);
-      break;
-    case analysis::SeriesStop::FitWorkSpace:
-      report::write_work_space_failure(lines, report::WorkSpace::Fit);
-      break;
-    case analysis::SeriesStop::NotPositiveDefinite:
-      report::write_fit_failure(lines);
-      break;
-    case analysis::SeriesStop::ModelFitFailed:
-      report::write_model_fit_failure(lines);
-      break;
-  }
+  report::write_series_stop(lines, r, static_cast<std::int32_t>(samples), settings.threshold);
   std::string text;
   for (const std::string& line : diagnostics::lines_of(lines.text()))
     text += (text.empty() ? "" : "; ") + line;
@@ -183,7 +114,7 @@ std::vector<OriginForecasts> origin_forecasts(std::span<const float> values,
                                               const analysis::Settings& settings, int first_origin,
                                               int origins, int threads) {
   const numeric::FftPlan fft(settings.frame_length);
-  const backtest::Settings b = backtest_settings(settings);
+  const backtest::Settings b = analysis::backtest_settings(settings);
   const backtest::SeriesFrames frames =
       backtest::transform_series(values, b, fft, parallel::Threads{threads});
   std::vector<OriginForecasts> out(static_cast<std::size_t>(std::max(origins, 0)));
