@@ -5,7 +5,7 @@
 //
 // DAT is a file of the two-line layout whose records hold COLUMNS values each, CSV the same
 // data as CSV (bench/gen.cpp csv writes it from DAT, keeping each value's text). Each repeat
-// reads DAT with data::read_sample and CSV with delimited::read_table_file, each on one thread
+// reads DAT with data::read_sample and CSV with csv::read_table_file, each on one thread
 // and on THREADS threads. Prints, per reader and thread count, the median processor time of
 // the process and the median wall time of one read. Both include reading the file from the
 // page cache; as in tramel_read_dump, the heap keeps what is freed, so that neither reader
@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "data/data.hpp"
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 #include "parallel/parallel.hpp"
 
 namespace {
@@ -78,11 +78,11 @@ std::vector<float> read_layout(const std::string& path, int columns, int threads
 }
 
 std::vector<float> read_csv(const std::string& path, int columns, int threads) {
-  delimited::ReadOptions options;
+  csv::ReadOptions options;
   options.file_name = path;
   options.expected_columns = columns;
   options.threads = parallel::Threads{threads};
-  delimited::Result<delimited::Table> t = delimited::read_table_file(path, options);
+  csv::Result<csv::Table> t = csv::read_table_file(path, options);
   if (!t.ok()) {
     std::fprintf(stderr, "%s\n", t.error->text.c_str());
     std::exit(1);
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
             reader == 0 ? read_layout(dat, columns, counts[k]) : read_csv(csv, columns, counts[k]);
         times[reader][k].add(cpu_seconds() - c0, wall_seconds() - w0);
       }
-  const char* names[] = {"two-line layout (data::read_sample)", "CSV (delimited::read_table_file)"};
+  const char* names[] = {"two-line layout (data::read_sample)", "CSV (csv::read_table_file)"};
   for (int k = 0; k < (threads > 1 ? 2 : 1); ++k)
     for (int reader = 0; reader < 2; ++reader)
       std::printf("%-38s threads %d  processor %.4f s  wall %.4f s  %.1f M values/s (wall)\n", names[reader],

@@ -99,14 +99,14 @@ Split run_case() {
   // Each series analysed, then its results written; the forecast file after the last one.
   const numeric::FftPlan fft(plan.frame_length);
   const analysis::Context context{fft, &work_space, {}};
-  numeric::GammaMemory gamma;
+  numeric::ProbabilityFallback gamma;
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
   for (int j = 0; j < plan.series_count; ++j) {
     analysis::SeriesResult r = timed(split.analysis, [&] {
       return analysis::analyse_series(j + 1, sample.series(j, work_space.store()), settings,
                                       context, gamma);
     });
-    gamma = r.memory;
+    gamma = r.fallback;
     if (!r.completed()) {
       std::fprintf(stderr, "series %d stopped before its forecast\n", j + 1);
       throw Failed{};

@@ -130,7 +130,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                "with a header row, full single precision");
   app.set_version_flag("--version", std::string("tramel ") + version());
 
-  InitOptions init;
+  init::InitOptions init;
   std::string init_data, init_folder;
   CLI::App* init_command = app.add_subcommand(
       "init",

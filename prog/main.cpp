@@ -2,13 +2,12 @@
 #include <cstdio>
 
 #include "command_line.hpp"
-#include "init.hpp"
 #include "tramel.hpp"
 
 int main(int argc, char** argv) {
   const tramel::CommandLine c = tramel::parse_command_line(argc, argv);
   if (c.init) {
-    const tramel::InitOutcome o = tramel::initialise(*c.init);
+    const tramel::init::InitOutcome o = tramel::init::initialise(*c.init);
     std::fputs(o.out.c_str(), stdout);
     std::fputs(o.err.c_str(), stderr);
     return o.status;

@@ -127,10 +127,10 @@ void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
 }  // namespace
 
 SeriesResult analyse_series(int series, Samples values, const Settings& settings,
-                            const Context& context, numeric::GammaMemory memory) {
+                            const Context& context, numeric::ProbabilityFallback fallback) {
   SeriesResult r;
   r.series = series;
-  r.memory = memory;
+  r.fallback = fallback;
   r.model = settings.model;
 
   // Describe it.
@@ -152,13 +152,13 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
 
   // Find its coherence and significant bins.
   try {
-    r.coherence = coherence::find_coherence(values, settings.band(), context.fft, memory,
+    r.coherence = coherence::find_coherence(values, settings.band(), context.fft, fallback,
                                             context.threads);
   } catch (const std::bad_alloc&) {
     r.stop = SeriesStop::CoherenceWorkSpace;
     return r;
   }
-  r.memory = r.coherence.memory;
+  r.fallback = r.coherence.fallback;
   r.significant = coherence::significant_bins(r.coherence.probabilities, settings.first_bin,
                                               settings.threshold);
 
@@ -175,23 +175,23 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
   return r;
 }
 
-Batch analyse_batch(const BatchRequest& request, numeric::GammaMemory memory) {
+Batch analyse_batch(const BatchRequest& request, numeric::ProbabilityFallback fallback) {
   const int count = request.count;
-  Batch batch{std::vector<SeriesResult>(static_cast<std::size_t>(count)), memory};
+  Batch batch{std::vector<SeriesResult>(static_cast<std::size_t>(count)), fallback};
   std::vector<SeriesResult>& series = batch.series;
-  const numeric::GammaMemory unknown{0.0f, false, false};
+  const numeric::ProbabilityFallback unknown{0.0f, false, false};
   parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
     const int j = request.first + static_cast<int>(i);
     series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
-                               i == 0 ? memory : unknown);
+                               i == 0 ? fallback : unknown);
   });
   for (int i = 0; i < count; ++i) {
-    if (series[i].memory.needed_unknown) {
+    if (series[i].fallback.needed_unknown) {
       const int j = request.first + i;
       series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
-                                 batch.memory);
+                                 batch.fallback);
     }
-    if (series[i].memory.known) batch.memory = series[i].memory;
+    if (series[i].fallback.known) batch.fallback = series[i].fallback;
     if (series[i].stop != SeriesStop::None) {
       series.resize(static_cast<std::size_t>(i) + 1);
       break;
@@ -223,7 +223,7 @@ std::optional<Model> model_named(std::string_view name) {
 SeriesResult analyse_series(std::span<const float> values, const Settings& settings) {
   const numeric::FftPlan fft(settings.frame_length);
   return analyse_series(1, Samples(values.begin(), values.end()), settings, Context{fft, nullptr, parallel::Threads{}},
-                        numeric::GammaMemory{});
+                        numeric::ProbabilityFallback{});
 }
 
 namespace {

@@ -114,7 +114,7 @@ struct SeriesResult {
   std::vector<float> forecast;     // the forecast frames, frames_ahead x frame_length samples
   forecast::Eigenvalues eigenvalues;
   std::vector<float> last_frames;  // the last whole frames observed (up to 3), for plots
-  numeric::GammaMemory memory;     // the chi-square routine's memory after this series
+  numeric::ProbabilityFallback fallback;  // the chi-square fallback this series leaves
 
   // The model that forecast the series (never Auto: what Auto chose). For Changes and Levels:
   // the bins the size rule kept and left out, the lags it kept, the fit, and the forecast with
@@ -204,24 +204,26 @@ struct Context {
 
 // The analysis of series `series` (from 1): describe it, find its coherence and significant
 // bins, fit the VAR, forecast, take the eigenvalues. Stops early, saying why in the result,
-// when a step leaves nothing to go on with. `memory` is the chi-square routine's memory as the
-// series before left it; the result holds the memory this series leaves.
+// when a step leaves nothing to go on with. `fallback` is the chi-square fallback as the
+// series before left it (see numeric::ProbabilityFallback: the results of a series with values
+// that are not numbers can depend on the series before it); the result holds the fallback this
+// series leaves.
 SeriesResult analyse_series(int series, Samples values, const Settings& settings,
-                            const Context& context, numeric::GammaMemory memory);
+                            const Context& context, numeric::ProbabilityFallback fallback);
 
 // The same for a series on its own: its own transform plan, one thread, no memory limit, the
-// chi-square memory as at the start of an invocation.
+// chi-square fallback as at the start of an invocation.
 SeriesResult analyse_series(std::span<const float> values, const Settings& settings);
 
 // Series side by side, as a run analyses them: series first .. first + count - 1 (from 0), each
-// on a thread of its own, its samples from `samples(j)`. The chi-square memory runs from series
-// to series: the first starts from `memory`, the others from a memory not known yet, and a
-// series that turns out to need it is analysed again, in order, from the memory its
+// on a thread of its own, its samples from `samples(j)`. The chi-square fallback runs from series
+// to series: the first starts from `fallback`, the others from a fallback not known yet, and a
+// series that turns out to need it is analysed again, in order, from the fallback its
 // predecessor left; every result is then the one of the series analysed one after another.
 // Nothing is kept after a series that stops.
 struct Batch {
   std::vector<SeriesResult> series;
-  numeric::GammaMemory memory;  // what the last series kept leaves
+  numeric::ProbabilityFallback fallback;  // what the last series kept leaves
   bool stopped() const { return !series.empty() && !series.back().completed(); }
 };
 struct BatchRequest {
@@ -231,7 +233,7 @@ struct BatchRequest {
   const Context& context;
   std::function<Samples(int series)> samples;
 };
-Batch analyse_batch(const BatchRequest& request, numeric::GammaMemory memory);
+Batch analyse_batch(const BatchRequest& request, numeric::ProbabilityFallback fallback);
 
 // The settings of the backtest of a series analysed with `settings`.
 backtest::Settings backtest_settings(const Settings& settings);

@@ -120,7 +120,7 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
   const double twice_k = 2.0 * static_cast<double>(origin) * lb / (static_cast<double>(lb) * lb);
   const int bins = band.bin_count();
   std::vector<float> power(static_cast<std::size_t>(bins)), noise(static_cast<std::size_t>(bins));
-  numeric::GammaMemory memory;
+  numeric::ProbabilityFallback fallback;
   for (int i = 0; i < bins; ++i) {
     const int k = band.first_bin + i;
     power[i] = static_cast<float>(std::norm(mean[k]));
@@ -131,7 +131,7 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
     noise[i] = std::max(static_cast<float>(periodogram), kNoiseFloor);
     const auto statistic = static_cast<float>(static_cast<double>(power[i]) / noise[i] * twice_k);
     a.probabilities.push_back(
-        numeric::chi_square_distribution(statistic, 2.0f, memory).probability.value_or(0.0f));
+        numeric::chi_square_distribution(statistic, 2.0f, fallback).probability.value_or(0.0f));
   }
   a.significant = coherence::significant_bins(a.probabilities, band.first_bin, settings.threshold);
   a.ranked = rank_bins(a.significant, power, noise, band.first_bin);

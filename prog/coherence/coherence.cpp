@@ -6,7 +6,7 @@
 namespace tramel::coherence {
 
 Coherence find_coherence(std::span<float> series, const Band& band,
-                         const numeric::FftPlan& plan, numeric::GammaMemory memory,
+                         const numeric::FftPlan& plan, numeric::ProbabilityFallback fallback,
                          parallel::Threads threads) {
   const int length = band.frame_length;
   const int bins = band.bin_count();
@@ -52,12 +52,12 @@ Coherence find_coherence(std::span<float> series, const Band& band,
   for (int i = 0; i < bins; ++i) {
     const float statistic = static_cast<float>(
         static_cast<double>(result.waveform_power[i]) / result.noise[i] * twice_k);
-    const numeric::ChiSquare chi = numeric::chi_square_distribution(statistic, 2.0f, memory);
-    memory = chi.memory;
+    const numeric::ChiSquare chi = numeric::chi_square_distribution(statistic, 2.0f, fallback);
+    fallback = chi.fallback;
     if (chi.note) result.notes.push_back(BinNote{i, *chi.note});
     result.probabilities[i] = chi.probability.value_or(0.0f);
   }
-  result.memory = memory;
+  result.fallback = fallback;
   return result;
 }
 

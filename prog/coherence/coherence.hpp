@@ -91,15 +91,15 @@ struct Coherence {
   float waveform_std_dev = 0.0f;         // of the untapered mean waveform
   std::vector<BinNote> notes;            // in band order
   std::optional<TaperNote> taper_note;
-  numeric::GammaMemory memory;           // the chi-square routine's memory after the band
+  numeric::ProbabilityFallback fallback;           // the chi-square routine's fallback after the band
 };
 
 // The coherence analysis of one series, which it leaves holding its residual: the mean
 // waveform taken out of every whole frame (the samples after the last frame stay as they
-// were). `memory` is the chi-square routine's memory as the series before left it (see
-// numeric::GammaMemory); the result holds the memory it leaves.
+// were). `fallback` is the chi-square routine's fallback as the series before left it (see
+// numeric::ProbabilityFallback); the result holds the fallback it leaves.
 Coherence find_coherence(std::span<float> series, const Band& band,
-                         const numeric::FftPlan& plan, numeric::GammaMemory memory,
+                         const numeric::FftPlan& plan, numeric::ProbabilityFallback fallback,
                          parallel::Threads threads = {});
 
 // A significant frequency: a bin whose coherence probability is strictly above the threshold.

@@ -3,7 +3,7 @@
 // it analyses nothing. Two sources: the data file of the two-line layout (a title, then the
 // count, the rate and a record format in edit-descriptor notation, then the records, read with
 // the format the file itself carries), and delimited text (CSV, TSV: a table with an optional
-// header row and time column, see delimited::read_table).
+// header row and time column, see csv::read_table).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 #include "diagnostics/diagnostics.hpp"
 #include "textio/textio.hpp"
 
@@ -40,7 +40,7 @@ struct DataHead {
   std::vector<std::string> names;  // the series' names, when the data have them
   // Delimited text: the time axis of its time column, when it has one (the rate is then taken
   // from it), and the column's name.
-  std::optional<delimited::TimeAxis> time;
+  std::optional<csv::TimeAxis> time;
   std::string time_name;
   bool delimited = false;  // the source is delimited text, whose rate the file does not give
 
@@ -154,7 +154,7 @@ class DelimitedFile final : public DataSource {
   int series_count_ = 0;
   parallel::Threads threads_;
   std::string bytes_;
-  delimited::Table table_;
+  csv::Table table_;
 };
 
 // The data file `path` opened as the source its name calls for (delimited text for .csv and

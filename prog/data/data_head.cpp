@@ -33,7 +33,7 @@ int RecordFile::open(const std::string& path) { return file_.open(path); }
 void RecordFile::open_text(std::string text) { file_.open_text(std::move(text)); }
 
 OpenedSource open_data_source(const SourceRequest& request) {
-  if (delimited::is_delimited_name(request.name)) {
+  if (csv::is_delimited_name(request.name)) {
     auto file = std::make_unique<DelimitedFile>(request.name, request.series_count, request.threads);
     if (const int error = file->open(request.path); error != 0) return OpenedSource{nullptr, error};
     return OpenedSource{std::move(file), 0};

@@ -29,11 +29,11 @@ HeadOutcome DelimitedFile::read_head() {
   std::string title = name_;
   title.resize(80, ' ');
   result.title = title;
-  delimited::ReadOptions options;
+  csv::ReadOptions options;
   options.file_name = name_;
   options.expected_columns = series_count_;
   options.threads = threads_;
-  delimited::Result<delimited::Table> table = delimited::read_table(bytes_, options);
+  csv::Result<csv::Table> table = csv::read_table(bytes_, options);
   std::string().swap(bytes_);  // the table holds everything now
   if (!table.ok()) {
     diagnostics::Stop stop = diagnostics::stop_at(

@@ -155,9 +155,9 @@ struct State {
   Outputs outputs;
   results::InvocationResult results;  // what tramel.json and the plots are made of
   Messages messages;
-  // The chi-square routine's memory, carried from series to series through the whole
+  // The chi-square fallback, carried from series to series through the whole
   // invocation.
-  numeric::GammaMemory memory;
+  numeric::ProbabilityFallback fallback;
   // The results of every series are kept for the caller, whatever the options ask for.
   bool keep_results = false;
 };

@@ -118,13 +118,13 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
   }
   if (!head.time)
     return stop(data_file + " has no time column: give " + wanted + " with --sampling X");
-  const delimited::TimeAxis& t = *head.time;
+  const csv::TimeAxis& t = *head.time;
   if (mode == control::UnitMode::Time) {
     // The interval in the time column's own unit; the control file's unit text should name it.
     outcome.value = static_cast<float>(t.interval);
     std::string unit(analysis.unit_text);
     unit.erase(unit.find_last_not_of(' ') + 1);
-    const std::string axis_unit(delimited::unit_name(t.unit));
+    const std::string axis_unit(csv::unit_name(t.unit));
     if (unit != axis_unit)
       outcome.warn(data_file + ": the time column is spaced " + t.spacing_text() +
                        ", so the sampling interval is " + std::to_string(t.interval) + " " +
@@ -137,7 +137,7 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
   if (t.calendar)
     return stop(data_file + ": a time column spaced " + t.spacing_text() +
                 " has no sampling rate: use time mode (Sampling unit =" +
-                std::string(delimited::unit_name(t.unit)) + ") or give " + wanted + " with --sampling X");
+                std::string(csv::unit_name(t.unit)) + ") or give " + wanted + " with --sampling X");
   const double hz = 1.0 / static_cast<double>(t.step);
   outcome.value = static_cast<float>(mode == control::UnitMode::Kilohertz ? hz / 1000.0 : hz);
   return outcome;

@@ -21,13 +21,13 @@ namespace {
 // The forecast as CSV: every run whose forecast file records were written (every series
 // completed), with the data's names and time stamps.
 std::string forecast_table(const results::InvocationResult& results) {
-  delimited::ForecastTable table;
+  csv::ForecastTable table;
   table.names = results.series_names;
   table.time = results.time;
   table.time_name = results.time_name;
   for (const results::RunResult& r : results.runs) {
     if (static_cast<int>(r.series.size()) != r.plan.series_count) continue;
-    delimited::RunForecast run;
+    csv::RunForecast run;
     run.run = r.plan.run;
     run.frame_length = r.plan.frame_length;
     run.first_datum = static_cast<std::int64_t>(r.plan.first_datum) +
@@ -37,14 +37,14 @@ std::string forecast_table(const results::InvocationResult& results) {
       completed = completed && s.completed();
       run.series.push_back(s.forecast);
       for (std::size_t l = 0; l < s.intervals.size(); ++l) {
-        if (run.levels.size() <= l) run.levels.push_back(delimited::IntervalLevel{s.intervals[l].level, {}, {}});
+        if (run.levels.size() <= l) run.levels.push_back(csv::IntervalLevel{s.intervals[l].level, {}, {}});
         run.levels[l].lower.push_back(s.intervals[l].lower);
         run.levels[l].upper.push_back(s.intervals[l].upper);
       }
     }
     if (completed) table.runs.push_back(std::move(run));
   }
-  return delimited::forecast_csv(table);
+  return csv::forecast_csv(table);
 }
 
 }  // namespace

@@ -127,28 +127,28 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
                     options.backtest_origins > 0 || !state.results.forecast_csv.empty();
   if (keep) state.results.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
-  const auto batch_at = [&](int first, numeric::GammaMemory memory) {
+  const auto batch_at = [&](int first, numeric::ProbabilityFallback fallback) {
     return analysis::analyse_batch(
         analysis::BatchRequest{first, std::min(schedule.series_at_once, plan.series_count - first),
                                settings, context,
                                [&](int j) { return sample.series(j, work_space.store()); }},
-        memory);
+        fallback);
   };
   textio::Sink& report = state.outputs.report();
-  analysis::Batch batch = batch_at(0, state.memory);
+  analysis::Batch batch = batch_at(0, state.fallback);
   for (int first = 0; first < plan.series_count; first += schedule.series_at_once) {
     // The next batch is analysed while this one is written (never with one thread, nor when
     // memory is short). `ahead` is declared last: a stop that unwinds this scope joins it
     // before anything it uses goes.
     const int next_first = first + schedule.series_at_once;
-    state.memory = batch.memory;
+    state.fallback = batch.fallback;
     analysis::Batch next;
     std::exception_ptr failed;
     std::jthread ahead;
     if (next_first < plan.series_count && schedule.analyse_ahead) {
-      ahead = std::jthread([&, next_first, memory = batch.memory] {
+      ahead = std::jthread([&, next_first, fallback = batch.fallback] {
         try {
-          next = batch_at(next_first, memory);
+          next = batch_at(next_first, fallback);
         } catch (...) {
           failed = std::current_exception();
         }
@@ -169,7 +169,7 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
       if (failed) std::rethrow_exception(failed);
       batch = std::move(next);
     } else if (next_first < plan.series_count) {
-      batch = batch_at(next_first, batch.memory);
+      batch = batch_at(next_first, batch.fallback);
     }
   }
 }

@@ -90,40 +90,42 @@ struct ChiSquareNote {
   float value = 0.0f;
 };
 
-// The last result of P(a, x), which a call that cannot compute one (a bad argument, an
-// expansion that does not converge) returns again. It carries from call to call through a
-// whole invocation: every call takes the memory its predecessor left and returns the memory
-// it leaves.
+// The fallback of P(a, x): the last result computed, which a call that cannot compute one (a
+// bad argument, an expansion that does not converge) returns again. It carries from call to
+// call through a whole invocation, and so from series to series: every call takes the fallback
+// its predecessor left and returns the one it leaves. A series whose band holds a value that is
+// not a number (a NaN or an infinity in its data) can therefore take probabilities from the
+// series analysed before it.
 //
 // An analysis that runs ahead of its predecessors does not know yet what they leave behind:
 // it starts with `known` false, and a call that then needs the value sets `needed_unknown`,
 // telling the owner to repeat that analysis once the value is known.
-struct GammaMemory {
-  float last = 0.0f;
+struct ProbabilityFallback {
+  float value = 0.0f;
   bool known = true;
   bool needed_unknown = false;
 };
 
 // The chi-square distribution function with `df` degrees of freedom at `x`: P(df/2, x/2),
 // with statistics and probabilities below 1e-4 taken as 0. A bad argument leaves no
-// probability, only its note; at most one note comes from one call. `memory` is the memory
-// the call leaves.
+// probability, only its note; at most one note comes from one call. `fallback` is the
+// fallback the call leaves.
 struct ChiSquare {
   std::optional<float> probability;
   std::optional<ChiSquareNote> note;
-  GammaMemory memory;
+  ProbabilityFallback fallback;
 };
-ChiSquare chi_square_distribution(float x, float df, GammaMemory memory);
+ChiSquare chi_square_distribution(float x, float df, ProbabilityFallback fallback);
 
 // P(a, x), the regularised lower incomplete gamma function in single precision: the power
 // series below x = a + 1, the continued fraction from there on. A call that cannot compute it
-// gives the memory's last result again, with its note.
+// gives the fallback's value again, with its note.
 struct GammaP {
   float value = 0.0f;
   std::optional<ChiSquareNote> note;
-  GammaMemory memory;  // what the call leaves
+  ProbabilityFallback fallback;  // what the call leaves
 };
-GammaP regularized_gamma_p(float a, float x, GammaMemory memory);
+GammaP regularized_gamma_p(float a, float x, ProbabilityFallback fallback);
 
 // The two expansions in double precision. Each gives no value, with its note, when it does
 // not converge in 1000 steps (or, for the series, when x < 0).

@@ -10,7 +10,7 @@
 
 #include "analysis/analysis.hpp"
 #include "control/control.hpp"
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 #include "diagnostics/diagnostics.hpp"
 
 namespace tramel::results {
@@ -27,7 +27,7 @@ struct InvocationResult {
   std::string data_file;  // the name the control file gives
   std::string title;      // line 1 of the data file, trailing blanks removed
   std::vector<std::string> series_names;    // from the data, when it names them
-  std::optional<delimited::TimeAxis> time;  // the data's time axis, when it has one
+  std::optional<csv::TimeAxis> time;  // the data's time axis, when it has one
   std::string time_name;                    // its column's name
   std::string forecast_csv;                 // the forecast as CSV: its file, or empty for none
   bool least_squares_errors = false;

@@ -82,7 +82,7 @@ std::vector<analysis::SeriesResult> analyse_set(const SeriesSet& set,
   const analysis::Context context{fft, &work_space, schedule.per_series};
 
   std::vector<analysis::SeriesResult> results;
-  numeric::GammaMemory memory;
+  numeric::ProbabilityFallback fallback;
   const auto samples_of = [&](int j) {
     const std::span<const float> s = set.series(j);
     return analysis::Samples(s.begin(), s.end(), work_space.store());
@@ -91,8 +91,8 @@ std::vector<analysis::SeriesResult> analyse_set(const SeriesSet& set,
     analysis::Batch batch = analysis::analyse_batch(
         analysis::BatchRequest{first, std::min(schedule.series_at_once, set.count - first),
                                settings, context, samples_of},
-        memory);
-    memory = batch.memory;
+        fallback);
+    fallback = batch.fallback;
     const bool stopped = batch.stopped();
     for (analysis::SeriesResult& r : batch.series) results.push_back(std::move(r));
     if (stopped) break;

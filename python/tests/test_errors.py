@@ -131,9 +131,9 @@ def test_run_raises_for_the_control_file_the_data_and_a_stop(tmp_path):
     with pytest.raises(ValueError, match="cannot open the control file tramel.cnl"):
         tramel.run(tmp_path)
     with pytest.raises(ValueError, match="^Coherence threshold 1.00000000 is out in unit interval$"):
-        tramel.run(copy_case("err_P_one", tmp_path))
+        tramel.run(copy_case("threshold_of_one_stops", tmp_path))
     with pytest.raises(RuntimeError, match="^No frequencies have significant") as raised:
-        tramel.run(copy_case("err_nosig_second_series", tmp_path))
+        tramel.run(copy_case("second_series_without_significant_bins_stops", tmp_path))
     document = raised.value.results
     assert document["status"] == "stopped"
     assert [s["completed"] for s in document["runs"][0]["series"]] == [True, False]

@@ -71,8 +71,8 @@ struct RunAnalysis {
 };
 RunAnalysis run_analysis(std::vector<float> values, const Settings& s, const numeric::FftPlan& plan) {
   RunAnalysis r;
-  numeric::GammaMemory memory;
-  r.coherence = coherence::find_coherence(values, s.band, plan, memory);  // values: the residual
+  numeric::ProbabilityFallback fallback;
+  r.coherence = coherence::find_coherence(values, s.band, plan, fallback);  // values: the residual
   r.significant = coherence::significant_bins(r.coherence.probabilities, s.band.first_bin, s.threshold);
   std::vector<int> bins;
   for (const auto& b : r.significant) bins.push_back(b.bin);

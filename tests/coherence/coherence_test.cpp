@@ -22,7 +22,7 @@ struct Analysed {
   Vec residual;
 };
 Analysed analysed(Vec x, int lb, int kl, int ku, float pct) {
-  Coherence c = find_coherence(x, Band{lb, kl, ku, pct}, numeric::FftPlan(lb), numeric::GammaMemory{});
+  Coherence c = find_coherence(x, Band{lb, kl, ku, pct}, numeric::FftPlan(lb), numeric::ProbabilityFallback{});
   return Analysed{std::move(c), std::move(x)};
 }
 Coherence run(const Vec& x, int lb, int kl, int ku, float pct) {
@@ -149,14 +149,14 @@ TEST(Coherence, ChiSquareNotesCarryTheirBandPosition) {
     SCOPED_TRACE(known);
     Vec series = x;
     const Coherence o = find_coherence(series, Band{16, 2, 6, 0}, numeric::FftPlan(16),
-                                       numeric::GammaMemory{0.375f, known, false});
+                                       numeric::ProbabilityFallback{0.375f, known, false});
     EXPECT_EQ(o.probabilities, Vec(5, 0.375f));
     ASSERT_EQ(o.notes.size(), 5u);
     for (int i = 0; i < 5; ++i) {
       EXPECT_EQ(o.notes[i].position, i);
       EXPECT_EQ(o.notes[i].note.kind, numeric::ChiSquareNote::Kind::FractionDidNotConverge);
     }
-    EXPECT_EQ(o.memory.needed_unknown, !known);
+    EXPECT_EQ(o.fallback.needed_unknown, !known);
   }
 }
 

@@ -127,14 +127,14 @@ TEST(WorkSpace, FormulaHoldsWithinATenthOfWhatARunAllocates) {
       const numeric::FftPlan fft(c.settings.frame_length);
       const Context context{fft, &work_space, {}};
       std::vector<std::vector<float>> forecasts;
-      numeric::GammaMemory memory;
+      numeric::ProbabilityFallback fallback;
       for (int j = 0; j < c.series; ++j) {
         Samples values(static_cast<std::size_t>(c.samples), work_space.store());
         for (std::int64_t t = 0; t < c.samples; ++t)
           values[static_cast<std::size_t>(t)] = sample[static_cast<std::size_t>(t * c.series + j)];
-        SeriesResult r = analyse_series(j + 1, std::move(values), c.settings, context, memory);
+        SeriesResult r = analyse_series(j + 1, std::move(values), c.settings, context, fallback);
         ASSERT_TRUE(r.completed());
-        memory = r.memory;
+        fallback = r.fallback;
         largest_var = std::max(largest_var,
                                WorkSpace::var_bytes(c.settings, c.samples / c.settings.frame_length,
                                                     static_cast<std::int64_t>(r.significant.size())));

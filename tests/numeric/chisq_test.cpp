@@ -13,7 +13,7 @@ namespace {
 using Kind = ChiSquareNote::Kind;
 
 float chi2(float x, float df = 2.0f) {
-  const ChiSquare r = chi_square_distribution(x, df, GammaMemory{});
+  const ChiSquare r = chi_square_distribution(x, df, ProbabilityFallback{});
   EXPECT_FALSE(r.note.has_value()) << "x = " << x;
   EXPECT_TRUE(r.probability.has_value()) << "x = " << x;
   return r.probability.value_or(-7.0f);
@@ -94,25 +94,25 @@ TEST(ChiSquare, BadArgumentsLeaveNoProbability) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.x << " " << c.df);
-    const ChiSquare r = chi_square_distribution(c.x, c.df, GammaMemory{0.25f, false, false});
+    const ChiSquare r = chi_square_distribution(c.x, c.df, ProbabilityFallback{0.25f, false, false});
     EXPECT_FALSE(r.probability.has_value());
     ASSERT_TRUE(r.note.has_value());
     EXPECT_EQ(r.note->kind, c.kind);
     EXPECT_EQ(r.note->value, c.value);
-    EXPECT_EQ(r.memory.last, 0.25f);
-    EXPECT_FALSE(r.memory.known);
-    EXPECT_FALSE(r.memory.needed_unknown);
+    EXPECT_EQ(r.fallback.value, 0.25f);
+    EXPECT_FALSE(r.fallback.known);
+    EXPECT_FALSE(r.fallback.needed_unknown);
   }
 }
 
 // P(a, x) gives its last result again after a bad argument or an expansion that does not
 // converge, with a note saying which.
 TEST(ChiSquare, GammaPRepeatsItsLastResultOnFailure) {
-  const GammaP first = regularized_gamma_p(1.0f, 1.0f, GammaMemory{});
+  const GammaP first = regularized_gamma_p(1.0f, 1.0f, ProbabilityFallback{});
   const float good = first.value;
   EXPECT_NEAR(good, 1.0 - std::exp(-1.0), 1e-7);
   EXPECT_FALSE(first.note.has_value());
-  EXPECT_EQ(first.memory.last, good);
+  EXPECT_EQ(first.fallback.value, good);
 
   const struct {
     const char* what;
@@ -128,13 +128,13 @@ TEST(ChiSquare, GammaPRepeatsItsLastResultOnFailure) {
   };
   for (const auto& f : failures) {
     SCOPED_TRACE(f.what);
-    const GammaP r = regularized_gamma_p(f.a, f.x, first.memory);
+    const GammaP r = regularized_gamma_p(f.a, f.x, first.fallback);
     EXPECT_EQ(r.value, good);
     ASSERT_TRUE(r.note.has_value());
     EXPECT_EQ(r.note->kind, f.kind);
     EXPECT_EQ(r.note->value, f.value);
-    EXPECT_EQ(r.memory.last, good);
-    EXPECT_FALSE(r.memory.needed_unknown);
+    EXPECT_EQ(r.fallback.value, good);
+    EXPECT_FALSE(r.fallback.needed_unknown);
   }
 
   // The series refuses a negative x by itself.
@@ -149,7 +149,7 @@ TEST(ChiSquare, GammaPRepeatsItsLastResultOnFailure) {
 // result (cut to 0 below 1e-4 like any other) and its note.
 TEST(ChiSquare, DistributionPassesOnTheCarriedResultAndItsNote) {
   for (const float last : {0.5f, 5e-5f}) {
-    const ChiSquare r = chi_square_distribution(2.0e8f, 2.0e8f, GammaMemory{last, true, false});
+    const ChiSquare r = chi_square_distribution(2.0e8f, 2.0e8f, ProbabilityFallback{last, true, false});
     ASSERT_TRUE(r.probability.has_value());
     EXPECT_EQ(*r.probability, last < 1e-4f ? 0.0f : last);
     ASSERT_TRUE(r.note.has_value());
@@ -164,14 +164,14 @@ TEST(ChiSquare, MemoryTellsWhenAnUnknownResultWasNeeded) {
   const float p = static_cast<float>(series(1.0f, 1.0f));
   const struct {
     const char* what;
-    GammaMemory before;
+    ProbabilityFallback before;
     float a, x;
     float result;
-    GammaMemory after;
+    ProbabilityFallback after;
   } cases[] = {
       {"fallback, unknown", {0.25f, false, false}, 1.0f, -1.0f, 0.25f, {0.25f, false, true}},
       {"fallback, known", {0.25f, true, false}, 1.0f, -1.0f, 0.25f, {0.25f, true, false}},
-      {"fallback, initial memory", {}, 0.0f, 1.0f, 0.0f, {0.0f, true, false}},
+      {"fallback, initial fallback", {}, 0.0f, 1.0f, 0.0f, {0.0f, true, false}},
       {"success, unknown", {0.25f, false, false}, 1.0f, 1.0f, p, {p, true, false}},
       // A fallback already reported stays reported.
       {"success after a fallback", {0.25f, false, true}, 1.0f, 1.0f, p, {p, true, true}},
@@ -180,16 +180,16 @@ TEST(ChiSquare, MemoryTellsWhenAnUnknownResultWasNeeded) {
     SCOPED_TRACE(c.what);
     const GammaP r = regularized_gamma_p(c.a, c.x, c.before);
     EXPECT_EQ(r.value, c.result);
-    EXPECT_EQ(r.memory.last, c.after.last);
-    EXPECT_EQ(r.memory.known, c.after.known);
-    EXPECT_EQ(r.memory.needed_unknown, c.after.needed_unknown);
+    EXPECT_EQ(r.fallback.value, c.after.value);
+    EXPECT_EQ(r.fallback.known, c.after.known);
+    EXPECT_EQ(r.fallback.needed_unknown, c.after.needed_unknown);
   }
 
   // Through the distribution function: a statistic cut to 0 needs no carried result.
-  const ChiSquare cut = chi_square_distribution(5e-5f, 2.0f, GammaMemory{0.25f, false, false});
+  const ChiSquare cut = chi_square_distribution(5e-5f, 2.0f, ProbabilityFallback{0.25f, false, false});
   EXPECT_EQ(cut.probability, 0.0f);
-  EXPECT_FALSE(cut.memory.known);
-  EXPECT_FALSE(cut.memory.needed_unknown);
+  EXPECT_FALSE(cut.fallback.known);
+  EXPECT_FALSE(cut.fallback.needed_unknown);
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <charconv>
 #include <string>
 
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 
-namespace tramel::delimited {
+namespace tramel::csv {
 namespace {
 
 // A field as RFC 4180 writes it: quoted when it holds a comma, a quote or a line end.
@@ -129,4 +129,4 @@ std::string forecast_csv(const ForecastTable& f) {
   return out;
 }
 
-}  // namespace tramel::delimited
+}  // namespace tramel::csv

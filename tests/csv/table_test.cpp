@@ -10,22 +10,22 @@
 #include <string>
 #include <vector>
 
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 #include "textio/textio.hpp"
 
 namespace {
 
 using namespace tramel;
-using delimited::Result;
-using delimited::Table;
-using delimited::TimeUnit;
+using csv::Result;
+using csv::Table;
+using csv::TimeUnit;
 
 Result<Table> read(std::string_view text, int expected = 0, int threads = 1) {
-  delimited::ReadOptions o;
+  csv::ReadOptions o;
   o.file_name = "d.csv";
   o.expected_columns = expected;
   o.threads = parallel::Threads{threads};
-  return delimited::read_table(text, o);
+  return csv::read_table(text, o);
 }
 
 Table table(std::string_view text, int expected = 0) {
@@ -304,18 +304,18 @@ TEST(TableFile, ReadsAFileAndSaysWhyItCannot) {
   ASSERT_NE(f, nullptr);
   std::fputs("x;y\n1;2\n", f);
   std::fclose(f);
-  delimited::ReadOptions o;
+  csv::ReadOptions o;
   o.file_name = "table_test.csv";
-  Result<Table> r = delimited::read_table_file(path, o);
+  Result<Table> r = csv::read_table_file(path, o);
   ASSERT_TRUE(r.ok());
   EXPECT_EQ(r.value->names, (std::vector<std::string>{"x", "y"}));
-  r = delimited::read_table_file(path + ".absent", o);
+  r = csv::read_table_file(path + ".absent", o);
   ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.error->text, "table_test.csv cannot be read: No such file or directory");
-  EXPECT_TRUE(delimited::is_delimited_name("a.CSV"));
-  EXPECT_TRUE(delimited::is_delimited_name("b.tsv"));
-  EXPECT_FALSE(delimited::is_delimited_name("c.dat"));
-  EXPECT_FALSE(delimited::is_delimited_name("csv"));
+  EXPECT_TRUE(csv::is_delimited_name("a.CSV"));
+  EXPECT_TRUE(csv::is_delimited_name("b.tsv"));
+  EXPECT_FALSE(csv::is_delimited_name("c.dat"));
+  EXPECT_FALSE(csv::is_delimited_name("csv"));
 }
 
 }  // namespace

@@ -1,17 +1,15 @@
 // tramel init: a control file for a data file, with the settings chosen from the data and the
 // reason for each, said on the console.
-#include "init.hpp"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
 
 #include "data/data.hpp"
-#include "delimited/delimited.hpp"
-#include "setup/setup.hpp"
+#include "csv/csv.hpp"
+#include "init/init.hpp"
 
-namespace tramel {
+namespace tramel::init {
 
 namespace {
 
@@ -22,21 +20,21 @@ struct InitFailure {
 
 // The data of the file, as a request for settings.
 struct Data {
-  setup::InitRequest request;
+  InitRequest request;
   std::vector<float> values;          // the two-line layout's, row after row
-  std::optional<delimited::Table> table;  // delimited text's
+  std::optional<csv::Table> table;  // delimited text's
 };
 
 Data read_data(const InitOptions& o, const std::string& name) {
   Data d;
   const std::string path = o.data.string();
-  if (delimited::is_delimited_name(name)) {
-    delimited::ReadOptions options;
+  if (csv::is_delimited_name(name)) {
+    csv::ReadOptions options;
     options.file_name = name;
-    delimited::Result<delimited::Table> t = delimited::read_table_file(path, options);
+    csv::Result<csv::Table> t = csv::read_table_file(path, options);
     if (!t.ok()) throw InitFailure{1, t.error->text};
     d.table = std::move(*t.value);
-    d.request = setup::request_for(*d.table, name);
+    d.request = request_for(*d.table, name);
     if (!d.table->time && !o.sampling)
       throw InitFailure{1, name + " has no time column: give --sampling X (a rate in Hz, or with "
                                "--unit UNIT the interval in that unit)"};
@@ -60,13 +58,13 @@ Data read_data(const InitOptions& o, const std::string& name) {
     d.request.series_count = o.series_count;
     d.request.count = h.count;
     if (!o.sampling)
-      d.request.sampling = o.unit.empty() ? setup::Sampling::of_rate(h.rate)
-                                          : setup::Sampling::of_interval(h.rate, o.unit);
+      d.request.sampling = o.unit.empty() ? Sampling::of_rate(h.rate)
+                                          : Sampling::of_interval(h.rate, o.unit);
   }
   if (!d.table) d.request.values = d.values;
   if (o.sampling)
-    d.request.sampling = o.unit.empty() ? setup::Sampling::of_rate(*o.sampling)
-                                        : setup::Sampling::of_interval(*o.sampling, o.unit);
+    d.request.sampling = o.unit.empty() ? Sampling::of_rate(*o.sampling)
+                                        : Sampling::of_interval(*o.sampling, o.unit);
   d.request.frame_length = o.frame_length;
   return d;
 }
@@ -86,7 +84,7 @@ InitOutcome initialise(const InitOptions& options) {
     if (std::filesystem::exists(control, ec) && !options.force)
       throw InitFailure{1, "init: " + control.string() + " is there already; --force overwrites it"};
     const Data d = read_data(options, name);
-    const setup::Result<setup::Suggestion> s = setup::suggest(d.request);
+    const Result<Suggestion> s = suggest(d.request);
     if (!s.ok()) throw InitFailure{1, s.error->text};
     std::FILE* f = std::fopen(control.string().c_str(), "w");
     if (f == nullptr) throw InitFailure{1, "cannot write " + control.string() + ": " + std::strerror(errno)};
@@ -104,4 +102,4 @@ InitOutcome initialise(const InitOptions& options) {
   return out;
 }
 
-}  // namespace tramel
+}  // namespace tramel::init

@@ -13,8 +13,8 @@
 
 #include "control/control.hpp"
 #include "data/data.hpp"
-#include "delimited/delimited.hpp"
-#include "setup/setup.hpp"
+#include "csv/csv.hpp"
+#include "init/init.hpp"
 
 namespace {
 
@@ -62,10 +62,10 @@ std::optional<control::RunPlan> plan(const std::string& control_text, const std:
 }
 
 // A suggestion that must be given, and its run planned as chosen without a message.
-void expect_plans(const setup::InitRequest& request, const std::string& data_bytes) {
-  const setup::Result<setup::Suggestion> s = setup::suggest(request);
+void expect_plans(const init::InitRequest& request, const std::string& data_bytes) {
+  const init::Result<init::Suggestion> s = init::suggest(request);
   ASSERT_TRUE(s.ok()) << s.error->text;
-  const setup::Settings& chosen = s.value->settings;
+  const init::Settings& chosen = s.value->settings;
   std::string said;
   const std::optional<control::RunPlan> p =
       plan(s.value->control_text, request.data_file, data_bytes,
@@ -164,25 +164,25 @@ TEST(SetupExamples, EveryExamplePlansWithoutWarnings) {
     const Example e = load(d.path());
     SCOPED_TRACE(e.name);
     // Today's layout with only its rate: Hz mode.
-    setup::InitRequest r;
+    init::InitRequest r;
     r.data_file = e.data_file;
     r.series_count = e.series;
     r.count = e.head.count;
     r.values = e.sample.values;
-    r.sampling = setup::Sampling::of_rate(e.head.rate);
+    r.sampling = init::Sampling::of_rate(e.head.rate);
     expect_plans(r, slurp(d.path() / e.data_file));
     // Its unit when that is a time unit, as an interval.
     if (e.unit.find("req") == std::string::npos) {
-      r.sampling = setup::Sampling::of_interval(e.head.rate, e.unit);
+      r.sampling = init::Sampling::of_interval(e.head.rate, e.unit);
       expect_plans(r, slurp(d.path() / e.data_file));
     }
     // The same values as CSV with a time column, for the examples in months and hours.
     if (e.unit == "months" || e.unit == "hours") {
       const std::string csv = as_csv(e);
-      const delimited::Result<delimited::Table> t = delimited::read_table(csv, {});
+      const csv::Result<csv::Table> t = csv::read_table(csv, {});
       ASSERT_TRUE(t.ok()) << t.error->text;
-      const setup::InitRequest c = setup::request_for(*t.value, e.name + ".csv");
-      const setup::Result<setup::Suggestion> s = setup::suggest(c);
+      const init::InitRequest c = init::request_for(*t.value, e.name + ".csv");
+      const init::Result<init::Suggestion> s = init::suggest(c);
       ASSERT_TRUE(s.ok());
       EXPECT_EQ(s.value->settings.frame_length, e.unit == "months" ? 12 : 24);
       EXPECT_EQ(s.value->settings.unit_text, e.unit);
@@ -194,7 +194,7 @@ TEST(SetupExamples, EveryExamplePlansWithoutWarnings) {
 
 // A table of `rows` rows of a sine of period `period` and noise, with stamps made by `stamp`.
 template <class Stamp>
-delimited::Table table(int rows, double period, Stamp stamp) {
+csv::Table table(int rows, double period, Stamp stamp) {
   std::string csv = "time,x\n";
   std::mt19937 random(5);
   std::normal_distribution<double> noise(0.0, 0.2);
@@ -203,9 +203,9 @@ delimited::Table table(int rows, double period, Stamp stamp) {
     std::snprintf(v, sizeof v, ",%.4f\n", std::sin(6.283185307179586 * i / period) + noise(random));
     csv += stamp(i) + v;
   }
-  delimited::Result<delimited::Table> t = delimited::read_table(csv, {});
+  csv::Result<csv::Table> t = csv::read_table(csv, {});
   EXPECT_TRUE(t.ok()) << (t.error ? t.error->text : "");
-  return t.ok() ? *t.value : delimited::Table{};
+  return t.ok() ? *t.value : csv::Table{};
 }
 
 std::string monthly(int i) {
@@ -247,15 +247,15 @@ TEST(SetupFrame, CalendarAutocorrelationAndAskedFor) {
       {70, daily, 7, "from the calendar, daily data: 7 days, one week"},
   };
   for (const Case& c : cases) {
-    const delimited::Table t = table(c.rows, 5.0, c.stamp);
-    const setup::Result<setup::Suggestion> s = setup::suggest(setup::request_for(t, "x.csv"));
+    const csv::Table t = table(c.rows, 5.0, c.stamp);
+    const init::Result<init::Suggestion> s = init::suggest(init::request_for(t, "x.csv"));
     ASSERT_TRUE(s.ok()) << s.error->text;
     EXPECT_EQ(s.value->settings.frame_length, c.frame);
     EXPECT_NE(s.value->reasons[2].find(c.words), std::string::npos) << s.value->reasons[2];
   }
   // Monthly with too few rows for 7 years: the autocorrelation's peak instead (the sine's period).
-  const delimited::Table short_monthly = table(70, 5.0, monthly);
-  setup::Result<setup::Suggestion> s = setup::suggest(setup::request_for(short_monthly, "x.csv"));
+  const csv::Table short_monthly = table(70, 5.0, monthly);
+  init::Result<init::Suggestion> s = init::suggest(init::request_for(short_monthly, "x.csv"));
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(s.value->settings.frame_length, 5);
   EXPECT_NE(s.value->reasons[2].find("the lag of the autocorrelation's highest peak between lags 5 and 10; the "
@@ -263,53 +263,53 @@ TEST(SetupFrame, CalendarAutocorrelationAndAskedFor) {
             std::string::npos)
       << s.value->reasons[2];
   // Only a rate: the autocorrelation finds the period; Hz mode.
-  const delimited::Table plain = table(17 * 30, 17.0, monthly);
-  setup::InitRequest r = setup::request_for(plain, "x.csv");
-  r.sampling = setup::Sampling::of_rate(100.0);
-  s = setup::suggest(r);
+  const csv::Table plain = table(17 * 30, 17.0, monthly);
+  init::InitRequest r = init::request_for(plain, "x.csv");
+  r.sampling = init::Sampling::of_rate(100.0);
+  s = init::suggest(r);
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(s.value->settings.frame_length, 17);
   EXPECT_EQ(s.value->settings.mode, control::UnitMode::Hertz);
   EXPECT_EQ(s.value->reasons[1], "unit mode: Hz, from the sampling rate of 100 samples per second (the data have "
                                  "no time column)");
-  EXPECT_EQ(setup::autocorrelation_peak(plain.values, 1, plain.rows, 5, 72), 17);
+  EXPECT_EQ(init::autocorrelation_peak(plain.values, 1, plain.rows, 5, 72), 17);
   // Asked for.
   r.frame_length = 20;
-  s = setup::suggest(r);
+  s = init::suggest(r);
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(s.value->settings.frame_length, 20);
   EXPECT_EQ(s.value->reasons[2], "frame length: 20 samples (0.2 seconds), as asked for");
   r.frame_length = 80;
-  EXPECT_EQ(setup::suggest(r).error->text,
+  EXPECT_EQ(init::suggest(r).error->text,
             "a frame of 80 samples does not fit: it needs 5 samples or more, and 7 whole frames in the 510 data (at "
             "most 72 samples)");
 }
 
 TEST(SetupErrors, WhatCannotBeSetUp) {
-  const delimited::Table t = table(34, 5.0, monthly);
-  EXPECT_EQ(setup::suggest(setup::request_for(t, "x.csv")).error->text,
+  const csv::Table t = table(34, 5.0, monthly);
+  EXPECT_EQ(init::suggest(init::request_for(t, "x.csv")).error->text,
             "x.csv holds 34 data: the method needs at least 35 (7 frames of at least 5 samples)");
-  const delimited::Table ok = table(120, 5.0, monthly);
-  EXPECT_EQ(setup::suggest(setup::request_for(ok, "my data.csv")).error->text,
+  const csv::Table ok = table(120, 5.0, monthly);
+  EXPECT_EQ(init::suggest(init::request_for(ok, "my data.csv")).error->text,
             "the data file name \"my data.csv\" cannot stand in the control file: it needs a '.', at most 50 "
             "characters and no blank, tab, '*' or '#'; rename the file");
-  setup::InitRequest r = setup::request_for(ok, "x.csv");
-  r.sampling = setup::Sampling::of_interval(1.0, "freq");
-  EXPECT_EQ(setup::suggest(r).error->text,
+  init::InitRequest r = init::request_for(ok, "x.csv");
+  r.sampling = init::Sampling::of_interval(1.0, "freq");
+  EXPECT_EQ(init::suggest(r).error->text,
             "the time unit \"freq\" cannot be written in the control file: give one word of at most 10 letters "
             "without \"req\" (seconds, days, months, ...)");
-  r.sampling = setup::Sampling::of_rate(0.0);
-  EXPECT_EQ(setup::suggest(r).error->text, "the sampling rate 0 Hz is not a positive number");
+  r.sampling = init::Sampling::of_rate(0.0);
+  EXPECT_EQ(init::suggest(r).error->text, "the sampling rate 0 Hz is not a positive number");
 }
 
 TEST(SetupControlText, MonthlyTableWithNames) {
   std::string csv = "date,kms,games\n";
   for (int i = 0; i < 240; ++i)
     csv += monthly(i) + "-01," + std::to_string(1000 + (i * 37) % 101) + "," + std::to_string(i % 12) + "\n";
-  const delimited::Result<delimited::Table> t = delimited::read_table(csv, {});
+  const csv::Result<csv::Table> t = csv::read_table(csv, {});
   ASSERT_TRUE(t.ok());
   // A file name with a keyword of the global block in it ("ames") still reads as itself.
-  const setup::Result<setup::Suggestion> s = setup::suggest(setup::request_for(*t.value, "games.csv"));
+  const init::Result<init::Suggestion> s = init::suggest(init::request_for(*t.value, "games.csv"));
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(s.value->control_text,
             "No. of runs = 1   No. of data/file = 2        * one run, 2 series\n"
@@ -334,7 +334,7 @@ TEST(SetupControlText, MonthlyTableWithNames) {
             "* note: the fit takes at most 2 significant bins of the 5 in the band for 240\n"
             "*   data; should more pass P, narrow the band or raise P\n"
             "# end of run 1\n");
-  expect_plans(setup::request_for(*t.value, "games.csv"), csv);
+  expect_plans(init::request_for(*t.value, "games.csv"), csv);
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <complex>
 
 #include "numeric/numeric.hpp"
-#include "setup/setup.hpp"
+#include "init/init.hpp"
 
-namespace tramel::setup {
+namespace tramel::init {
 
 int autocorrelation_peak(std::span<const float> values, int series_count, std::int64_t count,
                          int min_lag, int max_lag) {
@@ -46,4 +46,4 @@ int autocorrelation_peak(std::span<const float> values, int series_count, std::i
   return best;
 }
 
-}  // namespace tramel::setup
+}  // namespace tramel::init

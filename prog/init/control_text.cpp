@@ -1,12 +1,12 @@
 // The control file tramel.cnl for chosen settings: a global block and one run block, every
 // line with its comment marker and a comment that says what the setting does.
-#include "setup/control_text.hpp"
+#include "init/control_text.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <string>
 
-namespace tramel::setup {
+namespace tramel::init {
 namespace {
 
 // A real as the control file reads it: at most 7 digits before the point and 6 after, a
@@ -160,4 +160,4 @@ std::optional<std::string> check_plan(const std::string& text, const InitRequest
   return std::nullopt;
 }
 
-}  // namespace tramel::setup
+}  // namespace tramel::init

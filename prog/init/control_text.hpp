@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "setup/setup.hpp"
+#include "init/init.hpp"
 
-namespace tramel::setup {
+namespace tramel::init {
 
 // The band and the resolution as the control file writes them.
 struct BandText {
@@ -29,4 +29,4 @@ std::string control_text(const InitRequest& request, const Settings& s,
 // what differs from `s`, or any warning, in words; nothing when it plans as chosen.
 std::optional<std::string> check_plan(const std::string& text, const InitRequest& request, const Settings& s);
 
-}  // namespace tramel::setup
+}  // namespace tramel::init

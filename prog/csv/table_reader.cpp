@@ -20,9 +20,9 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "delimited/stamps.hpp"
+#include "csv/stamps.hpp"
 
-namespace tramel::delimited {
+namespace tramel::csv {
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -567,4 +567,4 @@ Result<Table> read_table_file(const std::string& path, const ReadOptions& option
   return read_table(std::string_view(bytes.get(), got), options);
 }
 
-}  // namespace tramel::delimited
+}  // namespace tramel::csv

@@ -32,7 +32,7 @@
 
 #include "parallel/parallel.hpp"
 
-namespace tramel::delimited {
+namespace tramel::csv {
 
 // ---- Results ------------------------------------------------------------------------------
 
@@ -164,4 +164,4 @@ struct ForecastTable {
 // NAME-lo-80 and NAME-hi-80. Values are the shortest text that reads back as the same float.
 std::string forecast_csv(const ForecastTable& forecast);
 
-}  // namespace tramel::delimited
+}  // namespace tramel::csv

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <string>
 
-#include "setup/control_text.hpp"
-#include "setup/setup.hpp"
+#include "init/control_text.hpp"
+#include "init/init.hpp"
 
-namespace tramel::setup {
+namespace tramel::init {
 namespace {
 
-using delimited::TimeUnit;
+using csv::TimeUnit;
 
 constexpr int kMinFrame = 5;   // samples in a frame, at least
 constexpr int kMinFrames = 7;  // whole frames in the sample, at least
@@ -37,7 +37,7 @@ struct CalendarFrame {
   std::string_view words;
 };
 
-CalendarFrame calendar_frame(const delimited::TimeAxis& axis) {
+CalendarFrame calendar_frame(const csv::TimeAxis& axis) {
   if (axis.interval == 1) switch (axis.unit) {
       case TimeUnit::Months: return {12, "monthly data: 12 months, one year"};
       // A year of quarters is below the 5 samples a frame needs: two years.
@@ -62,7 +62,7 @@ std::optional<Unit> unit_of(const Sampling& s, std::string& problem) {
   Unit u;
   switch (s.kind) {
     case Sampling::Kind::TimeAxis:
-      u.text = std::string(delimited::unit_name(s.axis->unit));
+      u.text = std::string(csv::unit_name(s.axis->unit));
       u.rate = static_cast<double>(s.axis->interval);
       u.reason = "unit mode: time mode in " + u.text + ", from the time column (stamps " +
                  s.axis->spacing_text() + " apart)";
@@ -100,7 +100,7 @@ std::optional<Unit> unit_of(const Sampling& s, std::string& problem) {
 
 }  // namespace
 
-Sampling Sampling::of_axis(const delimited::TimeAxis& axis) {
+Sampling Sampling::of_axis(const csv::TimeAxis& axis) {
   Sampling s;
   s.kind = Kind::TimeAxis;
   s.axis = axis;
@@ -122,7 +122,7 @@ Sampling Sampling::of_interval(double interval, std::string unit) {
   return s;
 }
 
-InitRequest request_for(const delimited::Table& table, std::string data_file) {
+InitRequest request_for(const csv::Table& table, std::string data_file) {
   InitRequest r;
   r.data_file = std::move(data_file);
   r.series_count = table.columns;
@@ -235,4 +235,4 @@ Result<Suggestion> suggest(const InitRequest& request) {
   return Result<Suggestion>{std::move(out), std::nullopt};
 }
 
-}  // namespace tramel::setup
+}  // namespace tramel::init

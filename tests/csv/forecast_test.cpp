@@ -5,11 +5,11 @@
 #include <charconv>
 #include <string>
 
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 
 namespace {
 
-using namespace tramel::delimited;
+using namespace tramel::csv;
 
 TEST(ForecastCsv, ColumnsStampsAndIntervals) {
   // Monthly data from 1969-01-01: two frames of 3 ahead from datum 7.

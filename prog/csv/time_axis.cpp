@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "delimited/stamps.hpp"
+#include "csv/stamps.hpp"
 
-namespace tramel::delimited {
+namespace tramel::csv {
 namespace {
 
 constexpr std::int64_t kMinute = 60;
@@ -343,4 +343,4 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
 }
 
 }  // namespace stamps
-}  // namespace tramel::delimited
+}  // namespace tramel::csv

@@ -1,4 +1,4 @@
-// Inside the delimited folder: the ISO 8601 time stamps of a time column, read at fixed
+// Inside the csv folder: the ISO 8601 time stamps of a time column, read at fixed
 // positions, and the regularity of a column of them.
 #pragma once
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 
-namespace tramel::delimited::stamps {
+namespace tramel::csv::stamps {
 
 // The form of `field` when it is a time stamp of one of the accepted forms (its digits not
 // yet checked for a valid date), else nothing.
@@ -42,4 +42,4 @@ struct Regularity {
 // At least two stamps.
 Regularity regularity(std::span<const std::int64_t> stamps, const StampForm& form);
 
-}  // namespace tramel::delimited::stamps
+}  // namespace tramel::csv::stamps

@@ -1,5 +1,6 @@
-// Setup: the settings a first run of a data file would use, chosen from the data, each with
-// the reason for it, and the complete, commented control file that holds them.
+// tramel init: the settings a first run of a data file would use, chosen from the data, each
+// with the reason for it, the complete, commented control file that holds them, and the command
+// that reads the data file and writes that control file.
 //
 // What it chooses:
 // - the unit mode: time mode in the unit of the time column or of a given sampling interval;
@@ -15,18 +16,19 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "control/control.hpp"
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 
-namespace tramel::setup {
+namespace tramel::init {
 
-using delimited::Error;
-using delimited::Result;
+using csv::Error;
+using csv::Result;
 
 // How far apart the samples are, as far as it is known.
 struct Sampling {
@@ -36,12 +38,12 @@ struct Sampling {
     Interval,  // a sampling interval in a named time unit
   };
   Kind kind = Kind::Rate;
-  std::optional<delimited::TimeAxis> axis;  // TimeAxis
+  std::optional<csv::TimeAxis> axis;  // TimeAxis
   double rate_hz = 0.0;                     // Rate
   double interval = 0.0;                    // Interval: in `unit`
   std::string unit;                         // Interval: "days", "seconds", ...
 
-  static Sampling of_axis(const delimited::TimeAxis& axis);
+  static Sampling of_axis(const csv::TimeAxis& axis);
   static Sampling of_rate(double hz);
   static Sampling of_interval(double interval, std::string unit);
 };
@@ -56,7 +58,7 @@ struct InitRequest {
 };
 
 // The request for a table read from delimited text.
-InitRequest request_for(const delimited::Table& table, std::string data_file);
+InitRequest request_for(const csv::Table& table, std::string data_file);
 
 // The settings of the control file.
 struct Settings {
@@ -84,9 +86,33 @@ struct Suggestion {
 
 Result<Suggestion> suggest(const InitRequest& request);
 
+// ---- The command ---------------------------------------------------------------------------------
+
+// What `tramel init DATA [FOLDER]` is asked for: a control file for a data file.
+struct InitOptions {
+  std::filesystem::path data;           // the data file
+  std::filesystem::path folder = ".";   // where tramel.cnl goes: the data file's folder by default
+  int frame_length = 0;                 // --frame; 0: chosen
+  std::optional<double> sampling;       // --sampling: a rate in Hz, or with --unit an interval
+  std::string unit;                     // --unit: the time unit of the interval
+  int series_count = 1;                 // --series: the series in a two-line data file
+  bool force = false;                   // --force: overwrite tramel.cnl
+};
+
+// What init says and its exit status: 0 with tramel.cnl written, 1 when the data or the folder
+// do not allow one (nothing is written), 2 for a wrong command line.
+struct InitOutcome {
+  int status = 0;
+  std::string out;  // the settings chosen and why, one line each
+  std::string err;
+};
+
+// Reads the data file, chooses its settings and writes tramel.cnl into the folder.
+InitOutcome initialise(const InitOptions& options);
+
 // The lag in [min_lag, max_lag] of the highest local peak of the autocorrelation of the
 // series (each without its mean, the autocorrelations averaged), or 0 when there is none.
 int autocorrelation_peak(std::span<const float> values, int series_count, std::int64_t count,
                          int min_lag, int max_lag);
 
-}  // namespace tramel::setup
+}  // namespace tramel::init

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "delimited/delimited.hpp"
+#include "csv/csv.hpp"
 #include "fuzz_input.hpp"
 
 using namespace tramel;
@@ -19,18 +19,18 @@ using namespace tramel;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
   const std::uint8_t choice = in.byte();
-  delimited::ReadOptions options;
+  csv::ReadOptions options;
   options.file_name = "fuzz.csv";
   options.expected_columns = choice & 7;
-  const delimited::Result<delimited::Table> one = delimited::read_table(in.rest(), options);
+  const csv::Result<csv::Table> one = csv::read_table(in.rest(), options);
   options.threads = parallel::Threads{2 + ((choice >> 3) & 3)};
-  const delimited::Result<delimited::Table> more = delimited::read_table(in.rest(), options);
+  const csv::Result<csv::Table> more = csv::read_table(in.rest(), options);
   if (one.ok() != more.ok()) __builtin_trap();
   if (!one.ok()) {
     if (one.error->text != more.error->text || one.error->line != more.error->line) __builtin_trap();
     return 0;
   }
-  const delimited::Table& t = *one.value;
+  const csv::Table& t = *one.value;
   if (t.values != more.value->values || t.rows != more.value->rows) __builtin_trap();
   if (t.values.size() != static_cast<std::size_t>(t.rows) * static_cast<std::size_t>(t.columns)) __builtin_trap();
   for (const float v : t.values)
@@ -41,11 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The first values as a forecast of frames of 2, read back.
-  delimited::ForecastTable f;
+  csv::ForecastTable f;
   f.names = t.names;
   f.time = t.time;
   f.time_name = t.time_name;
-  delimited::RunForecast run;
+  csv::RunForecast run;
   run.first_datum = 1;
   run.frame_length = 2;
   const std::int64_t samples = std::min<std::int64_t>(t.rows, 6);
@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.series.push_back(s);
   }
   f.runs.push_back(run);
-  const std::string csv = delimited::forecast_csv(f);
-  const delimited::Result<delimited::Table> back = delimited::read_table(csv, {});
+  const std::string csv = csv::forecast_csv(f);
+  const csv::Result<csv::Table> back = csv::read_table(csv, {});
   // Without a time column every column is a number: run, frame, position, then the series.
   if (!t.time && back.ok() && back.value->rows == samples && back.value->columns == 3 + t.columns) {
     const int offset = 3;
