@@ -117,8 +117,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "RMSE and interval coverage of the model, of as-specified and\n"
                  "of seasonal naive, on standard output and in tramel.json\n"
                  "(with --model changes, levels or auto)")
-      ->type_name("K")
-      ->check(whole_number(1, 1000));
+      ->type_name("K");
   app.add_option("--sampling", o.sampling,
                  "The sampling interval (time mode, in the time unit) or rate\n"
                  "(Hz or kHz mode) of CSV data without a time column; it also\n"
@@ -145,7 +144,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       ->type_name("");
   init_command->add_option("--frame", init.frame_length, "The frame length in samples")
       ->type_name("L")
-      ->check(whole_number(5, 9999999));
+      ->check(whole_number(1, 9999999));
   init_command->add_option("--sampling", init.sampling,
                            "Data without a time column: the sampling rate in Hz, or with\n"
                            "--unit the interval in that unit")
@@ -204,27 +203,26 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       return wrong(folder + " is not a folder");
     o.folder = folder;
   }
-  // The levels, comma-separated: each a percentage strictly between 0 and 100.
+  // The levels, comma-separated numbers.
   for (std::size_t at = 0; !levels.empty() && at <= levels.size();) {
     std::size_t end = levels.find(',', at);
     if (end == std::string::npos) end = levels.size();
     const std::string text = levels.substr(at, end - at);
     float level = 0.0f;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), level);
-    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() ||
-        !(level > 0.0f && level < 100.0f))
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size())
       return wrong("--intervals: levels in percent above 0 and below 100, as in 80,95, are "
                    "needed, not \"" + text + "\"");
     o.interval_levels.push_back(level);
     at = end + 1;
   }
   o.model = *analysis::model_named(model);
-  if (o.model == analysis::Model::AsSpecified) {
-    if (!o.interval_levels.empty())
-      return wrong("--intervals needs a model with intervals: --model changes, levels or auto");
-    if (app.count("--backtest") > 0)
-      return wrong("--backtest needs --model changes, levels or auto (it scores as-specified "
-                   "beside them)");
+  const bool backtest = app.count("--backtest") > 0;
+  if (const rules::Verdict broken = rules::model_options(
+          {o.model, o.interval_levels, backtest, o.backtest_origins})) {
+    const bool of_backtest = broken->rule == rules::Rule::BacktestNeedsModel ||
+                             broken->rule == rules::Rule::BacktestOrigins;
+    return wrong((of_backtest ? "--backtest: " : "--intervals: ") + broken->words);
   }
   if (!o.interval_levels.empty()) o.csv = true;
   o.threads = threads > 0 ? threads : parallel::available_threads();

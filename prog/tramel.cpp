@@ -93,8 +93,8 @@ void run_invocation(invocation::State& state) {
   state.results.data_file = files.data_path();
   const Data data = open_data(files, state);
   open_forecast_file(files, state);
-  const control::AnalysisSettings analysis =
-      messages.checked(control::read_analysis_settings(global, reader));
+  control::AnalysisSettings analysis = messages.checked(control::read_analysis_settings(global, reader));
+  analysis.model = state.options.model;
   outputs.report().flush();
 
   // The runs.
@@ -105,7 +105,14 @@ void run_invocation(invocation::State& state) {
   for (int run = 1; run <= files.runs; ++run) {
     const control::RunPlan plan =
         messages.checked(control::plan_run(control, run, files, analysis, extent, reader));
-    report::write_run_header(outputs.report(), plan, invocation::series_settings(plan, state.options));
+    // The control file's settings are checked as it is read; the command line's options meet
+    // the rules that need the run's sample here.
+    const analysis::Settings settings = invocation::series_settings(plan, state.options);
+    if (const rules::Verdict broken = analysis::check(
+            settings, rules::DataExtent{plan.first_datum, plan.last_datum, extent.count}))
+      messages.stop(diagnostics::stop_at(diagnostics::Destination::Stderr, "",
+                                         "run " + std::to_string(run) + ": " + broken->words + "\n"));
+    report::write_run_header(outputs.report(), plan, settings);
     invocation::perform_run(plan, run_data, state);
     report::write_run_end(outputs.report(), plan);
   }

@@ -45,8 +45,8 @@ void forecast_as_specified(SeriesResult& r, const Samples& values, const Setting
   }
   // The VAR must be small beside the sample, and its work space must be had.
   const auto bins = static_cast<std::int64_t>(r.significant.size());
-  r.var_size = var_size(bins, settings.lags);
-  if (r.var_size > samples / 10) {
+  r.var_size = rules::var_size(bins, settings.lags);
+  if (!rules::var_fits(bins, settings.lags, samples)) {
     r.stop = SeriesStop::VarTooLarge;
     return;
   }

@@ -25,18 +25,14 @@
 #include "forecast/forecast.hpp"
 #include "numeric/numeric.hpp"
 #include "parallel/parallel.hpp"
+#include "rules/rules.hpp"
 
 namespace tramel::analysis {
 
 // ---- Settings ---------------------------------------------------------------------------------
 
-// How a series is forecast:
-// - AsSpecified: the VAR of the residual frames' coefficients at the significant bins, added to
-//   the mean waveform and rescaled to its spread (the report's form since the first version);
-// - Changes, Levels: the models that carry the frame's level besides the significant bins (see
-//   forecast::ModelKind), fitted by least squares, with forecast intervals;
-// - Auto: per series the better of Changes and Levels by a backtest over the sample.
-enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto };
+// How a series is forecast (see rules::Model).
+using rules::Model;
 
 // "as-specified", "changes", "levels", "auto"; and back, nothing for another name.
 std::string_view model_name(Model model);
@@ -67,6 +63,11 @@ struct Settings {
     return coherence::Band{frame_length, first_bin, last_bin, taper_percent};
   }
 };
+
+// Every rule on a run's settings (see rules/), applied in a fixed order: the threshold, the
+// frames ahead, the lags, the taper, the data extent, the frame length, the whole frames, the
+// band, then the model's options and the backtest's origins. The first rule broken, or nothing.
+rules::Verdict check(const Settings& settings, const rules::DataExtent& extent);
 
 // ---- Descriptive statistics --------------------------------------------------------------------
 
@@ -189,9 +190,6 @@ struct Schedule {
 // when even two do not fit); the threads left over go to the work inside each series.
 Schedule schedule_series(const Settings& settings, const RunSize& size, int threads,
                          const WorkSpace& work_space);
-
-// The VAR size 4 m^2 p, saturated at the largest 64-bit value when it would overflow.
-std::int64_t var_size(std::int64_t bins, std::int64_t lags);
 
 // ---- The analysis -------------------------------------------------------------------------------
 

@@ -162,10 +162,8 @@ std::uint64_t WorkSpace::run_bytes(const Settings& settings, const RunSize& size
 std::uint64_t WorkSpace::series_bytes(const Settings& settings, std::int64_t samples) {
   const std::int64_t n = samples;
   const std::int64_t lb = settings.frame_length;
-  const std::int64_t lags = std::max(settings.lags, 1);
-  // The largest number of significant bins that passes the VAR-size check, 4 m^2 p <= n / 10.
-  std::int64_t bins = 0;
-  while (var_size(bins + 1, lags) <= n / 10) ++bins;
+  // The largest number of significant bins whose VAR fits the sample.
+  const std::int64_t bins = rules::most_var_bins(settings.lags, n);
   const std::int64_t frames = lb > 0 ? n / lb : 0;
   Bytes b;
   b.add({stored({n}, sizeof(float))}, 1);                 // its copy of the series
@@ -221,16 +219,6 @@ Schedule schedule_series(const Settings& settings, const RunSize& size, int thre
   const auto twice = 2 * static_cast<std::uint64_t>(at_once);
   s.analyse_ahead = size.series > at_once && each <= kNoFit / twice && work_space.fits(twice * each);
   return s;
-}
-
-std::int64_t var_size(std::int64_t bins, std::int64_t lags) {
-  std::int64_t size = 0;
-  if (bins < 0 || lags < 0 || __builtin_mul_overflow(bins, bins, &size) ||
-      __builtin_mul_overflow(size, lags, &size) ||
-      __builtin_mul_overflow(size, std::int64_t{4}, &size)) {
-    return std::numeric_limits<std::int64_t>::max();
-  }
-  return size;
 }
 
 }  // namespace tramel::analysis

@@ -26,6 +26,7 @@
 #include "forecast/forecast.hpp"
 #include "numeric/numeric.hpp"
 #include "parallel/parallel.hpp"
+#include "rules/rules.hpp"
 
 namespace tramel::backtest {
 
@@ -110,7 +111,7 @@ struct SeriesBacktest {
 // The last `origins` frame boundaries of the sample (at most frames - kMinimumFrames of them:
 // an origin has at least that many frames before it). The origins are shared out over the
 // threads; every number is computed as on one thread.
-inline constexpr int kMinimumFrames = 4;
+inline constexpr int kMinimumFrames = rules::kBacktestMinimumFrames;
 SeriesBacktest run_backtest(const SeriesFrames& series, int origins, const Settings& settings,
                             const numeric::FftPlan& plan, parallel::Threads threads = {});
 

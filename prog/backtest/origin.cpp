@@ -7,9 +7,6 @@
 namespace tramel::backtest {
 namespace {
 
-// Floor of the noise spectrum, as the coherence analysis has it.
-constexpr float kNoiseFloor = 1.0e-6f;
-
 // The mean over frames [0, frames) of the spectra at bins 0 .. lb/2.
 std::vector<forecast::Complex> mean_spectrum(const forecast::FrameSpectra& s, int frames) {
   const int half = s.half_bins();
@@ -41,7 +38,7 @@ void specified_forecast(const SeriesFrames& series, const Settings& settings,
     return;
   }
   const auto m = static_cast<std::int64_t>(a.significant.size());
-  if (4 * m * m * settings.lags > static_cast<std::int64_t>(o) * lb / 10) {
+  if (!rules::var_fits(m, settings.lags, static_cast<std::int64_t>(o) * lb)) {
     a.specified_stop = SpecifiedStop::VarTooLarge;
     return;
   }
@@ -115,9 +112,10 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
   a.origin = origin;
 
   // The coherence of every band bin: the tapered mean waveform's power against the mean
-  // periodogram of the tapered residual frames, referred to chi-square with 2 degrees of freedom.
+  // periodogram of the tapered residual frames, as the analysis refers it to chi-square. Each
+  // bin starts from the fallback of an invocation's start.
   const std::vector<forecast::Complex> mean = mean_spectrum(spectra, origin);
-  const double twice_k = 2.0 * static_cast<double>(origin) * lb / (static_cast<double>(lb) * lb);
+  const double scale = coherence::coherence_scale(static_cast<std::int64_t>(origin) * lb, lb);
   const int bins = band.bin_count();
   std::vector<float> power(static_cast<std::size_t>(bins)), noise(static_cast<std::size_t>(bins));
   numeric::ProbabilityFallback fallback;
@@ -128,10 +126,8 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
     for (int f = 0; f < origin; ++f) sum += std::norm(spectra.at(f, k) - mean[k]);
     double periodogram = sum / origin / lb;
     if (series.is_tapered) periodogram /= series.taper_power;
-    noise[i] = std::max(static_cast<float>(periodogram), kNoiseFloor);
-    const auto statistic = static_cast<float>(static_cast<double>(power[i]) / noise[i] * twice_k);
-    a.probabilities.push_back(
-        numeric::chi_square_distribution(statistic, 2.0f, fallback).probability.value_or(0.0f));
+    noise[i] = std::max(static_cast<float>(periodogram), coherence::kNoiseFloor);
+    a.probabilities.push_back(coherence::bin_probability(power[i], noise[i], scale, fallback).probability);
   }
   a.significant = coherence::significant_bins(a.probabilities, band.first_bin, settings.threshold);
   a.ranked = rank_bins(a.significant, power, noise, band.first_bin);

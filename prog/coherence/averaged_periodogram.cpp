@@ -6,9 +6,6 @@
 namespace tramel::coherence {
 namespace {
 
-// Floor of the noise spectrum, so the coherence ratio never divides by zero.
-constexpr float kFloor = 1.0e-6f;
-
 // The periodogram ordinates of frames [first, last) at the band bins, each rounded to single
 // precision, handed to add(frame, band position, ordinate) frame after frame. The frames go
 // through the transform numeric::kFftLanes at a time, each lane bit for bit the transform of
@@ -68,7 +65,7 @@ std::vector<float> noise_spectrum(std::span<const float> residual, const Band& b
   for (float& s : spectrum) {
     double mean = static_cast<double>(s) / frames;
     if (taper != nullptr) mean /= taper->power;
-    s = std::max(static_cast<float>(mean), kFloor);
+    s = std::max(static_cast<float>(mean), kNoiseFloor);
   }
   return spectrum;
 }

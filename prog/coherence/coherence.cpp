@@ -10,9 +10,7 @@ Coherence find_coherence(std::span<float> series, const Band& band,
                          parallel::Threads threads) {
   const int length = band.frame_length;
   const int bins = band.bin_count();
-  // Twice K = n / lb^2, where n counts every sample of the series, framed or not.
-  const double twice_k = 2.0 * (static_cast<double>(series.size()) /
-                                (static_cast<double>(length) * length));
+  const double scale = coherence_scale(static_cast<std::int64_t>(series.size()), length);
   Coherence result;
 
   MeanWaveform waveform = take_out_mean_waveform(series, length);
@@ -46,19 +44,27 @@ Coherence find_coherence(std::span<float> series, const Band& band,
 
   result.noise = noise_spectrum(series, band, tapered ? &taper : nullptr, plan, threads);
 
-  // The statistic 2K A/S, referred to chi-square with 2 degrees of freedom. A probability the
-  // distribution function leaves unset (after a bad argument) counts as 0.
   result.probabilities.resize(static_cast<std::size_t>(bins));
   for (int i = 0; i < bins; ++i) {
-    const float statistic = static_cast<float>(
-        static_cast<double>(result.waveform_power[i]) / result.noise[i] * twice_k);
-    const numeric::ChiSquare chi = numeric::chi_square_distribution(statistic, 2.0f, fallback);
-    fallback = chi.fallback;
-    if (chi.note) result.notes.push_back(BinNote{i, *chi.note});
-    result.probabilities[i] = chi.probability.value_or(0.0f);
+    const BinProbability p = bin_probability(result.waveform_power[i], result.noise[i], scale, fallback);
+    fallback = p.fallback;
+    if (p.note) result.notes.push_back(BinNote{i, *p.note});
+    result.probabilities[i] = p.probability;
   }
   result.fallback = fallback;
   return result;
+}
+
+double coherence_scale(std::int64_t samples, int frame_length) {
+  // Twice K = 2n / lb^2; n counts every sample of the series, framed or not.
+  return 2.0 * (static_cast<double>(samples) / (static_cast<double>(frame_length) * frame_length));
+}
+
+BinProbability bin_probability(float waveform_power, float noise, double scale,
+                               numeric::ProbabilityFallback fallback) {
+  const auto statistic = static_cast<float>(static_cast<double>(waveform_power) / noise * scale);
+  const numeric::ChiSquare chi = numeric::chi_square_distribution(statistic, 2.0f, fallback);
+  return BinProbability{chi.probability.value_or(0.0f), chi.note, chi.fallback};
 }
 
 std::vector<SignificantBin> significant_bins(std::span<const float> probabilities, int first_bin,

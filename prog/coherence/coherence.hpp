@@ -67,13 +67,30 @@ struct Taper {
 };
 Taper sine_taper(int frame_length, float taper_percent);
 
+// The floor of the noise spectrum, so that the coherence ratio never divides by zero.
+inline constexpr float kNoiseFloor = 1.0e-6f;
+
 // The noise spectrum at the band bins: the periodogram |F(k)|^2 / frame_length of every
 // residual frame (times the taper weights, when given), averaged over the frames, divided by
-// the taper power when tapered, and raised to at least 1e-6. With several threads the frames
+// the taper power when tapered, and raised to at least kNoiseFloor. With several threads the frames
 // are shared out among them; every frame's ordinates are added in frame order all the same.
 std::vector<float> noise_spectrum(std::span<const float> residual, const Band& band,
                                   const Taper* taper, const numeric::FftPlan& plan,
                                   parallel::Threads threads = {});
+
+// The coherence probability of a bin: the statistic 2K A/S, for the tapered mean waveform's
+// power A and the noise spectrum S at the bin, referred to chi-square with 2 degrees of
+// freedom. 2K = 2n / lb^2 for a series of n samples (framed or not) in frames of lb
+// (coherence_scale). A probability the distribution function leaves unset (after a bad
+// argument) counts as 0; the result says the note and the fallback the call leaves.
+struct BinProbability {
+  float probability = 0.0f;
+  std::optional<numeric::ChiSquareNote> note;
+  numeric::ProbabilityFallback fallback;
+};
+double coherence_scale(std::int64_t samples, int frame_length);
+BinProbability bin_probability(float waveform_power, float noise, double scale,
+                               numeric::ProbabilityFallback fallback);
 
 // ---- The whole analysis of one series --------------------------------------------------------
 

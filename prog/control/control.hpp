@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.hpp"
+#include "rules/rules.hpp"
 #include "textio/textio.hpp"
 
 namespace tramel::control {
@@ -73,6 +74,9 @@ struct ParameterText {
 
   // The control-file line that holds text position `position`, or 0 past the last part.
   int line_of(std::size_t position) const;
+  // How the console names that line ("tramel.cnl line 12"), or the block's lines ("tramel.cnl
+  // lines 7-11") past the last part or when the keyword was not `found`.
+  std::string lines_text(std::size_t position, bool found = true) const;
 };
 
 // A control-file block: at most `max_lines` lines, ended early by a line holding `#`.
@@ -241,6 +245,9 @@ struct AnalysisSettings {
   std::string unit_text;   // 10 characters
   UnitMode unit_mode = UnitMode::Time;
   SettingCauses causes;    // of the values that are not as written
+  // How the runs are forecast (the command line's --model): a rule on the sample's whole frames
+  // depends on it.
+  rules::Model model = rules::Model::AsSpecified;
 };
 
 // The folder as the console names it: absolute, without "." parts or a trailing slash.

@@ -15,6 +15,12 @@ int ParameterText::line_of(std::size_t position) const {
   return position < text.size() && text[position] != '\0' ? line : 0;
 }
 
+std::string ParameterText::lines_text(std::size_t position, bool found) const {
+  if (found)
+    if (const int line = line_of(position); line > 0) return "tramel.cnl line " + std::to_string(line);
+  return "tramel.cnl lines " + std::to_string(first_line) + "-" + std::to_string(last_line);
+}
+
 int ControlFile::open(const std::string& path) {
   lines_read_ = 0;
   return file_.open(path);

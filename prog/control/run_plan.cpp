@@ -39,6 +39,10 @@ struct Planner {
   double lower_normalised = 0.0;  // cycles per sample
   double upper_normalised = 0.0;
   std::string upper_line;  // where the upper edge is set, for the console
+  std::string bandwidth_line;  // where the resolution bandwidth, the taper and the data's
+  std::string taper_line;      // start and end are set
+  std::string start_line;
+  std::string end_line;
   const Keyword* bandwidth_keyword = &keywords::kBandwidth;  // the one the bandwidth was read by
 
   UnitMode mode() const { return analysis.unit_mode; }
@@ -64,6 +68,12 @@ struct Planner {
   bool fail(std::string text, const std::vector<const Keyword*>& checked = {}) {
     return fail(std::move(text), {}, checked);
   }
+  // A broken rule: the report's lines, and the rule's words on the console after `where`.
+  bool fail(std::string text, const std::string& where, const rules::Broken& broken,
+            const std::vector<const Keyword*>& checked) {
+    return fail(std::move(text), where + ": " + broken.words + "\n", checked);
+  }
+  std::string block_lines() const { return block.lines_text(0, false); }
   // The settings of the band edges in this unit mode.
   std::vector<const Keyword*> band_keywords() const {
     if (mode() == UnitMode::Time) return {&keywords::kLongestPeriod, &keywords::kShortestPeriod};
@@ -79,14 +89,9 @@ struct Planner {
     plan.causes.add(keyword, setting_cause(keyword, v, block, tab_lines));
   }
   // "tramel.cnl line 12" for the keyword's line, or the block's lines when it is not there.
-  std::string lines_of(const KeywordValue<std::int32_t>& v) const { return line_text(v.position, v.error); }
-  std::string lines_of(const KeywordValue<float>& v) const { return line_text(v.position, v.error); }
-  std::string line_text(std::size_t position, ReadError error) const {
-    if (error != ReadError::KeywordAbsent)
-      if (const int line = block.line_of(position); line > 0)
-        return "tramel.cnl line " + std::to_string(line);
-    return "tramel.cnl lines " + std::to_string(block.first_line) + "-" +
-           std::to_string(block.last_line);
+  template <class T>
+  std::string lines_of(const KeywordValue<T>& v) const {
+    return block.lines_text(v.position, v.error != ReadError::KeywordAbsent);
   }
   // The readers' own over-long-number messages go to the report too.
   template <class T>
@@ -164,6 +169,7 @@ bool Planner::read_bandwidth() {
     bandwidth_keyword = &keywords::kBandwidthCapital;
   }
   plan.bandwidth = bw.value;
+  bandwidth_line = lines_of(bw);
   if (bw.error == ReadError::NoPoint) {
     // Shows the setting from the second character after "idth": the `=` and what follows.
     const std::string_view text = block.text;
@@ -195,9 +201,9 @@ bool Planner::order_band() {
 }
 
 bool Planner::check_taper() {
-  if (plan.taper_percent < 0.0f || plan.taper_percent > 25.0f) {
+  if (const rules::Verdict broken = rules::taper(plan.taper_percent)) {
     return fail(list_text("Taper % not in range (0,25) ", plan.taper_percent, " run - ", plan.run),
-                {&keywords::kTaper});
+                taper_line, *broken, {&keywords::kTaper});
   }
   return true;
 }
@@ -218,15 +224,17 @@ bool Planner::read_sample_range() {
     return fail(list_text("Error ", error_number(last.error), " in read of end datum", kEndItem));
   }
   plan.causes.add(keywords::kEnd, setting_cause(keywords::kEnd, last, block, tab_lines));
-  if (plan.first_datum < 1) {
-    const std::string text = list_text("IS in pelorn.cnl is < 1 ", plan.first_datum, " run ", plan.run);
-    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(first)), {&keywords::kStart});
+  start_line = lines_of(first);
+  end_line = lines_of(last);
+  const rules::DataExtent extent{plan.first_datum, plan.last_datum, data.count};
+  if (const rules::Verdict broken = rules::data_start(extent)) {
+    return fail(list_text("IS in pelorn.cnl is < 1 ", plan.first_datum, " run ", plan.run),
+                start_line, *broken, {&keywords::kStart});
   }
-  if (plan.last_datum != 0 && plan.last_datum < plan.first_datum) {
-    const std::string text =
-        list_text("IE < IS in pelorn.cnl ", plan.first_datum, plan.last_datum, "run ", plan.run);
-    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(last)),
-                {&keywords::kStart, &keywords::kEnd});
+  if (const rules::Verdict broken = rules::data_end(extent)) {
+    return fail(
+        list_text("IE < IS in pelorn.cnl ", plan.first_datum, plan.last_datum, "run ", plan.run),
+        end_line, *broken, {&keywords::kStart, &keywords::kEnd});
   }
   return true;
 }
@@ -254,27 +262,30 @@ void Planner::derive_frame_length() {
 }
 
 bool Planner::check_sample_and_frames() {
-  if (plan.last_datum > data.count) {
-    return fail(list_text("IE ", plan.last_datum, " > N in data file", data.count),
-                {&keywords::kEnd});
+  if (const rules::Verdict broken =
+          rules::data_present(rules::DataExtent{plan.first_datum, plan.last_datum, data.count})) {
+    return fail(list_text("IE ", plan.last_datum, " > N in data file", data.count), end_line,
+                *broken, {&keywords::kEnd});
   }
   if (plan.last_datum == 0) plan.last_datum = data.count;
   // Hostile values may leave the 32-bit range; the size wraps as the system prints it.
   plan.sample_size = static_cast<std::int32_t>(static_cast<std::uint32_t>(
       static_cast<std::int64_t>(plan.last_datum) - static_cast<std::int64_t>(plan.first_datum) + 1));
-  if (plan.frame_length < 5) {
+  if (const rules::Verdict broken = rules::frame_length(plan.frame_length)) {
     return fail(
         list_text("Frame length = ", plan.frame_length, " < 5 - run ", plan.run) +
             (mode() != UnitMode::Time
                  ? list_text("Decrease resolution bandwidth = ", plan.bandwidth, " n = ", plan.sample_size)
                  : list_text("Increase resolution period = ", plan.bandwidth, " n = ", plan.sample_size)),
-        {bandwidth_keyword});
+        bandwidth_line, *broken, {bandwidth_keyword});
   }
   plan.frames = plan.sample_size / plan.frame_length;
-  if (plan.frames < 7) {
-    return fail(list_text("No. frames ", plan.frames, " < ", std::int32_t{7}, " lb ", plan.frame_length) +
+  if (const rules::Verdict broken =
+          rules::whole_frames(plan.sample_size, plan.frame_length, analysis.model)) {
+    const std::int32_t least = rules::minimum_frames(analysis.model);
+    return fail(list_text("No. frames ", plan.frames, " < ", least, " lb ", plan.frame_length) +
                     list_text("run ", plan.run),
-                {bandwidth_keyword, &keywords::kStart, &keywords::kEnd});
+                block_lines(), *broken, {bandwidth_keyword, &keywords::kStart, &keywords::kEnd});
   }
   return true;
 }
@@ -309,11 +320,11 @@ bool Planner::derive_pass_band() {
   plan.last_bin = upper_normalised > 0.0
                       ? std::min(round_whole(upper_normalised * plan.frame_length), plan.frame_length / 2)
                       : plan.frame_length / 2;
-  if (plan.first_bin >= plan.last_bin) {
+  if (const rules::Verdict broken = rules::band(plan.first_bin, plan.last_bin, plan.frame_length)) {
     const double upper_edge = upper_normalised > 0.0 ? upper_normalised : 0.5;
     return fail(list_text("fu-fl ", static_cast<float>(upper_edge - lower_normalised), " is too small") +
                     list_text("Increase passband fu-fl in run ", plan.run),
-                {band_keywords()[0], band_keywords()[1], bandwidth_keyword});
+                block_lines(), *broken, {band_keywords()[0], band_keywords()[1], bandwidth_keyword});
   }
   return true;
 }
@@ -392,6 +403,7 @@ Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& fil
     const KeywordValue<float> taper = p.real(keywords::kTaper);
     p.warn(keywords::kTaper, taper);
     p.plan.taper_percent = taper.value;
+    p.taper_line = p.lines_of(taper);
     if (!p.read_bandwidth() || !p.order_band() || !p.check_taper() || !p.read_sample_range())
       return false;
     p.derive_frame_length();

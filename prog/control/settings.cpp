@@ -27,6 +27,7 @@ struct GlobalReader {
   const GlobalBlock& global;
   Outcome<T>& outcome;
   SettingCauses causes;
+  std::string lines;  // where the last setting read stands, as the console names it
 
   template <class V>
   V keep(const Keyword& keyword, KeywordValue<V> value) {
@@ -35,15 +36,17 @@ struct GlobalReader {
     if (std::string w = keyword_warning(keyword, value, text, kGlobalBlock); !w.empty())
       outcome.warn(std::move(w), diagnostics::Place::in_file("tramel.cnl"));
     causes.add(keyword, setting_cause(keyword, value, text, global.lines_with_tabs));
+    lines = text.lines_text(value.position, value.error != ReadError::KeywordAbsent);
     return std::move(value.value);
   }
   std::int32_t integer(const Keyword& k) { return keep(k, reader.integer(k, global.parameters.text)); }
   float real(const Keyword& k) { return keep(k, reader.real(k, global.parameters.text)); }
   std::string text(const Keyword& k) { return keep(k, reader.text(k, global.parameters.text)); }
 
-  // A stop said on standard error, with the cause of the setting it checks.
-  Outcome<T>& stop_on_console(std::string text, const Keyword& checked) {
-    Stop s = diagnostics::stop_at(Destination::Stderr, std::move(text));
+  // The stop of a rule on the setting just read: its message said on standard error, the
+  // rule's words on the console's line, with the cause of the setting.
+  Outcome<T>& stop_on_console(std::string text, const Keyword& checked, const rules::Broken& rule) {
+    Stop s = diagnostics::stop_at(Destination::Stderr, std::move(text), lines + ": " + rule.words + "\n");
     s.cause = causes.of(checked);
     return outcome.fail(std::move(s));
   }
@@ -108,7 +111,7 @@ Outcome<FileSettings> read_file_settings(const GlobalBlock& global, KeywordReade
   Outcome<FileSettings> outcome;
   FileSettings s;
 
-  GlobalReader<FileSettings> read{reader, global, outcome, {}};
+  GlobalReader<FileSettings> read{reader, global, outcome, {}, {}};
   s.runs = read.integer(keywords::kRuns);
   s.series_count = read.integer(keywords::kSeriesCount);
   if (s.series_count < 1)
@@ -145,19 +148,20 @@ Outcome<AnalysisSettings> read_analysis_settings(const GlobalBlock& global,
   Outcome<AnalysisSettings> outcome;
   AnalysisSettings s;
 
-  GlobalReader<AnalysisSettings> read{reader, global, outcome, {}};
+  GlobalReader<AnalysisSettings> read{reader, global, outcome, {}, {}};
   s.threshold = read.real(keywords::kThreshold);
-  if (s.threshold < 0.0f || s.threshold >= 1.0f)
+  if (const rules::Verdict broken = rules::threshold(s.threshold))
     return read.stop_on_console(
         list_text("Coherence threshold ", s.threshold, " is out in unit interval"),
-        keywords::kThreshold);
+        keywords::kThreshold, *broken);
   s.frames_ahead = read.integer(keywords::kFramesAhead);
-  if (s.frames_ahead < 1 || s.frames_ahead > 10)
+  if (const rules::Verdict broken = rules::frames_ahead(s.frames_ahead))
     return read.stop_on_console(list_text("No. of frames ahead for forecasting ", s.frames_ahead,
                                           " is out of bounds"),
-                                keywords::kFramesAhead);
+                                keywords::kFramesAhead, *broken);
   s.lags = read.integer(keywords::kLags);
-  if (s.lags < 1) return read.stop_on_console(list_text("No. of lags ", s.lags, " < 1"), keywords::kLags);
+  if (const rules::Verdict broken = rules::lags(s.lags))
+    return read.stop_on_console(list_text("No. of lags ", s.lags, " < 1"), keywords::kLags, *broken);
 
   // The unit control parameter: time units, or frequencies in kHz or Hz.
   const std::string unit = read.text(keywords::kUnit);

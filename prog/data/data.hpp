@@ -43,6 +43,7 @@ struct DataHead {
   std::optional<csv::TimeAxis> time;
   std::string time_name;
   bool delimited = false;  // the source is delimited text, whose rate the file does not give
+  std::int32_t columns = 0;  // delimited text: its value columns
 
   // Series j's name (from 0): its own, or "series1", "series2" ...
   std::string series_name(int j) const;

@@ -56,6 +56,7 @@ HeadOutcome DelimitedFile::read_head() {
   head.time = table_.time;
   head.time_name = table_.time_name;
   head.delimited = true;
+  head.columns = table_.columns;
   result.head.value = std::move(head);
   return result;
 }

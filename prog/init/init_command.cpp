@@ -21,50 +21,50 @@ struct InitFailure {
 // The data of the file, as a request for settings.
 struct Data {
   InitRequest request;
-  std::vector<float> values;          // the two-line layout's, row after row
-  std::optional<csv::Table> table;  // delimited text's
+  std::pmr::vector<float> values;  // datum after datum
 };
 
+// The data file read as the program reads it, through the data source its name calls for: a
+// CSV file with as many series as it has value columns, the two-line layout with --series.
 Data read_data(const InitOptions& o, const std::string& name) {
-  Data d;
   const std::string path = o.data.string();
-  if (csv::is_delimited_name(name)) {
-    csv::ReadOptions options;
-    options.file_name = name;
-    csv::Result<csv::Table> t = csv::read_table_file(path, options);
-    if (!t.ok()) throw InitFailure{1, t.error->text};
-    d.table = std::move(*t.value);
-    d.request = request_for(*d.table, name);
-    if (!d.table->time && !o.sampling)
-      throw InitFailure{1, name + " has no time column: give --sampling X (a rate in Hz, or with "
-                               "--unit UNIT the interval in that unit)"};
-  } else {
-    data::RecordFile file(name);
-    if (const int e = file.open(path); e != 0)
-      throw InitFailure{1, "cannot open " + path + ": " + std::strerror(e)};
-    data::HeadOutcome head = file.read_head();
-    if (head.head.failed())
-      throw InitFailure{1, name + ": its first two lines are not a title and the count, rate and "
-                               "record format (or give the data as CSV)"};
-    const data::DataHead h = *head.head.value;
-    diagnostics::Outcome<data::Sample> sample =
-        file.read_sample(data::SampleRequest{1, h.count, o.series_count}, data::ReadWork{});
-    if (sample.failed() || sample.value->early_end)
-      throw InitFailure{1, name + ": its " + std::to_string(h.count) + " data of " +
-                               std::to_string(o.series_count) +
-                               " series cannot all be read (give --series M for M series)"};
-    d.values.assign(sample.value->values.begin(), sample.value->values.end());
-    d.request.data_file = name;
-    d.request.series_count = o.series_count;
-    d.request.count = h.count;
-    if (!o.sampling)
-      d.request.sampling = o.unit.empty() ? Sampling::of_rate(h.rate)
-                                          : Sampling::of_interval(h.rate, o.unit);
+  const bool delimited = csv::is_delimited_name(name);
+  data::OpenedSource opened = data::open_data_source(
+      data::SourceRequest{path, name, delimited ? 0 : o.series_count, parallel::Threads{}});
+  if (!opened.source) throw InitFailure{1, "cannot open " + path + ": " + std::strerror(opened.error)};
+  data::HeadOutcome head = opened.source->read_head();
+  if (head.head.failed()) {
+    if (delimited && head.head.stop) {
+      const std::vector<std::string> lines = diagnostics::lines_of(head.head.stop->console);
+      throw InitFailure{1, lines.empty() ? name + " cannot be read" : lines.front()};
+    }
+    throw InitFailure{1, name + ": its first two lines are not a title and the count, rate and "
+                             "record format (or give the data as CSV)"};
   }
-  if (!d.table) d.request.values = d.values;
+  const data::DataHead& h = *head.head.value;
+  if (delimited && !h.time && !o.sampling)
+    throw InitFailure{1, name + " has no time column: give --sampling X (a rate in Hz, or with "
+                             "--unit UNIT the interval in that unit)"};
+  const int series = delimited ? h.columns : o.series_count;
+  diagnostics::Outcome<data::Sample> sample =
+      opened.source->read_sample(data::SampleRequest{1, h.count, series}, data::ReadWork{});
+  if (sample.failed() || sample.value->early_end)
+    throw InitFailure{1, name + ": its " + std::to_string(h.count) + " data of " +
+                             std::to_string(series) +
+                             " series cannot all be read (give --series M for M series)"};
+  Data d;
+  d.values = std::move(sample.value->values);
+  d.request.data_file = name;
+  d.request.series_count = series;
+  d.request.count = h.count;
+  d.request.values = d.values;
   if (o.sampling)
     d.request.sampling = o.unit.empty() ? Sampling::of_rate(*o.sampling)
                                         : Sampling::of_interval(*o.sampling, o.unit);
+  else if (h.time)
+    d.request.sampling = Sampling::of_axis(*h.time);
+  else
+    d.request.sampling = o.unit.empty() ? Sampling::of_rate(h.rate) : Sampling::of_interval(h.rate, o.unit);
   d.request.frame_length = o.frame_length;
   return d;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/analysis.hpp"
 #include "init/control_text.hpp"
 #include "init/init.hpp"
 
@@ -13,8 +14,9 @@ namespace {
 
 using csv::TimeUnit;
 
-constexpr int kMinFrame = 5;   // samples in a frame, at least
-constexpr int kMinFrames = 7;  // whole frames in the sample, at least
+// The control file is for the specified forecast; `--model auto` runs it as well.
+constexpr rules::Model kModel = rules::Model::AsSpecified;
+constexpr int kMinFrame = rules::kMinimumFrameLength;
 
 Result<Suggestion> failure(std::string text) { return Result<Suggestion>::failure(Error{std::move(text), 0, 0}); }
 
@@ -98,6 +100,19 @@ std::optional<Unit> unit_of(const Sampling& s, std::string& problem) {
   return u;
 }
 
+// The settings of the analysis the control file asks for.
+analysis::Settings analysis_settings(const Settings& s) {
+  analysis::Settings a;
+  a.frame_length = s.frame_length;
+  a.first_bin = s.first_bin;
+  a.last_bin = s.last_bin;
+  a.threshold = s.threshold;
+  a.lags = s.lags;
+  a.frames_ahead = s.frames_ahead;
+  a.model = kModel;
+  return a;
+}
+
 }  // namespace
 
 Sampling Sampling::of_axis(const csv::TimeAxis& axis) {
@@ -140,9 +155,8 @@ Result<Suggestion> suggest(const InitRequest& request) {
                    "most 50 characters and no blank, tab, '*' or '#'; rename the file");
   if (request.series_count < 1) return failure(name + " has no series");
   const std::int64_t n = request.count;
-  if (n < kMinFrame * kMinFrames)
-    return failure(name + " holds " + data_text(n) + ": the method needs at least " +
-                   std::to_string(kMinFrame * kMinFrames) + " (7 frames of at least 5 samples)");
+  if (const rules::Verdict broken = rules::whole_frames(n, kMinFrame, kModel))
+    return failure(name + " holds " + data_text(n) + ", too few for the shortest frame: " + broken->words);
   if (n > 9999999)
     return failure(name + " holds " + std::to_string(n) + " data: a control file gives at most 9999999");
   if (request.sampling.kind == Sampling::Kind::TimeAxis && !request.sampling.axis)
@@ -164,14 +178,9 @@ Result<Suggestion> suggest(const InitRequest& request) {
   out.reasons.push_back(unit->reason);
 
   // The frame length.
-  const int longest_frame = static_cast<int>(n / kMinFrames);
+  const int longest_frame = static_cast<int>(n / rules::minimum_frames(kModel));
   std::string frame_reason;
   if (request.frame_length > 0) {
-    if (request.frame_length < kMinFrame || request.frame_length > longest_frame)
-      return failure("a frame of " + std::to_string(request.frame_length) + " samples does not fit: it needs " +
-                     std::to_string(kMinFrame) + " samples or more, and " + std::to_string(kMinFrames) +
-                     " whole frames in the " + std::to_string(n) + " data (at most " +
-                     std::to_string(longest_frame) + " samples)");
     s.frame_length = request.frame_length;
     frame_reason = "as asked for";
   } else {
@@ -182,7 +191,8 @@ Result<Suggestion> suggest(const InitRequest& request) {
         s.frame_length = c.length;
         frame_reason = "from the calendar, " + std::string(c.words);
       } else if (c.length > 0) {
-        calendar_note = "; the calendar's frame, " + std::string(c.words) + ", leaves fewer than 7 frames";
+        calendar_note = "; the calendar's frame, " + std::string(c.words) + ", leaves fewer than " +
+                        std::to_string(rules::minimum_frames(kModel)) + " frames";
       }
     }
     if (s.frame_length == 0) {
@@ -199,6 +209,13 @@ Result<Suggestion> suggest(const InitRequest& request) {
       }
     }
   }
+  // The band: bin 1 to the last bin below the Nyquist frequency. The settings chosen are then
+  // checked as the analysis checks a run's.
+  s.first_bin = 1;
+  s.last_bin = (s.frame_length - 1) / 2;
+  if (const rules::Verdict broken = analysis::check(analysis_settings(s), rules::DataExtent{1, 0, n}))
+    return failure((request.frame_length > 0 ? "--frame " : "the frame length ") +
+                   std::to_string(s.frame_length) + ": " + broken->words);
   const double duration = unit->rate * s.frame_length;
   const std::string frame_words = s.mode == control::UnitMode::Time
                                       ? number_text(duration) + " " + s.unit_text
@@ -206,9 +223,6 @@ Result<Suggestion> suggest(const InitRequest& request) {
   out.reasons.push_back("frame length: " + std::to_string(s.frame_length) + " samples (" + frame_words + "), " +
                         frame_reason);
 
-  // The band: bin 1 to the last bin below the Nyquist frequency.
-  s.first_bin = 1;
-  s.last_bin = (s.frame_length - 1) / 2;
   const std::optional<BandText> band = band_text(s, unit->rate, problem);
   if (!band) return failure(problem);
   s.bandwidth = band->bandwidth;
@@ -221,9 +235,7 @@ Result<Suggestion> suggest(const InitRequest& request) {
                         ")");
   out.reasons.push_back("coherence probability P = 0.99, 1 lag, 1 frame ahead, the whole sample (data 1 to " +
                         std::to_string(n) + ")");
-  // The fit needs 4 m^2 p <= n / 10 for m significant bins.
-  std::int64_t most_bins = 0;
-  while (4 * (most_bins + 1) * (most_bins + 1) <= n / 10) ++most_bins;
+  const std::int64_t most_bins = rules::most_var_bins(s.lags, n);
   if (most_bins < s.last_bin - s.first_bin + 1)
     out.reasons.push_back("note: the fit takes at most " + plural(most_bins, "significant bin") + " of the " +
                           std::to_string(s.last_bin) + " in the band for " + std::to_string(n) +

@@ -66,7 +66,8 @@ void Messages::say_stop(const diagnostics::Stop& s) {
 
 void Messages::end(const diagnostics::Stop& s) {
   results_.stopped = true;
-  results_.stop_lines = diagnostics::lines_of(s.message.text);
+  // A stop without a message of the program's fixed wording is told by its console words.
+  results_.stop_lines = diagnostics::lines_of(s.message.text.empty() ? s.console : s.message.text);
   throw Stopped{};
 }
 

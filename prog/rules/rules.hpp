@@ -1,0 +1,121 @@
+// The rules a run's settings must meet, each once, in the program's words, and the rules of
+// the models' sizes that the analysis, the backtest, the work-space formula and `tramel init`
+// share. Every face of the program (the control file, the command line, the Python module,
+// tramel init) checks a setting with the rule here and adds only its own framing: the
+// control-file line, the option's name, the exception type.
+//
+// A rule returns nothing when the setting meets it, and the rule with its words when not.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace tramel::rules {
+
+// How a series is forecast:
+// - AsSpecified: the VAR of the residual frames' coefficients at the significant bins, added to
+//   the mean waveform and rescaled to its spread (the report's form since the first version);
+// - Changes, Levels: the models that carry the frame's level besides the significant bins,
+//   fitted by least squares, with forecast intervals;
+// - Auto: per series the better of Changes and Levels by a backtest over the sample.
+enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto };
+
+// Which rule a setting breaks.
+enum class Rule : std::uint8_t {
+  Threshold,
+  FramesAhead,
+  Lags,
+  Taper,
+  DataStart,
+  DataEnd,
+  DataPresent,
+  SampleSize,
+  FrameLength,
+  WholeFrames,
+  Band,
+  IntervalsNeedModel,
+  BacktestNeedsModel,
+  IntervalLevel,
+  BacktestOrigins,
+};
+
+// A broken rule and what it says: the setting as given and what the rule asks for
+// ("Frame length = 4 < 5: a frame needs 5 samples or more").
+struct Broken {
+  Rule rule;
+  std::string words;
+};
+using Verdict = std::optional<Broken>;
+
+// ---- The rules of a run's settings -------------------------------------------------------------
+
+inline constexpr int kMinimumFrameLength = 5;
+inline constexpr int kMostFramesAhead = 10;
+inline constexpr float kMostTaperPercent = 25.0f;
+
+// The coherence threshold P: 0 <= P < 1.
+Verdict threshold(float p);
+// The frames forecast: 1 to kMostFramesAhead.
+Verdict frames_ahead(std::int64_t frames);
+// The VAR's lags: 1 or more.
+Verdict lags(std::int64_t lags);
+// The taper: 0 to 25 percent of a frame.
+Verdict taper(float percent);
+
+// The data a run takes: data first..last (from 1) of the `count` there are; a last datum of 0
+// means the last there is. The sample they make must be one the program can hold.
+struct DataExtent {
+  std::int64_t first = 1;
+  std::int64_t last = 0;
+  std::int64_t count = 0;
+
+  std::int64_t last_used() const { return last == 0 ? count : last; }
+  std::int64_t sample_size() const { return last_used() - first + 1; }
+};
+Verdict data_start(const DataExtent& extent);    // first >= 1
+Verdict data_end(const DataExtent& extent);      // last 0, or last >= first
+Verdict data_present(const DataExtent& extent);  // last <= count
+Verdict sample_size(std::int64_t samples);       // at most the 32-bit range the program reads
+
+// The frame length: kMinimumFrameLength samples or more.
+Verdict frame_length(std::int64_t length);
+// The whole frames of the sample a model needs.
+int minimum_frames(Model model);
+Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model model);
+// The pass band: 1 <= first_bin < last_bin <= frame_length / 2.
+Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_length);
+
+// What the command line and the module may ask for besides the run's settings: intervals and a
+// backtest need a model with intervals, each level lies in (0, 100), and a backtest has an
+// origin or more (checked in this order).
+struct ModelOptions {
+  Model model = Model::AsSpecified;
+  std::span<const float> interval_levels;
+  bool backtest = false;
+  std::int64_t backtest_origins = 0;  // with `backtest`
+};
+Verdict model_options(const ModelOptions& options);
+// Origins of a backtest fit in a sample of `frames` whole frames when each has
+// backtest_minimum_frames frames before it.
+inline constexpr int kBacktestMinimumFrames = 4;
+Verdict backtest_origins(std::int64_t origins, std::int64_t frames);
+
+// ---- The rules of the models' sizes ------------------------------------------------------------
+
+// The specified VAR of m significant bins with p lags has 4 m^2 p coefficients to estimate
+// (2m variables, 2m p regressors each); it is fitted only when they are at most a tenth of
+// the sample's size n (n div 10).
+std::int64_t var_size(std::int64_t bins, std::int64_t lags);  // saturates at the 64-bit maximum
+bool var_fits(std::int64_t bins, std::int64_t lags, std::int64_t samples);
+// The most significant bins whose VAR fits a sample of `samples` samples at `lags` lags (lags
+// below 1 count as 1).
+std::int64_t most_var_bins(std::int64_t lags, std::int64_t samples);
+
+// ---- Words -------------------------------------------------------------------------------------
+
+// A number as a rule's words give it: the shortest text that reads back to the same float.
+std::string number_text(float value);
+
+}  // namespace tramel::rules
