@@ -40,6 +40,17 @@ CLI::Validator whole_number(long low, long high) {
       "");
 }
 
+// A frame length: a whole number that meets the rule of the frame length.
+CLI::Validator frame_length() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (std::string wrong = whole_number(1, 9999999)(text); !wrong.empty()) return wrong;
+        const rules::Verdict broken = rules::frame_length(std::stol(text));
+        return broken ? broken->words : std::string();
+      },
+      "");
+}
+
 CLI::Validator positive_number() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
@@ -144,7 +155,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       ->type_name("");
   init_command->add_option("--frame", init.frame_length, "The frame length in samples")
       ->type_name("L")
-      ->check(whole_number(1, 9999999));
+      ->check(frame_length());
   init_command->add_option("--sampling", init.sampling,
                            "Data without a time column: the sampling rate in Hz, or with\n"
                            "--unit the interval in that unit")

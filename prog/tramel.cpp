@@ -6,6 +6,7 @@
 #include "tramel.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -143,10 +144,18 @@ int run_to_end(invocation::State& state) {
   return status;
 }
 
+// Waits for the operator: one line from standard input, or nothing at all when standard input
+// is closed or at its end.
+void wait_for_operator() {
+  for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
+  }
+}
+
 }  // namespace
 
 int program(const Options& options) {
   invocation::State state(options);
+  state.wait_for_operator = wait_for_operator;
   return run_to_end(state);
 }
 

@@ -233,6 +233,23 @@ struct BatchRequest {
 };
 Batch analyse_batch(const BatchRequest& request, numeric::ProbabilityFallback fallback);
 
+// The series of a run, analysed as the program and the Python module analyse them: in batches
+// side by side as schedule_series shares them out, the next batch analysed while the results of
+// the last are handed on where the schedule says so, and every result handed to `on_result` in
+// series order, after which it may be moved from. Nothing comes after a series that stops: its
+// result is the last. Returns the chi-square fallback the last series leaves. An exception
+// from `on_result` ends the run once the series analysed ahead are done.
+struct RunRequest {
+  const Settings& settings;
+  RunSize size;
+  int threads = 1;
+  const WorkSpace& work_space;  // with the run's stores taken
+  std::function<Samples(int series)> samples;  // series j (from 0), in the work space's store
+  numeric::ProbabilityFallback fallback;       // as the series before the run left it
+};
+numeric::ProbabilityFallback analyse_run(const RunRequest& request,
+                                         const std::function<void(SeriesResult&)>& on_result);
+
 // The settings of the backtest of a series analysed with `settings`.
 backtest::Settings backtest_settings(const Settings& settings);
 

@@ -214,8 +214,8 @@ Result<Suggestion> suggest(const InitRequest& request) {
   s.first_bin = 1;
   s.last_bin = (s.frame_length - 1) / 2;
   if (const rules::Verdict broken = analysis::check(analysis_settings(s), rules::DataExtent{1, 0, n}))
-    return failure((request.frame_length > 0 ? "--frame " : "the frame length ") +
-                   std::to_string(s.frame_length) + ": " + broken->words);
+    return failure((request.frame_length > 0 ? "--frame: " : "the frame length chosen: ") +
+                   broken->words);
   const double duration = unit->rate * s.frame_length;
   const std::string frame_words = s.mode == control::UnitMode::Time
                                       ? number_text(duration) + " " + s.unit_text

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -160,6 +161,9 @@ struct State {
   numeric::ProbabilityFallback fallback;
   // The results of every series are kept for the caller, whatever the options ask for.
   bool keep_results = false;
+  // Waits for a person at the console before a stop that must be read first (the labels that
+  // do not fit); none for an invocation run in memory.
+  std::function<void()> wait_for_operator;
 };
 
 // The data a run reads.
@@ -169,9 +173,10 @@ struct RunData {
   const std::string& file_name;  // as the control file gives it
 };
 
-// Performs a run: its work space, its sample, and the analysis of its series, written in
-// order (the report, the forecast file after the last series, the results for tramel.json and
-// the plots). A series that stops ends the invocation after what comes before it is written.
+// Performs a run in its steps: admit its memory (the work space), read its sample, analyse its
+// series and write them in order (the report, the forecast file after the last series, the
+// results for tramel.json and the plots). A series that stops ends the invocation after what
+// comes before it is written.
 void perform_run(const control::RunPlan& plan, const RunData& data, State& state);
 
 // The backtest of every series that has one, a table each, on standard output.

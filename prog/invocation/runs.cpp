@@ -1,8 +1,7 @@
 // A run over its series: the work space, the sample, the series analysed side by side as far
 // as threads and memory allow, and their results written in the order of one thread.
-#include <exception>
+#include <functional>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "invocation/invocation.hpp"
@@ -13,13 +12,6 @@ namespace tramel::invocation {
 
 namespace {
 
-// Waits for the operator before the label-array stop: one line from standard input, or
-// nothing at all when standard input is closed or at its end.
-void wait_for_operator() {
-  for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
-  }
-}
-
 // A stop that a report writer words.
 template <class Writer>
 diagnostics::Stop report_stop(Writer write) {
@@ -28,18 +20,78 @@ diagnostics::Stop report_stop(Writer write) {
   return diagnostics::stop_at(diagnostics::Destination::Report, lines.text());
 }
 
+// What the steps of a run work with.
+struct Run {
+  const control::RunPlan& plan;
+  const analysis::Settings settings;
+  const RunData& data;
+  const Options& options;
+  Messages& messages;
+  Outputs& outputs;
+};
+
+// The run's memory: its stores, then the labels of label mode; a stop when they do not fit in
+// the work space. A person at the console is waited for before the labels' stop
+// (`wait_for_operator`, when given), with the stop said and on disk before.
+void admit_memory(const Run& run, analysis::WorkSpace& work_space,
+                  const std::function<void()>& wait_for_operator) {
+  const std::uint64_t run_bytes = analysis::WorkSpace::run_bytes(
+      run.settings, analysis::RunSize{run.plan.sample_size, run.plan.series_count});
+  if (!work_space.fits(run_bytes))
+    run.messages.stop(report_stop([](textio::Sink& s) {
+      report::write_work_space_failure(s, report::WorkSpace::Run);
+    }));
+  work_space.take(run_bytes);
+  const data::SampleRequest request{run.plan.first_datum, run.plan.last_datum, run.plan.series_count};
+  const std::uint64_t label_bytes = run.data.source.label_bytes(request);
+  if (label_bytes == 0) return;
+  if (!work_space.fits(label_bytes)) {
+    const diagnostics::Stop stop = report_stop([](textio::Sink& s) {
+      report::write_work_space_failure(s, report::WorkSpace::Labels);
+    });
+    run.messages.say_stop(stop);
+    run.outputs.report().flush();
+    if (wait_for_operator) wait_for_operator();
+    run.messages.end(stop);
+  }
+  work_space.take(label_bytes);
+}
+
+// The run's sample, in the work space's store.
+data::Sample read_sample(const Run& run, const analysis::WorkSpace& work_space) {
+  const int threads = run.options.threads;
+  const data::ReadWork work{
+      textio::RecordWork{threads,
+                         [threads](std::int64_t count, const auto& each) {
+                           parallel::for_chunks(count, parallel::Threads{threads}, each);
+                         }},
+      work_space.store()};
+  diagnostics::Outcome<data::Sample> read;
+  try {
+    read = run.data.source.read_sample(
+        data::SampleRequest{run.plan.first_datum, run.plan.last_datum, run.plan.series_count}, work);
+  } catch (const std::bad_alloc&) {
+    run.messages.stop(report_stop([](textio::Sink& s) {
+      report::write_work_space_failure(s, report::WorkSpace::Run);
+    }));
+  }
+  data::Sample sample = run.messages.checked(std::move(read));
+  if (sample.early_end)
+    run.messages.warn(early_end_warning(run.data.file_name, run.plan, *sample.early_end));
+  return sample;
+}
 
 // The series' report up to its eigenvalues, its warnings; a series that stopped ends the
 // invocation here.
-void write_series(const control::RunPlan& plan, const analysis::SeriesResult& r,
-                  const data::DataHead& head, State& state) {
-  textio::Sink& report = state.outputs.report();
-  report::write_description(report, r.statistics, head.format_text);
+void write_series(const Run& run, const analysis::SeriesResult& r) {
+  const control::RunPlan& plan = run.plan;
+  textio::Sink& report = run.outputs.report();
+  report::write_description(report, r.statistics, run.data.head.format_text);
   report::write_coherence_notes(report, r.coherence);
   for (diagnostics::Warning& w : analysis::series_warnings(
-           r, series_settings(plan, state.options), diagnostics::Place::in_run(plan.run, r.series)))
-    state.messages.warn(std::move(w));
-  if (!r.completed()) state.messages.stop(series_stop(plan, r));
+           r, run.settings, diagnostics::Place::in_run(plan.run, r.series)))
+    run.messages.warn(std::move(w));
+  if (!r.completed()) run.messages.stop(series_stop(plan, r));
   if (r.model_run) {
     report::write_model_block(report, report::ModelReport{r.significant, plan.analysis.frames_ahead,
                                                           plan.analysis.lags, r.model, *r.model_run});
@@ -71,107 +123,31 @@ analysis::Settings series_settings(const control::RunPlan& plan, const Options& 
 
 void perform_run(const control::RunPlan& plan, const RunData& data, State& state) {
   const Options& options = state.options;
-  Messages& messages = state.messages;
-  const analysis::Settings settings = series_settings(plan, options);
-  const analysis::RunSize size{plan.sample_size, plan.series_count};
-
-  // The work space of the run, then the labels of label mode.
+  const Run run{plan, series_settings(plan, options), data, options, state.messages, state.outputs};
   analysis::WorkSpace work_space(options.memory_limit);
-  const std::uint64_t run_bytes = analysis::WorkSpace::run_bytes(settings, size);
-  if (!work_space.fits(run_bytes))
-    messages.stop(report_stop([](textio::Sink& s) {
-      report::write_work_space_failure(s, report::WorkSpace::Run);
-    }));
-  work_space.take(run_bytes);
-  const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count};
-  if (const std::uint64_t label_bytes = data.source.label_bytes(request); label_bytes > 0) {
-    if (!work_space.fits(label_bytes)) {
-      // Said, and on disk, before the wait for the operator.
-      const diagnostics::Stop stop = report_stop([](textio::Sink& s) {
-        report::write_work_space_failure(s, report::WorkSpace::Labels);
-      });
-      messages.say_stop(stop);
-      state.outputs.report().flush();
-      wait_for_operator();
-      messages.end(stop);
-    }
-    work_space.take(label_bytes);
-  }
+  admit_memory(run, work_space, state.wait_for_operator);
+  const data::Sample sample = read_sample(run, work_space);
 
-  // Read the sample.
-  const data::ReadWork read_work{
-      textio::RecordWork{options.threads,
-                         [threads = options.threads](std::int64_t count, const auto& work) {
-                           parallel::for_chunks(count, parallel::Threads{threads}, work);
-                         }},
-      work_space.store()};
-  diagnostics::Outcome<data::Sample> read;
-  try {
-    read = data.source.read_sample(request, read_work);
-  } catch (const std::bad_alloc&) {
-    messages.stop(report_stop([](textio::Sink& s) {
-      report::write_work_space_failure(s, report::WorkSpace::Run);
-    }));
-  }
-  const data::Sample sample = messages.checked(std::move(read));
-  if (sample.early_end) messages.warn(early_end_warning(data.file_name, plan, *sample.early_end));
-
-  // The series, so many at a time: analyse them side by side, then write their results in
-  // order, the forecast file after the last one. A series that stops ends the invocation before
-  // anything of a later series is written.
-  const numeric::FftPlan fft(plan.frame_length);
-  const analysis::Schedule schedule =
-      analysis::schedule_series(settings, size, options.threads, work_space);
-  const analysis::Context context{fft, &work_space, schedule.per_series};
+  // The series analysed, their results written in order, the forecast file after the last one.
+  // A series that stops ends the invocation before anything of a later series is written.
   const bool keep = state.keep_results || options.json || options.plot ||
                     options.backtest_origins > 0 || !state.results.forecast_csv.empty();
   if (keep) state.results.runs.push_back(results::RunResult{plan, {}});
   std::vector<std::vector<float>> forecasts(static_cast<std::size_t>(plan.series_count));
-  const auto batch_at = [&](int first, numeric::ProbabilityFallback fallback) {
-    return analysis::analyse_batch(
-        analysis::BatchRequest{first, std::min(schedule.series_at_once, plan.series_count - first),
-                               settings, context,
-                               [&](int j) { return sample.series(j, work_space.store()); }},
-        fallback);
-  };
   textio::Sink& report = state.outputs.report();
-  analysis::Batch batch = batch_at(0, state.fallback);
-  for (int first = 0; first < plan.series_count; first += schedule.series_at_once) {
-    // The next batch is analysed while this one is written (never with one thread, nor when
-    // memory is short). `ahead` is declared last: a stop that unwinds this scope joins it
-    // before anything it uses goes.
-    const int next_first = first + schedule.series_at_once;
-    state.fallback = batch.fallback;
-    analysis::Batch next;
-    std::exception_ptr failed;
-    std::jthread ahead;
-    if (next_first < plan.series_count && schedule.analyse_ahead) {
-      ahead = std::jthread([&, next_first, fallback = batch.fallback] {
-        try {
-          next = batch_at(next_first, fallback);
-        } catch (...) {
-          failed = std::current_exception();
-        }
-      });
-    }
-    for (analysis::SeriesResult& r : batch.series) {
-      const int j = r.series - 1;
-      if (plan.series_count > 1) report::write_series_box(report, j + 1);
-      if (keep) state.results.runs.back().series.push_back(r);
-      write_series(plan, r, data.head, state);
-      forecasts[j] = std::move(r.forecast);
-      if (j + 1 == plan.series_count)
-        report::write_forecast_file(state.outputs.forecast_file(), forecasts, plan.frame_length);
-      report::write_eigenvalues(report, r.eigenvalues, plan.analysis);
-    }
-    if (ahead.joinable()) {
-      ahead.join();
-      if (failed) std::rethrow_exception(failed);
-      batch = std::move(next);
-    } else if (next_first < plan.series_count) {
-      batch = batch_at(next_first, batch.fallback);
-    }
-  }
+  const analysis::RunRequest request{
+      run.settings, analysis::RunSize{plan.sample_size, plan.series_count}, options.threads,
+      work_space, [&](int j) { return sample.series(j, work_space.store()); }, state.fallback};
+  state.fallback = analysis::analyse_run(request, [&](analysis::SeriesResult& r) {
+    const int j = r.series - 1;
+    if (plan.series_count > 1) report::write_series_box(report, j + 1);
+    if (keep) state.results.runs.back().series.push_back(r);
+    write_series(run, r);
+    forecasts[j] = std::move(r.forecast);
+    if (j + 1 == plan.series_count)
+      report::write_forecast_file(state.outputs.forecast_file(), forecasts, plan.frame_length);
+    report::write_eigenvalues(report, r.eigenvalues, plan.analysis);
+  });
 }
 
 void write_backtests(State& state) {

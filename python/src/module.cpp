@@ -1,7 +1,7 @@
 // tramel._tramel: the analysis library and the program, called from Python. The package's
 // pure-Python layer (tramel/) gives these calls float32 arrays and checked types; here the
-// settings are checked again in the program's words, the GIL is released while the library
-// works, and nothing is printed.
+// settings are checked by the library's rules, the GIL is released while the library works,
+// and nothing is printed.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -67,11 +67,16 @@ SeriesSet series_set(const FloatRows& rows) {
   return set;
 }
 
+// The settings against every rule of a run's settings, the set's series being the sample.
+void check(const analysis::Settings& settings, const SeriesSet& set) {
+  if (const rules::Verdict broken = analysis::check(settings, rules::DataExtent{1, 0, set.samples}))
+    throw py::value_error(broken->words);
+}
+
 py::list analyse(const FloatRows& rows, const py::dict& settings_dict, int threads) {
   const analysis::Settings settings = settings_from(settings_dict);
   const SeriesSet set = series_set(rows);
-  if (const std::string problem = settings_problem(settings, set.samples); !problem.empty())
-    throw py::value_error(problem);
+  check(settings, set);
   std::vector<analysis::SeriesResult> results;
   {
     py::gil_scoped_release unlocked;
@@ -87,8 +92,7 @@ py::list backtest_origins(const FloatRows& rows, const py::dict& settings_dict, 
   const analysis::Settings settings = settings_from(settings_dict);
   const SeriesSet set = series_set(rows);
   if (set.count != 1) throw py::value_error("one series at a time");
-  if (const std::string problem = settings_problem(settings, set.samples); !problem.empty())
-    throw py::value_error(problem);
+  check(settings, set);
   const std::int64_t frames = set.samples / settings.frame_length;
   if (first_origin < backtest::kMinimumFrames || origins < 0 || first_origin + origins > frames)
     throw py::value_error("the origins " + std::to_string(first_origin) + " to " +
@@ -118,6 +122,11 @@ py::tuple run(const py::dict& d) {
   o.model = *m;
   o.interval_levels = d["interval_levels"].cast<std::vector<float>>();
   o.backtest_origins = d["backtest_origins"].cast<int>();
+  // As the command line: the options against the rules before anything is read (0 origins:
+  // no backtest).
+  if (const rules::Verdict broken = rules::model_options(
+          {o.model, o.interval_levels, o.backtest_origins != 0, o.backtest_origins}))
+    throw py::value_error(broken->words);
   o.csv = d["csv"].cast<bool>() || !o.interval_levels.empty();  // as --intervals does
   Captured c;
   {

@@ -1,6 +1,6 @@
 // The module's work on the library: a set of series analysed as the program analyses the
-// series of a run, the checks of the settings and values in the program's words, the words of
-// a series' stop, and the forecasts of every origin of a backtest. No Python here.
+// series of a run, the check of its values, the words of a series' stop, and the forecasts of
+// every origin of a backtest. No Python here.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +28,6 @@ struct SeriesSet {
   }
 };
 
-// What is wrong with `settings` for series of `samples` samples, in the words the program
-// uses for the same check of its control file; empty when nothing is.
-std::string settings_problem(const analysis::Settings& settings, std::int64_t samples);
-
 // The first value of the set that is not finite, if any.
 struct BadValue {
   int series = 0;         // from 0
@@ -40,12 +36,9 @@ struct BadValue {
 };
 std::optional<BadValue> first_bad_value(const SeriesSet& set);
 
-// Every series of the set analysed as a run's series are: the chi-square routine's memory
-// carried from series to series in order, the series side by side over `threads` as far as
-// the memory available allows (a series analysed ahead of its predecessors with a memory not
-// yet known is analysed again, in order, when it turns out to need it), the threads left over
-// inside each series. The results equal those of one thread. Nothing after a series that
-// stops: it is then the last result. Throws std::bad_alloc when the set does not fit in memory.
+// Every series of the set analysed as the program analyses a run's series (analysis::
+// analyse_run) over `threads`, in the memory available. Nothing after a series that stops: it
+// is then the last result. Throws std::bad_alloc when the set does not fit in memory.
 std::vector<analysis::SeriesResult> analyse_set(const SeriesSet& set,
                                                 const analysis::Settings& settings, int threads);
 

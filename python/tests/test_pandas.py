@@ -132,7 +132,3 @@ def test_the_backtest_table_agrees_with_its_scores_and_with_the_shortened_sample
     shortened = quiet(tramel.analyse, NOTTEM[:14 * 12], 12, ahead=2, model="levels")
     at = table[table["origin"] == 14]["forecast"].to_numpy()
     np.testing.assert_allclose(at, shortened.forecast, rtol=1e-4)
-    with pytest.raises(ValueError, match="the backtest needs the model changes, levels or auto"):
-        tramel.backtest(series, 12, model="as-specified")
-    with pytest.raises(ValueError, match="the backtest needs 1 origin or more, not 0"):
-        tramel.backtest(series, 12, origins=0)

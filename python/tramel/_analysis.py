@@ -7,31 +7,17 @@ import numpy as np
 import pandas as pd
 
 from . import _tramel
-from ._data import TramelWarning, forecast_index, level_text, series_of, whole
+from ._data import TramelWarning, forecast_index, series_of
+from ._shared import level_text, real, say_warnings, threads_of, whole
 
 DEFAULT_INTERVALS = (80, 95)
-MODELS = ("as-specified", "changes", "levels", "auto")
-
-
-def _real(value, what):
-    if isinstance(value, bool) or not isinstance(value, numbers.Real):
-        raise TypeError(f"{what} must be a number, not {value!r}")
-    return float(value)
-
-
-def threads_of(threads):
-    """0 (every core the process may use) for None, else a count of 1 or more."""
-    if threads is None:
-        return 0
-    threads = whole(threads, "threads")
-    if threads < 1:
-        raise ValueError(f"threads must be 1 or more, not {threads}")
-    return threads
 
 
 def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals, ols_errors,
-                backtest_origins=0):
-    """The analysis settings as the compiled module takes them; it checks their values."""
+                backtest_origins=None):
+    """The analysis settings as the compiled module takes them (a backtest over
+    `backtest_origins` origins, none for None); the library checks their values against its
+    rules."""
     frame = whole(frame, "frame")
     if band is None:
         band = (1, (frame - 1) // 2)  # bin 1 up to the last bin below the Nyquist frequency
@@ -40,33 +26,28 @@ def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals,
     except (TypeError, ValueError):
         raise TypeError(f"band must be a pair (first_bin, last_bin), not {band!r}") from None
     if not isinstance(model, str):
-        raise TypeError(f"model must be a string, one of {', '.join(MODELS)}")
+        raise TypeError(f"model must be a string, not {model!r}")
     if intervals is DEFAULT_INTERVALS and model == "as-specified":
         intervals = ()  # the specified forecast has no intervals
     if intervals is None:
         intervals = ()
     if isinstance(intervals, numbers.Real):
         intervals = (intervals,)
-    levels = [_real(level, "each interval level") for level in intervals]
+    levels = [real(level, "each interval level") for level in intervals]
     return {
         "frame_length": frame,
         "first_bin": whole(first, "band's first bin"),
         "last_bin": whole(last, "band's last bin"),
-        "taper_percent": _real(taper, "taper"),
-        "threshold": _real(threshold, "threshold"),
+        "taper_percent": real(taper, "taper"),
+        "threshold": real(threshold, "threshold"),
         "lags": whole(lags, "lags"),
         "frames_ahead": whole(ahead, "ahead"),
         "least_squares_errors": bool(ols_errors),
         "model": model,
         "interval_levels": levels,
-        "backtest": backtest_origins > 0,
-        "backtest_origins": backtest_origins,
+        "backtest": backtest_origins is not None,
+        "backtest_origins": 0 if backtest_origins is None else whole(backtest_origins, "origins"),
     }
-
-
-def say_warnings(texts, label, stacklevel):
-    for text in texts:
-        warnings.warn(f"{label}: {text}" if label else text, TramelWarning, stacklevel=stacklevel + 1)
 
 
 def scores_frame(backtest):
@@ -235,7 +216,7 @@ def analyse(data, frame, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.
     """
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors)
-    sampling = 1.0 if sampling is None else _real(sampling, "sampling")
+    sampling = 1.0 if sampling is None else real(sampling, "sampling")
     series, results = analyse_series(data, frame, settings, sampling=sampling, threads=threads,
                                      stacklevel=2)
     return results[0] if series.single else results

@@ -4,8 +4,8 @@ import numpy as np
 import pandas as pd
 
 from . import _tramel
-from ._analysis import DEFAULT_INTERVALS, _real, analyse_series, settings_of, threads_of
-from ._data import level_text, whole
+from ._analysis import DEFAULT_INTERVALS, analyse_series, settings_of
+from ._shared import level_text, real, threads_of
 
 
 class Backtest:
@@ -91,13 +91,10 @@ def backtest(data, frame, origins=8, *, band=None, threshold=0.99, lags=1, ahead
     be "changes", "levels" or "auto" (as-specified is scored beside it).
 
     Returns a Backtest, or a list of them for a DataFrame or 2-D array."""
-    origins = whole(origins, "origins")
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
-                           backtest_origins=max(origins, 0))
-    if origins < 1:
-        raise ValueError(f"the backtest needs 1 origin or more, not {origins}")
-    sampling = 1.0 if sampling is None else _real(sampling, "sampling")
+                           backtest_origins=origins)
+    sampling = 1.0 if sampling is None else real(sampling, "sampling")
     series, results = analyse_series(data, frame, settings, sampling=sampling, threads=threads,
                                      stacklevel=2)
     frames = series.samples // settings["frame_length"]

@@ -1,7 +1,5 @@
 """What the calls take in and give back: numpy arrays and pandas objects turned into float32
 series (the program's samples are single precision), and the time index of a forecast."""
-import math
-import operator
 import warnings
 
 import numpy as np
@@ -101,14 +99,6 @@ def _check_finite(series, columns):
     raise ValueError(f"{where} is infinite: the analysis needs finite values")
 
 
-def whole(value, what):
-    """An integer setting: ints (and numpy integers) only."""
-    try:
-        return operator.index(value)
-    except TypeError:
-        raise TypeError(f"{what} must be a whole number, not {value!r}") from None
-
-
 def _regular_step(index):
     """The constant step of a numeric index, or None."""
     if len(index) < 2 or not pd.api.types.is_numeric_dtype(index.dtype):
@@ -154,8 +144,3 @@ def forecast_index(index, start, count):
     warnings.warn("the input's index has no regular frequency or step to continue: the forecast "
                   "is indexed by sample numbers", TramelWarning, stacklevel=5)
     return pd.RangeIndex(positions.start, positions.stop, name="sample")
-
-
-def level_text(level):
-    """80.0 -> '80', 97.5 -> '97.5'."""
-    return f"{level:g}" if math.isfinite(level) else str(level)

@@ -8,8 +8,8 @@ import warnings
 import pandas as pd
 
 from . import _tramel
-from ._analysis import MODELS, _real, threads_of
-from ._data import TramelWarning, whole
+from ._data import TramelWarning
+from ._shared import real, threads_of, whole
 
 DataFile = collections.namedtuple("DataFile", "title count rate format values")
 DataFile.__doc__ = """A data file as the program reads it: its title (line 1), the number of
@@ -18,10 +18,14 @@ datum (a DataFrame of float32, a column per series)."""
 
 
 def _console_words(text):
-    """The program's standard error without its "tramel: " prefixes."""
-    lines = [line[len("tramel: "):] if line.startswith("tramel: ") else line
-             for line in text.splitlines() if line.strip()]
-    return [" ".join(line.split()) for line in lines if not line.startswith("warning: ")]
+    """What the program's standard error says of a stop: its own lines ("tramel: ...") without
+    the prefix, warnings and notes left out; the lines of the program's fixed wording when it
+    has no line of its own."""
+    lines = [line for line in text.splitlines() if line.strip()]
+    fixed = [line for line in lines if not line.startswith("tramel: ")]
+    own = [line[len("tramel: "):] for line in lines if line.startswith("tramel: ")]
+    own = [line for line in own if not line.startswith(("warning: ", "note: "))]
+    return [" ".join(line.split()) for line in (own or fixed)]
 
 
 def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None, ols_errors=False,
@@ -40,21 +44,10 @@ def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None,
         raise FileNotFoundError(f"the folder {folder} does not exist")
     if not os.path.isdir(folder):
         raise NotADirectoryError(f"{folder} is not a folder")
-    if model not in MODELS:
-        raise ValueError(f"model must be one of {', '.join(MODELS)}, not {model!r}")
-    levels = [_real(level, "each interval level") for level in intervals]
+    if not isinstance(model, str):
+        raise TypeError(f"model must be a string, not {model!r}")
+    levels = [real(level, "each interval level") for level in intervals]
     backtest = whole(backtest, "backtest")
-    if model == "as-specified" and levels:
-        raise ValueError("intervals need a model with intervals: changes, levels or auto")
-    if model == "as-specified" and backtest:
-        raise ValueError("the backtest needs the model changes, levels or auto (it scores "
-                         "as-specified beside them)")
-    for level in levels:
-        if not 0 < level < 100:
-            raise ValueError(f"intervals: each level is a percentage above 0 and below 100, "
-                             f"not {level:g}")
-    if backtest < 0:
-        raise ValueError(f"the backtest needs 1 origin or more, not {backtest}")
     status, _out, err, text = _tramel.run({
         "folder": folder, "json": bool(json), "plot": bool(plot), "threads": threads_of(threads),
         "strict": False, "least_squares_errors": bool(ols_errors), "model": model,

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
 
 #include "analysis/analysis.hpp"
 
@@ -54,12 +53,6 @@ TEST(Schedule, FewerSeriesAtOnceWhenMemoryIsShort) {
     EXPECT_EQ(s.per_series.count, c.per_series);
     EXPECT_EQ(s.analyse_ahead, c.ahead);
   }
-}
-
-TEST(Schedule, VarSizeSaturates) {
-  EXPECT_EQ(var_size(2, 3), 48);
-  EXPECT_EQ(var_size(std::int64_t{1} << 40, 2), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(var_size(-1, 2), std::numeric_limits<std::int64_t>::max());
 }
 
 }  // namespace

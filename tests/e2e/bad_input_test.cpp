@@ -372,8 +372,9 @@ TEST(BadInput, SaidOnTheConsole) {
        .diagnostics = warning + "tramel.cnl line 3: the value \"1\" of \"bility\" (Coherence "
                                 "probability) needs a decimal point (write 1.0); it was read as "
                                 "-77236.31\n"
-                                "tramel: Coherence threshold   -77236.3125     is out in unit "
-                                "interval: the value -77236.31 was read from \"1\", which has no "
+                                "tramel: tramel.cnl line 3: Coherence threshold -77236.31 is out in "
+                                "unit interval: it must be at least 0 and below 1: the value "
+                                "-77236.31 was read from \"1\", which has no "
                                 "decimal point: the reader took the next point further on in the "
                                 "block (see the warning above)\n"},
       {.name = "a tab before a comment: the value runs into the next line",
@@ -440,7 +441,8 @@ TEST(BadInput, SaidOnTheConsole) {
                                 "comments)\n" +
                       warning + "tramel.cnl line 4: the value \"2\t\" of \"ags\" (No. of lags) "
                                 "is not written in digits; it was read as -19\n"
-                                "tramel: No. of lags          -19 < 1: the value -19 was read "
+                                "tramel: tramel.cnl line 4: No. of lags -19 < 1: the VAR needs 1 lag "
+                                "or more: the value -19 was read "
                                 "through a tab: tramel.cnl line 4 has a tab before its comment "
                                 "marker, which the reader takes as part of the value (see the "
                                 "warning above)\n"},
@@ -468,10 +470,6 @@ TEST(BadInput, SaidOnTheConsole) {
        .report = kHead + " Place comment marker * after parameters on ostrel.cnl\n" +
                  std::string(70, ' ') + "\n",
        .diagnostics = "tramel: Place comment marker * after parameters on tramel.cnl line 8\n"},
-      {.name = "a start before the first datum",
-       .cnl = global_block() + run_block({.range = "Data start = 0   Data end = 0"}),
-       .report = kHead + " IS in pelorn.cnl is < 1            0 run            1\n",
-       .diagnostics = "tramel: IS in tramel.cnl line 10 is < 1            0 run            1\n"},
       {.name = "no data file",
        .cnl = global_block({.name = "=none.dat"}) + run_block(),
        .report = kBanner + " Input file none.dat   does not exist as named\n",

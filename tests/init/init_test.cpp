@@ -281,14 +281,14 @@ TEST(SetupFrame, CalendarAutocorrelationAndAskedFor) {
   EXPECT_EQ(s.value->reasons[2], "frame length: 20 samples (0.2 seconds), as asked for");
   r.frame_length = 80;
   EXPECT_EQ(init::suggest(r).error->text,
-            "a frame of 80 samples does not fit: it needs 5 samples or more, and 7 whole frames in the 510 data (at "
-            "most 72 samples)");
+            "--frame: No. frames 6 < 7 lb 80: 510 samples make 6 whole frames of 80, and the analysis needs 7");
 }
 
 TEST(SetupErrors, WhatCannotBeSetUp) {
   const csv::Table t = table(34, 5.0, monthly);
   EXPECT_EQ(init::suggest(init::request_for(t, "x.csv")).error->text,
-            "x.csv holds 34 data: the method needs at least 35 (7 frames of at least 5 samples)");
+            "x.csv holds 34 data, too few for the shortest frame: No. frames 6 < 7 lb 5: 34 samples make 6 "
+            "whole frames of 5, and the analysis needs 7");
   const csv::Table ok = table(120, 5.0, monthly);
   EXPECT_EQ(init::suggest(init::request_for(ok, "my data.csv")).error->text,
             "the data file name \"my data.csv\" cannot stand in the control file: it needs a '.', at most 50 "
