@@ -10,8 +10,6 @@ namespace tramel::output {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 // A single-precision value as its shortest round-trip decimal (0.1f is written 0.1, not
 // 0.10000000149011612); a value that is not finite as null.
 Json number(float v) {
@@ -186,7 +184,9 @@ Json backtest_scores(const backtest::SeriesBacktest& b, analysis::Model model) {
               {"levels", scores(b.of(backtest::Method::Levels), b.levels)}};
 }
 
-Json series(const control::RunPlan& plan, const results::SeriesResult& s, const std::string& name) {
+}  // namespace
+
+Json series_json(const control::RunPlan& plan, const results::SeriesResult& s, const std::string& name) {
   Json j{{"series", s.series}, {"completed", s.completed()}, {"statistics", statistics(s.statistics)}};
   j["name"] = name;
   j["model"] = std::string(analysis::model_name(s.model));
@@ -203,8 +203,11 @@ Json series(const control::RunPlan& plan, const results::SeriesResult& s, const 
   j["eigenvalues_converged"] = s.eigenvalues.converged;
   j["forecast"] = frames(s.forecast, plan.frame_length);
   if (!s.intervals.empty()) j["intervals"] = intervals(s.intervals, plan.frame_length);
+  j["last_frames"] = frames(s.last_frames, plan.frame_length);
   return j;
 }
+
+namespace {
 
 // Series j's name (from 1): the data's, or "series1" ...
 std::string series_name(const results::InvocationResult& result, int j) {
@@ -236,7 +239,7 @@ Json run(const results::RunResult& r, const results::InvocationResult& result) {
                                       static_cast<std::int64_t>(p.frames) * p.frame_length}};
   Json list = Json::array();
   for (const results::SeriesResult& s : r.series)
-    list.push_back(series(p, s, series_name(result, s.series)));
+    list.push_back(series_json(p, s, series_name(result, s.series)));
   j["series"] = std::move(list);
   return j;
 }

@@ -4,12 +4,19 @@
 #pragma once
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "results/results.hpp"
 
 namespace tramel::output {
+
+using Json = nlohmann::ordered_json;
+
+// One series of a run as tramel.json holds it; `name` names the series.
+Json series_json(const control::RunPlan& plan, const results::SeriesResult& result,
+                 const std::string& name);
 
 // The text of tramel.json, ended by a line feed.
 std::string json_text(const results::InvocationResult& result, const char* version);

@@ -67,6 +67,26 @@ SeriesSet series_set(const FloatRows& rows) {
   return set;
 }
 
+// The plan of a run over the set: its frames and band, one sample a time unit.
+control::RunPlan plan_of(const analysis::Settings& s, const SeriesSet& set) {
+  control::RunPlan p;
+  p.run = 1;
+  p.series_count = set.count;
+  p.analysis.threshold = s.threshold;
+  p.analysis.lags = s.lags;
+  p.analysis.frames_ahead = s.frames_ahead;
+  p.taper_percent = s.taper_percent;
+  p.first_datum = 1;
+  p.last_datum = static_cast<std::int32_t>(set.samples);
+  p.spacing = control::SampleSpacing::interval(1.0f);
+  p.sample_size = p.last_datum;
+  p.frame_length = s.frame_length;
+  p.frames = static_cast<std::int32_t>(set.samples / s.frame_length);
+  p.first_bin = s.first_bin;
+  p.last_bin = s.last_bin;
+  return p;
+}
+
 // The settings against every rule of a run's settings, the set's series being the sample.
 void check(const analysis::Settings& settings, const SeriesSet& set) {
   if (const rules::Verdict broken = analysis::check(settings, rules::DataExtent{1, 0, set.samples}))
@@ -82,8 +102,19 @@ py::list analyse(const FloatRows& rows, const py::dict& settings_dict, int threa
     py::gil_scoped_release unlocked;
     results = analyse_set(set, settings, thread_count(threads));
   }
+  // Each series' results as tramel.json holds them, with its warnings and the words of its stop.
+  const control::RunPlan plan = plan_of(settings, set);
   py::list out;
-  for (const analysis::SeriesResult& r : results) out.append(series_to_python(r, settings, set.samples));
+  for (const analysis::SeriesResult& r : results) {
+    py::dict d;
+    d["result"] = json_to_python(output::series_json(plan, r, ""));
+    py::list warnings;
+    for (const diagnostics::Warning& w : analysis::series_warnings(r, settings, diagnostics::Place{}))
+      warnings.append(w.text);
+    d["warnings"] = warnings;
+    d["stop"] = r.completed() ? py::object(py::none()) : py::object(py::str(stop_text(r, settings, set.samples)));
+    out.append(d);
+  }
   return out;
 }
 

@@ -50,23 +50,42 @@ def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals,
     }
 
 
-def scores_frame(backtest):
+def _numbers(values, dtype=np.float32):
+    """tramel.json's numbers (None for what is not finite) as an array of `dtype`: a
+    single-precision value is written as its shortest decimal, which reads back to the same
+    float32."""
+    return np.array([np.nan if v is None else v for v in values], dtype=np.float64).astype(dtype)
+
+
+def _flat(frames):
+    return [v for frame in frames for v in frame]
+
+
+# The backtest's methods, as tramel.json names them and as the score table does.
+_METHODS = {"as_specified": "as-specified", "changes": "changes", "levels": "levels",
+            "seasonal_naive": "seasonal naive"}
+
+
+def scores_frame(backtest, levels):
     """A backtest's scores, one row per method and step ahead, as the program's --backtest
-    table gives them: MASE, RMSE, the origins scored and missed, interval coverage."""
+    table gives them: MASE, RMSE, the origins scored and missed, interval coverage at
+    `levels`."""
     rows = []
-    levels = backtest["levels"]
-    for method, steps in backtest["scores"].items():
-        for step, s in enumerate(steps, 1):
-            row = {"method": method, "step": step, "mase": s["mase"], "rmse": s["rmse"],
-                   "origins": s["forecasts"], "missed": s["missed"]}
-            for level, coverage in zip(levels, s["coverage"] or [np.nan] * len(levels)):
+    for key, method in _METHODS.items():
+        for s in backtest[key]:
+            row = {"method": method, "step": s["step"], "mase": _numbers([s["mase"]], np.float64)[0],
+                   "rmse": _numbers([s["rmse"]], np.float64)[0], "origins": s["forecasts"],
+                   "missed": s["missed"]}
+            covered = [c["coverage"] for c in s.get("coverage", [])] or [None] * len(levels)
+            for level, coverage in zip(levels, _numbers(covered, np.float64)):
                 row[f"cover_{level_text(level)}"] = coverage
             rows.append(row)
     return pd.DataFrame(rows)
 
 
 class Result:
-    """The analysis of one series.
+    """The analysis of one series: what tramel.json holds for it, as numpy and pandas values
+    (a value that is not finite, null in tramel.json, is NaN).
 
     bins             DataFrame: bin, period, probability, significant, waveform_power, noise
     forecast         the forecast samples (float32; a pandas Series for pandas input, indexed
@@ -76,65 +95,75 @@ class Result:
     lower, upper     {level: bounds} of the forecast intervals, shaped as `forecast`
     model            the model that forecast the series ("auto" says what it chose)
     coefficients     variables x regressors; regressor u is variable u % variables at lag
-                     u // variables + 1 (for changes and levels, variable 0 is bin 0)
+                     u // variables + 1 (for changes and levels, variable 0 is bin 0); float32
+                     for as-specified, float64 for the models that follow the level
     standard_errors, t_values   the same shape
     eigenvalues      DataFrame: real, imag, magnitude, period (in frames)
     observed         the last whole frames observed (up to 3), shaped as `forecast`
     warnings         the analysis' warnings (also given through the warnings module)
     statistics       mean, std_dev, skewness, kurtosis, c6, max, min
     scores           for model="auto", the backtest it chose by (as tramel.backtest's scores)
-    fit              everything the library returned for the fit, as a dict
+    fit              tramel.json's "var" and "model_fit" of the series, as one dict
     """
 
-    def __init__(self, raw, *, name, frame, first_bin, sampling, index, frames):
+    def __init__(self, raw, *, name, frame, sampling, index, frames, levels, warnings):
         self.name = name
+        self.warnings = list(warnings)
         self.frame = frame
         self.frames = frames
         self.model = raw["model"]
-        # Single-precision values stay float32, as the program holds them.
-        self.statistics = {k: v if isinstance(v, bool) else np.float32(v)
+        self.statistics = {k: v if isinstance(v, bool) else _numbers([v])[0]
                            for k, v in raw["statistics"].items()}
-        self.warnings = list(raw["warnings"])
-        self.significant = list(raw["significant"])
-        bins = np.arange(first_bin, first_bin + len(raw["probabilities"]))
+        bins = raw["bins"]
+        numbers = np.array([b["bin"] for b in bins])
+        self.significant = [b["bin"] for b in bins if b["significant"]]
         self.bins = pd.DataFrame({
-            "bin": bins,
-            "period": frame * sampling / bins,
-            "probability": raw["probabilities"],
-            "significant": np.isin(bins, self.significant),
-            "waveform_power": raw["waveform_power"],
-            "noise": raw["noise"],
+            "bin": numbers,
+            "period": frame * sampling / numbers,
+            "probability": _numbers([b["probability"] for b in bins]),
+            "significant": [b["significant"] for b in bins],
+            "waveform_power": _numbers([b["waveform_power"] for b in bins]),
+            "noise": _numbers([b["noise"] for b in bins]),
         })
-        fit = raw["var"] if raw["var"] is not None else raw["model_fit"]
-        self.fit = fit or {}
-        self.coefficients = self.fit.get("coefficients")
-        self.standard_errors = self.fit.get("standard_errors")
-        self.t_values = self.fit.get("t")
-        self.r_square = self.fit.get("r_square")
-        if raw["var"] is not None:
-            self.r_square = np.float32(self.r_square)
-        e = raw["eigenvalues"]
-        self.eigenvalues = pd.DataFrame({k: e[k] for k in ("real", "imag", "magnitude", "period")})
-        b = raw["backtest"]
-        self.scores = scores_frame(b) if b is not None else None
+        var = raw.get("var")
+        self.fit = {**(var or {}), **raw.get("model_fit", {})}
+        # The specified VAR's numbers are single precision, the models' double.
+        dtype = np.float64 if "model_fit" in raw else np.float32
+        rows = var["coefficients"] if var else []
+
+        def matrix(key):
+            values = _numbers([c[key] for row in rows for c in row], dtype)
+            return values.reshape(len(rows), -1) if rows else None
+        self.coefficients = matrix("value")
+        self.standard_errors = matrix("std_error")
+        self.t_values = matrix("t")
+        self.r_square = _numbers([var["r_square"]], dtype)[0] if var else None
+        e = raw.get("eigenvalues", [])
+        self.eigenvalues = pd.DataFrame({k: _numbers([v[k] for v in e])
+                                         for k in ("real", "imag", "magnitude", "period")})
+        b = raw.get("backtest")
+        self.scores = scores_frame(b, levels) if b is not None else None
         # The frames before the first origin of the backtest, and how many origins.
         self.origins = (b["first_origin"], b["origins"]) if b is not None else None
 
         start = frames * frame  # the forecast follows the last whole frame
-        values = raw["forecast"]
+        values = _numbers(_flat(raw["forecast"]))
         self.index = forecast_index(index, start, len(values))
         self._pandas = index is not None
         self.forecast = self._shaped(values, name)
-        observed = raw["last_frames"]  # the last whole frames (up to 3), for plots
+        observed = _numbers(_flat(raw["last_frames"]))
         at = start - len(observed)
         self.observed_index = forecast_index(index, at, len(observed))
         self.observed = self._shaped(observed, name, self.observed_index)
         self.lower = {}
         self.upper = {}
-        for level, lower, upper in raw["intervals"]:
+        for interval in raw.get("intervals", []):
+            level = interval["level"]
             key = int(level) if float(level).is_integer() else float(level)
-            self.lower[key] = self._shaped(lower, f"lower_{level_text(level)}")
-            self.upper[key] = self._shaped(upper, f"upper_{level_text(level)}")
+            self.lower[key] = self._shaped(_numbers(_flat(interval["lower"])),
+                                           f"lower_{level_text(level)}")
+            self.upper[key] = self._shaped(_numbers(_flat(interval["upper"])),
+                                           f"upper_{level_text(level)}")
 
     def _shaped(self, values, name, index=None):
         index = self.index if index is None else index
@@ -182,9 +211,9 @@ def analyse_series(data, frame, settings, *, sampling, threads, stacklevel):
         if r["stop"] is not None:
             words = " ".join(r["stop"].split())  # the report's words, without its columns
             raise RuntimeError(f"{label}: {words}" if label else words)
-        results.append(Result(r, name=series.names[j], frame=settings["frame_length"],
-                              first_bin=settings["first_bin"], sampling=sampling,
-                              index=series.index, frames=frames))
+        results.append(Result(r["result"], name=series.names[j], frame=settings["frame_length"],
+                              sampling=sampling, index=series.index, frames=frames,
+                              levels=settings["interval_levels"], warnings=r["warnings"]))
     left = series.samples - frames * settings["frame_length"]
     if left > 0:
         warnings.warn(f"the last {left} samples, after the last whole frame, take no part: the "
