@@ -7,6 +7,49 @@
 
 namespace tramel::analysis {
 
+namespace {
+
+// Series first .. first + count - 1 (from 0) side by side; nothing kept after one that stops.
+struct Batch {
+  std::vector<SeriesResult> series;
+  numeric::ProbabilityFallback fallback;  // what the last series kept leaves
+  bool stopped() const { return !series.empty() && !series.back().completed(); }
+};
+struct BatchRequest {
+  int first = 0;
+  int count = 0;
+  const Settings& settings;
+  const Context& context;
+  const std::function<Samples(int series)>& samples;
+};
+
+Batch analyse_batch(const BatchRequest& request, numeric::ProbabilityFallback fallback) {
+  const int count = request.count;
+  Batch batch{std::vector<SeriesResult>(static_cast<std::size_t>(count)), fallback};
+  std::vector<SeriesResult>& series = batch.series;
+  const numeric::ProbabilityFallback unknown{0.0f, false, false};
+  parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
+    const int j = request.first + static_cast<int>(i);
+    series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
+                               i == 0 ? fallback : unknown);
+  });
+  for (int i = 0; i < count; ++i) {
+    if (series[i].fallback.needed_unknown) {
+      const int j = request.first + i;
+      series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
+                                 batch.fallback);
+    }
+    if (series[i].fallback.known) batch.fallback = series[i].fallback;
+    if (series[i].stop != SeriesStop::None) {
+      series.resize(static_cast<std::size_t>(i) + 1);
+      break;
+    }
+  }
+  return batch;
+}
+
+}  // namespace
+
 numeric::ProbabilityFallback analyse_run(const RunRequest& request,
                                          const std::function<void(SeriesResult&)>& on_result) {
   const auto count = static_cast<int>(request.size.series);

@@ -175,31 +175,6 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
   return r;
 }
 
-Batch analyse_batch(const BatchRequest& request, numeric::ProbabilityFallback fallback) {
-  const int count = request.count;
-  Batch batch{std::vector<SeriesResult>(static_cast<std::size_t>(count)), fallback};
-  std::vector<SeriesResult>& series = batch.series;
-  const numeric::ProbabilityFallback unknown{0.0f, false, false};
-  parallel::for_each_index(count, parallel::Threads{count}, [&](std::int64_t i) {
-    const int j = request.first + static_cast<int>(i);
-    series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
-                               i == 0 ? fallback : unknown);
-  });
-  for (int i = 0; i < count; ++i) {
-    if (series[i].fallback.needed_unknown) {
-      const int j = request.first + i;
-      series[i] = analyse_series(j + 1, request.samples(j), request.settings, request.context,
-                                 batch.fallback);
-    }
-    if (series[i].fallback.known) batch.fallback = series[i].fallback;
-    if (series[i].stop != SeriesStop::None) {
-      series.resize(static_cast<std::size_t>(i) + 1);
-      break;
-    }
-  }
-  return batch;
-}
-
 std::string_view model_name(Model model) {
   switch (model) {
     case Model::Changes:

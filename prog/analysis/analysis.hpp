@@ -213,32 +213,16 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
 // chi-square fallback as at the start of an invocation.
 SeriesResult analyse_series(std::span<const float> values, const Settings& settings);
 
-// Series side by side, as a run analyses them: series first .. first + count - 1 (from 0), each
-// on a thread of its own, its samples from `samples(j)`. The chi-square fallback runs from series
-// to series: the first starts from `fallback`, the others from a fallback not known yet, and a
-// series that turns out to need it is analysed again, in order, from the fallback its
-// predecessor left; every result is then the one of the series analysed one after another.
-// Nothing is kept after a series that stops.
-struct Batch {
-  std::vector<SeriesResult> series;
-  numeric::ProbabilityFallback fallback;  // what the last series kept leaves
-  bool stopped() const { return !series.empty() && !series.back().completed(); }
-};
-struct BatchRequest {
-  int first = 0;
-  int count = 0;
-  const Settings& settings;
-  const Context& context;
-  std::function<Samples(int series)> samples;
-};
-Batch analyse_batch(const BatchRequest& request, numeric::ProbabilityFallback fallback);
-
 // The series of a run, analysed as the program and the Python module analyse them: in batches
-// side by side as schedule_series shares them out, the next batch analysed while the results of
-// the last are handed on where the schedule says so, and every result handed to `on_result` in
-// series order, after which it may be moved from. Nothing comes after a series that stops: its
-// result is the last. Returns the chi-square fallback the last series leaves. An exception
-// from `on_result` ends the run once the series analysed ahead are done.
+// side by side as schedule_series shares them out, each series of a batch on a thread of its
+// own, the next batch analysed while the results of the last are handed on where the schedule
+// says so, and every result handed to `on_result` in series order, after which it may be moved
+// from. The chi-square fallback runs from series to series: the first of a batch starts from
+// what its predecessor left, the others from a fallback not known yet, and a series that turns
+// out to need it is analysed again, in order; every result is then the one of the series
+// analysed one after another. Nothing comes after a series that stops: its result is the last.
+// Returns the fallback the last series leaves. An exception from `on_result` ends the run once
+// the series analysed ahead are done.
 struct RunRequest {
   const Settings& settings;
   RunSize size;

@@ -24,21 +24,8 @@ enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto };
 
 // Which rule a setting breaks.
 enum class Rule : std::uint8_t {
-  Threshold,
-  FramesAhead,
-  Lags,
-  Taper,
-  DataStart,
-  DataEnd,
-  DataPresent,
-  SampleSize,
-  FrameLength,
-  WholeFrames,
-  Band,
-  IntervalsNeedModel,
-  BacktestNeedsModel,
-  IntervalLevel,
-  BacktestOrigins,
+  Threshold, FramesAhead, Lags, Taper, DataStart, DataEnd, DataPresent, SampleSize, FrameLength,
+  WholeFrames, Band, IntervalsNeedModel, BacktestNeedsModel, IntervalLevel, BacktestOrigins,
 };
 
 // A broken rule and what it says: the setting as given and what the rule asks for
