@@ -75,7 +75,7 @@ struct ParameterText {
   // The control-file line that holds text position `position`, or 0 past the last part.
   int line_of(std::size_t position) const;
   // How the console names that line ("tramel.cnl line 12"), or the block's lines ("tramel.cnl
-  // lines 7-11") past the last part or when the keyword was not `found`.
+  // lines 7-11", "tramel.cnl line 7") past the last part or when the keyword was not `found`.
   std::string lines_text(std::size_t position, bool found = true) const;
 };
 

@@ -18,6 +18,7 @@ int ParameterText::line_of(std::size_t position) const {
 std::string ParameterText::lines_text(std::size_t position, bool found) const {
   if (found)
     if (const int line = line_of(position); line > 0) return "tramel.cnl line " + std::to_string(line);
+  if (last_line <= first_line) return "tramel.cnl line " + std::to_string(first_line);
   return "tramel.cnl lines " + std::to_string(first_line) + "-" + std::to_string(last_line);
 }
 

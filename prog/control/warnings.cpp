@@ -13,26 +13,11 @@ namespace tramel::control {
 
 namespace {
 
-// "tramel.cnl line 4", or the lines of the block when the keyword is not in it.
+// "tramel.cnl line 4", or the block and its lines when the keyword is not in it.
 std::string where(const ParameterText& text, std::size_t position, bool found,
                   std::string_view block) {
-  if (found) {
-    if (const int line = text.line_of(position); line > 0)
-      return "tramel.cnl line " + std::to_string(line);
-  }
-  std::string s(block);
-  s += " (tramel.cnl line";
-  if (text.last_line > text.first_line) {
-    s += "s ";
-    s += std::to_string(text.first_line);
-    s += '-';
-    s += std::to_string(text.last_line);
-  } else {
-    s += ' ';
-    s += std::to_string(text.first_line);
-  }
-  s += ')';
-  return s;
+  if (found && text.line_of(position) > 0) return text.lines_text(position);
+  return std::string(block) + " (" + text.lines_text(position, false) + ")";
 }
 
 std::string named(const Keyword& k) {

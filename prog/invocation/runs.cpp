@@ -12,11 +12,10 @@ namespace tramel::invocation {
 
 namespace {
 
-// A stop that a report writer words.
-template <class Writer>
-diagnostics::Stop report_stop(Writer write) {
+// The stop of a work space that cannot hold the run's stores or its labels.
+diagnostics::Stop memory_stop(report::WorkSpace which) {
   textio::Sink lines;
-  write(lines);
+  report::write_work_space_failure(lines, which);
   return diagnostics::stop_at(diagnostics::Destination::Report, lines.text());
 }
 
@@ -37,18 +36,13 @@ void admit_memory(const Run& run, analysis::WorkSpace& work_space,
                   const std::function<void()>& wait_for_operator) {
   const std::uint64_t run_bytes = analysis::WorkSpace::run_bytes(
       run.settings, analysis::RunSize{run.plan.sample_size, run.plan.series_count});
-  if (!work_space.fits(run_bytes))
-    run.messages.stop(report_stop([](textio::Sink& s) {
-      report::write_work_space_failure(s, report::WorkSpace::Run);
-    }));
+  if (!work_space.fits(run_bytes)) run.messages.stop(memory_stop(report::WorkSpace::Run));
   work_space.take(run_bytes);
   const data::SampleRequest request{run.plan.first_datum, run.plan.last_datum, run.plan.series_count};
   const std::uint64_t label_bytes = run.data.source.label_bytes(request);
   if (label_bytes == 0) return;
   if (!work_space.fits(label_bytes)) {
-    const diagnostics::Stop stop = report_stop([](textio::Sink& s) {
-      report::write_work_space_failure(s, report::WorkSpace::Labels);
-    });
+    const diagnostics::Stop stop = memory_stop(report::WorkSpace::Labels);
     run.messages.say_stop(stop);
     run.outputs.report().flush();
     if (wait_for_operator) wait_for_operator();
@@ -71,9 +65,7 @@ data::Sample read_sample(const Run& run, const analysis::WorkSpace& work_space) 
     read = run.data.source.read_sample(
         data::SampleRequest{run.plan.first_datum, run.plan.last_datum, run.plan.series_count}, work);
   } catch (const std::bad_alloc&) {
-    run.messages.stop(report_stop([](textio::Sink& s) {
-      report::write_work_space_failure(s, report::WorkSpace::Run);
-    }));
+    run.messages.stop(memory_stop(report::WorkSpace::Run));
   }
   data::Sample sample = run.messages.checked(std::move(read));
   if (sample.early_end)

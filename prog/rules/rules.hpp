@@ -58,8 +58,7 @@ struct DataExtent {
   std::int64_t last = 0;
   std::int64_t count = 0;
 
-  std::int64_t last_used() const { return last == 0 ? count : last; }
-  std::int64_t sample_size() const { return last_used() - first + 1; }
+  std::int64_t sample_size() const { return (last == 0 ? count : last) - first + 1; }
 };
 Verdict data_start(const DataExtent& extent);    // first >= 1
 Verdict data_end(const DataExtent& extent);      // last 0, or last >= first

@@ -171,7 +171,11 @@ class Result:
 
     def plot(self, ax=None):
         """The last whole frames observed, the forecast and its intervals as bands, with
-        matplotlib; returns the Axes."""
+        matplotlib.
+
+        ax   the matplotlib Axes to draw on (default: the current one)
+
+        Returns the Axes."""
         import matplotlib.pyplot as plt
         ax = ax if ax is not None else plt.gca()
         ax.plot(self.observed_index, np.asarray(self.observed), color="0.4", label="observed")
@@ -186,7 +190,8 @@ class Result:
         return ax
 
     def to_frame(self):
-        """The forecast and its intervals as one DataFrame on the forecast's time index."""
+        """The forecast and its intervals as one DataFrame on the forecast's time index: the
+        columns forecast, lower_LEVEL and upper_LEVEL. It takes no parameters."""
         columns = {"forecast": np.asarray(self.forecast)}
         for level in self.lower:
             columns[f"lower_{level_text(level)}"] = np.asarray(self.lower[level])
@@ -231,17 +236,23 @@ def analyse(data, frame, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.
     frame      the frame length in samples (the cycle: 12 for monthly data with a yearly one)
     band       (first_bin, last_bin), bin k being k cycles per frame; by default 1 to the last
                bin below the Nyquist frequency
-    threshold  a bin is significant when its coherence probability is above it
-    lags, ahead   the VAR's lags and the frames forecast (1 to 10)
+    threshold  a bin is significant when its coherence probability is above it (0 <= P < 1)
+    lags       the VAR's lags (1 or more)
+    ahead      the frames forecast (1 to 10)
     taper      percent of each frame end tapered (0 to 25)
     model      "auto" (changes or levels, by a backtest), "changes", "levels", "as-specified"
-    intervals  forecast interval levels in percent (not with "as-specified")
+    intervals  forecast interval levels in percent (not with "as-specified", which has none)
     sampling   the time between samples, for the bins' periods (default 1: periods in samples)
     threads    threads to use, as --threads (default: every core the process may use)
     ols_errors least-squares standard errors for "as-specified", as --ols-errors
 
+    The defaults are those recommended for new work: model "auto" with intervals at 80 and 95
+    percent. tramel.run's are the program's own (as-specified, no intervals), as the command
+    line has them.
+
     Returns a Result, or a list of them for a DataFrame or 2-D array. Raises ValueError for
-    bad settings or data and RuntimeError when the analysis of a series stops.
+    bad settings or data (a broken rule in the program's words) and RuntimeError when the
+    analysis of a series stops.
     """
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors)

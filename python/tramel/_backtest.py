@@ -31,7 +31,8 @@ class Backtest:
     @property
     def table(self):
         """The program's --backtest table: per step, the model in use, as-specified and
-        seasonal naive, with MASE, RMSE, the origins scored and the interval coverage."""
+        seasonal naive, with MASE, RMSE, the origins scored and the interval coverage (a
+        property: no parameters)."""
         order = {self.model: 0, "as-specified": 1, "seasonal naive": 2}
         shown = self.scores[self.scores["method"].isin(order)].copy()
         shown["order"] = shown["method"].map(order)
@@ -84,13 +85,20 @@ def _forecast_rows(values, origins, model, frame, frames, index):
 def backtest(data, frame, origins=8, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.0,
              model="auto", intervals=DEFAULT_INTERVALS, sampling=None, threads=None,
              ols_errors=False):
-    """A rolling-origin backtest over the last `origins` whole frames of each series (each
-    origin with at least 4 frames before it), as `tramel --backtest K` runs it: at each origin
-    the frames before it are analysed as a run would analyse them and forecast `ahead` frames,
-    which the data that follow score. The options are those of tramel.analyse; the model must
-    be "changes", "levels" or "auto" (as-specified is scored beside it).
+    """A rolling-origin backtest over the last `origins` whole frames of each series, as
+    `tramel --backtest K` runs it: at each origin the frames before it are analysed as a run
+    would analyse them and forecast `ahead` frames, which the data that follow score.
 
-    Returns a Backtest, or a list of them for a DataFrame or 2-D array."""
+    data, frame  as tramel.analyse takes them
+    origins      the frame boundaries scored: 1 to the frames less 4 (each origin has at
+                 least 4 frames before it)
+    band, threshold, lags, ahead, taper, intervals, sampling, threads, ols_errors
+                 as tramel.analyse takes them, with the same defaults
+    model        "changes", "levels" or "auto" (the default; as-specified is scored beside it)
+
+    Returns a Backtest, or a list of them for a DataFrame or 2-D array. Raises ValueError for
+    bad settings (a broken rule in the program's words) and RuntimeError when the analysis of a
+    series stops."""
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
                            backtest_origins=origins)

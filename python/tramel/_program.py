@@ -30,15 +30,26 @@ def _console_words(text):
 
 def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None, ols_errors=False,
         json=False, plot=False, csv=False):
-    """Runs the program on `folder` (it holds tramel.cnl and the data file) exactly as
-    `tramel [OPTIONS] FOLDER` does, writing the report and the forecast file there (and
-    tramel.json, the plots, NAME.forecast.csv when asked), and returns what tramel.json holds,
-    as Python objects. Nothing is printed: the program's warnings go through the warnings
-    module. The options are those of the command line: --model, --intervals (which turns
-    --csv on), --backtest K, --threads, --ols-errors, --json, --plot, --csv.
+    """Runs the program on `folder` exactly as `tramel [OPTIONS] FOLDER` does, writing the
+    report and the forecast file there (and tramel.json, the plots, NAME.forecast.csv when
+    asked), and returns what tramel.json holds, as Python objects. Nothing is printed: the
+    program's warnings go through the warnings module.
 
-    Raises ValueError when the control file or the data stop the program, RuntimeError when
-    the analysis of a series does (the results so far are the exception's `results`)."""
+    folder      holds tramel.cnl and the data file it names
+    model       --model: "as-specified" (the default), "changes", "levels" or "auto"
+    intervals   --intervals: levels in percent (turns csv on); none by default
+    backtest    --backtest K: the origins of a backtest; 0 (the default) for none
+    threads     --threads (default: every core the process may use)
+    ols_errors  --ols-errors
+    json, plot, csv   --json, --plot, --csv: also write those files
+
+    The defaults are the program's own, as the command line has them; tramel.analyse's are
+    those recommended for new work (model "auto", intervals at 80 and 95 percent).
+
+    Raises ValueError when the options, the control file or the data stop the program (a
+    broken rule in the program's words, after the control-file line or the run it concerns),
+    RuntimeError when the analysis of a series does (the results so far are the exception's
+    `results`)."""
     folder = os.fspath(folder)
     if not os.path.exists(folder):
         raise FileNotFoundError(f"the folder {folder} does not exist")
@@ -66,9 +77,13 @@ def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None,
 
 
 def read_data(path, series=1):
-    """The data file `path` read as the program reads it (line 1 the title; line 2 the number
-    of data, the rate and the record format; then the records), with `series` values a datum
-    (the control file's "No. of data/file")."""
+    """A data file read as the program reads it (line 1 the title; line 2 the number of data,
+    the rate and the record format; then the records).
+
+    path     the data file
+    series   the values of each datum (the control file's "No. of data/file"; default 1)
+
+    Returns a DataFile; warns (TramelWarning) when the file ends before its last datum."""
     series = whole(series, "series")
     d = _tramel.read_data(os.fspath(path), series)
     if d["early_end"] is not None:

@@ -51,7 +51,7 @@ std::vector<Part> parts_of(const ParameterText& p) {
   return parts;
 }
 
-TEST(ControlFile, Blocks) {
+TEST(ControlFile, BlocksEndAtTheirHashLineOrTheirLastLine) {
   std::string eight;
   for (int i = 1; i <= 8; ++i) eight.append("v").append(std::to_string(i)).append("* c\n");
   const struct {

@@ -41,7 +41,7 @@ std::string texts(const diagnostics::Outcome<T>& outcome, Destination to) {
 
 // ---- The head -------------------------------------------------------------------------------
 
-TEST(ReadHead, Table) {
+TEST(ReadHead, EachProblemOfTheFirstTwoLinesHasItsMessage) {
   const std::string unreadable =
       " Cannot read the number of data and the sampling rate on line 2 of the data file\n";
   const std::string bad_format = " Format on second line of data file is incorrect\n";

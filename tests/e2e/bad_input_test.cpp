@@ -124,7 +124,7 @@ TEST(BadInput, BaseRunEndsNormally) {
   EXPECT_EQ(base().forecast.substr(0, 21), "  1     1     -0.003\n");
 }
 
-TEST(BadInput, Table) {
+TEST(BadInput, EachBadInputStopsWithItsLinesStreamsAndExitStatus) {
   const std::string binary = [] {
     std::string s;
     for (int k = 0; k < 768; ++k) s.push_back(static_cast<char>(k % 256));
@@ -331,7 +331,7 @@ TEST(BadInput, Table) {
 // The mistakes a new user makes, each said on the console in a line that begins "tramel: ":
 // the exact lines, the exit status, and a report that is the report of the same run without
 // the console lines. Under --strict a completed run with warnings exits 3.
-TEST(BadInput, SaidOnTheConsole) {
+TEST(BadInput, ConsoleNamesTheLineAndTheCauseOfEveryStopAndFallback) {
   const std::string cnl = global_block() + run_block();
   const std::string warning = "tramel: warning: ";
   const std::string& base_report = base().report;

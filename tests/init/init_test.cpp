@@ -154,7 +154,7 @@ std::string as_csv(const Example& e) {
   return csv;
 }
 
-TEST(SetupExamples, EveryExamplePlansWithoutWarnings) {
+TEST(InitExamples, EveryExamplePlansWithoutWarnings) {
   int examples = 0;
   for (const fs::directory_entry& d : fs::directory_iterator(fs::path(TRAMEL_SOURCE_DIR) / "examples")) {
     if (!fs::exists(d.path() / "tramel.cnl")) continue;
@@ -214,7 +214,7 @@ std::string monthly(int i) {
   return s;
 }
 
-TEST(SetupFrame, CalendarAutocorrelationAndAskedFor) {
+TEST(InitFrame, FromTheCalendarTheAutocorrelationOrAsAskedFor) {
   struct Case {
     int rows;
     std::string (*stamp)(int);
@@ -284,7 +284,7 @@ TEST(SetupFrame, CalendarAutocorrelationAndAskedFor) {
             "--frame: No. frames 6 < 7 lb 80: 510 samples make 6 whole frames of 80, and the analysis needs 7");
 }
 
-TEST(SetupErrors, WhatCannotBeSetUp) {
+TEST(InitErrors, SaysWhyNoControlFileCanBeWritten) {
   const csv::Table t = table(34, 5.0, monthly);
   EXPECT_EQ(init::suggest(init::request_for(t, "x.csv")).error->text,
             "x.csv holds 34 data, too few for the shortest frame: No. frames 6 < 7 lb 5: 34 samples make 6 "
@@ -302,7 +302,7 @@ TEST(SetupErrors, WhatCannotBeSetUp) {
   EXPECT_EQ(init::suggest(r).error->text, "the sampling rate 0 Hz is not a positive number");
 }
 
-TEST(SetupControlText, MonthlyTableWithNames) {
+TEST(InitControlText, MonthlyTableWithNamesReadsBackAsChosen) {
   std::string csv = "date,kms,games\n";
   for (int i = 0; i < 240; ++i)
     csv += monthly(i) + "-01," + std::to_string(1000 + (i * 37) % 101) + "," + std::to_string(i % 12) + "\n";

@@ -40,7 +40,7 @@ void make_directory(const TempFolder& f, const char* name) {
   std::filesystem::create_directory(f.path() / name);
 }
 
-TEST(Program, OpenFailures) {
+TEST(Program, FilesThatCannotBeOpenedStopWithTheirErrorNumbers) {
   const Case cases[] = {
       {.name = "no control file",
        .cnl = "",
@@ -74,7 +74,7 @@ TEST(Program, OpenFailures) {
   for (const Case& c : cases) check(c, kData);
 }
 
-TEST(Program, GlobalBlock) {
+TEST(Program, GlobalBlockStopsWithTheirStreams) {
   const Case cases[] = {
       {.name = "no data columns",
        .cnl = global_block({.columns = "0"}) + run_block(),
@@ -126,7 +126,7 @@ TEST(Program, GlobalBlock) {
   for (const Case& c : cases) check(c, kData);
 }
 
-TEST(Program, DataFileHead) {
+TEST(Program, DataFileHeadStopsWithTheirStreams) {
   std::string col80 = "600 1.0";
   col80.resize(74, ' ');
   col80 += "(f8.3)";
@@ -178,7 +178,7 @@ std::string run_text(const RunLines& r) {
   return text;
 }
 
-TEST(Program, RunBlockAndBand) {
+TEST(Program, RunBlockAndBandStopsWithTheirReportLines) {
   // The point of the taper value makes the bandwidth too long.
   const RunLines later_point{.bw = "Resolution bandwidth = 2"};
   const std::string later_text = run_text(later_point);
@@ -227,7 +227,7 @@ TEST(Program, RunBlockAndBand) {
   for (const Case& c : cases) check(c, kData);
 }
 
-TEST(Program, SampleAndFrames) {
+TEST(Program, SampleAndFrameStopsWithTheirReportLines) {
   const RunLines khz_wide{.band = "Lower freq = 1.0   Upper freq = 5.0", .bw = "Resolution bandwidth = 100.0"};
   const Case cases[] = {
       {.name = "start unreadable",
@@ -301,7 +301,7 @@ std::string sample_line(int is, int ie, int n) {
   return buf + std::string(60, '=') + "\n";
 }
 
-TEST(Program, Geometry) {
+TEST(Program, FrameGeometryOfEachUnitMode) {
   const std::string forecast = "       No. of frames forecasted =   1  VAR Lags =  1\n\n";
   const std::string khz_10000 = sample_line(1, 10000, 10000) +
                                 " Sampling rate =      10.000 kHz\n\n"

@@ -28,7 +28,7 @@ void check(const RealCase* begin, const RealCase* end, char letter) {
 
 // Ordinary values are the gfortran comparison's; here the edges: ties, the optional 0,
 // overflow, NaN and infinities, widths too small.
-TEST(EditF, Table) {
+TEST(EditF, RoundsToEvenDropsTheOptionalZeroAndOverflowsToAsterisks) {
   const RealCase cases[] = {
       {5, 2, 0.125f, " 0.12"}, {5, 2, 0.375f, " 0.38"}, {4, 1, 0.25f, " 0.2"},  // ties to even
       {5, 2, 0.015f, " 0.01"},                 // stored as 0.01499999966...
@@ -43,7 +43,7 @@ TEST(EditF, Table) {
   check(std::begin(cases), std::end(cases), 'f');
 }
 
-TEST(EditG, Table) {
+TEST(EditG, FixedOrExponentFormByTheRoundedValue) {
   const RealCase cases[] = {
       {10, 3, 0.0f, "  0.00    "}, {10, 3, -0.0f, "  0.00    "}, {12, 6, 0.0f, " 0.00000    "},
       {10, 3, 0.1f, " 0.100    "}, {10, 3, 0.0999f, " 0.999E-01"},  // 0.1 and just below
@@ -58,7 +58,7 @@ TEST(EditG, Table) {
   check(std::begin(cases), std::end(cases), 'g');
 }
 
-TEST(EditIA, Table) {
+TEST(EditIA, IntegersAndTextFillOrCutTheirField) {
   std::string s;
   edit_i(s, 7, 3); edit_i(s, 1234, 3); edit_i(s, -5, 2); edit_i(s, -10, 2); edit_i(s, 0, 1);
   edit_i(s, std::numeric_limits<std::int32_t>::min(), 11);

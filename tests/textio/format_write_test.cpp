@@ -28,7 +28,7 @@ std::string repeat(std::string_view s, int n) {
   return r;
 }
 
-TEST(FormatWrite, Lines) {
+TEST(FormatWrite, EachFormatWritesItsLines) {
   const struct {
     const char* format;
     std::vector<Item> items;
