@@ -12,7 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 hidden=(libcli11-dev nlohmann-json3-dev libplplot-dev libplplot17 libfast-float-dev
         libhowardhinnant-date-dev pybind11-dev python3-pybind11 libgtest-dev)
-files=$(dpkg -L "${hidden[@]}" 2>/dev/null | while read -r f; do [ -f "$f" ] && echo "$f"; done)
+files=$({ dpkg -L "${hidden[@]}" 2>/dev/null || true; } | while read -r f; do if [ -f "$f" ]; then echo "$f"; fi; done)
 echo "$files" >"$work/hidden.txt"
 unshare -m --propagation private bash -euo pipefail -c '
   work=$1 source=$2
