@@ -18,7 +18,8 @@ import zipfile
 
 source, work, version, program = sys.argv[1:5]
 mirror = os.path.join(work, "source")
-# What a clone does not hold: the git data, builds, and what the wheel's build leaves.
+# What a clone does not hold: the git data, builds, and what the wheel's build leaves (also
+# python/tramel.egg-info, left out at every level).
 KEPT_APART = re.compile(r"^(\.git|_skbuild|dist|build.*|.*\.egg-info)$")
 
 
@@ -32,6 +33,7 @@ def mirror_sources():
         if relative == ".":
             subfolders[:] = [s for s in subfolders if not KEPT_APART.match(s)]
             files = [f for f in files if not KEPT_APART.match(f)]
+        subfolders[:] = [s for s in subfolders if not s.endswith(".egg-info")]
         os.makedirs(os.path.join(mirror, relative), exist_ok=True)
         for name in files:
             path = os.path.normpath(os.path.join(relative, name))
@@ -47,6 +49,7 @@ def mirror_sources():
         relative = os.path.relpath(folder, mirror)
         if relative == ".":
             subfolders[:] = [s for s in subfolders if not KEPT_APART.match(s)]
+        subfolders[:] = [s for s in subfolders if not s.endswith(".egg-info")]
         for name in files:
             path = os.path.normpath(os.path.join(relative, name))
             if path not in wanted:
