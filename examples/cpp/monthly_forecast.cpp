@@ -1,13 +1,13 @@
 // Monthly values on standard input (one or more per line), a forecast of the next two years on
 // standard output: the coherence analysis with frames of 12 months and the bins of periods 12
-// to 2.4 months, then the VAR block of the report as tramel writes it, then the forecast.
+// to 2.4 months, threshold 0.99, one lag. It prints the significant bins with their coherence
+// probabilities, then the forecast, one month a line, each value with the 9 significant digits
+// that give back the same single-precision number.
 #include <cstdio>
 #include <iostream>
 #include <vector>
 
-#include "analysis/analysis.hpp"
-#include "report/report.hpp"
-#include "textio/textio.hpp"
+#include <tramel/analysis.hpp>
 
 int main() {
   std::vector<float> values;
@@ -26,12 +26,15 @@ int main() {
     return 1;
   }
 
-  // The report's VAR block and the records of the forecast file, written into memory.
-  tramel::textio::Sink lines;
-  tramel::report::write_var_block(
-      lines, tramel::report::VarReport{result.significant, settings.frames_ahead, *result.fit});
-  const std::vector<std::vector<float>> forecast = {result.forecast};
-  tramel::report::write_forecast_file(lines, forecast, settings.frame_length);
-  std::fputs(lines.text().c_str(), stdout);
+  std::printf("tramel %s: %zu months, %zu significant bins\n", TRAMEL_VERSION_STRING,
+              values.size(), result.significant.size());
+  for (const tramel::coherence::SignificantBin& b : result.significant) {
+    std::printf("bin %d (period %.1f months): coherence probability %.6f\n", b.bin,
+                12.0 / b.bin, b.probability);
+  }
+  std::printf("forecast\n");
+  for (std::size_t month = 0; month < result.forecast.size(); ++month) {
+    std::printf("%zu %.9g\n", month + 1, result.forecast[month]);
+  }
   return 0;
 }

@@ -69,8 +69,9 @@ struct VarFit {
            static_cast<std::size_t>(regressor);
   }
   // The t value as the report prints it and the forecast tests it: the coefficient rounded to
-  // single precision over its standard error.
-  float t_value(std::size_t g) const { return static_cast<float>(coefficients[g]) / std_errors[g]; }
+  // single precision over its standard error. Out of line, so that it is computed as the
+  // library is compiled, whatever the compile options of a program that includes this header.
+  float t_value(std::size_t g) const;
   bool standard_errors_defined() const { return residual_degrees_of_freedom > 0; }
 };
 

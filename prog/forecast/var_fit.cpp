@@ -102,6 +102,10 @@ long double residual_squares(const FrameCoefficients& data, int i, const double*
 
 }  // namespace
 
+float VarFit::t_value(std::size_t g) const {
+  return static_cast<float>(coefficients[g]) / std_errors[g];
+}
+
 std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors,
                               parallel::Threads threads) {
   const int variables = data.variables;
