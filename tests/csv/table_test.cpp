@@ -216,29 +216,35 @@ TEST(TableErrors, CountsAndEmptyTables) {
 
 TEST(TableErrors, TimeStampsAndTheirRegularity) {
   Failure f = failure("date,v\n1969-01-01,1\n1969-02-30,2\n");
+  const std::string forms =
+      "1969-01-01, 1969-01, 1969-01-01T06:00 or 1969-01-01 06:00:30 (with up to nine digits of a second: "
+      "06:00:30.000250), optionally ending in Z or an offset (+01:00, -0530, +01)";
   EXPECT_EQ(f.text, "d.csv line 3, column 1 (\"date\"): \"1969-02-30\" is not a time stamp of the form YYYY-MM-DD "
                     "like the first one (1969-01-01): write every stamp in the first one's form, a real date and "
-                    "time of day (accepted forms: 1969-01-01, 1969-01, 1969-01-01T06:00 or 1969-01-01 06:00:30, "
-                    "optionally ending in Z)");
+                    "time of day (accepted forms: " + forms + ")");
   EXPECT_EQ(f.line, 3);
   EXPECT_EQ(f.column, 1);
   EXPECT_EQ(failure("2000-01-01T00:00,1\n2000-01-01T00:01:00,2\n").line, 2);  // another form
   EXPECT_EQ(failure("2000-01-01T24:00,1\n2000-01-02T00:00,2\n").line, 1);
   f = failure("Time,v\n12:00,1\n");
   EXPECT_EQ(f.text, "d.csv line 2, column 1 (\"Time\"): \"12:00\" is not a time stamp: the first column's name "
-                    "makes it the time column, whose stamps are written 1969-01-01, 1969-01, 1969-01-01T06:00 or "
-                    "1969-01-01 06:00:30, optionally ending in Z (or rename the column to read it as values)");
+                    "makes it the time column, whose stamps are written " + forms +
+                    ", or are numbers of seconds (or rename the column to read it as values)");
+  EXPECT_EQ(failure("date,v\n12,1\n").text,
+            "d.csv line 2, column 1 (\"date\"): \"12\" is not a time stamp: the first column's name makes it the "
+            "time column, whose stamps are written " + forms + " (or rename the column to read it as values)");
   // Irregular in months: the row and the two spacings.
   f = failure("date,v\n1969-01-01,1\n1969-02-01,2\n1969-03-01,3\n1969-05-01,4\n");
   EXPECT_EQ(f.text, "d.csv line 5, column 1 (\"date\"): the time stamp 1969-05-01 is 2 months after the one before "
                     "(1969-03-01), but the first two stamps are 1 month apart: the time column must be regular (a "
-                    "fixed number of seconds, or of whole calendar months, quarters or years, from row to row); "
-                    "fill in the missing rows or resample the data");
+                    "fixed step from row to row, or whole calendar months, quarters or years); fill in the missing "
+                    "rows or resample the data");
   EXPECT_EQ(f.line, 5);
   // Irregular in seconds.
   f = failure("2000-01-01 10:00,1\n2000-01-01 11:00,2\n2000-01-01 12:30,3\n");
   EXPECT_NE(f.text.find("line 3, column 1: the time stamp 2000-01-01 12:30 is 90 minutes after the one before "
-                        "(2000-01-01 11:00), but the first two stamps are 1 hour apart"),
+                        "(2000-01-01 11:00), but the stamps are 1 hour apart (the median step; each step must be "
+                        "within 1 minute of it, 1 % of it or the stamps' last digit, whichever is more)"),
             std::string::npos)
       << f.text;
   // A month that breaks the day of the month is said in days.

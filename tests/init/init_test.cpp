@@ -316,6 +316,7 @@ TEST(SetupControlText, MonthlyTableWithNames) {
             "Coherence probability = 0.99                  * threshold P, 0 <= P < 1\n"
             "No. of frames = 1   No. of lags = 1           * forecast 1 frame, from 1 lag\n"
             "Sampling unit =months                         * no \"req\": time mode\n"
+            "Sampling rate/interval = 1.0                  * interval, in months\n"
             "Data file name =games.csv                     * no blank after the =\n"
             "# end of the global block\n"
             "Longest period = 12.0   Shortest period = 2.4 * band: bins 1 to 5\n"
