@@ -209,6 +209,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     init.data = init_data;
     if (!init_time_unit.empty()) init.time_unit = csv::number_unit(init_time_unit);
     init.program = argc > 0 && argv[0] != nullptr && *argv[0] != '\0' ? argv[0] : "tramel";
+    init.plots = output::plots_available();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(init.data, ec))
       return wrong("init: the data file " + init_data + " does not exist");

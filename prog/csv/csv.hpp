@@ -19,9 +19,9 @@
 //   the first. Named time, date, datetime, timestamp or t (any letter case), the column must
 //   hold such stamps, or numbers when the name says time (see time_name_unit).
 // - A time column of numbers counts a unit from any origin: seconds, unless the column's name
-//   says another unit (time_ms, "t [us]", minutes) or ReadOptions::time_unit gives one, which
-//   also makes the first column the time column whatever its name. A column of numbers not
-//   named as time is a column of values.
+//   says a unit (time_ms, "t [us]", minutes; see time_name_unit) or ReadOptions::time_unit
+//   gives one, which also makes the first column the time column whatever its name. A column
+//   of numbers not named as time is a column of values.
 // - The stamps must be regular: every step within a tolerance of the median step (1 % of it,
 //   or one unit of the stamps' last digit, whichever is more, and less than half of it), or a
 //   whole number of calendar months apart (each on the same day of its month, or each on the
@@ -83,9 +83,13 @@ struct NumberUnit {
 std::optional<NumberUnit> number_unit(std::string_view name);
 inline constexpr std::string_view kNumberUnitNames = "ns, us, ms, s, min, h or d";
 
-// The unit a first column's name gives a time column of numbers: seconds for time, t,
-// timestamp or elapsed alone; the unit of seconds, secs, s, ms, microseconds, ... alone, or
-// after one of those names (time_ms, time-s, "time (s)", "t [us]"); nothing for any other name.
+// Whether a first column's name says time and no unit: time, t, timestamp or elapsed (any
+// letter case); a time column of numbers so named counts seconds.
+bool is_time_word(std::string_view name);
+
+// The unit a first column's name says for a time column of numbers: seconds, secs, s, ms,
+// microseconds, ... alone, or after a time word (time_ms, time-s, "time (s)", "t [us]");
+// nothing for any other name.
 std::optional<NumberUnit> time_name_unit(std::string_view name);
 
 // How the stamps of a time column are written, so that stamps after the data are written alike.

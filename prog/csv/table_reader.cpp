@@ -38,9 +38,8 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
 
 // A first column of this name must be a time column.
 bool is_time_name(std::string_view name) {
-  for (std::string_view w : {"time", "date", "datetime", "timestamp", "t"})
-    if (equal_ignoring_case(name, w)) return true;
-  return time_name_unit(name).has_value();
+  return equal_ignoring_case(name, "date") || equal_ignoring_case(name, "datetime") || is_time_word(name) ||
+         time_name_unit(name).has_value();
 }
 
 // Whether the whole text is a number (of a time column).
@@ -505,16 +504,18 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   if (form) {
     layout.time = TimeColumn::Stamps;
     layout.form = *form;
-  } else if (options.time_unit || (named_unit && is_decimal(stamp))) {
+  } else if (options.time_unit || ((named_unit || is_time_word(first_name)) && is_decimal(stamp))) {
     layout.time = TimeColumn::Numbers;
     layout.form.kind = StampForm::Kind::Number;
-    layout.form.unit = options.time_unit ? *options.time_unit : *named_unit;
+    layout.form.unit = options.time_unit ? *options.time_unit : named_unit ? *named_unit : *number_unit("s");
   } else if (header && is_time_name(first_name)) {
     return R::failure(layout.error(
         first_line, 1,
         quoted(stamp) + " is not a time stamp: the first column's name makes it the time column, "
         "whose stamps are written " + std::string(stamps::kAcceptedForms) +
-        (named_unit ? ", or are numbers of " + std::string(named_unit->words) : std::string()) +
+        (named_unit || is_time_word(first_name)
+             ? ", or are numbers of " + std::string(named_unit ? named_unit->words : "seconds")
+             : std::string()) +
         " (or rename the column to read it as values)"));
   }
   if (layout.time != TimeColumn::None) layout.first_stamp = stamp;

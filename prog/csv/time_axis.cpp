@@ -228,6 +228,9 @@ std::string rounded_text(long double v) {
   return t;
 }
 
+// The names that say time, and no unit.
+constexpr std::string_view kTimeWords[] = {"time", "t", "timestamp", "elapsed"};
+
 }  // namespace
 
 std::string_view unit_name(TimeUnit unit) {
@@ -266,10 +269,13 @@ std::optional<NumberUnit> number_unit(std::string_view name) {
   return std::nullopt;
 }
 
-std::optional<NumberUnit> time_name_unit(std::string_view name) {
-  constexpr std::string_view kTimeWords[] = {"time", "t", "timestamp", "elapsed"};
+bool is_time_word(std::string_view name) {
   for (std::string_view w : kTimeWords)
-    if (equal_ignoring_case(name, w)) return number_unit("s");
+    if (equal_ignoring_case(name, w)) return true;
+  return false;
+}
+
+std::optional<NumberUnit> time_name_unit(std::string_view name) {
   // A unit alone: any of its names, but not the one-letter names of the larger units (a
   // column named "h" or "d" is more likely a value).
   if (const std::optional<NumberUnit> u = number_unit(name); u && (name.size() > 1 || u->nanoseconds <= kSecondNs))

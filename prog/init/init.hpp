@@ -105,6 +105,7 @@ struct InitOptions {
   std::optional<csv::NumberUnit> time_unit;  // --time-unit: of a CSV time column of numbers
   bool force = false;                   // --force: overwrite tramel.cnl
   std::string program = "tramel";       // how the command was invoked, for the command to run next
+  bool plots = true;                    // the build draws plots: the command to run asks for them
 };
 
 // What init says and its exit status: 0 with tramel.cnl written, 1 when the data or the folder

@@ -88,7 +88,7 @@ std::string shell_word(const std::string& w) {
 // The command that runs the control file just written, as it was invoked, with what the run
 // needs that the control file cannot hold.
 std::string run_command(const InitOptions& o, const Data& d) {
-  std::string c = shell_word(o.program) + " --model auto --plot";
+  std::string c = shell_word(o.program) + " --model auto" + (o.plots ? " --plot" : "");
   if (o.time_unit) c += " --time-unit " + std::string(o.time_unit->name);
   if (o.sampling && !d.delimited) {
     // The two-line layout's line 2 gives the run its rate unless --sampling replaces it, as
