@@ -19,10 +19,19 @@ std::optional<StampForm> form_of(std::string_view field);
 // The length of every stamp of an ISO form.
 std::size_t length(const StampForm& form);
 
+// The date of the last date-time read by a reader of consecutive stamps, most of which share
+// their date with the one before: that date is then not read again.
+struct LastDay {
+  char date[10] = {};
+  std::int64_t days = 0;  // from 1970-01-01
+  bool known = false;
+};
+
 // Reads the stamp of ISO form `form` at the start of `field`, which must hold it and nothing
 // else: its ticks (UTC, its offset taken off), or nothing when the text is not such a stamp,
-// names no real date or time of day, or lies too far from 1970 for its ticks.
-std::optional<std::int64_t> read(std::string_view field, const StampForm& form);
+// names no real date or time of day, or lies too far from 1970 for its ticks. `last`, when
+// given, is the date of the stamp read before and becomes this one's.
+std::optional<std::int64_t> read(std::string_view field, const StampForm& form, LastDay* last = nullptr);
 
 // The accepted forms in words, for the messages.
 inline constexpr std::string_view kAcceptedForms =

@@ -248,7 +248,8 @@ struct RowTarget {
   float* values = nullptr;
   std::int64_t* stamp = nullptr;
   std::int16_t* exponent = nullptr;
-  bool* scientific = nullptr;  // set when a number is written with an exponent
+  bool* scientific = nullptr;    // set when a number is written with an exponent
+  stamps::LastDay* last_day = nullptr;  // the date of the stamp before, in the chunk
 };
 
 // A time column's number into its row's target.
@@ -313,7 +314,8 @@ bool read_plain_row(const Layout& layout, const char*& p, const char* end, RowTa
     // Every stamp has the first one's length.
     const char* stop = q + layout.first_stamp.size();
     if (stop >= end || *stop != d) return false;
-    const std::optional<std::int64_t> s = stamps::read(std::string_view(q, layout.first_stamp.size()), layout.form);
+    const std::optional<std::int64_t> s =
+        stamps::read(std::string_view(q, layout.first_stamp.size()), layout.form, to.last_day);
     if (!s) return false;
     *to.stamp = *s;
     q = stop + 1;
@@ -370,13 +372,16 @@ struct TimeTargets {
 void read_chunk(const Layout& layout, Chunk& c, float* values, TimeTargets time, bool keep_lines) {
   const char* p = c.begin;
   std::int64_t line = c.first_line;
-  std::int64_t row = c.first_row;
   std::int64_t spare_stamp = 0;
   std::int16_t spare_exponent = 0;
+  stamps::LastDay last_day;
+  // The targets of the chunk's first row, moved on a row at a time (a column not kept writes to
+  // its spare).
+  const std::ptrdiff_t stamp_step = time.stamps ? 1 : 0, exponent_step = time.exponents ? 1 : 0;
+  RowTarget to{values + c.first_row * layout.values, time.stamps ? time.stamps + c.first_row : &spare_stamp,
+               time.exponents ? time.exponents + c.first_row : &spare_exponent, &c.scientific, &last_day};
   Record record;
   while (p < c.end) {
-    const RowTarget to{values + row * layout.values, time.stamps ? time.stamps + row : &spare_stamp,
-                       time.exponents ? time.exponents + row : &spare_exponent, &c.scientific};
     if (keep_lines) c.row_lines.push_back(line);
     if (read_plain_row(layout, p, c.end, to)) {
       ++line;
@@ -391,7 +396,9 @@ void read_chunk(const Layout& layout, Chunk& c, float* values, TimeTargets time,
       }
       line += std::max<std::int64_t>(record.lines, 1);
     }
-    ++row;
+    to.values += layout.values;
+    to.stamp += stamp_step;
+    to.exponent += exponent_step;
     ++c.rows;
   }
 }

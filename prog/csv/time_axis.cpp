@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,7 @@ std::int64_t days_from_civil(int year, unsigned month, unsigned day) {
 std::optional<std::int64_t> ticks_at(std::int64_t days, std::int64_t seconds_of_day, std::int64_t fraction,
                                      int offset_minutes, const StampForm& form) {
   const std::int64_t seconds = days * kDay + seconds_of_day - offset_minutes * kMinute;
+  if (form.digits == 0) return seconds;  // years 0 to 9999 are far inside the range
   std::int64_t ticks = 0;
   if (__builtin_mul_overflow(seconds, per_second(form), &ticks) || __builtin_add_overflow(ticks, fraction, &ticks))
     return std::nullopt;
@@ -426,19 +428,30 @@ std::size_t length(const StampForm& form) {
   return n;
 }
 
-std::optional<std::int64_t> read(std::string_view f, const StampForm& form) {
+std::optional<std::int64_t> read(std::string_view f, const StampForm& form, LastDay* last) {
   if (f.size() != length(form)) return std::nullopt;
   const char* p = f.data();
-  const int year = digits(p, 4);
-  const int month = digits(p + 5, 2);
-  if (year < 0 || p[4] != '-' || month < 1 || month > 12) return std::nullopt;
-  int day = 1;
-  if (form.kind != StampForm::Kind::Month) {
-    day = digits(p + 8, 2);
-    if (p[7] != '-' || day < 1) return std::nullopt;
-    const date::year_month_day ymd{date::year{year}, date::month{static_cast<unsigned>(month)},
-                                   date::day{static_cast<unsigned>(day)}};
-    if (!ymd.ok()) return std::nullopt;
+  std::int64_t days = 0;
+  if (form.kind == StampForm::Kind::DateTime && last != nullptr && last->known && std::memcmp(p, last->date, 10) == 0) {
+    days = last->days;
+  } else {
+    const int year = digits(p, 4);
+    const int month = digits(p + 5, 2);
+    if (year < 0 || p[4] != '-' || month < 1 || month > 12) return std::nullopt;
+    int day = 1;
+    if (form.kind != StampForm::Kind::Month) {
+      day = digits(p + 8, 2);
+      if (p[7] != '-' || day < 1) return std::nullopt;
+      const date::year_month_day ymd{date::year{year}, date::month{static_cast<unsigned>(month)},
+                                     date::day{static_cast<unsigned>(day)}};
+      if (!ymd.ok()) return std::nullopt;
+    }
+    days = days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    if (form.kind == StampForm::Kind::DateTime && last != nullptr) {
+      std::memcpy(last->date, p, 10);
+      last->days = days;
+      last->known = true;
+    }
   }
   std::int64_t time_of_day = 0, fraction = 0;
   int offset = 0;
@@ -460,33 +473,24 @@ std::optional<std::int64_t> read(std::string_view f, const StampForm& form) {
         at = 20 + static_cast<std::size_t>(form.digits);
       }
     }
-    const char sign = p[at];
-    switch (form.offset) {
-      case StampForm::Offset::None: break;
-      case StampForm::Offset::Zulu:
-        if (sign != 'Z') return std::nullopt;
-        break;
-      case StampForm::Offset::Colon:
-      case StampForm::Offset::Plain:
-      case StampForm::Offset::Hours: {
-        const int hours = digits(p + at + 1, 2);
-        int minutes = 0;
-        if (form.offset == StampForm::Offset::Colon) {
-          if (p[at + 3] != ':') return std::nullopt;
-          minutes = digits(p + at + 4, 2);
-        } else if (form.offset == StampForm::Offset::Plain) {
-          minutes = digits(p + at + 3, 2);
-        }
-        if ((sign != '+' && sign != '-') || hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
-          return std::nullopt;
-        offset = (sign == '-' ? -1 : 1) * (hours * 60 + minutes);
-        break;
+    if (form.offset == StampForm::Offset::Zulu && p[at] != 'Z') return std::nullopt;
+    if (form.offset >= StampForm::Offset::Colon) {
+      const char sign = p[at];
+      const int hours = digits(p + at + 1, 2);
+      int minutes = 0;
+      if (form.offset == StampForm::Offset::Colon) {
+        if (p[at + 3] != ':') return std::nullopt;
+        minutes = digits(p + at + 4, 2);
+      } else if (form.offset == StampForm::Offset::Plain) {
+        minutes = digits(p + at + 3, 2);
       }
+      if ((sign != '+' && sign != '-') || hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
+        return std::nullopt;
+      offset = (sign == '-' ? -1 : 1) * (hours * 60 + minutes);
     }
     time_of_day = hour * kHour + minute * kMinute + second;
   }
-  return ticks_at(days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)), time_of_day,
-                  fraction, offset, form);
+  return ticks_at(days, time_of_day, fraction, offset, form);
 }
 
 std::string form_text(const StampForm& form) {
