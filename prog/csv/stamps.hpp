@@ -12,6 +12,9 @@
 
 namespace tramel::csv::stamps {
 
+// Whether two names are the same but for the letter case of A-Z.
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
 // The form of `field` when it is an ISO 8601 time stamp of one of the accepted forms (its
 // digits not yet checked for a valid date), else nothing.
 std::optional<StampForm> form_of(std::string_view field);

@@ -27,14 +27,7 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
+using stamps::equal_ignoring_case;
 
 // A first column of this name must be a time column.
 bool is_time_name(std::string_view name) {

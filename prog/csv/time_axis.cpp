@@ -44,14 +44,7 @@ constexpr int kMaxPower = 18;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
+using stamps::equal_ignoring_case;
 
 // The value of the `n` digits at `p`, or -1 when one of them is no digit.
 int digits(const char* p, int n) {
@@ -323,6 +316,7 @@ bool TimeAxis::whole_seconds() const {
 
 std::string TimeAxis::stamp(std::int64_t row) const {
   if (!calendar) {
+    if (steps <= 0) return stamps::write(first + row * step, form);
     // The mean step, so that stamps of a finer resolution than the spacing keep their pattern.
     const __int128 offset = (static_cast<__int128>(row) * span * 2 + steps) / (2 * static_cast<__int128>(steps));
     return stamps::write(first + static_cast<std::int64_t>(offset), form);
@@ -341,6 +335,14 @@ std::string TimeAxis::stamp(std::int64_t row) const {
 }
 
 namespace stamps {
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
 
 std::optional<StampForm> form_of(std::string_view f) {
   const auto date_at = [&f](std::size_t n) {
