@@ -132,14 +132,15 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   app.add_option("--sampling", o.sampling,
                  "The sampling interval (time mode, in the time unit) or rate\n"
                  "(Hz or kHz mode) of CSV data without a time column; it also\n"
-                 "overrides a data file's own")
+                 "overrides a data file's own and the control file's\n"
+                 "Sampling rate/interval")
       ->type_name("X")
       ->check(positive_number());
   std::string time_unit;
   app.add_option("--time-unit", time_unit,
-                 "The unit of a CSV time column of numbers: " + std::string(csv::kNumberUnitNames) +
-                     "\n(default: seconds, or the unit its name gives: time_ms);\n"
-                     "it makes the first column the time column")
+                 "The unit of a CSV time column of numbers: ns, us, ms, s,\n"
+                 "min, h or d (default: seconds, or the unit its name says:\n"
+                 "time_ms); it makes the first column the time column")
       ->type_name("UNIT")
       ->check(time_unit_name());
   app.add_flag("--csv", o.csv,
@@ -165,7 +166,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       ->check(whole_number(5, 9999999));
   init_command->add_option("--sampling", init.sampling,
                            "Data without a time column: the sampling rate in Hz, or with\n"
-                           "--unit the interval in that unit")
+                           "--unit the interval in that unit (kept in tramel.cnl for CSV data)")
       ->type_name("X")
       ->check(positive_number());
   init_command->add_option("--unit", init.unit,

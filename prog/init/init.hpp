@@ -118,7 +118,7 @@ struct InitOutcome {
 
 // Reads the data file as the program reads it, chooses its settings, writes tramel.cnl into
 // the folder and says the command that runs it (with the options the run needs as well:
-// --time-unit, or --sampling for a two-line data file whose own rate it replaced).
+// --time-unit, or --sampling when it replaced the data's own rate, of line 2 or a time column).
 InitOutcome initialise(const InitOptions& options);
 
 // The lag in [min_lag, max_lag] of the highest local peak of the autocorrelation of the

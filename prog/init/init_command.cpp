@@ -24,6 +24,7 @@ struct Data {
   InitRequest request;
   std::vector<float> values;  // row after row
   bool delimited = false;
+  bool own_rate = false;  // the data give a rate of their own: line 2, or a time column
 };
 
 Data read_data(const InitOptions& o, const std::string& name) {
@@ -59,6 +60,7 @@ Data read_data(const InitOptions& o, const std::string& name) {
   d.request.series_count = series;
   d.request.count = h.count;
   d.request.keep_sampling = d.delimited;
+  d.own_rate = !d.delimited || h.time.has_value();
   if (o.sampling) {
     d.request.sampling = o.unit.empty() ? Sampling::of_rate(*o.sampling) : Sampling::of_interval(*o.sampling, o.unit);
   } else if (h.time) {
@@ -85,14 +87,14 @@ std::string shell_word(const std::string& w) {
   return q + "'";
 }
 
-// The command that runs the control file just written, as it was invoked, with what the run
-// needs that the control file cannot hold.
+// The command that runs the control file just written, as the program was invoked, with what
+// the run needs that the control file cannot hold.
 std::string run_command(const InitOptions& o, const Data& d) {
   std::string c = shell_word(o.program) + " --model auto" + (o.plots ? " --plot" : "");
   if (o.time_unit) c += " --time-unit " + std::string(o.time_unit->name);
-  if (o.sampling && !d.delimited) {
-    // The two-line layout's line 2 gives the run its rate unless --sampling replaces it, as
-    // it did here; the run reads it as a float.
+  if (o.sampling && d.own_rate) {
+    // The data's own rate (line 2 of the two-line layout, a time column) is the run's unless
+    // --sampling replaces it, as it did here; the run reads it as a float.
     char buf[32];
     const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(*o.sampling));
     c += " --sampling " + std::string(buf, r.ptr);

@@ -139,8 +139,14 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
     }
     return outcome;
   }
+  // Two rates that differ by more than their text's last digits do.
+  const auto differs = [](float a, float b) { return std::fabs(a - b) > 1e-4f * std::fabs(b); };
   if (!head.delimited) {
     outcome.value = head.rate;
+    if (recorded && differs(*recorded, head.rate))
+      outcome.warn(recorded_words + number_text(*recorded) + " is not used: " + data_file +
+                       " gives its own on line 2, " + number_text(head.rate),
+                   diagnostics::Place::in_file("tramel.cnl"));
     return outcome;
   }
   if (!head.time) {
@@ -174,7 +180,7 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
   }
   // The column gives the rate; a control file that says another was written for other data,
   // or the column's numbers are not in the unit they are read in.
-  if (recorded && std::fabs(*recorded - *outcome.value) > 1e-4f * *outcome.value)
+  if (recorded && differs(*recorded, *outcome.value))
     outcome.warn(data_file + ": its time column gives " + number_text(*outcome.value) + " as " + wanted + ", but " +
                      recorded_words + "is " + number_text(*recorded) + "; the time column's is used" +
                      (t.form.kind == csv::StampForm::Kind::Number

@@ -255,6 +255,14 @@ TEST(CsvData, InitKeepsTheSamplingAndItsCommandRuns) {
   EXPECT_EQ(run_program(f.path(), 0, {"--model", "auto", "--sampling", "4000"}).diagnostics.rfind(
                 "tramel: note: --sampling 4000 is used, not the control file's Sampling rate/interval 2000\n", 0),
             0u);
+  // A two-line data file's line 2 wins over the control file.
+  TempFolder two;
+  two.write("nottem.dat", read_file(kExamples / "nottem" / "nottem.dat"));
+  two.write("tramel.cnl", replaced(read_file(kExamples / "nottem" / "tramel.cnl"), "# end of the global block",
+                                   "Sampling rate/interval = 3.0   * x\n# end of the global block"));
+  EXPECT_EQ(run_program(two.path(), 0).diagnostics,
+            "tramel: warning: the control file's Sampling rate/interval 3 is not used: nottem.dat gives its own on "
+            "line 2, 1\n");
   // The time column wins over the control file; here its numbers are milliseconds read as seconds.
   f.write("plain.csv", cases[2].data);
   EXPECT_NE(run_program(f.path(), 0, {"--model", "auto"}).diagnostics.find(
