@@ -616,7 +616,7 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
         return R::failure(layout.error(line_of(i), 1,
                                        "the time value is too large to count in its column's last digit "
                                        "(10^-" + std::to_string(digits) + " " + std::string(layout.form.unit.words) +
-                                       "): write the numbers from a later origin, or with fewer digits"));
+                                       "): count them from a nearer origin, or write fewer digits"));
       t = *ticks;
     }
   }

@@ -67,7 +67,7 @@ std::optional<Unit> unit_of(const Sampling& s, std::string& problem) {
         // after the point) would not hold the interval.
         u.mode = control::UnitMode::Hertz;
         u.text = "Freq+H";
-        u.rate = static_cast<double>(1.0L / s.axis->step_seconds());
+        u.rate = 1.0 / static_cast<double>(s.axis->step_seconds());
         u.reason = "unit mode: Hz, from the time column (stamps " + s.axis->spacing_text() + " apart, " +
                    number_text(u.rate) + " samples per second)";
         return u;

@@ -175,8 +175,9 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
       return stop(data_file + ": a time column spaced " + t.spacing_text() +
                   " has no sampling rate: use time mode (Sampling unit =" +
                   std::string(csv::unit_name(t.unit)) + ") or give " + wanted + " with --sampling X");
-    const long double hz = 1.0L / t.step_seconds();
-    outcome.value = static_cast<float>(mode == control::UnitMode::Kilohertz ? hz / 1000.0L : hz);
+    // In double, as for whole seconds it always was (the mean step is then exact).
+    const double hz = 1.0 / static_cast<double>(t.step_seconds());
+    outcome.value = static_cast<float>(mode == control::UnitMode::Kilohertz ? hz / 1000.0 : hz);
   }
   // The column gives the rate; a control file that says another was written for other data,
   // or the column's numbers are not in the unit they are read in.
