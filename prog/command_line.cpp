@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "csv/csv.hpp"
 #include "output/output.hpp"
 #include "parallel/parallel.hpp"
 
@@ -59,6 +60,15 @@ CLI::Validator positive_number() {
         if (ec == std::errc() && end == text.data() + text.size() && value > 0 && std::isfinite(value))
           return {};
         return "a number above 0 is needed, not \"" + text + "\"";
+      },
+      "");
+}
+
+CLI::Validator time_unit_name() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (csv::number_unit(text)) return {};
+        return "a unit of time, " + std::string(csv::kNumberUnitNames) + ", is needed, not \"" + text + "\"";
       },
       "");
 }
@@ -132,9 +142,17 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   app.add_option("--sampling", o.sampling,
                  "The sampling interval (time mode, in the time unit) or rate\n"
                  "(Hz or kHz mode) of CSV data without a time column; it also\n"
-                 "overrides a data file's own")
+                 "overrides a data file's own and the control file's\n"
+                 "Sampling rate/interval")
       ->type_name("X")
       ->check(positive_number());
+  std::string time_unit;
+  app.add_option("--time-unit", time_unit,
+                 "The unit of a CSV time column of numbers: ns, us, ms, s,\n"
+                 "min, h or d (default: seconds, or the unit its name says:\n"
+                 "time_ms); it makes the first column the time column")
+      ->type_name("UNIT")
+      ->check(time_unit_name());
   app.add_flag("--csv", o.csv,
                "Also write NAME.forecast.csv: the forecast (and its intervals)\n"
                "with a header row, full single precision");
@@ -158,13 +176,18 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       ->check(frame_length());
   init_command->add_option("--sampling", init.sampling,
                            "Data without a time column: the sampling rate in Hz, or with\n"
-                           "--unit the interval in that unit")
+                           "--unit the interval in that unit (kept in tramel.cnl for CSV data)")
       ->type_name("X")
       ->check(positive_number());
   init_command->add_option("--unit", init.unit,
                            "The time unit of --sampling (or of line 2 of a two-line data file):\n"
                            "seconds, minutes, hours, days, weeks, months, quarters, years")
       ->type_name("UNIT");
+  std::string init_time_unit;
+  init_command->add_option("--time-unit", init_time_unit,
+                           "The unit of a CSV time column of numbers, as for a run")
+      ->type_name("UNIT")
+      ->check(time_unit_name());
   init_command->add_option("--series", init.series_count,
                            "The series in each record of a two-line data file (default 1)")
       ->type_name("M")
@@ -195,6 +218,9 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "-DTRAMEL_PLOTS=OFF)");
   if (*init_command) {
     init.data = init_data;
+    if (!init_time_unit.empty()) init.time_unit = csv::number_unit(init_time_unit);
+    init.program = argc > 0 && argv[0] != nullptr && *argv[0] != '\0' ? argv[0] : "tramel";
+    init.plots = output::plots_available();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(init.data, ec))
       return wrong("init: the data file " + init_data + " does not exist");
@@ -227,6 +253,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     o.interval_levels.push_back(level);
     at = end + 1;
   }
+  if (!time_unit.empty()) o.time_unit = csv::number_unit(time_unit);
   o.model = *analysis::model_named(model);
   const bool backtest = app.count("--backtest") > 0;
   if (const rules::Verdict broken = rules::model_options(

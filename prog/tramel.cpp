@@ -36,8 +36,8 @@ struct Data {
 Data open_data(const control::FileSettings& files, invocation::State& state) {
   const std::filesystem::path& folder = state.options.folder;
   data::OpenedSource opened = data::open_data_source(
-      data::SourceRequest{state.outputs.path_of(files.data_path()), files.data_path(),
-                          files.series_count, parallel::Threads{state.options.threads}});
+      data::SourceRequest{state.outputs.path_of(files.data_path()), files.data_path(), files.series_count,
+                          parallel::Threads{state.options.threads}, state.options.time_unit});
   if (!opened.source)
     state.messages.stop(open_failure("**** Error on opening data file ", opened.error,
                                      cannot_open("the data file", files.data_path(), folder,
@@ -48,6 +48,11 @@ Data open_data(const control::FileSettings& files, invocation::State& state) {
     state.results.title = *head.title;
   }
   Data data{std::move(opened.source), state.messages.checked(std::move(head.head))};
+  if (state.options.time_unit && !data.head.delimited)
+    state.messages.warn(diagnostics::Warning{
+        "--time-unit is for CSV data with a time column of numbers; " + files.data_path() +
+            " is in the two-line layout, whose line 2 gives the sampling: --time-unit is not used",
+        diagnostics::Place::in_file(files.data_path())});
   state.results.series_names = data.head.names;
   state.results.time = data.head.time;
   state.results.time_name = data.head.time_name;

@@ -42,6 +42,9 @@ inline constexpr Keyword kThreshold{"bility", "Coherence probability"};
 inline constexpr Keyword kFramesAhead{"ames", "No. of frames"};
 inline constexpr Keyword kLags{"ags", "No. of lags"};
 inline constexpr Keyword kUnit{"unit", "Sampling unit"};
+// Optional: the sampling rate or interval of data that do not give their own (CSV data without a
+// time column), in the units of the unit mode; a block without it reads as it always did.
+inline constexpr Keyword kSampling{"rate/interval", "Sampling rate/interval"};
 // A run block.
 inline constexpr Keyword kLowerFrequency{"wer freq", "Lower freq"};
 inline constexpr Keyword kUpperFrequency{"per freq", "Upper freq"};
@@ -244,6 +247,9 @@ struct AnalysisSettings {
   std::int32_t lags = 0;
   std::string unit_text;   // 10 characters
   UnitMode unit_mode = UnitMode::Time;
+  // Sampling rate/interval, when the block holds a number above 0 for it: the interval in the
+  // time unit, or the rate in kHz or Hz.
+  std::optional<float> sampling;
   SettingCauses causes;    // of the values that are not as written
   // How the runs are forecast (the command line's --model): a rule on the sample's whole frames
   // depends on it.
@@ -267,7 +273,8 @@ Outcome<GlobalBlock> read_global_block(ControlFile& control);
 Outcome<FileSettings> read_file_settings(const GlobalBlock& global, KeywordReader& reader,
                                          const std::filesystem::path& folder);
 
-// The threshold, the forecast horizon, the lags and the unit.
+// The threshold, the forecast horizon, the lags, the unit and the optional sampling rate or
+// interval (whose value, when the block holds it, is any number above 0: 2000, 0.0005, 2.5e-4).
 Outcome<AnalysisSettings> read_analysis_settings(const GlobalBlock& global,
                                                  KeywordReader& reader);
 

@@ -1,5 +1,7 @@
 // The settings of the whole invocation, from the global block of the control file: the data
 // file and the number of runs and series, then the threshold, horizon, lags and unit.
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -57,6 +59,34 @@ struct GlobalReader {
     return outcome.fail(std::move(s));
   }
 };
+
+// The optional sampling rate or interval: nothing, and nothing said, when the block does not
+// hold it; a warning, and nothing, when its value is not a number above 0. Its own reading (not
+// the real reader's) takes any number and leaves the real reader's saved result alone.
+std::optional<float> recorded_sampling(const GlobalBlock& global, Outcome<AnalysisSettings>& outcome) {
+  const Keyword& k = keywords::kSampling;
+  const std::string_view text = global.parameters.text;
+  const std::size_t at = text.find(k.text);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string where = "tramel.cnl line " + std::to_string(global.parameters.line_of(at)) + ": \"" +
+                            std::string(k.text) + "\" (" + std::string(k.label) + ")";
+  const auto not_used = [&](const std::string& what) {
+    outcome.warn(where + " " + what + "; it is not used",
+                 diagnostics::Place::in_file("tramel.cnl", global.parameters.line_of(at)));
+    return std::nullopt;
+  };
+  std::size_t from = text.find('=', at);
+  if (from == std::string_view::npos) return not_used("has no \"=\" after it");
+  from = text.find_first_not_of(' ', from + 1);
+  const std::size_t to = from == std::string_view::npos ? from : text.find_first_of(std::string_view(" \0", 2), from);
+  const std::string_view word = from == std::string_view::npos ? std::string_view() : text.substr(from, to - from);
+  float value = 0.0f;
+  const char* last = word.data() + word.size();
+  const std::from_chars_result r = std::from_chars(word.data(), last, value);
+  if (word.empty() || r.ec != std::errc() || r.ptr != last || !(value > 0.0f) || !std::isfinite(value))
+    return not_used("has the value \"" + std::string(word.substr(0, 20)) + "\", which is not a number above 0");
+  return value;
+}
 
 }  // namespace
 
@@ -177,6 +207,7 @@ Outcome<AnalysisSettings> read_analysis_settings(const GlobalBlock& global,
     return read.stop_in_report(
         textio::format_text(kNoMark, s.unit_text) + textio::format_text(kNoMark2), keywords::kUnit);
   }
+  s.sampling = recorded_sampling(global, outcome);
   s.causes = std::move(read.causes);
   outcome.value = std::move(s);
   return outcome;

@@ -12,10 +12,18 @@
 //   mark is passed over; a line ends with LF or CR LF. Blanks around a field are passed over.
 // - The first row is a header when any of its fields is neither a number, a missing value nor
 //   a time stamp; its fields then name the columns.
-// - The first column is a time column when its header is time, date, datetime, timestamp or t
-//   (any letter case), or when its first value is an ISO 8601 time stamp: 1969-01-01, 1969-01,
-//   1969-01-01T06:00, 1969-01-01 06:00:30, each date-time with an optional Z. Every stamp has
-//   the form of the first. The stamps must be regular: a fixed number of seconds apart, or a
+// - The first column is a time column when its first value is an ISO 8601 time stamp:
+//   1969-01-01, 1969-01, 1969-01-01T06:00, 1969-01-01 06:00:30, 2026-03-02T14:00:00.000208
+//   (up to nine digits of a second), each date-time with an optional Z or offset from UTC
+//   (+01:00, -0530, +01), which is taken off: the axis is in UTC. Every stamp has the form of
+//   the first. Named time, date, datetime, timestamp or t (any letter case), the column must
+//   hold such stamps, or numbers when the name says time (see time_name_unit).
+// - A time column of numbers counts a unit from any origin: seconds, unless the column's name
+//   says a unit (time_ms, "t [us]", minutes; see time_name_unit) or ReadOptions::time_unit
+//   gives one, which also makes the first column the time column whatever its name. A column
+//   of numbers not named as time is a column of values.
+// - The stamps must be regular: every step within a tolerance of the median step (1 % of it,
+//   or one unit of the stamps' last digit, whichever is more, and less than half of it), or a
 //   whole number of calendar months apart (each on the same day of its month, or each on the
 //   last day of its month, at the same time of day).
 // - Every row has as many fields as the first. The values are single-precision numbers,
@@ -63,38 +71,88 @@ enum class TimeUnit : std::uint8_t { Seconds, Minutes, Hours, Days, Weeks, Month
 // The plural name of the unit: "seconds" ... "years".
 std::string_view unit_name(TimeUnit unit);
 
+// The unit of a time column of numbers.
+struct NumberUnit {
+  std::string_view name;        // as --time-unit takes it: "s", "ms", ...
+  std::string_view words;       // for messages: "seconds", "milliseconds", ...
+  std::int64_t nanoseconds = 0;  // its length
+};
+
+// The unit named `name`: ns, us, ms, s, min, h or d, or one of their longer names (seconds,
+// msec, microseconds, ...), any letter case; nothing for another name.
+std::optional<NumberUnit> number_unit(std::string_view name);
+inline constexpr std::string_view kNumberUnitNames = "ns, us, ms, s, min, h or d";
+
+// Whether a first column's name says time and no unit: time, t, timestamp or elapsed (any
+// letter case); a time column of numbers so named counts seconds.
+bool is_time_word(std::string_view name);
+
+// The unit a first column's name says for a time column of numbers: seconds, secs, s, ms,
+// microseconds, ... alone, or after a time word (time_ms, time-s, "time (s)", "t [us]");
+// nothing for any other name.
+std::optional<NumberUnit> time_name_unit(std::string_view name);
+
 // How the stamps of a time column are written, so that stamps after the data are written alike.
 struct StampForm {
   enum class Kind : std::uint8_t {
     Month,     // 1969-01
     Date,      // 1969-01-01
-    DateTime,  // 1969-01-01T06:00, 1969-01-01 06:00:30, ...
+    DateTime,  // 1969-01-01T06:00, 1969-01-01 06:00:30.25+01:00, ...
+    Number,    // a number of `unit`: 0.0005, 1700000000
+  };
+  // How a date-time says its offset from UTC.
+  enum class Offset : std::uint8_t {
+    None,        // it does not: local time as written
+    Zulu,        // Z
+    Colon,       // +01:00
+    Plain,       // +0100
+    Hours,       // +01
   };
   Kind kind = Kind::Date;
   char separator = 'T';  // DateTime: 'T' or ' ' between the date and the time
   bool seconds = false;  // DateTime: the time has its seconds
-  bool zulu = false;     // DateTime: a Z ends the stamp
+  // The digits after the point: of the seconds (DateTime, 0 to 9, each stamp the same), or of
+  // the numbers (Number: the most any value has, at most 9).
+  int digits = 0;
+  Offset offset = Offset::None;
+  int offset_minutes = 0;  // the first stamp's offset, east of UTC: the stamps are written with it
+  NumberUnit unit;         // Number: the unit counted
+  bool fixed_digits = true;  // Number: every value has `digits` digits after its point
+
+  // A tick, the stamps' unit of count, is this many nanoseconds over 10^digits: the unit of
+  // the digits before the point (a second for the ISO forms).
+  std::int64_t tick_nanoseconds() const;
 };
 
 // The time stamps of the rows: regular, so the first stamp and the spacing give them all.
-// Stamps count seconds from 1970-01-01 00:00:00 of a calendar without time zones or leap
-// seconds (a Z only marks the stamps as UTC).
+// Stamps count ticks (the unit of their last digit, see StampForm) of a calendar without
+// leap seconds: date-times from 1970-01-01 00:00:00 UTC, numbers from their own zero.
 struct TimeAxis {
   std::int64_t first = 0;  // the first row's stamp
-  // The spacing: `step` seconds, or with `calendar` `step` calendar months.
+  // The spacing: with `calendar` `step` calendar months; else `step` ticks, the median step,
+  // and `span` ticks from the first stamp to the last, over `steps` steps: the mean step,
+  // which places the rows and gives the rate.
   bool calendar = false;
   std::int64_t step = 0;
   bool month_ends = false;  // calendar: every stamp is the last day of its month
+  std::int64_t span = 0;
+  std::int64_t steps = 0;
   // The spacing in the unit that fits it: `interval` units of `unit` (1 month, 30 minutes,
-  // 2 days, 1 quarter, ...).
+  // 2 days, 1 quarter, 0.0005 seconds, ...); whole in the largest unit that divides the step,
+  // in seconds when the step is no whole number of seconds.
   TimeUnit unit = TimeUnit::Seconds;
-  std::int64_t interval = 0;
+  double interval = 0.0;
   StampForm form;
 
+  // The mean spacing in seconds (not calendar).
+  long double step_seconds() const;
+  // Whether the step is calendar months or a whole number of seconds (else it has a fraction
+  // of a second, and is better told as a rate).
+  bool whole_seconds() const;
   // The stamp of row `row` (from 0; rows past the data continue the spacing), written in the
   // form of the data's stamps.
   std::string stamp(std::int64_t row) const;
-  // The spacing in words: "1 month", "30 minutes".
+  // The spacing in words: "1 month", "30 minutes", "0.0005 seconds".
   std::string spacing_text() const;
 };
 
@@ -117,6 +175,9 @@ struct Table {
 struct ReadOptions {
   std::string file_name;     // how the messages name the text ("seatbelts.csv")
   int expected_columns = 0;  // the number of value columns the caller needs; 0: any number
+  // The unit of a time column of numbers (--time-unit): the first column is then one, and its
+  // name may name no other unit.
+  std::optional<NumberUnit> time_unit = std::nullopt;
   // The threads the rows may be converted on; the table and any error are the same for every
   // number of threads.
   parallel::Threads threads;

@@ -27,19 +27,18 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using stamps::equal_ignoring_case;
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
+// A first column of this name must be a time column.
+bool is_time_name(std::string_view name) {
+  return equal_ignoring_case(name, "date") || equal_ignoring_case(name, "datetime") || is_time_word(name) ||
+         time_name_unit(name).has_value();
 }
 
-bool is_time_name(std::string_view name) {
-  for (std::string_view w : {"time", "date", "datetime", "timestamp", "t"})
-    if (equal_ignoring_case(name, w)) return true;
-  return false;
+// Whether the whole text is a number (of a time column).
+bool is_decimal(std::string_view t) {
+  stamps::Decimal d;
+  return !t.empty() && stamps::read_decimal(t.data(), t.data() + t.size(), d) == t.data() + t.size();
 }
 
 bool is_missing_word(std::string_view t) {
@@ -184,12 +183,19 @@ std::optional<SplitError> split(const char*& p, const char* end, char delimiter,
   }
 }
 
+// What the first column is.
+enum class TimeColumn : std::uint8_t {
+  None,     // a column of values
+  Stamps,   // ISO 8601 time stamps
+  Numbers,  // numbers of a unit
+};
+
 // What the first rows decide.
 struct Layout {
   std::string file;
   char delimiter = ',';
   std::size_t fields = 0;  // fields per row
-  bool time = false;
+  TimeColumn time = TimeColumn::None;
   StampForm form;
   std::string first_stamp;  // the first row's stamp, for the messages
   std::vector<std::string> names;  // the header's fields, when there is one
@@ -229,11 +235,22 @@ std::string value_problem(Conversion c, std::string_view t) {
   return s;
 }
 
-// Where a row's values and stamp go.
+// Where a row's values and stamp go: a stamp's ticks, or a number's digits and the exponent
+// of its last digit (made ticks once every row is read).
 struct RowTarget {
   float* values = nullptr;
   std::int64_t* stamp = nullptr;
+  std::int16_t* exponent = nullptr;
+  bool* scientific = nullptr;    // set when a number is written with an exponent
+  stamps::LastDay* last_day = nullptr;  // the date of the stamp before, in the chunk
 };
+
+// A time column's number into its row's target.
+void keep_number(const stamps::Decimal& d, const RowTarget& to) {
+  *to.stamp = d.digits;
+  *to.exponent = static_cast<std::int16_t>(std::clamp(d.exponent, -30000, 30000));
+  if (d.scientific) *to.scientific = true;
+}
 
 // The general path: one record, split and converted, or its error.
 std::optional<Error> read_record(const Layout& layout, const Record& record, RowTarget to) {
@@ -251,7 +268,7 @@ std::optional<Error> read_record(const Layout& layout, const Record& record, Row
                  line, 0};
   }
   std::size_t f = 0;
-  if (layout.time) {
+  if (layout.time == TimeColumn::Stamps) {
     const std::string& t = record.fields[0];
     const std::optional<std::int64_t> s = stamps::read(t, layout.form);
     if (!s)
@@ -261,6 +278,16 @@ std::optional<Error> read_record(const Layout& layout, const Record& record, Row
                               "): write every stamp in the first one's form, a real date and time of "
                               "day (accepted forms: " + std::string(stamps::kAcceptedForms) + ")");
     *to.stamp = *s;
+    f = 1;
+  } else if (layout.time == TimeColumn::Numbers) {
+    const std::string& t = record.fields[0];
+    stamps::Decimal d;
+    if (t.empty() || stamps::read_decimal(t.data(), t.data() + t.size(), d) != t.data() + t.size())
+      return layout.error(line, 1,
+                          quoted(t) + " is not a number of " + std::string(layout.form.unit.words) +
+                              " like the first one (" + layout.first_stamp +
+                              "): every row of a time column of numbers needs one");
+    keep_number(d, to);
     f = 1;
   }
   for (int j = 0; j < layout.values; ++j, ++f) {
@@ -276,13 +303,20 @@ std::optional<Error> read_record(const Layout& layout, const Record& record, Row
 bool read_plain_row(const Layout& layout, const char*& p, const char* end, RowTarget to) {
   const char* q = p;
   const char d = layout.delimiter;
-  if (layout.time) {
+  if (layout.time == TimeColumn::Stamps) {
     // Every stamp has the first one's length.
     const char* stop = q + layout.first_stamp.size();
     if (stop >= end || *stop != d) return false;
-    const std::optional<std::int64_t> s = stamps::read(std::string_view(q, layout.first_stamp.size()), layout.form);
+    const std::optional<std::int64_t> s =
+        stamps::read(std::string_view(q, layout.first_stamp.size()), layout.form, to.last_day);
     if (!s) return false;
     *to.stamp = *s;
+    q = stop + 1;
+  } else if (layout.time == TimeColumn::Numbers) {
+    stamps::Decimal number;
+    const char* stop = stamps::read_decimal(q, end, number);
+    if (stop == nullptr || stop == end || *stop != d) return false;
+    keep_number(number, to);
     q = stop + 1;
   }
   for (int j = 0; j < layout.values; ++j) {
@@ -317,17 +351,30 @@ struct Chunk {
   // Filled in by the reading.
   std::int64_t rows = 0;
   std::optional<Error> error;
+  bool scientific = false;  // a time column's number written with an exponent
   std::vector<std::int64_t> row_lines;  // with quotes: each row's first line
 };
 
-void read_chunk(const Layout& layout, Chunk& c, float* values, std::int64_t* stamps, bool keep_lines) {
+// Where the rows' time column goes: a stamp or a number's digits per row, and the exponent of
+// each number's last digit.
+struct TimeTargets {
+  std::int64_t* stamps = nullptr;
+  std::int16_t* exponents = nullptr;
+};
+
+void read_chunk(const Layout& layout, Chunk& c, float* values, TimeTargets time, bool keep_lines) {
   const char* p = c.begin;
   std::int64_t line = c.first_line;
-  std::int64_t row = c.first_row;
   std::int64_t spare_stamp = 0;
+  std::int16_t spare_exponent = 0;
+  stamps::LastDay last_day;
+  // The targets of the chunk's first row, moved on a row at a time (a column not kept writes to
+  // its spare).
+  const std::ptrdiff_t stamp_step = time.stamps ? 1 : 0, exponent_step = time.exponents ? 1 : 0;
+  RowTarget to{values + c.first_row * layout.values, time.stamps ? time.stamps + c.first_row : &spare_stamp,
+               time.exponents ? time.exponents + c.first_row : &spare_exponent, &c.scientific, &last_day};
   Record record;
   while (p < c.end) {
-    const RowTarget to{values + row * layout.values, stamps ? stamps + row : &spare_stamp};
     if (keep_lines) c.row_lines.push_back(line);
     if (read_plain_row(layout, p, c.end, to)) {
       ++line;
@@ -342,7 +389,9 @@ void read_chunk(const Layout& layout, Chunk& c, float* values, std::int64_t* sta
       }
       line += std::max<std::int64_t>(record.lines, 1);
     }
-    ++row;
+    to.values += layout.values;
+    to.stamp += stamp_step;
+    to.exponent += exponent_step;
     ++c.rows;
   }
 }
@@ -434,26 +483,49 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
       return R::failure(layout.error(e->line, e->column, e->what));
   }
 
-  // The time column: named so, or holding stamps.
+  // The time column: holding stamps, or numbers named so (or by --time-unit).
   const std::string& stamp = row1.fields[0];
+  const std::string first_name = header ? layout.names[0] : std::string();
   const std::optional<StampForm> form = stamps::form_of(stamp);
-  if (header && is_time_name(layout.names[0]) && !form)
+  const std::optional<NumberUnit> named_unit = header ? time_name_unit(first_name) : std::nullopt;
+  if (options.time_unit) {
+    if (form)
+      return R::failure(layout.error(first_line, 1,
+                                     "--time-unit " + std::string(options.time_unit->name) +
+                                         " is for a time column of numbers, but this one holds time stamps (" +
+                                         quoted(stamp) + "): leave --time-unit out"));
+    if (named_unit && named_unit->nanoseconds != options.time_unit->nanoseconds)
+      return R::failure(layout.error(first_line, 1,
+                                     "the column's name says " + std::string(named_unit->words) + ", but --time-unit " +
+                                         std::string(options.time_unit->name) + " says " +
+                                         std::string(options.time_unit->words) +
+                                         ": give the unit the numbers count, and a name that does not say another"));
+  }
+  if (form) {
+    layout.time = TimeColumn::Stamps;
+    layout.form = *form;
+  } else if (options.time_unit || ((named_unit || is_time_word(first_name)) && is_decimal(stamp))) {
+    layout.time = TimeColumn::Numbers;
+    layout.form.kind = StampForm::Kind::Number;
+    layout.form.unit = options.time_unit ? *options.time_unit : named_unit ? *named_unit : *number_unit("s");
+  } else if (header && is_time_name(first_name)) {
     return R::failure(layout.error(
         first_line, 1,
         quoted(stamp) + " is not a time stamp: the first column's name makes it the time column, "
         "whose stamps are written " + std::string(stamps::kAcceptedForms) +
+        (named_unit || is_time_word(first_name)
+             ? ", or are numbers of " + std::string(named_unit ? named_unit->words : "seconds")
+             : std::string()) +
         " (or rename the column to read it as values)"));
-  layout.time = form.has_value();
-  if (form) {
-    layout.form = *form;
-    layout.first_stamp = stamp;
   }
-  layout.values = static_cast<int>(layout.fields) - (layout.time ? 1 : 0);
+  if (layout.time != TimeColumn::None) layout.first_stamp = stamp;
+  const bool time = layout.time != TimeColumn::None;
+  layout.values = static_cast<int>(layout.fields) - (time ? 1 : 0);
   if (layout.values < 1)
     return R::failure(Error{layout.file + " has a time column but no column of values", 0, 0});
   if (options.expected_columns > 0 && layout.values != options.expected_columns) {
     std::string counted = std::to_string(layout.values) + " value column" + (layout.values == 1 ? "" : "s");
-    if (header) counted += " (" + joined(layout.names, layout.time ? 1 : 0) + ")";
+    if (header) counted += " (" + joined(layout.names, time ? 1 : 0) + ")";
     return R::failure(Error{layout.file + " has " + counted + ", but No. of data/file in the control file is " +
                                 std::to_string(options.expected_columns) +
                                 ": make the two agree (the time column is not counted)",
@@ -497,22 +569,26 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   table.header = header;
   table.columns = layout.values;
   if (header) {
-    table.names.assign(layout.names.begin() + (layout.time ? 1 : 0), layout.names.end());
-    if (layout.time) table.time_name = layout.names[0];
+    table.names.assign(layout.names.begin() + (time ? 1 : 0), layout.names.end());
+    if (time) table.time_name = layout.names[0];
   }
   table.values.resize(static_cast<std::size_t>(total_lines) * static_cast<std::size_t>(layout.values));
-  std::vector<std::int64_t> stamps_of_rows(layout.time ? static_cast<std::size_t>(total_lines) : 0);
+  const bool numbers = layout.time == TimeColumn::Numbers;
+  std::vector<std::int64_t> stamps_of_rows(time ? static_cast<std::size_t>(total_lines) : 0);
+  std::vector<std::int16_t> exponents(numbers ? static_cast<std::size_t>(total_lines) : 0);
+  const TimeTargets targets{time ? stamps_of_rows.data() : nullptr, numbers ? exponents.data() : nullptr};
   parallel::for_chunks(chunk_count, options.threads, [&](std::int64_t a, std::int64_t b) {
     for (std::int64_t k = a; k < b; ++k)
-      read_chunk(layout, chunks[static_cast<std::size_t>(k)], table.values.data(),
-                 layout.time ? stamps_of_rows.data() : nullptr, quotes);
+      read_chunk(layout, chunks[static_cast<std::size_t>(k)], table.values.data(), targets, quotes);
   });
 
   // The rows read before the first error (all of them when there is none).
   std::int64_t rows = 0;
   const Chunk* failed = nullptr;
+  bool scientific = false;
   for (const Chunk& c : chunks) {
     rows = c.first_row + c.rows;
+    scientific = scientific || c.scientific;
     if (c.error) {
       failed = &c;
       break;
@@ -521,14 +597,37 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   const auto line_of = [&](std::int64_t row) {
     return quotes ? chunks[0].row_lines[static_cast<std::size_t>(row)] : first_line + row;
   };
-  if (layout.time && rows >= 2) {
+  if (numbers) {
+    // The numbers in ticks of the finest last digit among them, at most nanoseconds of a second.
+    int digits = 0;
+    bool fixed = !scientific;
+    for (std::int64_t i = 0; i < rows; ++i) {
+      const int e = exponents[static_cast<std::size_t>(i)];
+      digits = std::max(digits, std::min(-e, 9));
+      fixed = fixed && e == exponents[0];
+    }
+    layout.form.digits = digits;
+    layout.form.fixed_digits = fixed;
+    for (std::int64_t i = 0; i < rows; ++i) {
+      std::int64_t& t = stamps_of_rows[static_cast<std::size_t>(i)];
+      const std::optional<std::int64_t> ticks =
+          stamps::ticks_of(stamps::Decimal{t, exponents[static_cast<std::size_t>(i)], false}, digits);
+      if (!ticks)
+        return R::failure(layout.error(line_of(i), 1,
+                                       "the time value is too large to count in its column's last digit "
+                                       "(10^-" + std::to_string(digits) + " " + std::string(layout.form.unit.words) +
+                                       "): count them from a nearer origin, or write fewer digits"));
+      t = *ticks;
+    }
+  }
+  if (time && rows >= 2) {
     const stamps::Regularity r = stamps::regularity(
         std::span<const std::int64_t>(stamps_of_rows.data(), static_cast<std::size_t>(rows)), layout.form);
     if (!r.axis) return R::failure(layout.error(line_of(r.bad_row), 1, r.problem));
     table.time = r.axis;
   }
   if (failed) return R::failure(*failed->error);
-  if (layout.time && rows < 2)
+  if (time && rows < 2)
     return R::failure(Error{layout.file + " has a single data row: a time column needs two rows or "
                             "more to give the sampling interval", first_line, 0});
   table.rows = rows;

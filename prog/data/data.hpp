@@ -43,7 +43,7 @@ struct DataHead {
   std::optional<csv::TimeAxis> time;
   std::string time_name;
   bool delimited = false;  // the source is delimited text, whose rate the file does not give
-  std::int32_t columns = 0;  // delimited text: its value columns
+  int columns = 0;         // delimited text: its value columns
 
   // Series j's name (from 0): its own, or "series1", "series2" ...
   std::string series_name(int j) const;
@@ -138,9 +138,9 @@ class RecordFile final : public DataSource {
 // then served to every run. Its title is its name; its count, its rows.
 class DelimitedFile final : public DataSource {
  public:
-  // `name` names the file in messages; `series_count` is the number of value columns the
-  // control file asks for.
-  DelimitedFile(std::string name, int series_count, parallel::Threads threads);
+  // The options name the file in messages (file_name) and give the number of value columns
+  // the control file asks for (expected_columns; 0: any number).
+  explicit DelimitedFile(csv::ReadOptions options);
 
   int open(const std::string& path);
   void open_text(std::string text);
@@ -151,9 +151,7 @@ class DelimitedFile final : public DataSource {
   std::uint64_t label_bytes(const SampleRequest&) const override { return 0; }
 
  private:
-  std::string name_;
-  int series_count_ = 0;
-  parallel::Threads threads_;
+  csv::ReadOptions options_;
   std::string bytes_;
   csv::Table table_;
 };
@@ -163,8 +161,10 @@ class DelimitedFile final : public DataSource {
 struct SourceRequest {
   std::string path;
   std::string name;
-  int series_count = 0;  // No. of data/file
+  int series_count = 0;  // No. of data/file; for delimited text 0 takes any number
   parallel::Threads threads;
+  // Delimited text: the unit of a time column of numbers (--time-unit).
+  std::optional<csv::NumberUnit> time_unit = std::nullopt;
 };
 struct OpenedSource {
   std::unique_ptr<DataSource> source;  // null when it could not be opened

@@ -34,7 +34,12 @@ void RecordFile::open_text(std::string text) { file_.open_text(std::move(text));
 
 OpenedSource open_data_source(const SourceRequest& request) {
   if (csv::is_delimited_name(request.name)) {
-    auto file = std::make_unique<DelimitedFile>(request.name, request.series_count, request.threads);
+    csv::ReadOptions options;
+    options.file_name = request.name;
+    options.expected_columns = request.series_count;
+    options.threads = request.threads;
+    options.time_unit = request.time_unit;
+    auto file = std::make_unique<DelimitedFile>(std::move(options));
     if (const int error = file->open(request.path); error != 0) return OpenedSource{nullptr, error};
     return OpenedSource{std::move(file), 0};
   }

@@ -7,8 +7,7 @@
 
 namespace tramel::data {
 
-DelimitedFile::DelimitedFile(std::string name, int series_count, parallel::Threads threads)
-    : name_(std::move(name)), series_count_(series_count), threads_(threads) {}
+DelimitedFile::DelimitedFile(csv::ReadOptions options) : options_(std::move(options)) {}
 
 int DelimitedFile::open(const std::string& path) {
   errno = 0;
@@ -26,20 +25,17 @@ void DelimitedFile::open_text(std::string text) { bytes_ = std::move(text); }
 
 HeadOutcome DelimitedFile::read_head() {
   HeadOutcome result;
-  std::string title = name_;
+  const std::string& name = options_.file_name;
+  std::string title = name;
   title.resize(80, ' ');
   result.title = title;
-  csv::ReadOptions options;
-  options.file_name = name_;
-  options.expected_columns = series_count_;
-  options.threads = threads_;
-  csv::Result<csv::Table> table = csv::read_table(bytes_, options);
+  csv::Result<csv::Table> table = csv::read_table(bytes_, options_);
   std::string().swap(bytes_);  // the table holds everything now
   if (!table.ok()) {
     diagnostics::Stop stop = diagnostics::stop_at(
-        diagnostics::Destination::Report, textio::list_text("** Error in read of data file ", name_),
+        diagnostics::Destination::Report, textio::list_text("** Error in read of data file ", name),
         table.error->text + "\n");
-    stop.place = diagnostics::Place::in_file(name_, static_cast<int>(table.error->line),
+    stop.place = diagnostics::Place::in_file(name, static_cast<int>(table.error->line),
                                              static_cast<int>(table.error->column));
     result.head.fail(std::move(stop));
     return result;

@@ -22,6 +22,16 @@ std::optional<std::string> real_text(double v) {
   return t;
 }
 
+// The rate or interval as the run reads it back, the same float: its shortest text, with a
+// point as the control file's other reals have.
+std::string sampling_text(float v) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  std::string t(buf, r.ptr);
+  if (t.find_first_of(".e") == std::string::npos) t += ".0";
+  return t;
+}
+
 // One line: the parameters, blanks up to the comment column, the marker and the comment, cut
 // to the 80 columns the reader takes (the comment alone is cut).
 std::string line(const std::string& parameters, const std::string& comment) {
@@ -96,6 +106,9 @@ std::string control_text(const InitRequest& request, const Settings& s, const st
   t += line("Coherence probability = 0.99", "threshold P, 0 <= P < 1");
   t += line("No. of frames = 1   No. of lags = 1", "forecast 1 frame, from 1 lag");
   t += line("Sampling unit =" + s.unit_text, time ? "no \"req\": time mode" : "\"req\" and \"+H\": Hz mode");
+  if (request.keep_sampling)
+    t += line(std::string(control::keywords::kSampling.label) + " = " + sampling_text(s.rate),
+              time ? "interval, in " + s.unit_text : "rate, samples per second");
   t += line("Data file name =" + request.data_file, "no blank after the =");
   t += "# end of the global block\n";
   // The run block.
@@ -147,8 +160,9 @@ std::optional<std::string> check_plan(const std::string& text, const InitRequest
   control::Outcome<control::AnalysisSettings> analysis = control::read_analysis_settings(*global.value, reader);
   if (said(analysis, problem) || analysis.failed()) return "the global block: " + problem;
   if (analysis.value->unit_mode != s.mode || analysis.value->threshold != s.threshold ||
-      analysis.value->lags != s.lags || analysis.value->frames_ahead != s.frames_ahead)
-    return "the unit, P, the lags or the frames ahead read back otherwise";
+      analysis.value->lags != s.lags || analysis.value->frames_ahead != s.frames_ahead ||
+      analysis.value->sampling != (request.keep_sampling ? std::optional<float>(s.rate) : std::nullopt))
+    return "the unit, P, the lags, the frames ahead or the sampling read back otherwise";
   const control::DataExtent extent{static_cast<std::int32_t>(request.count), s.rate};
   control::Outcome<control::RunPlan> plan = control::plan_run(file, 1, files, *analysis.value, extent, reader);
   if (said(plan, problem) || plan.failed()) return "the run block: " + problem;

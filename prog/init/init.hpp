@@ -4,15 +4,18 @@
 //
 // What it chooses:
 // - the unit mode: time mode in the unit of the time column or of a given sampling interval;
-//   Hz mode when only a sampling rate is known;
+//   Hz mode when only a sampling rate is known, or when the time column's step is no whole
+//   number of seconds;
 // - the frame length: the one asked for; else from the calendar (monthly data 12, quarterly 8
 //   as a frame needs 5 samples or more, hourly 24, half-hourly 48, daily 7); else the lag of
 //   the highest peak of the
 //   autocorrelation (averaged over the series) between 5 and N/7;
 // - the band from bin 1 to the last bin below the Nyquist frequency;
 // - P = 0.99, one lag, one frame ahead, the whole sample.
-// The control file is planned with the program's own control reader before it is given: the
-// settings it holds are those chosen, and it reads without a warning.
+// For CSV data the control file keeps the sampling rate or interval (Sampling rate/interval),
+// which data without a time column do not carry. The control file is planned with the
+// program's own control reader before it is given: the settings it holds are those chosen, and
+// it reads without a warning.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +58,9 @@ struct InitRequest {
   std::span<const float> values;   // count x series_count, row after row
   Sampling sampling;
   int frame_length = 0;  // asked for (--frame); 0: chosen
+  // The control file keeps the rate or interval (CSV data; the two-line layout has its own on
+  // line 2).
+  bool keep_sampling = false;
 };
 
 // The request for a table read from delimited text.
@@ -96,7 +102,10 @@ struct InitOptions {
   std::optional<double> sampling;       // --sampling: a rate in Hz, or with --unit an interval
   std::string unit;                     // --unit: the time unit of the interval
   int series_count = 1;                 // --series: the series in a two-line data file
+  std::optional<csv::NumberUnit> time_unit;  // --time-unit: of a CSV time column of numbers
   bool force = false;                   // --force: overwrite tramel.cnl
+  std::string program = "tramel";       // how the command was invoked, for the command to run next
+  bool plots = true;                    // the build draws plots: the command to run asks for them
 };
 
 // What init says and its exit status: 0 with tramel.cnl written, 1 when the data or the folder
@@ -107,7 +116,9 @@ struct InitOutcome {
   std::string err;
 };
 
-// Reads the data file, chooses its settings and writes tramel.cnl into the folder.
+// Reads the data file as the program reads it, chooses its settings, writes tramel.cnl into
+// the folder and says the command that runs it (with the options the run needs as well:
+// --time-unit, or --sampling when it replaced the data's own rate, of line 2 or a time column).
 InitOutcome initialise(const InitOptions& options);
 
 // The lag in [min_lag, max_lag] of the highest local peak of the autocorrelation of the

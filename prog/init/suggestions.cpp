@@ -64,8 +64,18 @@ std::optional<Unit> unit_of(const Sampling& s, std::string& problem) {
   Unit u;
   switch (s.kind) {
     case Sampling::Kind::TimeAxis:
+      if (!s.axis->whole_seconds()) {
+        // A fraction of a second: a rate reads better, and a control file's reals (6 digits
+        // after the point) would not hold the interval.
+        u.mode = control::UnitMode::Hertz;
+        u.text = "Freq+H";
+        u.rate = 1.0 / static_cast<double>(s.axis->step_seconds());
+        u.reason = "unit mode: Hz, from the time column (stamps " + s.axis->spacing_text() + " apart, " +
+                   number_text(u.rate) + " samples per second)";
+        return u;
+      }
       u.text = std::string(csv::unit_name(s.axis->unit));
-      u.rate = static_cast<double>(s.axis->interval);
+      u.rate = s.axis->interval;
       u.reason = "unit mode: time mode in " + u.text + ", from the time column (stamps " +
                  s.axis->spacing_text() + " apart)";
       return u;
@@ -144,6 +154,7 @@ InitRequest request_for(const csv::Table& table, std::string data_file) {
   r.count = table.rows;
   r.values = table.values;
   if (table.time) r.sampling = Sampling::of_axis(*table.time);
+  r.keep_sampling = true;
   return r;
 }
 

@@ -36,6 +36,8 @@ struct Options {
   // The sampling rate or interval of data that do not give it (delimited text without a time
   // column), in the run's units: the interval in the time unit, or the rate in Hz or kHz.
   std::optional<float> sampling = std::nullopt;
+  // The unit of CSV data's time column of numbers (--time-unit).
+  std::optional<csv::NumberUnit> time_unit = std::nullopt;
 };
 
 // The program's version, X.Y.Z.
@@ -182,9 +184,12 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
 // The backtest of every series that has one, a table each, on standard output.
 void write_backtests(State& state);
 
-// The sampling rate or interval a run computes with: as the data file writes it, from the
-// time column of delimited text, or from --sampling; a stop when nothing gives it, or when the
-// time column's spacing has no rate in the unit mode.
+// The sampling rate or interval a run computes with: --sampling (with a note when it overrides
+// the control file's Sampling rate/interval); else as the data file of the two-line layout
+// writes it; else from the time column of delimited text (with a warning when the control
+// file's Sampling rate/interval says otherwise); else the control file's Sampling
+// rate/interval. A stop when nothing gives it, or when the time column's spacing has no rate
+// in the unit mode.
 diagnostics::Outcome<float> data_rate(const data::DataHead& head,
                                       const control::AnalysisSettings& analysis,
                                       const Options& options, const std::string& data_file);

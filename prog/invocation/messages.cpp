@@ -1,5 +1,7 @@
 // What the program says besides its results: the routing of messages, warnings and stops to
 // the report, the console and the results, and the words of the program's own messages.
+#include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "invocation/invocation.hpp"
@@ -93,6 +95,22 @@ diagnostics::Stop open_failure(const char* report_line, int error, std::string c
                               std::move(console));
 }
 
+namespace {
+
+// A rate or interval for messages: its shortest text (2000, 0.0005, 1).
+std::string number_text(double v) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+std::string number_text(float v) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
 diagnostics::Outcome<float> data_rate(const data::DataHead& head,
                                       const control::AnalysisSettings& analysis,
                                       const Options& options, const std::string& data_file) {
@@ -108,17 +126,37 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
     s.place = diagnostics::Place::in_file(data_file);
     return outcome.fail(std::move(s));
   };
+  const std::optional<float> recorded = analysis.sampling;
+  const std::string recorded_words = "the control file's " + std::string(control::keywords::kSampling.label) + " ";
   if (options.sampling) {
     if (!(*options.sampling > 0.0f)) return stop("--sampling must be above 0");
     outcome.value = *options.sampling;
+    if (head.delimited && recorded && *recorded != *options.sampling) {
+      diagnostics::Warning note{"--sampling " + number_text(*options.sampling) + " is used, not " + recorded_words +
+                                    number_text(*recorded),
+                                diagnostics::Place::in_file("tramel.cnl")};
+      note.note = true;
+      outcome.notes.emplace_back(std::move(note));
+    }
     return outcome;
   }
+  // Two rates that differ by more than their text's last digits do.
+  const auto differs = [](float a, float b) { return std::fabs(a - b) > 1e-4f * std::fabs(b); };
   if (!head.delimited) {
     outcome.value = head.rate;
+    if (recorded && differs(*recorded, head.rate))
+      outcome.warn(recorded_words + number_text(*recorded) + " is not used: " + data_file +
+                       " gives its own on line 2, " + number_text(head.rate),
+                   diagnostics::Place::in_file("tramel.cnl"));
     return outcome;
   }
-  if (!head.time)
+  if (!head.time) {
+    if (recorded) {
+      outcome.value = *recorded;
+      return outcome;
+    }
     return stop(data_file + " has no time column: give " + wanted + " with --sampling X");
+  }
   const csv::TimeAxis& t = *head.time;
   if (mode == control::UnitMode::Time) {
     // The interval in the time column's own unit; the control file's unit text should name it.
@@ -128,19 +166,30 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
     const std::string axis_unit(csv::unit_name(t.unit));
     if (unit != axis_unit)
       outcome.warn(data_file + ": the time column is spaced " + t.spacing_text() +
-                       ", so the sampling interval is " + std::to_string(t.interval) + " " +
+                       ", so the sampling interval is " + number_text(t.interval) + " " +
                        axis_unit + "; the control file's unit is \"" + unit +
                        "\": write Sampling unit =" + axis_unit + " so that the report's periods are in " +
                        axis_unit,
                    diagnostics::Place::in_file("tramel.cnl"));
-    return outcome;
+  } else {
+    if (t.calendar)
+      return stop(data_file + ": a time column spaced " + t.spacing_text() +
+                  " has no sampling rate: use time mode (Sampling unit =" +
+                  std::string(csv::unit_name(t.unit)) + ") or give " + wanted + " with --sampling X");
+    // In double, as for whole seconds it always was (the mean step is then exact).
+    const double hz = 1.0 / static_cast<double>(t.step_seconds());
+    outcome.value = static_cast<float>(mode == control::UnitMode::Kilohertz ? hz / 1000.0 : hz);
   }
-  if (t.calendar)
-    return stop(data_file + ": a time column spaced " + t.spacing_text() +
-                " has no sampling rate: use time mode (Sampling unit =" +
-                std::string(csv::unit_name(t.unit)) + ") or give " + wanted + " with --sampling X");
-  const double hz = 1.0 / static_cast<double>(t.step);
-  outcome.value = static_cast<float>(mode == control::UnitMode::Kilohertz ? hz / 1000.0 : hz);
+  // The column gives the rate; a control file that says another was written for other data,
+  // or the column's numbers are not in the unit they are read in.
+  if (recorded && differs(*recorded, *outcome.value))
+    outcome.warn(data_file + ": its time column gives " + number_text(*outcome.value) + " as " + wanted + ", but " +
+                     recorded_words + "is " + number_text(*recorded) + "; the time column's is used" +
+                     (t.form.kind == csv::StampForm::Kind::Number
+                          ? " (its numbers are read as " + std::string(t.form.unit.words) +
+                                "; --time-unit gives another unit)"
+                          : std::string()),
+                 diagnostics::Place::in_file("tramel.cnl"));
   return outcome;
 }
 

@@ -60,12 +60,41 @@ def test_the_forecast_follows_the_last_whole_frame():
     assert r.forecast.index[-1] == pd.Timestamp("1938-12-01")
 
 
-def test_an_irregular_index_gives_sample_numbers_with_a_warning():
-    days = pd.DatetimeIndex(pd.Timestamp("2000-01-01") + pd.to_timedelta(np.cumsum(
-        np.arange(216) % 3 + 1), unit="D"))
-    with pytest.warns(tramel.TramelWarning, match="no regular frequency"):
-        r = tramel.analyse(pd.Series(NOTTEM, index=days), 12)
-    assert list(r.forecast.index) == list(range(216, 228))
+def test_an_index_with_a_gap_or_an_irregular_step_is_refused():
+    """As the program refuses such a time column: the first bad position and its label."""
+    quarter = pd.date_range("2024-01-01", periods=216, freq="15min")
+    micro = pd.date_range("2024-05-01 10:00", periods=216, freq="500us")
+    ns = micro.asi8.copy()
+    days = pd.Timestamp("2000-01-01") + pd.to_timedelta(np.cumsum(np.arange(216) % 3 + 1), unit="D")
+    cases = [
+        (pd.DatetimeIndex(list(quarter.delete(100)) + [quarter[-1] + pd.Timedelta("15min")]), 100,
+         "2024-01-02 01:15:00"),                                    # a row dropped
+        (pd.DatetimeIndex(days), 2, "2000-01-07"),                  # no fixed step
+        (pd.DatetimeIndex(ns + np.where(np.arange(216) == 7, 6000, 0)), 7, "10:00:00.003506"),
+        (pd.DatetimeIndex(list(MONTHS[:50]) + list(MONTHS[51:]) + [pd.Timestamp("1938-01-01")]),
+         50, "1924-04-01"),                                         # a month missing
+        (pd.Index(np.r_[np.arange(100), np.arange(101, 217)] * 0.5), 100, "50.5"),
+        (pd.period_range("1920-01", periods=217, freq="M").delete(3), 3, "1920-05"),
+        (pd.Index(list(range(100)) + [99] + list(range(101, 216))), 100, "99"),  # not later
+    ]
+    for index, position, label in cases:
+        with pytest.raises(ValueError, match=rf"the index is not regular at position {position} "
+                                             rf"\(label [^)]*{label}"):
+            tramel.analyse(pd.Series(NOTTEM, index=index), 12, sampling=1.0)
+    # Regular: within 1 % of the median step, or within the labels' last digit (stamps of a
+    # third of a millisecond to the microsecond), or in a frequency pandas gives (business days).
+    jitter = pd.DatetimeIndex(ns + np.where(np.arange(216) == 7, 4000, 0))
+    thirds = pd.DatetimeIndex(pd.Timestamp("2024-05-01") + pd.to_timedelta(
+        np.round(np.arange(216) * 1000 / 3), unit="us"))
+    bare = quiet(tramel.analyse, NOTTEM, 12).forecast
+    for index in (jitter, thirds, pd.bdate_range("2024-01-01", periods=216)):
+        r = quiet(tramel.analyse, pd.Series(NOTTEM, index=index), 12)
+        np.testing.assert_array_equal(r.forecast.to_numpy(), bare)
+    # Continued at the mean step, to the labels' last digit, as the program's stamps are.
+    assert list(quiet(tramel.analyse, pd.Series(NOTTEM, index=thirds), 12).forecast.index[[0, 1, 3]]) == [
+        pd.Timestamp("2024-05-01") + pd.Timedelta(microseconds=us) for us in (72000, 72334, 73000)]
+    r = quiet(tramel.analyse, pd.Series(NOTTEM, index=micro), 12)
+    assert list(r.forecast.index[:2]) == [micro[-1] + pd.Timedelta("500us"), micro[-1] + pd.Timedelta("1ms")]
 
 
 def test_a_dataframe_gives_a_result_per_column_by_name():

@@ -232,7 +232,13 @@ def analyse(data, frame, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.
     """The coherence analysis and forecast of `data`, as the program makes them.
 
     data       a 1-D numpy array or pandas Series (one series), a 2-D array (series in
-               columns) or a DataFrame (a series a column); converted to float32
+               columns) or a DataFrame (a series a column); converted to float32. A pandas
+               index of dates, periods, time spans or numbers must be regular, as a CSV time
+               column must: whole calendar months, or every step within 1 % of the median step
+               or the labels' last digit (a DatetimeIndex with a freq is regular in it); a gap
+               or an irregular step raises ValueError naming its position and label, with or
+               without sampling=. To analyse such values as consecutive samples, pass them
+               alone (data.to_numpy()).
     frame      the frame length in samples (the cycle: 12 for monthly data with a yearly one)
     band       (first_bin, last_bin), bin k being k cycles per frame; by default 1 to the last
                bin below the Nyquist frequency

@@ -72,6 +72,8 @@ def series_of(data):
         names = [None] * len(columns)
     if not columns:
         raise ValueError("data hold no series")
+    if index is not None:
+        regularity(index)
     rows = np.stack([_float32(c, "data") for c in columns])
     series = Series(np.ascontiguousarray(rows), names, index, single)
     _check_finite(series, columns)
@@ -99,21 +101,117 @@ def _check_finite(series, columns):
     raise ValueError(f"{where} is infinite: the analysis needs finite values")
 
 
-def _regular_step(index):
-    """The constant step of a numeric index, or None."""
-    if len(index) < 2 or not pd.api.types.is_numeric_dtype(index.dtype):
+class Regularity:
+    """How a regular index steps: `months` calendar months (labels on the same day of the month,
+    or on month ends: `month_ends`), or a fixed step, the mean of `span` over `steps`, both in
+    units of the labels' last digit, `digit` (nanoseconds for dates and time spans)."""
+
+    def __init__(self, months=0, month_ends=False, span=0, steps=0, digit=1):
+        self.months = months
+        self.month_ends = month_ends
+        self.span = span
+        self.steps = steps
+        self.digit = digit
+
+
+# The lengths a label's last digit may have, in nanoseconds: powers of ten up to a second, a
+# minute, a day.
+_DIGITS_NS = [10 ** k for k in range(10)] + [60 * 10 ** 9, 86400 * 10 ** 9]
+
+
+def _last_digit(values):
+    """The length of the last digit all `values` (integer nanoseconds) are written to."""
+    length = 1
+    for d in _DIGITS_NS:
+        if np.all(values % d == 0):
+            length = d
+    return length
+
+
+def _months_text(months):
+    return f"{months} month" + ("" if months == 1 else "s")
+
+
+def _step_text(index, step):
+    if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex)):
+        return str(pd.Timedelta(int(step), unit="ns"))
+    return f"{step:g}" if isinstance(step, float) else str(step)
+
+
+def regularity(index):
+    """The Regularity of an index, as the program's rule for a time column: whole calendar
+    months, or each step within 1 % of the median step or one unit of the labels' last digit,
+    whichever is more (none when that comes to half a step). Raises ValueError naming the first
+    label that breaks it. None for an index that needs no check (a RangeIndex, a DatetimeIndex
+    with a frequency) or has no spacing (labels that are no numbers, dates or periods)."""
+    if len(index) < 2 or isinstance(index, (pd.RangeIndex, pd.MultiIndex, pd.CategoricalIndex)):
         return None
-    steps = np.diff(np.asarray(index))
-    if np.all(steps == steps[0]) and steps[0] != 0:
-        return steps[0]
-    return None
+    if isinstance(index, pd.DatetimeIndex) and index.freq is not None:
+        return None  # regular in its frequency (business days too) by pandas' own check
+    if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)):
+        values = np.asarray(index.asi8, dtype=np.int64)
+        digit = _last_digit(values) if not isinstance(index, pd.PeriodIndex) else 1
+    elif pd.api.types.is_numeric_dtype(index.dtype) and not pd.api.types.is_bool_dtype(index.dtype):
+        values = np.asarray(index)
+        digit = 1 if np.issubdtype(values.dtype, np.integer) else 0
+    else:
+        return None
+    n = len(values)
+    steps = np.diff(values)
+    # Calendar months (dates only): the labels on the same day of the month, or each on a
+    # month's last day, at one time of day, the same number of months apart.
+    calendar_break = 1
+    if isinstance(index, pd.DatetimeIndex):
+        m = np.asarray(index.year * 12 + index.month, dtype=np.int64)
+        day, times = np.asarray(index.day), np.asarray(index - index.normalize())
+        ends = np.asarray(index.is_month_end)
+        first_months = m[1] - m[0]
+        month_ends = bool(day[1] != day[0] and ends[0] and ends[1])
+        if first_months >= 1 and times[1] == times[0] and (day[1] == day[0] or month_ends):
+            fits = (np.diff(m) == first_months) & (times[1:] == times[0])
+            fits &= ends[1:] if month_ends else day[1:] == day[0]
+            calendar_break = int(np.argmin(fits)) + 1 if not fits.all() else n
+        if calendar_break == n:
+            return Regularity(months=int(first_months), month_ends=month_ends)
+    # A fixed step.
+    median = np.partition(steps, (len(steps) - 1) // 2)[(len(steps) - 1) // 2]
+    tolerance = max(median // 100 if digit else median / 100, digit)
+    if 2 * tolerance >= median:
+        tolerance = 0
+    bad = ~(np.abs(steps - median) <= tolerance) | ~(steps > 0)
+    fixed_break = int(np.argmax(bad)) + 1 if bad.any() else n
+    if fixed_break == n:
+        digit = digit or 1
+        return Regularity(span=(values[-1] - values[0]) // digit if isinstance(digit, int) else
+                          values[-1] - values[0], steps=n - 1, digit=digit)
+    # Said by the rule that held longer, as the program says it.
+    by_months = 1 < calendar_break >= fixed_break
+    i = calendar_break if by_months else fixed_break
+    step = steps[i - 1]
+    where = f"the index is not regular at position {i} (label {index[i]}): "
+    if not step > 0:
+        what = f"it is not later than the one before ({index[i - 1]})"
+    elif by_months:
+        on_day = times[i] == times[0] and (ends[i] if month_ends else day[i] == day[0])
+        found = _months_text(m[i] - m[i - 1]) if on_day else _step_text(index, step)
+        what = (f"it is {found} after the one before ({index[i - 1]}), but the first two labels "
+                f"are {_months_text(first_months)} apart")
+    else:
+        what = (f"it is {_step_text(index, step)} after the one before ({index[i - 1]}), but the "
+                f"labels are {_step_text(index, median)} apart (the median step, ")
+        what += (f"each step within {_step_text(index, tolerance)} of it: 1 % of it or the labels' "
+                 "last digit, whichever is more)" if tolerance else "which every step must be)")
+    raise ValueError(where + what + ": the analysis takes its samples one after another, so a gap or "
+                     "an irregular step would move the later ones; fill in the missing rows or "
+                     "resample, or pass the values alone (data.to_numpy(), with sampling=) to "
+                     "analyse them as consecutive samples")
 
 
 def forecast_index(index, start, count):
     """The index of `count` forecast samples from position `start` of the input on: the input's
     own labels where they exist, then the labels that continue it (a DatetimeIndex or
-    PeriodIndex by its frequency, a RangeIndex or regular numeric index by its step). For numpy
-    input (index None) the sample numbers."""
+    PeriodIndex by its frequency or its regular step, a RangeIndex or numeric index by its
+    step). For numpy input (index None) the sample numbers."""
     positions = range(start, start + count)
     if index is None:
         return pd.RangeIndex(start, start + count, name="sample")
@@ -124,6 +222,10 @@ def forecast_index(index, start, count):
         step = index.step
         first = index.start + start * step
         return pd.RangeIndex(first, first + count * step, step, name=index.name)
+    if beyond <= 0:
+        return pd.Index(inside, name=index.name)
+    regular = regularity(index)
+    later = range(max(n, start), start + count)
     if isinstance(index, (pd.DatetimeIndex, pd.PeriodIndex)):
         freq = index.freq
         if freq is None and isinstance(index, pd.DatetimeIndex) and n >= 3:
@@ -134,13 +236,27 @@ def forecast_index(index, start, count):
                 return pd.PeriodIndex(inside + list(more), freq=freq, name=index.name)
             more = pd.date_range(index[-1], periods=beyond + 1, freq=freq)[1:]
             return pd.DatetimeIndex(inside + list(more), freq=freq, name=index.name)
-    else:
-        step = _regular_step(index)
-        if step is not None:
-            last = index[-1]
-            return pd.Index(inside + [last + step * (k + 1) for k in range(beyond)], name=index.name)
-    if beyond <= 0:
-        return pd.Index(inside, name=index.name)
+    if regular is not None and regular.months:
+        offset = (pd.offsets.MonthEnd(regular.months) if regular.month_ends
+                  else pd.DateOffset(months=regular.months))
+        return pd.DatetimeIndex(inside + [index[-1] + offset * (k - n + 1) for k in later],
+                                name=index.name)
+    if regular is not None and isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex)):
+        # The mean step, in the labels' last digit, so that labels finer than the spacing keep
+        # their pattern, as the program's stamps after the data do.
+        first, digit, span = int(index.asi8[0]), int(regular.digit), int(regular.span)
+        ns = [first + digit * ((2 * k * span + regular.steps) // (2 * regular.steps)) for k in later]
+        more = pd.to_datetime(ns) if isinstance(index, pd.DatetimeIndex) else pd.to_timedelta(ns)
+        if isinstance(index, pd.DatetimeIndex) and index.tz is not None:
+            more = more.tz_localize("UTC").tz_convert(index.tz)
+        return pd.Index(inside + list(more), name=index.name)
+    if regular is not None:
+        first = index[0]
+        if np.all(np.diff(np.asarray(index)) == index[1] - index[0]):
+            return pd.Index(inside + [index[-1] + (index[1] - index[0]) * (k - n + 1) for k in later],
+                            name=index.name)
+        return pd.Index(inside + [first + regular.span * k / regular.steps for k in later],
+                        name=index.name)
     warnings.warn("the input's index has no regular frequency or step to continue: the forecast "
                   "is indexed by sample numbers", TramelWarning, stacklevel=5)
     return pd.RangeIndex(positions.start, positions.stop, name="sample")

@@ -45,7 +45,7 @@ TEST(DigitsValue, CountsEveryCharacterAsItsCodeMinusZero) {
 // so a block written with the usual labels gives every setting its own value.
 TEST(Keywords, EachIsFoundInItsOwnLabelOnly) {
   using namespace keywords;
-  const Keyword global[] = {kRuns, kSeriesCount, kDataFile, kThreshold, kFramesAhead, kLags, kUnit};
+  const Keyword global[] = {kRuns, kSeriesCount, kDataFile, kThreshold, kFramesAhead, kLags, kUnit, kSampling};
   const Keyword run[] = {kLowerFrequency, kUpperFrequency, kLongestPeriod, kShortestPeriod,
                          kTaper,          kBandwidth,      kBandwidthCapital, kStart, kEnd};
   for (const auto block : {std::span<const Keyword>(global), std::span<const Keyword>(run)}) {

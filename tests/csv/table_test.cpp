@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -151,6 +152,152 @@ TEST(TableTime, FormsUnitsAndStampsAfterTheData) {
   EXPECT_EQ(table("when,v\n1969-01-01,1\n1969-01-02,2\n").time->spacing_text(), "1 day");
 }
 
+// Time columns finer than a second, with offsets, and of numbers: the rate from the mean step,
+// the stamps after the data in the input's form, and the first stamp as written.
+TEST(TableTime, StampsAtAnyResolutionAndNumbers) {
+  struct Case {
+    std::string text;
+    std::optional<csv::NumberUnit> unit;  // --time-unit
+    double hz;                            // 1 / the mean step
+    std::string spacing;
+    std::int64_t row;                     // a row after the data, and its stamp
+    std::string stamp;
+  };
+  const Case cases[] = {
+      {"time,v\n2024-05-01 10:00:00.000000,1\n2024-05-01 10:00:00.000500,2\n2024-05-01 10:00:00.001000,3\n",
+       {}, 2000, "0.0005 seconds", 4, "2024-05-01 10:00:00.002000"},
+      // A third of a millisecond to the microsecond: steps 333 and 334, the mean 1/3 ms.
+      {"2026-03-02T14:00:00.000000Z,1\n2026-03-02T14:00:00.000333Z,2\n2026-03-02T14:00:00.000667Z,3\n"
+       "2026-03-02T14:00:00.001000Z,4\n",
+       {}, 3000, "0.000333333 seconds", 7, "2026-03-02T14:00:00.002333Z"},
+      {"2024-01-01T00:00:00.000000001,1\n2024-01-01T00:00:00.000000003,2\n2024-01-01T00:00:00.000000005,3\n",
+       {}, 5e8, "0.000000002 seconds", 3, "2024-01-01T00:00:00.000000007"},
+      // Offsets are taken off, and the stamps after the data have the first stamp's: the change
+      // to summer time keeps the axis regular in UTC.
+      {"2024-03-31T01:00+01:00,1\n2024-03-31T03:00+02:00,2\n2024-03-31T04:00+02:00,3\n", {}, 1.0 / 3600,
+       "1 hour", 3, "2024-03-31T04:00+01:00"},
+      {"2024-01-01 06:00:00-0530,1\n2024-01-01 06:00:30-0530,2\n2024-01-01 06:01:00-0530,3\n", {}, 1.0 / 30,
+       "30 seconds", 3, "2024-01-01 06:01:30-0530"},
+      {"2024-01-31T12:00+01,1\n2024-02-29T12:00+01,2\n2024-03-31T12:00+01,3\n", {}, 0, "1 month", 3,
+       "2024-04-30T12:00+01"},
+      // Numbers: seconds by the name, each as short as it goes (as pandas writes them), or
+      // with a fixed count of digits; another unit by the name or by --time-unit.
+      {"time,v\n0.0,1\n0.0005,2\n0.001,3\n0.0015,4\n", {}, 2000, "0.0005 seconds", 5, "0.0025"},
+      {"t_ms,v\n0.000,1\n0.500,2\n1.000,3\n", {}, 2000, "0.0005 seconds", 4, "2.000"},
+      {"Time (us);v\n0;1\n500;2\n1000;3\n", {}, 2000, "0.0005 seconds", 3, "1500"},
+      {"0,1\n1,2\n2,3\n", csv::number_unit("ms"), 1000, "0.001 seconds", 5, "5"},
+      {"x,v\n-1.5,1\n-1,2\n-0.5,3\n", csv::number_unit("min"), 1.0 / 30, "30 seconds", 3, "0.0"},
+      {"elapsed,v\n0.0,1\n0.00020833333333333335,2\n0.0004166666666666667,3\n0.000625,4\n", {}, 4800,
+       "0.000208333 seconds", 4, "0.000833333"},
+      {"timestamp,v\n1700000000,1\n1700000060,2\n1700000120,3\n", {}, 1.0 / 60, "1 minute", 3, "1700000180"},
+      {"seconds,v\n5e-4,1\n1e-3,2\n1.5e-3,3\n", {}, 2000, "0.0005 seconds", 3, "0.002"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    csv::ReadOptions o;
+    o.time_unit = c.unit;
+    const Result<Table> r = csv::read_table(c.text, o);
+    ASSERT_TRUE(r.ok()) << r.error->text;
+    const Table& t = *r.value;
+    ASSERT_TRUE(t.time);
+    EXPECT_EQ(t.columns, 1);
+    EXPECT_EQ(t.values[0], 1.0f);
+    if (c.hz > 0) {
+      EXPECT_EQ(static_cast<float>(1.0L / t.time->step_seconds()), static_cast<float>(c.hz));
+    } else {
+      EXPECT_TRUE(t.time->calendar);
+    }
+    EXPECT_EQ(t.time->spacing_text(), c.spacing);
+    const std::size_t first = t.header ? c.text.find('\n') + 1 : 0;
+    if (c.text.find("e-") == std::string::npos) {  // numbers with an exponent are written without
+      EXPECT_EQ(t.time->stamp(0), c.text.substr(first, c.text.find_first_of(",;", first) - first));
+    }
+    EXPECT_EQ(t.time->stamp(c.row), c.stamp);
+  }
+  // A column of numbers not named as time holds values; a name that says time makes numbers
+  // the time column.
+  EXPECT_FALSE(table("x,v\n0.5,1\n1.0,2\n").time);
+  EXPECT_FALSE(table("h,v\n0.5,1\n1.0,2\n").time);
+  EXPECT_EQ(table("T,v\n0.5,1\n1.0,2\n").time->spacing_text(), "0.5 seconds");
+  for (std::string_view name : {"time_s", "TIME-MS", "t [s]", "time(ms)", "secs", "Microseconds", "hours"})
+    EXPECT_TRUE(csv::time_name_unit(name)) << name;
+  for (std::string_view name : {"time", "timer", "times", "t s)", "date", "h", "d", "time_x"})
+    EXPECT_FALSE(csv::time_name_unit(name)) << name;
+}
+
+// The tolerance: 1 % of the median step, or the stamps' last digit when that is more, and
+// never half a step; the first stamp outside it is the error, with the tolerance in words.
+TEST(TableErrors, TheMedianStepAndItsTolerance) {
+  // Stamps a second apart to the millisecond: 10 ms either way pass, 11 do not.
+  const auto seconds = [](int late_ms) {
+    std::string text;
+    for (int i = 0; i < 20; ++i) {
+      char row[64];
+      std::snprintf(row, sizeof row, "2024-01-01T00:00:%02d.%03d,%d\n", i + (i == 10 ? late_ms / 1000 : 0),
+                    i == 10 ? late_ms % 1000 : 0, i);
+      text += row;
+    }
+    return text;
+  };
+  EXPECT_TRUE(read(seconds(10)).ok());
+  Failure f = failure(seconds(11));
+  EXPECT_EQ(f.line, 11);
+  EXPECT_EQ(f.text, "d.csv line 11, column 1: the time stamp 2024-01-01T00:00:10.011 is 1.011 seconds after the "
+                    "one before (2024-01-01T00:00:09.000), but the stamps are 1 second apart (the median step; "
+                    "each step must be within 0.01 seconds of it, 1 % of it or the stamps' last digit, whichever "
+                    "is more): the time column must be regular (a fixed step from row to row, or whole calendar "
+                    "months, quarters or years); fill in the missing rows or resample the data");
+  // 48 kHz to the microsecond: steps of 20 and 21 us pass by the last digit; a row too many
+  // (a step of 0 us counts as not later) or too few does not.
+  std::string fast, gap;
+  for (int i = 0; i <= 240; ++i) {
+    char row[64];
+    std::snprintf(row, sizeof row, "2024-01-01 00:00:00.%06d,1\n", (i * 125 + 3) / 6);
+    fast += row;
+    if (i != 13) gap += row;
+  }
+  const Result<Table> r = read(fast);
+  ASSERT_TRUE(r.ok()) << r.error->text;
+  EXPECT_EQ(static_cast<float>(1.0L / r.value->time->step_seconds()), 48000.0f);
+  EXPECT_EQ(r.value->time->stamp(241), "2024-01-01 00:00:00.005021");
+  f = failure(gap);
+  EXPECT_EQ(f.line, 14);
+  EXPECT_NE(f.text.find("is 0.000042 seconds after the one before (2024-01-01 00:00:00.000250), but the stamps are "
+                        "0.000021 seconds apart (the median step; each step must be within 0.000001 seconds of it"),
+            std::string::npos)
+      << f.text;
+  // Whole seconds a second apart: no tolerance; weekly dates within their last digit, a day.
+  f = failure("t,v\n0,1\n1,2\n2,3\n4,4\n");
+  EXPECT_NE(f.text.find("line 5, column 1 (\"t\"): the time stamp 4 is 2 seconds after the one before (2), but the "
+                        "stamps are 1 second apart (the median step, which every step must be)"),
+            std::string::npos)
+      << f.text;
+  EXPECT_TRUE(read("2024-01-01,1\n2024-01-08,2\n2024-01-16,3\n2024-01-22,4\n").ok());
+  EXPECT_EQ(failure("2024-01-01,1\n2024-01-08,2\n2024-01-17,3\n2024-01-22,4\n").line, 3);
+  // Numbers that stop, or go back.
+  f = failure("time,v\n0.5,1\n1.0,2\nsoon,3\n");
+  EXPECT_EQ(f.text, "d.csv line 4, column 1 (\"time\"): \"soon\" is not a number of seconds like the first one "
+                    "(0.5): every row of a time column of numbers needs one");
+  EXPECT_EQ(failure("time,v\n0.5,1\n1.0,2\n0.9,3\n").text,
+            "d.csv line 4, column 1 (\"time\"): the time stamp 0.9 is not later than the one before (1.0): the time "
+            "stamps must increase from row to row");
+  // --time-unit for stamps, or against the column's name.
+  csv::ReadOptions o;
+  o.file_name = "d.csv";
+  o.time_unit = csv::number_unit("s");
+  EXPECT_EQ(csv::read_table("2024-01-01,1\n2024-01-02,2\n", o).error->text,
+            "d.csv line 1, column 1: --time-unit s is for a time column of numbers, but this one holds time "
+            "stamps (\"2024-01-01\"): leave --time-unit out");
+  EXPECT_EQ(csv::read_table("time_ms,v\n0,1\n1,2\n", o).error->text,
+            "d.csv line 2, column 1 (\"time_ms\"): the column's name says milliseconds, but --time-unit s says "
+            "seconds: give the unit the numbers count, and a name that does not say another");
+  // Offsets and fractions that name no time, and stamps too far from 1970 for nanoseconds.
+  EXPECT_EQ(failure("2024-01-01T00:00+24:00,1\n2024-01-01T01:00+24:00,2\n").line, 1);
+  EXPECT_EQ(failure("2024-01-01T00:00:00.5,1\n2024-01-01T00:00:01.50,2\n").line, 2);
+  EXPECT_EQ(failure("1600-01-01T00:00:00.000000000,1\n1600-01-01T00:00:00.000000001,2\n").line, 1);
+  EXPECT_TRUE(read("1600-01-01T00:00:00.000001,1\n1600-01-01T00:00:00.000002,2\n").ok());
+}
+
 TEST(TableErrors, MissingValuesAreNeverZero) {
   const std::string advice =
       ": the method needs every sample, so fill the gap first (interpolate it, or end the data before "
@@ -216,29 +363,35 @@ TEST(TableErrors, CountsAndEmptyTables) {
 
 TEST(TableErrors, TimeStampsAndTheirRegularity) {
   Failure f = failure("date,v\n1969-01-01,1\n1969-02-30,2\n");
+  const std::string forms =
+      "1969-01-01, 1969-01, 1969-01-01T06:00 or 1969-01-01 06:00:30 (with up to nine digits of a second: "
+      "06:00:30.000250), optionally ending in Z or an offset (+01:00, -0530, +01)";
   EXPECT_EQ(f.text, "d.csv line 3, column 1 (\"date\"): \"1969-02-30\" is not a time stamp of the form YYYY-MM-DD "
                     "like the first one (1969-01-01): write every stamp in the first one's form, a real date and "
-                    "time of day (accepted forms: 1969-01-01, 1969-01, 1969-01-01T06:00 or 1969-01-01 06:00:30, "
-                    "optionally ending in Z)");
+                    "time of day (accepted forms: " + forms + ")");
   EXPECT_EQ(f.line, 3);
   EXPECT_EQ(f.column, 1);
   EXPECT_EQ(failure("2000-01-01T00:00,1\n2000-01-01T00:01:00,2\n").line, 2);  // another form
   EXPECT_EQ(failure("2000-01-01T24:00,1\n2000-01-02T00:00,2\n").line, 1);
   f = failure("Time,v\n12:00,1\n");
   EXPECT_EQ(f.text, "d.csv line 2, column 1 (\"Time\"): \"12:00\" is not a time stamp: the first column's name "
-                    "makes it the time column, whose stamps are written 1969-01-01, 1969-01, 1969-01-01T06:00 or "
-                    "1969-01-01 06:00:30, optionally ending in Z (or rename the column to read it as values)");
+                    "makes it the time column, whose stamps are written " + forms +
+                    ", or are numbers of seconds (or rename the column to read it as values)");
+  EXPECT_EQ(failure("date,v\n12,1\n").text,
+            "d.csv line 2, column 1 (\"date\"): \"12\" is not a time stamp: the first column's name makes it the "
+            "time column, whose stamps are written " + forms + " (or rename the column to read it as values)");
   // Irregular in months: the row and the two spacings.
   f = failure("date,v\n1969-01-01,1\n1969-02-01,2\n1969-03-01,3\n1969-05-01,4\n");
   EXPECT_EQ(f.text, "d.csv line 5, column 1 (\"date\"): the time stamp 1969-05-01 is 2 months after the one before "
                     "(1969-03-01), but the first two stamps are 1 month apart: the time column must be regular (a "
-                    "fixed number of seconds, or of whole calendar months, quarters or years, from row to row); "
-                    "fill in the missing rows or resample the data");
+                    "fixed step from row to row, or whole calendar months, quarters or years); fill in the missing "
+                    "rows or resample the data");
   EXPECT_EQ(f.line, 5);
   // Irregular in seconds.
   f = failure("2000-01-01 10:00,1\n2000-01-01 11:00,2\n2000-01-01 12:30,3\n");
   EXPECT_NE(f.text.find("line 3, column 1: the time stamp 2000-01-01 12:30 is 90 minutes after the one before "
-                        "(2000-01-01 11:00), but the first two stamps are 1 hour apart"),
+                        "(2000-01-01 11:00), but the stamps are 1 hour apart (the median step; each step must be "
+                        "within 1 minute of it, 1 % of it or the stamps' last digit, whichever is more)"),
             std::string::npos)
       << f.text;
   // A month that breaks the day of the month is said in days.
@@ -291,6 +444,25 @@ TEST(TableThreads, SameResultOnEveryThreadCount) {
       ASSERT_FALSE(more.ok());
       EXPECT_EQ(more.error->text, first.error->text);
     }
+  }
+  // A time column of numbers: the digits and the form of the whole column (a number with an
+  // exponent near the end makes it one of numbers each as short as it goes).
+  std::string numbers = "time,a,b\n";
+  for (std::size_t at = plain.find('\n') + 1, i = 0; at < plain.size(); ++i) {
+    const std::size_t comma = plain.find(',', at), end = plain.find('\n', at) + 1;
+    numbers += (i == 59990 ? std::string("2.9995e4") : std::to_string(i / 2) + (i % 2 ? ".5" : ".0")) +
+               plain.substr(comma, end - comma);
+    at = end;
+  }
+  const Result<Table> by_one = read(numbers, 2, 1);
+  ASSERT_TRUE(by_one.ok()) << by_one.error->text;
+  EXPECT_FALSE(by_one.value->time->form.fixed_digits);
+  EXPECT_EQ(by_one.value->time->stamp(60000), "30000.0");
+  for (int threads : {2, 3}) {
+    const Result<Table> more = read(numbers, 2, threads);
+    ASSERT_TRUE(more.ok());
+    EXPECT_EQ(more.value->time->form.fixed_digits, false);
+    EXPECT_EQ(more.value->time->stamp(60000), "30000.0");
   }
   // An irregular stamp before any bad value is the first problem, on every thread count.
   std::string irregular = plain;

@@ -4,6 +4,10 @@
 // of every example.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -16,6 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 const fs::path kExamples = fs::path(TRAMEL_SOURCE_DIR) / "examples";
+#ifdef TRAMEL_NO_PLOTS
+constexpr const char* kPlot = "";
+#else
+constexpr const char* kPlot = " --plot";
+#endif
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
@@ -171,6 +180,96 @@ TEST(CsvData, InitThenRunInTwoCommands) {
   EXPECT_EQ(f.read("tramel.cnl"), "mine\n");
   EXPECT_EQ(run_program(f.path(), 0, {"init", "seatbelts.csv", "--force"}).status, 0);
   EXPECT_NE(f.read("tramel.cnl"), "mine\n");
+}
+
+// The command `tramel init` says to run next, run as a shell runs it in the folder (with the
+// built program on the path, as `tramel` names it): its exit status and standard error.
+struct ShellRun {
+  int status = -1;
+  std::string err;
+};
+ShellRun run_printed(const TempFolder& f, const std::string& init_out) {
+  const std::size_t at = init_out.find("now run: ");
+  EXPECT_NE(at, std::string::npos) << init_out;
+  if (at == std::string::npos) return {};
+  const std::string command = init_out.substr(at + 9, init_out.find('\n', at) - at - 9);
+  const std::string line = "cd '" + f.path().string() + "' && PATH='" + program_path().parent_path().string() +
+                           "':\"$PATH\" " + command + " >/dev/null 2>shell.err";
+  const int status = std::system(line.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, f.read("shell.err")};
+}
+
+// A recording of a 25 Hz tone at 2000 samples a second: its time column as `time(i)` gives it.
+template <class Time>
+std::string recording(const std::string& header, Time time) {
+  std::string csv = header + "\n";
+  for (int i = 0; i < 4000; ++i) {
+    char v[48];
+    std::snprintf(v, sizeof v, "%.4f", std::sin(6.283185307179586 * i / 80) + 0.3 * std::sin(0.7 * i * i));
+    csv += time(i) + v + "\n";
+  }
+  return csv;
+}
+
+// init keeps the sampling in the control file, and the command it prints runs as printed: for
+// data without a time column, with microsecond stamps, with a time column of numbers in another
+// unit (the command then says --time-unit), and for a two-line data file given --sampling.
+// --sampling on the command line still wins, with a note; a time column that gives another
+// rate than the control file wins with a warning.
+TEST(CsvData, InitKeepsTheSamplingAndItsCommandRuns) {
+  const struct {
+    std::string file, data;
+    std::vector<std::string> init;  // init's options
+    std::string command;            // what the printed command holds after the program
+  } cases[] = {
+      {"plain.csv", recording("x", [](int) { return std::string(); }), {"--sampling", "2000"},
+       " --model auto" + std::string(kPlot) + " ."},
+      {"stamps.csv", recording("time,x", [](int i) {
+         char t[40];
+         std::snprintf(t, sizeof t, "2024-05-01T10:00:%02d.%06dZ,", i / 2000, i % 2000 * 500);
+         return std::string(t);
+       }), {}, " --model auto" + std::string(kPlot) + " ."},
+      {"numbers.csv", recording("time,x", [](int i) { return std::to_string(i / 2) + (i % 2 ? ".5," : ".0,"); }),
+       {"--time-unit", "ms"}, " --model auto" + std::string(kPlot) + " --time-unit ms ."},
+      {"nottem.dat", read_file(kExamples / "nottem" / "nottem.dat"), {"--sampling", "12.5"},
+       " --model auto" + std::string(kPlot) + " --sampling 12.5 ."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempFolder f;
+    f.write(c.file, c.data);
+    std::vector<std::string> arguments = {"init", c.file, "--frame", "80"};
+    if (c.file == "nottem.dat") arguments.back() = "12";
+    arguments.insert(arguments.end(), c.init.begin(), c.init.end());
+    const Outcome init = run_program(f.path(), 0, arguments);
+    ASSERT_EQ(init.status, 0) << init.diagnostics;
+    EXPECT_NE(init.out.find(c.command + "\n"), std::string::npos) << init.out;
+    EXPECT_EQ(f.read("tramel.cnl").find("rate/interval") == std::string::npos, c.file == "nottem.dat");
+    const ShellRun run = run_printed(f, init.out);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+  }
+  TempFolder f;
+  f.write("plain.csv", cases[0].data);
+  ASSERT_EQ(run_program(f.path(), 0, {"init", "plain.csv", "--frame", "80", "--sampling", "2000"}).status, 0);
+  EXPECT_EQ(run_program(f.path(), 0, {"--model", "auto", "--sampling", "4000"}).diagnostics.rfind(
+                "tramel: note: --sampling 4000 is used, not the control file's Sampling rate/interval 2000\n", 0),
+            0u);
+  // A two-line data file's line 2 wins over the control file.
+  TempFolder two;
+  two.write("nottem.dat", read_file(kExamples / "nottem" / "nottem.dat"));
+  two.write("tramel.cnl", replaced(read_file(kExamples / "nottem" / "tramel.cnl"), "# end of the global block",
+                                   "Sampling rate/interval = 3.0   * x\n# end of the global block"));
+  EXPECT_EQ(run_program(two.path(), 0).diagnostics,
+            "tramel: warning: the control file's Sampling rate/interval 3 is not used: nottem.dat gives its own on "
+            "line 2, 1\n");
+  // The time column wins over the control file; here its numbers are milliseconds read as seconds.
+  f.write("plain.csv", cases[2].data);
+  EXPECT_NE(run_program(f.path(), 0, {"--model", "auto"}).diagnostics.find(
+                "tramel: warning: plain.csv: its time column gives 2 as the sampling rate in Hz, but the control "
+                "file's Sampling rate/interval is 2000; the time column's is used (its numbers are read as "
+                "seconds; --time-unit gives another unit)\n"),
+            std::string::npos);
 }
 
 // init on the data of every example (in its own layout: the unit and the series from its control

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -284,6 +285,54 @@ TEST(InitFrame, FromTheCalendarTheAutocorrelationOrAsAskedFor) {
             "--frame: No. frames 6 < 7 lb 80: 510 samples make 6 whole frames of 80, and the analysis needs 7");
 }
 
+// The sampling is kept in the control file for CSV data, read back as the same float; a time
+// column whose step has a fraction of a second gives Hz mode; the two-line layout keeps its own.
+TEST(InitSampling, KeptForCsvDataAndHzForFractionsOfASecond) {
+  const auto micro = [](int i) {
+    char s[64];
+    std::snprintf(s, sizeof s, "2024-05-01 10:00:%02d.%06d", i / 2000, i % 2000 * 500);
+    return std::string(s);
+  };
+  const auto seconds = [](int i) { return std::to_string(i / 4800) + "." + std::to_string(1000000 + i % 4800 * 625 / 3).substr(1); };
+  const struct {
+    csv::Table table;
+    std::optional<init::Sampling> sampling;  // given, as --sampling
+    control::UnitMode mode;
+    std::string line;  // the control file's line, "" for none
+  } cases[] = {
+      {table(2000, 80.0, micro), {}, control::UnitMode::Hertz,
+       "Sampling rate/interval = 2000.0               * rate, samples per second\n"},
+      {table(4801, 96.0, seconds), {}, control::UnitMode::Hertz,
+       "Sampling rate/interval = 4800.0               * rate, samples per second\n"},
+      {table(120, 5.0, monthly), {}, control::UnitMode::Time,
+       "Sampling rate/interval = 1.0                  * interval, in months\n"},
+      {table(510, 17.0, monthly), init::Sampling::of_rate(44100.0), control::UnitMode::Hertz,
+       "Sampling rate/interval = 44100.0              * rate, samples per second\n"},
+      {table(510, 17.0, monthly), init::Sampling::of_interval(0.000208333, "seconds"), control::UnitMode::Time,
+       "Sampling rate/interval = 0.000208333          * interval, in seconds\n"},
+  };
+  for (const auto& c : cases) {
+    init::InitRequest r = init::request_for(c.table, "x.csv");
+    if (c.sampling) r.sampling = *c.sampling;
+    const init::Result<init::Suggestion> s = init::suggest(r);
+    ASSERT_TRUE(s.ok()) << s.error->text;
+    EXPECT_EQ(s.value->settings.mode, c.mode);
+    EXPECT_NE(s.value->control_text.find("Sampling unit =" + s.value->settings.unit_text + " "), std::string::npos);
+    EXPECT_NE(s.value->control_text.find(c.line), std::string::npos) << s.value->control_text;
+    expect_plans(r, "");
+  }
+  EXPECT_EQ(init::suggest(init::request_for(cases[0].table, "x.csv")).value->reasons[1],
+            "unit mode: Hz, from the time column (stamps 0.0005 seconds apart, 2000 samples per second)");
+  // The two-line layout: its line 2 gives the rate, the control file none.
+  init::InitRequest two_line = init::request_for(cases[2].table, "x.dat");
+  two_line.keep_sampling = false;
+  two_line.sampling = init::Sampling::of_rate(12.0);
+  const init::Result<init::Suggestion> s = init::suggest(two_line);
+  ASSERT_TRUE(s.ok());
+  EXPECT_EQ(s.value->control_text.find("rate/interval"), std::string::npos);
+  expect_plans(two_line, "");
+}
+
 TEST(InitErrors, SaysWhyNoControlFileCanBeWritten) {
   const csv::Table t = table(34, 5.0, monthly);
   EXPECT_EQ(init::suggest(init::request_for(t, "x.csv")).error->text,
@@ -316,6 +365,7 @@ TEST(InitControlText, MonthlyTableWithNamesReadsBackAsChosen) {
             "Coherence probability = 0.99                  * threshold P, 0 <= P < 1\n"
             "No. of frames = 1   No. of lags = 1           * forecast 1 frame, from 1 lag\n"
             "Sampling unit =months                         * no \"req\": time mode\n"
+            "Sampling rate/interval = 1.0                  * interval, in months\n"
             "Data file name =games.csv                     * no blank after the =\n"
             "# end of the global block\n"
             "Longest period = 12.0   Shortest period = 2.4 * band: bins 1 to 5\n"

@@ -88,6 +88,8 @@ Outcome run_program(const fs::path& folder, std::uint64_t memory_limit,
   return o;
 }
 
+std::filesystem::path program_path() { return TRAMEL_BINARY; }
+
 std::string read_file(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream s;

@@ -43,6 +43,9 @@ struct Outcome {
 Outcome run_program(const std::filesystem::path& folder, std::uint64_t memory_limit = 0,
                     const std::vector<std::string>& arguments = {});
 
+// The built program that run_program runs.
+std::filesystem::path program_path();
+
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
 
