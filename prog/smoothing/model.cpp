@@ -156,25 +156,49 @@ std::vector<State> states_at(const Series& series, const Weights& weights,
   return states;
 }
 
+int fit_frames(const Series& series) {
+  const std::int64_t frames = (kFitSamples + series.frame_length - 1) / series.frame_length;
+  return static_cast<int>(std::min<std::int64_t>(series.frames, std::max<std::int64_t>(frames, kFitLeastFrames)));
+}
+
+namespace {
+
+// The last `frames` frames of a series.
+Series last_frames(const Series& series, int frames) {
+  if (frames == series.frames) return series;
+  const int skipped = series.frames - frames;
+  Series s;
+  s.frame_length = series.frame_length;
+  s.frames = frames;
+  s.first_sample = series.first_sample + static_cast<std::int64_t>(skipped) * series.frame_length;
+  s.transform = series.transform;
+  s.values.assign(series.frame(skipped), series.frame(skipped) + static_cast<std::ptrdiff_t>(frames) * series.frame_length);
+  s.means.assign(series.means.begin() + skipped, series.means.end());
+  return s;
+}
+
+}  // namespace
+
 Model fit_model(const Series& series, std::span<const int> significant) {
   if (series.frames < 2) throw std::invalid_argument("smoothing::fit_model: fewer than 2 frames");
   Model m;
   m.frame_length = series.frame_length;
   m.first_sample = series.first_sample;
   m.transform = series.transform;
-  m.weights.waveform = choose_waveform(series, significant, m.choice);
+  const Series fitted = last_frames(series, fit_frames(series));
+  m.weights.waveform = choose_waveform(fitted, significant, m.choice);
 
   // The level's data: every frame less the waveform known before it.
   std::vector<double> z;
-  z.reserve(series.values.size());
-  WaveformPass pass(series, m.weights.waveform);
-  for (int f = 0; f < series.frames; ++f) {
+  z.reserve(fitted.values.size());
+  WaveformPass pass(fitted, m.weights.waveform);
+  for (int f = 0; f < fitted.frames; ++f) {
     pass.next(f);
     z.insert(z.end(), pass.z().begin(), pass.z().end());
   }
   std::optional<LevelFit> best;
   for (const Trend trend : {Trend::Damped, Trend::None, Trend::Linear}) {
-    const LevelFit fit = fit_level(z, series.frame_length, trend);
+    const LevelFit fit = fit_level(z, fitted.frame_length, trend);
     m.choice.level_aic[static_cast<std::size_t>(trend)] = fit.aic();
     if (!best || fit.aic() < best->aic()) best = fit;
   }

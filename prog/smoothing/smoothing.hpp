@@ -214,7 +214,15 @@ struct Model {
   State state;  // at the end of the sample
 };
 
-// Fits the model to a series of at least 2 frames. `significant` (increasing bins, 1 ..
+// The frames the weights are fitted to: the last ones, as many as hold kFitSamples samples
+// (at least kFitLeastFrames), or all there are. A long series' weights are as well determined
+// by its last stretch, and its fit then takes about as long as a short one's; the states and
+// the forecast come from the whole series all the same.
+inline constexpr std::int64_t kFitSamples = 16384;
+inline constexpr int kFitLeastFrames = 8;
+int fit_frames(const Series& series);
+
+// Fits the model to a series of at least 2 frames (its last fit_frames for the weights). `significant` (increasing bins, 1 ..
 // frame_length / 2) are the bins the waveform's groups are made from; with none, all bins
 // follow the frames at one gamma. The gamma of each group is the one of smallest squared
 // one-frame-ahead error of the waveform (frames 2 on); a group other than All is taken only
