@@ -25,7 +25,7 @@ int main() {
   for (double v; std::cin >> v;) values.push_back(static_cast<float>(v));
   const s::Series series =
       s::model_series(values, frame_length, transform == "log" ? s::Transform::Log : s::Transform::None);
-  const s::Model model = s::fit_model(series, bins);
+  const s::Model model = s::fit_model(series, {bins});
   const s::Forecast f = s::forecast_model(model, ahead);
   const std::vector<float> levels = {80.0f, 95.0f};
   const auto intervals = s::forecast_intervals(f, levels);

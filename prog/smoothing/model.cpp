@@ -36,13 +36,21 @@ class WaveformPass {
   double next(int f) {
     frame_shape(series_, f, shape_);
     if (groups_) projection_.apply(shape_, part_);
-    const std::vector<double>& before = f == 0 ? shape_ : filter_.waveform();
+    const std::span<const double> before = f == 0 ? std::span<const double>(shape_) : filter_.waveform();
     const double* x = series_.frame(f);
     for (std::size_t j = 0; j < z_.size(); ++j) z_[j] = x[j] - before[j];
     return filter_.update(shape_, part_);
   }
   const std::vector<double>& z() const { return z_; }
-  const std::vector<double>& waveform() const { return filter_.waveform(); }
+  // The waveforms of the next `cycle` frames, frame after frame.
+  std::vector<double> next_waveforms(int cycle) const {
+    std::vector<double> w;
+    for (int h = 0; h < cycle; ++h) {
+      const std::span<const double> next = filter_.waveform(h);
+      w.insert(w.end(), next.begin(), next.end());
+    }
+    return w;
+  }
 
  private:
   const Series& series_;
@@ -59,8 +67,8 @@ class WaveformPass {
 bool scored(int f, int frames) { return frames < 3 ? f == 1 : f >= 2; }
 
 // The gamma of each group of the waveform, and the group, as fit_model says.
-WaveformWeights choose_waveform(const Series& series, std::span<const int> significant,
-                                Choice& choice) {
+WaveformWeights choose_waveform(const Series& series, const FitOptions& options, Choice& choice) {
+  const std::span<const int> significant = options.significant;
   std::vector<WaveformBins> offered = {WaveformBins::All};
   if (!significant.empty()) {
     offered.push_back(WaveformBins::SignificantSmoothed);
@@ -74,8 +82,10 @@ WaveformWeights choose_waveform(const Series& series, std::span<const int> signi
   std::vector<Candidate> candidates;
   for (const WaveformBins bins : offered)
     for (const double gamma : kGammas) {
-      WaveformWeights w{gamma, bins, has_groups(bins) ? std::vector<int>(significant.begin(), significant.end())
-                                                      : std::vector<int>()};
+      WaveformWeights w{gamma, bins,
+                        has_groups(bins) ? std::vector<int>(significant.begin(), significant.end())
+                                         : std::vector<int>(),
+                        options.cycle};
       WaveformFilter filter(series.frame_length, w);
       candidates.push_back(Candidate{std::move(w), std::move(filter), 0.0});
     }
@@ -148,7 +158,7 @@ std::vector<State> states_at(const Series& series, const Weights& weights,
       s.frames = f + 1;
       s.level = level->level;
       s.slope = level->slope;
-      s.waveform = pass.waveform();
+      s.waveform = pass.next_waveforms(std::max(weights.waveform.cycle, 1));
       states.push_back(s);
       ++next;
     }
@@ -179,14 +189,14 @@ Series last_frames(const Series& series, int frames) {
 
 }  // namespace
 
-Model fit_model(const Series& series, std::span<const int> significant) {
+Model fit_model(const Series& series, const FitOptions& options) {
   if (series.frames < 2) throw std::invalid_argument("smoothing::fit_model: fewer than 2 frames");
   Model m;
   m.frame_length = series.frame_length;
   m.first_sample = series.first_sample;
   m.transform = series.transform;
   const Series fitted = last_frames(series, fit_frames(series));
-  m.weights.waveform = choose_waveform(fitted, significant, m.choice);
+  m.weights.waveform = choose_waveform(fitted, options, m.choice);
 
   // The level's data: every frame less the waveform known before it.
   std::vector<double> z;
@@ -221,6 +231,7 @@ Forecast forecast_from(const Model& model, const State& state, int frames_ahead)
                         : state.waveform_later_squares / state.waveform_later_errors) /
       lb;
   const double gamma2 = weights.waveform.gamma * weights.waveform.gamma;
+  const auto cycle = static_cast<std::size_t>(std::max(weights.waveform.cycle, 1));
 
   Forecast out;
   out.frame_length = lb;
@@ -235,8 +246,12 @@ Forecast forecast_from(const Model& model, const State& state, int frames_ahead)
     effects += i == 0 ? 1.0 : (w.alpha + w.beta * damping) * (w.alpha + w.beta * damping);
     power *= w.phi;
     damping += power;
-    out.centre[i] = state.level + damping * state.slope + state.waveform[i % static_cast<std::size_t>(lb)];
-    const auto frames_on = static_cast<double>(i / static_cast<std::size_t>(lb));
+    // Frame i / lb ahead takes the waveform of its turn in the cycle, which has been smoothed
+    // over one frame of its own for every cycle ahead.
+    const std::size_t ahead = i / static_cast<std::size_t>(lb);
+    out.centre[i] = state.level + damping * state.slope +
+                    state.waveform[(ahead % cycle) * static_cast<std::size_t>(lb) + i % static_cast<std::size_t>(lb)];
+    const auto frames_on = static_cast<double>(ahead / cycle);
     out.std_dev[i] = std::sqrt(level_variance * effects + waveform_variance * frames_on * gamma2);
   }
   out.transform = model.transform;

@@ -69,10 +69,13 @@ enum class WaveformBins : std::uint8_t { All, SignificantSmoothed, SignificantOn
 // and 1 the last frame's.
 inline constexpr std::array<double, 8> kGammas = {0.0, 0.05, 0.1, 0.2, 0.35, 0.5, 0.75, 1.0};
 
+// `cycle` waveforms that take turns: frame f follows waveform f mod cycle, each smoothed over
+// its own frames (7 for frames of a day whose shape differs by the day of the week).
 struct WaveformWeights {
   double gamma = 0.0;
   WaveformBins bins = WaveformBins::All;
   std::vector<int> significant;  // increasing, each 1 .. frame_length / 2: for the groups
+  int cycle = 1;
 };
 
 // The level's trend: damped (0.8 <= phi <= 1), none (phi = 0: a local level), or linear (phi = 1).
@@ -115,8 +118,10 @@ class BinProjection {
 
 // The waveform's state from frame to frame. The first frame's shape starts it; each later
 // shape is forecast by the state (its one-step error) and then moves it by the gain
-// max(gamma, 1 / (f + 1)) of the error, bin by bin: with groups, the significant part moves at
-// that gain, the rest at 1 / (f + 1) (the mean waveform) or stays out.
+// max(gamma, 1 / (k + 1)) of the error, k the frames it has taken in, bin by bin: with groups,
+// the significant part moves at that gain, the rest at 1 / (k + 1) (the mean waveform) or
+// stays out. With a cycle, each of its waveforms is such a state over its own frames; one that
+// has no frame yet forecasts the mean of all the shapes so far.
 class WaveformFilter {
  public:
   WaveformFilter(int frame_length, const WaveformWeights& weights);
@@ -124,17 +129,21 @@ class WaveformFilter {
   // The next frame's shape and, with groups, its significant part; returns the squared
   // one-step error over the frame (0 for the first frame).
   double update(std::span<const double> shape, std::span<const double> significant_part);
-  // What the filter forecasts for the next frame.
-  const std::vector<double>& waveform() const { return waveform_; }
+  // What the filter forecasts for the frame `ahead` frames after the next one.
+  std::span<const double> waveform(int ahead = 0) const;
   int frames() const { return frames_; }
 
  private:
+  int frame_length_;
   double gamma_;
   WaveformBins bins_;
+  int cycle_;
   int frames_ = 0;
-  std::vector<double> smoothed_;  // the part that moves at the gain
-  std::vector<double> rest_;      // the part kept at the mean (SignificantSmoothed)
-  std::vector<double> waveform_;  // their sum
+  std::vector<int> taken_;        // per waveform of the cycle, the frames taken in
+  std::vector<double> smoothed_;  // per waveform, the part that moves at the gain
+  std::vector<double> rest_;      // per waveform, the part kept at the mean (SignificantSmoothed)
+  std::vector<double> waveform_;  // per waveform, their sum
+  std::vector<double> mean_;      // the mean of every shape so far
 };
 
 // The level filter from its start: for the trends with a slope, the start's level is the first
@@ -173,7 +182,8 @@ struct State {
   int frames = 0;  // frames before the boundary
   double level = 0.0;
   double slope = 0.0;
-  std::vector<double> waveform;  // frame_length values
+  // The waveforms of the next `cycle` frames, frame after frame (frame_length values each).
+  std::vector<double> waveform;
   // The one-step errors before the boundary, for the spread of the forecast: the level's from
   // the second frame on (its first frame sets its start), the waveform's per frame as its sum of
   // squares, frame 1's apart (the only one scored when there are two frames).
@@ -222,14 +232,19 @@ inline constexpr std::int64_t kFitSamples = 16384;
 inline constexpr int kFitLeastFrames = 8;
 int fit_frames(const Series& series);
 
-// Fits the model to a series of at least 2 frames (its last fit_frames for the weights). `significant` (increasing bins, 1 ..
-// frame_length / 2) are the bins the waveform's groups are made from; with none, all bins
-// follow the frames at one gamma. The gamma of each group is the one of smallest squared
+// Fits the model to a series of at least 2 frames (its last fit_frames for the weights).
+// `significant` (increasing bins, 1 .. frame_length / 2) are the bins the waveform's groups are
+// made from; with none, all bins follow the frames at one gamma. `cycle` waveforms take turns
+// (see WaveformWeights). The gamma of each group is the one of smallest squared
 // one-frame-ahead error of the waveform (frames 2 on); a group other than All is taken only
 // when it lowers frames log(squares / frames) by more than 2 (its one more choice). The level's
 // weights minimise its one-step squared errors (from the second frame on) for each trend, and
 // the trend is the one of lowest Akaike criterion.
-Model fit_model(const Series& series, std::span<const int> significant);
+struct FitOptions {
+  std::span<const int> significant;
+  int cycle = 1;
+};
+Model fit_model(const Series& series, const FitOptions& options);
 
 // ---- The forecast ------------------------------------------------------------------------------
 

@@ -44,34 +44,56 @@ void BinProjection::apply(std::span<const double> frame, std::span<double> part)
 }
 
 WaveformFilter::WaveformFilter(int frame_length, const WaveformWeights& weights)
-    : gamma_(weights.gamma),
+    : frame_length_(frame_length),
+      gamma_(weights.gamma),
       bins_(weights.bins),
-      smoothed_(static_cast<std::size_t>(frame_length), 0.0),
+      cycle_(std::max(weights.cycle, 1)),
+      taken_(static_cast<std::size_t>(cycle_), 0),
+      smoothed_(static_cast<std::size_t>(cycle_) * static_cast<std::size_t>(frame_length), 0.0),
       rest_(bins_ == WaveformBins::SignificantSmoothed ? smoothed_.size() : 0, 0.0),
-      waveform_(smoothed_.size(), 0.0) {}
+      waveform_(smoothed_.size(), 0.0),
+      mean_(static_cast<std::size_t>(frame_length), 0.0) {}
+
+std::span<const double> WaveformFilter::waveform(int ahead) const {
+  const int c = (frames_ + ahead) % cycle_;
+  if (taken_[c] == 0) return mean_;
+  const auto lb = static_cast<std::size_t>(frame_length_);
+  return std::span<const double>(waveform_).subspan(static_cast<std::size_t>(c) * lb, lb);
+}
 
 double WaveformFilter::update(std::span<const double> shape, std::span<const double> significant_part) {
-  const std::size_t lb = waveform_.size();
+  const auto lb = static_cast<std::size_t>(frame_length_);
   double squares = 0.0;
   if (frames_ > 0) {
+    const std::span<const double> before = waveform();
     for (std::size_t j = 0; j < lb; ++j) {
-      const double e = shape[j] - waveform_[j];
+      const double e = shape[j] - before[j];
       squares += e * e;
     }
   }
-  // The first frame sets the state: a gain of 1.
-  const double mean_gain = 1.0 / (frames_ + 1);
+  const int c = frames_ % cycle_;
+  const std::size_t at = static_cast<std::size_t>(c) * lb;
+  // A waveform's first frame sets it: a gain of 1.
+  const double mean_gain = 1.0 / (taken_[c] + 1);
   const double gain = std::max(gamma_, mean_gain);
   const std::span<const double> moving = bins_ == WaveformBins::All ? shape : significant_part;
-  for (std::size_t j = 0; j < lb; ++j) smoothed_[j] += gain * (moving[j] - smoothed_[j]);
+  double* smoothed = smoothed_.data() + at;
+  double* waveform = waveform_.data() + at;
+  for (std::size_t j = 0; j < lb; ++j) smoothed[j] += gain * (moving[j] - smoothed[j]);
   if (bins_ == WaveformBins::SignificantSmoothed) {
+    double* rest = rest_.data() + at;
     for (std::size_t j = 0; j < lb; ++j) {
-      rest_[j] += mean_gain * ((shape[j] - significant_part[j]) - rest_[j]);
-      waveform_[j] = smoothed_[j] + rest_[j];
+      rest[j] += mean_gain * ((shape[j] - significant_part[j]) - rest[j]);
+      waveform[j] = smoothed[j] + rest[j];
     }
   } else {
-    waveform_ = smoothed_;
+    std::copy(smoothed, smoothed + lb, waveform);
   }
+  if (cycle_ > 1) {
+    const double weight = 1.0 / (frames_ + 1);
+    for (std::size_t j = 0; j < lb; ++j) mean_[j] += weight * (shape[j] - mean_[j]);
+  }
+  ++taken_[c];
   ++frames_;
   return squares;
 }
