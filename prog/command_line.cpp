@@ -121,23 +121,30 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   std::string model = "as-specified";
   app.add_option("--model", model,
                  "How every series is forecast: as-specified (the default:\n"
-                 "the report's form), changes, levels, or auto (per series\n"
-                 "the better of changes and levels by a backtest); see the\n"
-                 "README's section on choosing a model")
+                 "the report's form), changes, levels, smooth, or auto (per\n"
+                 "series the best of them, or the best combined, by a\n"
+                 "backtest); see the README's section on choosing a model")
       ->type_name("NAME")
-      ->check(one_of({"as-specified", "changes", "levels", "auto"}));
+      ->check(one_of({"as-specified", "changes", "levels", "smooth", "auto"}));
+  std::string transform;
+  app.add_option("--transform", transform,
+                 "The scale of smooth (with --model smooth or auto): none,\n"
+                 "log (for a swing that grows with the level), or auto (the\n"
+                 "better of the two by the backtest; the default)")
+      ->type_name("NAME")
+      ->check(one_of({"none", "log", "auto"}));
   std::string levels;
   app.add_option("--intervals", levels,
                  "Forecast intervals at these levels in percent, e.g. 80,95\n"
-                 "(with --model changes, levels or auto): in tramel.json, the\n"
-                 "plots and NAME.forecast.csv")
+                 "(with --model changes, levels, smooth or auto): in\n"
+                 "tramel.json, the plots and NAME.forecast.csv")
       ->type_name("LEVELS");
   app.add_option("--backtest", o.backtest_origins,
                  "A rolling-origin backtest over the last K whole frames of\n"
                  "each run (auto chooses by half the frames, at most 10): MASE,\n"
                  "RMSE and interval coverage of the model, of as-specified and\n"
                  "of seasonal naive, on standard output and in tramel.json\n"
-                 "(with --model changes, levels or auto)")
+                 "(with --model changes, levels, smooth or auto)")
       ->type_name("K");
   app.add_option("--sampling", o.sampling,
                  "The sampling interval (time mode, in the time unit) or rate\n"
@@ -255,12 +262,16 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   }
   if (!time_unit.empty()) o.time_unit = csv::number_unit(time_unit);
   o.model = *analysis::model_named(model);
+  if (!transform.empty()) o.transform = analysis::transform_named(transform);
   const bool backtest = app.count("--backtest") > 0;
   if (const rules::Verdict broken = rules::model_options(
-          {o.model, o.interval_levels, backtest, o.backtest_origins})) {
+          {o.model, o.interval_levels, backtest, o.backtest_origins, o.transform.has_value()})) {
     const bool of_backtest = broken->rule == rules::Rule::BacktestNeedsModel ||
                              broken->rule == rules::Rule::BacktestOrigins;
-    return wrong((of_backtest ? "--backtest: " : "--intervals: ") + broken->words);
+    const char* option = broken->rule == rules::Rule::TransformNeedsModel ? "--transform: "
+                         : of_backtest                                  ? "--backtest: "
+                                                                        : "--intervals: ";
+    return wrong(option + broken->words);
   }
   if (!o.interval_levels.empty()) o.csv = true;
   o.threads = threads > 0 ? threads : parallel::available_threads();

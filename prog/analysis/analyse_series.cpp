@@ -1,6 +1,8 @@
 // The analysis of one series: describe, coherence, significant bins, fit, forecast,
 // eigenvalues.
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <new>
 #include <optional>
 
@@ -30,6 +32,16 @@ backtest::Settings backtest_settings(const Settings& s) {
   b.errors = s.errors;
   b.levels = s.interval_levels;
   return b;
+}
+
+int backtest_origin_count(const Settings& s, int frames) {
+  const bool smooth = s.model == Model::Smooth || s.model == Model::Auto;
+  if (s.model == Model::AsSpecified || (!smooth && !s.backtest)) return 0;
+  const int asked = s.backtest_origins > 0 ? s.backtest_origins
+                    : smooth ? backtest::default_origins_with_smooth(frames)
+                             : backtest::default_origins(frames);
+  const int least = smooth ? rules::kSmoothBacktestMinimumFrames : backtest::kMinimumFrames;
+  return std::clamp(asked, 0, std::max(frames - least, 0));
 }
 
 namespace {
@@ -94,34 +106,173 @@ forecast::Eigenvalues model_eigenvalues(const forecast::ModelFit& fit) {
   return forecast::companion_eigenvalues(var);
 }
 
-// A model that follows the level: the significant bins ranked by coherence, Auto's choice by
-// the backtest, the size rule, the fit and the forecast with its intervals, on the frames of
-// the series as read.
-void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
-                         const Settings& settings, const Context& context) {
-  const backtest::Settings bsettings = backtest_settings(settings);
-  if (settings.backtest || settings.model == Model::Auto) {
-    const int origins = settings.backtest_origins > 0 ? settings.backtest_origins
-                                                      : backtest::default_origins(frames.frames);
-    r.backtest = backtest::run_backtest(frames, origins, bsettings, context.fft, context.threads);
+// The model Auto's choice amounts to, or Auto itself for as-specified (whose fit it does not
+// keep), seasonal naive and combinations.
+Model chosen_model(const backtest::Choice& choice) {
+  if (choice.methods.size() != 1) return Model::Auto;
+  switch (choice.methods.front()) {
+    case backtest::Method::AsSpecified:
+    case backtest::Method::SeasonalNaive:
+      return Model::Auto;
+    case backtest::Method::Changes:
+      return Model::Changes;
+    case backtest::Method::Levels:
+      return Model::Levels;
+    case backtest::Method::Smooth:
+    case backtest::Method::SmoothLog:
+    case backtest::Method::SmoothWeekdays:
+    case backtest::Method::SmoothWeeks:
+      break;
   }
-  forecast::ModelKind kind = settings.model == Model::Levels ? forecast::ModelKind::Levels
-                                                             : forecast::ModelKind::Changes;
-  if (settings.model == Model::Auto) kind = backtest::choose_model(*r.backtest);
-  r.model = kind == forecast::ModelKind::Levels ? Model::Levels : Model::Changes;
+  return Model::Smooth;
+}
 
-  const std::vector<forecast::RankedBin> ranked = backtest::rank_bins(
-      r.significant, r.coherence.waveform_power, r.coherence.noise, settings.first_bin);
-  const forecast::ModelSize size{frames.frames, settings.lags, kind, settings.frame_length};
-  r.model_run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft);
-  const forecast::ModelRun& run = *r.model_run;
-  if (!run.forecast) {
-    r.stop = SeriesStop::ModelFitFailed;
-    return;
+// The smooth fits of a series (on the aligned samples): on the scales its transform asks for
+// (the log scale only where every value is positive) and, for Auto on days of data sampled
+// hourly or faster with 3 weeks or more, with a waveform per day of the week and in frames of a
+// week.
+std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, std::span<const float> values,
+                                             const Settings& settings) {
+  const Transform asked = settings.transform.value_or(Transform::Auto);
+  const bool positive = smoothing::transform_applies(values, smoothing::Transform::Log);
+  r.log_refused = asked == Transform::Log && !positive;
+  std::vector<smoothing::Transform> scales;
+  if (asked != Transform::Log || !positive) scales.push_back(smoothing::Transform::None);
+  if (asked != Transform::None && positive) scales.push_back(smoothing::Transform::Log);
+  std::vector<int> bins;
+  for (const coherence::SignificantBin& b : r.significant) bins.push_back(b.bin);
+  const int lb = settings.frame_length;
+  std::vector<backtest::SmoothFit> fits;
+  for (const smoothing::Transform t : scales) {
+    backtest::SmoothFit fit;
+    fit.method = t == smoothing::Transform::Log ? backtest::Method::SmoothLog : backtest::Method::Smooth;
+    fit.series = smoothing::model_series(values, lb, t);
+    fit.model = smoothing::fit_model(fit.series, {bins});
+    fits.push_back(std::move(fit));
   }
-  r.forecast = run.forecast->frames;
-  r.intervals = forecast::forecast_intervals(*run.forecast, settings.interval_levels);
-  r.eigenvalues = model_eigenvalues(*run.fit);
+  const int frames = static_cast<int>(values.size()) / lb;
+  if (settings.model == Model::Auto && settings.frames_per_week > 1 && frames >= 3 * settings.frames_per_week) {
+    const int week = settings.frames_per_week;
+    backtest::SmoothFit weekdays;
+    weekdays.method = backtest::Method::SmoothWeekdays;
+    weekdays.series = fits.front().series;
+    weekdays.model = smoothing::fit_model(weekdays.series, {bins, week});
+    backtest::SmoothFit weeks;
+    weeks.method = backtest::Method::SmoothWeeks;
+    weeks.series = fits.front().series;
+    weeks.frames_per_model_frame = week;
+    weeks.model = smoothing::fit_model(smoothing::model_series(weeks.series.values, lb * week, weeks.series.transform), {});
+    fits.push_back(std::move(weekdays));
+    fits.push_back(std::move(weeks));
+  }
+  return fits;
+}
+
+// The methods a model chooses between.
+std::vector<backtest::Method> candidates(Model model, std::span<const backtest::SmoothFit> fits) {
+  using backtest::Method;
+  std::vector<Method> out;
+  if (model == Model::Changes) return {Method::Changes};
+  if (model == Model::Levels) return {Method::Levels};
+  if (model == Model::Auto) out = {Method::AsSpecified, Method::Changes, Method::Levels, Method::SeasonalNaive};
+  for (const backtest::SmoothFit& f : fits) out.push_back(f.method);
+  return out;
+}
+
+// The forecast of one method from the whole sample.
+std::optional<backtest::MethodForecast> final_forecast(backtest::Method m, SeriesResult& r,
+                                                       const backtest::SeriesFrames& frames,
+                                                       std::span<const backtest::SmoothFit> fits,
+                                                       const Settings& settings, const Context& context) {
+  using backtest::Method;
+  switch (m) {
+    case Method::Changes:
+    case Method::Levels: {
+      const forecast::ModelKind kind = m == Method::Levels ? forecast::ModelKind::Levels : forecast::ModelKind::Changes;
+      const std::vector<forecast::RankedBin> ranked = backtest::rank_bins(
+          r.significant, r.coherence.waveform_power, r.coherence.noise, settings.first_bin);
+      const forecast::ModelSize size{frames.frames, settings.lags, kind, settings.frame_length};
+      forecast::ModelRun run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft);
+      if (!run.forecast) return std::nullopt;
+      backtest::MethodForecast f = backtest::method_forecast(*run.forecast);
+      if (!r.model_run) {
+        r.eigenvalues = model_eigenvalues(*run.fit);
+        r.model_run = std::move(run);
+      }
+      return f;
+    }
+    case Method::AsSpecified: {
+      const backtest::OriginAnalysis a =
+          backtest::analyse_origin(frames, frames.frames, backtest_settings(settings), context.fft);
+      if (a.as_specified.empty()) return std::nullopt;
+      backtest::MethodForecast f;
+      f.values = a.as_specified;
+      f.centre.assign(f.values.begin(), f.values.end());
+      return f;
+    }
+    case Method::SeasonalNaive:
+      return backtest::seasonal_naive(frames.values, frames.frame_length, settings.frames_ahead);
+    case Method::Smooth:
+    case Method::SmoothLog:
+    case Method::SmoothWeekdays:
+    case Method::SmoothWeeks:
+      break;
+  }
+  for (const backtest::SmoothFit& fit : fits) {
+    if (fit.method != m) continue;
+    if (!r.smooth) r.smooth = SeriesResult::Smooth{m, fit.model};
+    const int end[] = {frames.frames};
+    return backtest::smooth_forecasts(fit, end, settings.frames_ahead).front();
+  }
+  return std::nullopt;
+}
+
+// A model that follows the level: the backtest (when asked for, and always for Smooth's scale
+// and Auto's choice), the methods chosen, their fits and forecasts on the frames of the series
+// counted back from its last sample, combined when Auto combines them, and the intervals,
+// calibrated to the backtest's errors where it has the origins for it.
+void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
+                         std::span<const float> values, const Settings& settings, const Context& context) {
+  const bool smooth = settings.model == Model::Smooth || settings.model == Model::Auto;
+  const std::vector<backtest::SmoothFit> fits = smooth ? smooth_fits(r, values, settings) : std::vector<backtest::SmoothFit>();
+  const std::vector<backtest::Method> methods = candidates(settings.model, fits);
+  if (settings.backtest || smooth) {
+    const int origins = backtest_origin_count(settings, frames.frames);
+    const backtest::Settings bsettings = backtest_settings(settings);
+    r.backtest = backtest::run_backtest(
+        backtest::BacktestRequest{frames, origins, bsettings, context.fft, fits, settings.model != Model::Smooth},
+        context.threads);
+  }
+  backtest::Choice choice;
+  if (methods.size() > 1) choice = backtest::choose(*r.backtest, methods, settings.model == Model::Auto);
+  if (choice.methods.empty()) {
+    // Nothing to choose between, or no candidate forecast at every origin it could: smooth
+    // (on the data's scale, the first fit) for smooth and auto.
+    choice.methods = {fits.empty() ? methods.front() : fits.front().method};
+    choice.weights = {1.0};
+  }
+
+  std::vector<backtest::MethodForecast> forecasts;
+  for (std::size_t k = 0; k < choice.methods.size(); ++k) {
+    std::optional<backtest::MethodForecast> f =
+        final_forecast(choice.methods[k], r, frames, fits, settings, context);
+    if (!f) {
+      r.stop = SeriesStop::ModelFitFailed;
+      return;
+    }
+    forecasts.push_back(std::move(*f));
+  }
+  const backtest::MethodForecast forecast = backtest::combine(choice, forecasts);
+  r.model = settings.model == Model::Auto ? chosen_model(choice) : settings.model;
+  r.forecast = forecast.values;
+  if (r.backtest) {
+    backtest::Calibration calibration =
+        backtest::calibrate(*r.backtest, backtest::choice_forecasts(*r.backtest, choice));
+    if (calibration.calibrated() || forecast.std_dev.empty()) r.calibration = std::move(calibration);
+  }
+  r.intervals = backtest::intervals(forecast, settings.interval_levels,
+                                    r.calibration ? &*r.calibration : nullptr);
+  if (methods.size() > 1) r.choice = std::move(choice);
 }
 
 }  // namespace
@@ -135,6 +286,11 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
 
   // Describe it.
   r.statistics = describe_series(values);
+  if (settings.model != Model::AsSpecified) {
+    // The frames counted back from the last sample: those before the first whole frame go.
+    r.first_sample = static_cast<std::int64_t>(values.size() % static_cast<std::size_t>(settings.frame_length));
+    values.erase(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(r.first_sample));
+  }
   r.last_frames = last_frames(values, settings.frame_length);
 
   // The models that follow the level take the frames as read, before the coherence step
@@ -168,7 +324,7 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
     return r;
   }
   try {
-    forecast_with_model(r, *frames, settings, context);
+    forecast_with_model(r, *frames, frames->values, settings, context);
   } catch (const std::bad_alloc&) {
     r.stop = SeriesStop::FitWorkSpace;
   }
@@ -181,6 +337,8 @@ std::string_view model_name(Model model) {
       return "changes";
     case Model::Levels:
       return "levels";
+    case Model::Smooth:
+      return "smooth";
     case Model::Auto:
       return "auto";
     case Model::AsSpecified:
@@ -190,8 +348,26 @@ std::string_view model_name(Model model) {
 }
 
 std::optional<Model> model_named(std::string_view name) {
-  for (const Model m : {Model::AsSpecified, Model::Changes, Model::Levels, Model::Auto})
+  for (const Model m : {Model::AsSpecified, Model::Changes, Model::Levels, Model::Smooth, Model::Auto})
     if (model_name(m) == name) return m;
+  return std::nullopt;
+}
+
+std::string_view transform_name(Transform transform) {
+  switch (transform) {
+    case Transform::None:
+      return "none";
+    case Transform::Log:
+      return "log";
+    case Transform::Auto:
+      break;
+  }
+  return "auto";
+}
+
+std::optional<Transform> transform_named(std::string_view name) {
+  for (const Transform t : {Transform::None, Transform::Log, Transform::Auto})
+    if (transform_name(t) == name) return t;
   return std::nullopt;
 }
 
@@ -237,9 +413,13 @@ std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r, const S
          " residual degrees of freedom (fewer frames than its regressors need): its standard "
          "errors and t values are not numbers or infinite, so neither they nor the t rule of "
          "the forecast mean anything; use fewer lags, a higher threshold or more data");
+  if (r.log_refused)
+    warn("the log scale needs every value positive, and the series has one that is not: smooth "
+         "forecasts it on the data's scale");
   if (r.model_run) {
     const forecast::BinChoice& choice = r.model_run->choice;
-    const std::string model(model_name(r.model));
+    const bool levels = r.model_run->fit && r.model_run->fit->kind == forecast::ModelKind::Levels;
+    const std::string model(model_name(r.model == Model::Auto ? (levels ? Model::Levels : Model::Changes) : r.model));
     if (r.significant.empty())
       warn("no bin of the band is significant at the threshold; the " + model +
            " model forecasts the frame's level alone, and its shape from the mean waveform");
@@ -260,6 +440,92 @@ std::vector<diagnostics::Warning> series_warnings(const SeriesResult& r, const S
     warn("the eigenvalue iteration gave up after 30 iterations (\"Too many iterations in "
          "hqr\"); the eigenvalues it did not reach are shown as 0");
   return warnings;
+}
+
+namespace {
+
+std::string fixed(double value, int digits) {
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits).ptr;
+  return std::string(buffer, end);
+}
+
+// Four significant digits.
+std::string significant(double value) {
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 4).ptr;
+  return std::string(buffer, end);
+}
+
+}  // namespace
+
+std::string forecast_name(const SeriesResult& r) {
+  if (!r.choice) {
+    if (r.smooth) return std::string(backtest::method_name(r.smooth->method));
+    return std::string(model_name(r.model));
+  }
+  const backtest::Choice& c = *r.choice;
+  if (c.methods.size() == 1) return std::string(backtest::method_name(c.methods.front()));
+  std::string text;
+  for (std::size_t k = 0; k < c.methods.size(); ++k)
+    text += (k > 0 ? " + " : "") + fixed(c.weights[k], 2) + " " + std::string(backtest::method_name(c.methods[k]));
+  return text;
+}
+
+std::string choice_reason(const SeriesResult& r) {
+  if (!r.choice || r.choice->methods.empty()) return {};
+  const backtest::Choice& c = *r.choice;
+  const std::string origins = std::to_string(c.origins) + (c.origins == 1 ? " origin" : " origins");
+  std::string text;
+  if (c.methods.size() == 1) {
+    text = "the lowest backtest MASE over " + origins + ", " + fixed(c.mase, 3);
+  } else {
+    const backtest::Method best = c.methods.front();
+    text = "the best " + std::to_string(c.methods.size()) +
+           " by backtest MASE, weighted by the inverse of their mean squared errors, score " +
+           fixed(c.mase, 3) + " over " + origins + ", against " + fixed(c.ranked[static_cast<std::size_t>(best)], 3) +
+           " for " + std::string(backtest::method_name(best)) + " alone";
+  }
+  std::string others;
+  for (int m = 0; m < backtest::kMethods; ++m) {
+    const double mase = c.ranked[static_cast<std::size_t>(m)];
+    if (std::isnan(mase) || (c.methods.size() == 1 && static_cast<backtest::Method>(m) == c.methods.front())) continue;
+    others += (others.empty() ? "" : ", ") + std::string(backtest::method_name(static_cast<backtest::Method>(m))) +
+              " " + fixed(mase, 3);
+  }
+  return others.empty() ? text : text + "; " + others;
+}
+
+std::string smooth_text(const smoothing::Model& m) {
+  const smoothing::WaveformWeights& w = m.weights.waveform;
+  std::string text = m.transform == smoothing::Transform::Log ? "log scale" : "the data's scale";
+  text += "; waveform gamma " + significant(w.gamma);
+  switch (w.bins) {
+    case smoothing::WaveformBins::All:
+      text += ", every bin";
+      break;
+    case smoothing::WaveformBins::SignificantSmoothed:
+      text += " at the significant bins, the others at the mean";
+      break;
+    case smoothing::WaveformBins::SignificantOnly:
+      text += " at the significant bins, the others left out";
+      break;
+  }
+  if (w.cycle > 1) text += ", " + std::to_string(w.cycle) + " waveforms in turn";
+  const smoothing::LevelWeights& l = m.weights.level;
+  switch (l.trend) {
+    case smoothing::Trend::Damped:
+      text += "; level with a damped trend, alpha " + significant(l.alpha) + ", beta " + significant(l.beta) +
+              ", phi " + significant(l.phi);
+      break;
+    case smoothing::Trend::Linear:
+      text += "; level with a linear trend, alpha " + significant(l.alpha) + ", beta " + significant(l.beta);
+      break;
+    case smoothing::Trend::None:
+      text += "; level without a trend, alpha " + significant(l.alpha);
+      break;
+  }
+  return text;
 }
 
 }  // namespace tramel::analysis

@@ -26,6 +26,7 @@
 #include "numeric/numeric.hpp"
 #include "parallel/parallel.hpp"
 #include "rules/rules.hpp"
+#include "smoothing/smoothing.hpp"
 
 namespace tramel::analysis {
 
@@ -34,16 +35,23 @@ namespace tramel::analysis {
 // How a series is forecast (see rules::Model).
 using rules::Model;
 
-// "as-specified", "changes", "levels", "auto"; and back, nothing for another name.
+// "as-specified", "changes", "levels", "smooth", "auto"; and back, nothing for another name.
 std::string_view model_name(Model model);
 std::optional<Model> model_named(std::string_view name);
 
-// What the analysis of a series does: frames of `frame_length` samples (frame f holds samples
-// f*frame_length .. (f+1)*frame_length - 1; samples after the last whole frame take no part),
+// The scale of the model smooth (see rules::Transform): "none", "log", "auto"; and back.
+using rules::Transform;
+std::string_view transform_name(Transform transform);
+std::optional<Transform> transform_named(std::string_view name);
+
+// What the analysis of a series does: frames of `frame_length` samples (for as-specified, frame
+// f holds samples f*frame_length .. (f+1)*frame_length - 1 and samples after the last whole
+// frame take no part; the other models count the frames back from the last sample, and the
+// samples before the first whole frame take no part),
 // the pass band of bins first_bin..last_bin (bin k: k cycles per frame), the taper, the
 // coherence threshold, and the VAR's lags and forecast horizon in frames.
 struct Settings {
-  int frame_length = 0;        // at least 5
+  int frame_length = 0;        // at least 5 (4 for the models but as-specified)
   int first_bin = 0;           // 1 <= first_bin < last_bin <= frame_length / 2
   int last_bin = 0;
   float taper_percent = 0.0f;  // 0 to 25
@@ -57,6 +65,12 @@ struct Settings {
   // many as backtest::default_origins). Auto always has one: it chooses by it.
   bool backtest = false;
   int backtest_origins = 0;
+  // The scale of smooth (and of smooth in auto); none given: auto.
+  std::optional<Transform> transform;
+  // 7 when a frame is a day of data sampled hourly or faster: auto then also forecasts with a
+  // waveform for each day of the week, and in frames of a week, from 3 weeks of data on. The
+  // program and the module leave it 0 (they do not yet tell a day frame from the sampling).
+  int frames_per_week = 0;
 
   int bin_count() const { return last_bin - first_bin + 1; }
   coherence::Band band() const {
@@ -117,13 +131,31 @@ struct SeriesResult {
   std::vector<float> last_frames;  // the last whole frames observed (up to 3), for plots
   numeric::ProbabilityFallback fallback;  // the chi-square fallback this series leaves
 
-  // The model that forecast the series (never Auto: what Auto chose). For Changes and Levels:
-  // the bins the size rule kept and left out, the lags it kept, the fit, and the forecast with
-  // the spread of its error; `fit` then stays empty.
+  // The model that forecast the series: what Auto chose when it is one model, Auto itself when
+  // it chose seasonal naive or a combination (`choice` says which). For Changes and Levels (or
+  // the first of them in Auto's combination): the bins the size rule kept and left out, the
+  // lags it kept, the fit, and the forecast with the spread of its error; `fit` then stays
+  // empty. For Smooth (alone or combined), its fit.
   Model model = Model::AsSpecified;
   std::optional<forecast::ModelRun> model_run;
+  struct Smooth {
+    backtest::Method method = backtest::Method::Smooth;
+    smoothing::Model model;
+  };
+  std::optional<Smooth> smooth;
+  // The methods that forecast (one, or those combined, with their weights), and what they were
+  // chosen by: the backtest's scores over its common origins (for Smooth, of its transforms; for
+  // Auto, of every candidate).
+  std::optional<backtest::Choice> choice;
   std::vector<forecast::ForecastInterval> intervals;  // per level asked for, as `forecast`
+  // The intervals' factors from the backtest's own errors, when a step of it had enough origins
+  // (or the forecast has no spread of its own).
+  std::optional<backtest::Calibration> calibration;
   std::optional<backtest::SeriesBacktest> backtest;   // when origins were asked for, or Auto
+  // The samples before the first whole frame, which take no part (the models but
+  // as-specified count their frames back from the last sample).
+  std::int64_t first_sample = 0;
+  bool log_refused = false;  // a log scale asked for, and a value not positive
 
   bool completed() const { return stop == SeriesStop::None; }
 };
@@ -236,6 +268,10 @@ numeric::ProbabilityFallback analyse_run(const RunRequest& request,
 
 // The settings of the backtest of a series analysed with `settings`.
 backtest::Settings backtest_settings(const Settings& settings);
+// The origins of the backtest of a series of `frames` whole frames: those asked for, or for
+// smooth and auto backtest::default_origins_with_smooth, at most as many as the frames allow;
+// 0 for a series without a backtest.
+int backtest_origin_count(const Settings& settings, int frames);
 
 // ---- Words ---------------------------------------------------------------------------------------
 
@@ -246,5 +282,17 @@ backtest::Settings backtest_settings(const Settings& settings);
 std::vector<diagnostics::Warning> series_warnings(const SeriesResult& result,
                                                   const Settings& settings,
                                                   const diagnostics::Place& where);
+
+// What forecast a series, in words: "smooth (log)", "changes", "0.62 smooth (log) + 0.38
+// changes" for a combination with its weights.
+std::string forecast_name(const SeriesResult& result);
+// Why: for a choice between several candidates, the chosen forecast's backtest MASE over its
+// origins against the best single candidate's and the others', e.g. "the lowest backtest MASE
+// over 10 origins: 0.612, against changes 0.701, levels 0.733, seasonal naive 0.950"; empty for
+// a model without a choice.
+std::string choice_reason(const SeriesResult& result);
+// The smooth fit in words: its scale, the waveform's gamma and group, the level's trend and
+// weights.
+std::string smooth_text(const smoothing::Model& model);
 
 }  // namespace tramel::analysis

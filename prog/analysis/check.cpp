@@ -14,14 +14,16 @@ rules::Verdict check(const Settings& s, const rules::DataExtent& extent) {
       rules::data_end(extent),
       rules::data_present(extent),
       rules::sample_size(samples),
-      rules::frame_length(s.frame_length),
+      rules::frame_length(s.frame_length, s.model),
       rules::whole_frames(samples, s.frame_length, s.model),
       rules::band(s.first_bin, s.last_bin, s.frame_length),
-      rules::model_options({s.model, s.interval_levels, s.backtest, s.backtest_origins}),
+      rules::model_options(
+          {s.model, s.interval_levels, s.backtest, s.backtest_origins, s.transform.has_value()}),
   };
   for (const rules::Verdict& v : verdicts)
     if (v) return v;
-  if (s.backtest) return rules::backtest_origins(s.backtest_origins, samples / s.frame_length);
+  if (s.backtest)
+    return rules::backtest_origins(s.backtest_origins, samples / s.frame_length, s.model);
   return {};
 }
 

@@ -13,127 +13,279 @@ constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
 // What one method's forecast at one origin and step contributed.
 struct StepErrors {
-  bool made = false;
   double scaled_absolute = 0.0;  // mean absolute error over the frame, over the in-sample scale
   double squares = 0.0;          // sum of squared errors over the frame
   std::vector<int> inside;       // per level, samples inside the interval
 };
 
-using OriginErrors = std::array<std::vector<StepErrors>, kMethods>;
-
 // The in-sample mean absolute error of seasonal naive (lag one frame) before the origin.
-double naive_scale(const SeriesFrames& s, int origin) {
-  const std::size_t lb = static_cast<std::size_t>(s.frame_length);
+double naive_scale(std::span<const float> values, int frame_length, int origin) {
+  const auto lb = static_cast<std::size_t>(frame_length);
   const std::size_t n = static_cast<std::size_t>(origin) * lb;
   double sum = 0.0;
-  for (std::size_t t = lb; t < n; ++t) sum += std::fabs(static_cast<double>(s.values[t]) - s.values[t - lb]);
+  for (std::size_t t = lb; t < n; ++t) sum += std::fabs(static_cast<double>(values[t]) - values[t - lb]);
   return n > lb ? sum / static_cast<double>(n - lb) : 0.0;
 }
 
-// The errors of forecast frames (steps frame after frame) at the steps the sample still holds.
-std::vector<StepErrors> score(const SeriesFrames& s, int origin, std::span<const float> frames,
-                              const std::vector<double>* std_dev, std::span<const double> z,
-                              double scale) {
-  const int lb = s.frame_length;
-  const int steps = static_cast<int>(frames.size()) / lb;
+// Whether `actual` lies within z standard deviations of the forecast at `at`, on its scale.
+bool within(const MethodForecast& f, std::size_t at, double actual, double z) {
+  if (f.log_scale) return actual > 0.0 && std::fabs(std::log(actual) - f.centre[at]) <= z * f.std_dev[at];
+  return std::fabs(actual - f.centre[at]) <= z * f.std_dev[at];
+}
+
+// The errors of a forecast at origin `index` at the steps the sample still holds.
+std::vector<StepErrors> score(const SeriesBacktest& b, int index, const MethodForecast& f,
+                              std::span<const double> z) {
+  const int lb = b.frame_length;
+  const int frames = b.first_origin + b.origins;
+  const int origin = b.first_origin + index;
+  const int steps = static_cast<int>(f.values.size()) / lb;
+  const bool spread = !f.std_dev.empty();
   std::vector<StepErrors> out;
-  for (int h = 0; h < steps && origin + h < s.frames; ++h) {
+  for (int h = 0; h < steps && origin + h < frames; ++h) {
     StepErrors e;
-    e.made = true;
-    e.inside.assign(std_dev ? z.size() : 0, 0);
+    e.inside.assign(spread ? z.size() : 0, 0);
     double absolute = 0.0;
     for (int j = 0; j < lb; ++j) {
       const std::size_t at = static_cast<std::size_t>(h) * lb + j;
-      const double actual = s.values[static_cast<std::size_t>(origin + h) * lb + j];
-      const double error = actual - frames[at];
+      const double actual = b.actual[static_cast<std::size_t>(index + h) * lb + j];
+      const double error = actual - f.values[at];
       absolute += std::fabs(error);
       e.squares += error * error;
-      if (std_dev) {
-        for (std::size_t q = 0; q < z.size(); ++q)
-          if (std::fabs(error) <= z[q] * (*std_dev)[at]) ++e.inside[q];
-      }
+      for (std::size_t q = 0; spread && q < z.size(); ++q)
+        if (within(f, at, actual, z[q])) ++e.inside[q];
     }
+    const double scale = b.scales[static_cast<std::size_t>(index)];
     e.scaled_absolute = scale > 0.0 ? absolute / lb / scale : kNotANumber;
     out.push_back(std::move(e));
   }
   return out;
 }
 
-OriginErrors origin_errors(const SeriesFrames& s, int origin, const Settings& settings,
-                           const numeric::FftPlan& plan, std::span<const double> z) {
-  const OriginAnalysis a = analyse_origin(s, origin, settings, plan);
-  const double scale = naive_scale(s, origin);
-  const int lb = s.frame_length;
-  OriginErrors e;
-  e[static_cast<int>(Method::AsSpecified)] = score(s, origin, a.as_specified, nullptr, z, scale);
-  const auto model = [&](const forecast::ModelRun& run) {
-    return run.forecast ? score(s, origin, run.forecast->frames, &run.forecast->std_dev, z, scale)
-                        : std::vector<StepErrors>{};
-  };
-  e[static_cast<int>(Method::Changes)] = model(a.changes);
-  e[static_cast<int>(Method::Levels)] = model(a.levels);
-  std::vector<float> naive;
-  for (int h = 0; h < settings.frames_ahead; ++h)
-    naive.insert(naive.end(), s.values.begin() + static_cast<std::ptrdiff_t>(origin - 1) * lb,
-                 s.values.begin() + static_cast<std::ptrdiff_t>(origin) * lb);
-  e[static_cast<int>(Method::SeasonalNaive)] = score(s, origin, naive, nullptr, z, scale);
-  return e;
+std::vector<double> quantiles_z(std::span<const float> levels) {
+  std::vector<double> z;
+  for (const float level : levels) z.push_back(forecast::normal_quantile(0.5 + static_cast<double>(level) / 200.0));
+  return z;
+}
+
+// The scores of one method at every step, from its forecasts at the origins.
+std::vector<StepScores> method_scores(const SeriesBacktest& b, Method m, std::span<const double> z) {
+  const int lb = b.frame_length;
+  const int frames = b.first_origin + b.origins;
+  std::vector<StepScores> out;
+  for (int h = 0; h < b.frames_ahead; ++h) {
+    StepScores s;
+    double scaled = 0.0, squares = 0.0;
+    int scaled_count = 0;
+    std::vector<long> inside;
+    for (int i = 0; i < b.origins; ++i) {
+      const int origin = b.first_origin + i;
+      if (origin + h >= frames || origin < minimum_frames(m)) continue;
+      const std::optional<MethodForecast>& f = b.at(m, i);
+      if (!f || static_cast<int>(f->values.size()) / lb <= h) {
+        ++s.missed;
+        continue;
+      }
+      const StepErrors e = score(b, i, *f, z)[static_cast<std::size_t>(h)];
+      ++s.forecasts;
+      if (!std::isnan(e.scaled_absolute)) {
+        scaled += e.scaled_absolute;
+        ++scaled_count;
+      }
+      squares += e.squares;
+      inside.resize(e.inside.size(), 0);
+      for (std::size_t q = 0; q < e.inside.size(); ++q) inside[q] += e.inside[q];
+    }
+    s.mase = scaled_count > 0 ? scaled / scaled_count : kNotANumber;
+    s.rmse = s.forecasts > 0 ? std::sqrt(squares / (static_cast<double>(s.forecasts) * lb)) : kNotANumber;
+    for (const long n : inside)
+      s.coverage.push_back(static_cast<double>(n) / (static_cast<double>(s.forecasts) * lb));
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+MethodForecast specified_forecast(const std::vector<float>& frames) {
+  MethodForecast f;
+  f.values = frames;
+  f.centre.assign(frames.begin(), frames.end());
+  return f;
 }
 
 }  // namespace
 
+std::string_view method_name(Method method) {
+  switch (method) {
+    case Method::Changes:
+      return "changes";
+    case Method::Levels:
+      return "levels";
+    case Method::SeasonalNaive:
+      return "seasonal naive";
+    case Method::Smooth:
+      return "smooth";
+    case Method::SmoothLog:
+      return "smooth (log)";
+    case Method::SmoothWeekdays:
+      return "smooth by weekday";
+    case Method::SmoothWeeks:
+      return "smooth in weeks";
+    case Method::AsSpecified:
+      break;
+  }
+  return "as-specified";
+}
+
+int minimum_frames(Method method) {
+  switch (method) {
+    case Method::Smooth:
+    case Method::SmoothLog:
+    case Method::SmoothWeekdays:
+      return rules::kSmoothBacktestMinimumFrames;
+    case Method::SmoothWeeks:
+      return 2 * 7;
+    case Method::SeasonalNaive:
+      return 1;
+    case Method::AsSpecified:
+    case Method::Changes:
+    case Method::Levels:
+      break;
+  }
+  return kMinimumFrames;
+}
+
+MethodForecast method_forecast(const forecast::ModelForecast& forecast) {
+  MethodForecast f;
+  f.values = forecast.frames;
+  // The interval is about the forecast as it is written.
+  f.centre.assign(forecast.frames.begin(), forecast.frames.end());
+  f.std_dev = forecast.std_dev;
+  return f;
+}
+
+MethodForecast method_forecast(const smoothing::Forecast& forecast) {
+  MethodForecast f;
+  f.values.assign(forecast.values.begin(), forecast.values.end());
+  f.centre = forecast.centre;
+  f.std_dev = forecast.std_dev;
+  f.log_scale = forecast.transform == smoothing::Transform::Log;
+  return f;
+}
+
+MethodForecast seasonal_naive(std::span<const float> values, int frame_length, int frames_ahead) {
+  const auto lb = static_cast<std::size_t>(frame_length);
+  const std::size_t n = values.size() / lb * lb;
+  double squares = 0.0;
+  for (std::size_t t = lb; t < n; ++t) {
+    const double d = static_cast<double>(values[t]) - values[t - lb];
+    squares += d * d;
+  }
+  const double sd = n > lb ? std::sqrt(squares / static_cast<double>(n - lb)) : 0.0;
+  MethodForecast f;
+  for (int h = 0; h < frames_ahead; ++h) {
+    f.values.insert(f.values.end(), values.begin() + static_cast<std::ptrdiff_t>(n - lb),
+                    values.begin() + static_cast<std::ptrdiff_t>(n));
+    f.std_dev.insert(f.std_dev.end(), lb, sd * std::sqrt(h + 1.0));
+  }
+  f.centre.assign(f.values.begin(), f.values.end());
+  return f;
+}
+
+std::vector<MethodForecast> smooth_forecasts(const SmoothFit& fit, std::span<const int> origins,
+                                             int frames_ahead) {
+  std::vector<MethodForecast> out;
+  const int lb = fit.series.frame_length;
+  const int per = fit.frames_per_model_frame;
+  if (per == 1) {
+    for (const smoothing::State& s : smoothing::states_at(fit.series, fit.model.weights, origins))
+      out.push_back(method_forecast(smoothing::forecast_from(fit.model, s, frames_ahead)));
+    return out;
+  }
+  // Longer frames: the sample up to each origin framed anew, back from the origin.
+  const int model_frames_ahead = (frames_ahead + per - 1) / per;
+  for (const int origin : origins) {
+    const std::span<const double> before(fit.series.values.data(),
+                                         static_cast<std::size_t>(origin) * static_cast<std::size_t>(lb));
+    const smoothing::Series series = smoothing::model_series(before, lb * per, fit.series.transform);
+    const int end[] = {series.frames};
+    const smoothing::State state = smoothing::states_at(series, fit.model.weights, end).front();
+    MethodForecast f = method_forecast(smoothing::forecast_from(fit.model, state, model_frames_ahead));
+    const auto n = static_cast<std::size_t>(frames_ahead) * static_cast<std::size_t>(lb);
+    f.values.resize(n);
+    f.centre.resize(n);
+    f.std_dev.resize(n);
+    out.push_back(std::move(f));
+  }
+  return out;
+}
+
 int default_origins(int frames) { return std::clamp(frames / 2, 0, 10); }
 
-SeriesBacktest run_backtest(const SeriesFrames& series, int origins, const Settings& settings,
-                            const numeric::FftPlan& plan, parallel::Threads threads) {
+int default_origins_with_smooth(int frames) {
+  return std::clamp(frames - rules::kSmoothBacktestMinimumFrames, 0, 10);
+}
+
+SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads) {
+  const SeriesFrames& series = q.series;
+  const Settings& settings = q.settings;
+  const int least = q.smooth.empty() ? kMinimumFrames : rules::kSmoothBacktestMinimumFrames;
   SeriesBacktest b;
-  b.origins = std::clamp(origins, 0, std::max(series.frames - kMinimumFrames, 0));
+  b.origins = std::clamp(q.origins, 0, std::max(series.frames - least, 0));
   b.first_origin = series.frames - b.origins;
   b.frames_ahead = settings.frames_ahead;
   b.levels = settings.levels;
-  std::vector<double> z;
-  for (const float level : settings.levels)
-    z.push_back(forecast::normal_quantile(0.5 + static_cast<double>(level) / 200.0));
-
-  // Each origin in a slot of its own, then the sums in origin order.
-  std::vector<OriginErrors> all(static_cast<std::size_t>(b.origins));
-  parallel::for_each_index(b.origins, threads, [&](std::int64_t i) {
-    all[i] = origin_errors(series, b.first_origin + static_cast<int>(i), settings, plan, z);
-  });
-
-  const int lb = series.frame_length;
-  for (int m = 0; m < kMethods; ++m) {
-    const bool intervals = m == static_cast<int>(Method::Changes) || m == static_cast<int>(Method::Levels);
-    for (int h = 0; h < settings.frames_ahead; ++h) {
-      StepScores s;
-      double scaled = 0.0, squares = 0.0;
-      int scaled_count = 0;
-      std::vector<long> inside(intervals ? z.size() : 0, 0);
-      for (int i = 0; i < b.origins; ++i) {
-        if (b.first_origin + i + h >= series.frames) continue;  // the step is past the sample
-        const std::vector<StepErrors>& steps = all[i][m];
-        if (static_cast<int>(steps.size()) <= h) {
-          ++s.missed;
-          continue;
-        }
-        const StepErrors& e = steps[h];
-        ++s.forecasts;
-        if (!std::isnan(e.scaled_absolute)) {
-          scaled += e.scaled_absolute;
-          ++scaled_count;
-        }
-        squares += e.squares;
-        for (std::size_t q = 0; q < inside.size(); ++q) inside[q] += e.inside[q];
-      }
-      s.mase = scaled_count > 0 ? scaled / scaled_count : kNotANumber;
-      s.rmse = s.forecasts > 0 ? std::sqrt(squares / (static_cast<double>(s.forecasts) * lb)) : kNotANumber;
-      for (const long n : inside)
-        s.coverage.push_back(s.forecasts > 0 ? static_cast<double>(n) / (static_cast<double>(s.forecasts) * lb)
-                                             : kNotANumber);
-      b.steps[m].push_back(std::move(s));
-    }
+  b.frame_length = series.frame_length;
+  const auto lb = static_cast<std::size_t>(series.frame_length);
+  b.actual.assign(series.values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(b.first_origin) * lb),
+                  series.values.end());
+  std::vector<int> origins;
+  for (int i = 0; i < b.origins; ++i) {
+    origins.push_back(b.first_origin + i);
+    b.scales.push_back(naive_scale(series.values, series.frame_length, b.first_origin + i));
   }
+  for (auto& f : b.forecasts) f.resize(static_cast<std::size_t>(b.origins));
+  const auto slot = [&](Method m) -> std::vector<std::optional<MethodForecast>>& {
+    b.scored[static_cast<std::size_t>(m)] = true;
+    return b.forecasts[static_cast<std::size_t>(m)];
+  };
+
+  // The VAR methods: each origin in a slot of its own, analysed on any thread.
+  if (q.var_methods) {
+    auto& specified = slot(Method::AsSpecified);
+    auto& changes = slot(Method::Changes);
+    auto& levels = slot(Method::Levels);
+    parallel::for_each_index(b.origins, threads, [&](std::int64_t i) {
+      if (origins[i] < kMinimumFrames) return;
+      const OriginAnalysis a = analyse_origin(series, origins[i], settings, q.plan);
+      if (!a.as_specified.empty()) specified[i] = specified_forecast(a.as_specified);
+      if (a.changes.forecast) changes[i] = method_forecast(*a.changes.forecast);
+      if (a.levels.forecast) levels[i] = method_forecast(*a.levels.forecast);
+    });
+  }
+  auto& naive = slot(Method::SeasonalNaive);
+  for (int i = 0; i < b.origins; ++i)
+    naive[i] = seasonal_naive(std::span<const float>(series.values).first(static_cast<std::size_t>(origins[i]) * lb),
+                              series.frame_length, settings.frames_ahead);
+  // Smooth: one pass per fit gives its model at every origin.
+  for (const SmoothFit& fit : q.smooth) {
+    auto& out = slot(fit.method);
+    std::vector<int> usable;
+    for (const int o : origins)
+      if (o >= minimum_frames(fit.method)) usable.push_back(o);
+    std::vector<MethodForecast> made = smooth_forecasts(fit, usable, settings.frames_ahead);
+    for (std::size_t k = 0; k < usable.size(); ++k)
+      out[static_cast<std::size_t>(usable[k] - b.first_origin)] = std::move(made[k]);
+  }
+
+  const std::vector<double> z = quantiles_z(settings.levels);
+  for (int m = 0; m < kMethods; ++m)
+    if (b.scored[static_cast<std::size_t>(m)]) b.steps[static_cast<std::size_t>(m)] = method_scores(b, static_cast<Method>(m), z);
   return b;
+}
+
+SeriesBacktest run_backtest(const SeriesFrames& series, int origins, const Settings& settings,
+                            const numeric::FftPlan& plan, parallel::Threads threads) {
+  return run_backtest(BacktestRequest{series, origins, settings, plan}, threads);
 }
 
 double mean_mase(const std::vector<StepScores>& steps) {

@@ -343,6 +343,10 @@ double bin_in_report_units(const RunPlan& plan, int bin);
 // The time from one sample to the next, in milliseconds (kHz mode), seconds (Hz mode) or the
 // time unit (time mode): the units the report gives periods in.
 double sample_interval(const RunPlan& plan);
+// The datum the forecast starts at (from 1): the one after the last whole frame counted from
+// the start, IS + nf lb, for as-specified; the one after the last datum, IS + n, for the models
+// that count their frames back from it.
+std::int64_t forecast_first_datum(const RunPlan& plan);
 
 // Reads the next run block and plans the run. Every message goes to the report.
 Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& files,

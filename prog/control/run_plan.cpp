@@ -271,9 +271,13 @@ bool Planner::check_sample_and_frames() {
   // Hostile values may leave the 32-bit range; the size wraps as the system prints it.
   plan.sample_size = static_cast<std::int32_t>(static_cast<std::uint32_t>(
       static_cast<std::int64_t>(plan.last_datum) - static_cast<std::int64_t>(plan.first_datum) + 1));
-  if (const rules::Verdict broken = rules::frame_length(plan.frame_length)) {
+  if (const rules::Verdict broken = rules::frame_length(plan.frame_length, analysis.model)) {
+    const std::string head = analysis.model == rules::Model::AsSpecified
+                                 ? list_text("Frame length = ", plan.frame_length, " < 5 - run ", plan.run)
+                                 : list_text("Frame length = ", plan.frame_length, " < ",
+                                             rules::minimum_frame_length(analysis.model), " - run ", plan.run);
     return fail(
-        list_text("Frame length = ", plan.frame_length, " < 5 - run ", plan.run) +
+        head +
             (mode() != UnitMode::Time
                  ? list_text("Decrease resolution bandwidth = ", plan.bandwidth, " n = ", plan.sample_size)
                  : list_text("Increase resolution period = ", plan.bandwidth, " n = ", plan.sample_size)),
@@ -371,6 +375,13 @@ double sample_interval(const RunPlan& plan) {
       break;
   }
   return plan.spacing.interval();
+}
+
+std::int64_t forecast_first_datum(const RunPlan& plan) {
+  const std::int64_t framed = plan.analysis.model == rules::Model::AsSpecified
+                                  ? static_cast<std::int64_t>(plan.frames) * plan.frame_length
+                                  : plan.sample_size;
+  return plan.first_datum + framed;
 }
 
 Outcome<RunPlan> plan_run(ControlFile& control, int run, const FileSettings& files,

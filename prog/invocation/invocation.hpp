@@ -30,6 +30,7 @@ struct Options {
   bool least_squares_errors = false;    // ordinary least-squares standard errors
   std::uint64_t memory_limit = 0;       // bytes the work space may take; 0: what is available
   analysis::Model model = analysis::Model::AsSpecified;  // how every series is forecast
+  std::optional<analysis::Transform> transform = std::nullopt;  // the scale of smooth
   std::vector<float> interval_levels = {};  // forecast intervals, percent (models with intervals)
   int backtest_origins = 0;  // a rolling-origin backtest of every series over so many frames; 0: none
   bool csv = false;                     // also write NAME.forecast.csv (always for CSV data)

@@ -30,8 +30,7 @@ std::string forecast_table(const results::InvocationResult& results) {
     csv::RunForecast run;
     run.run = r.plan.run;
     run.frame_length = r.plan.frame_length;
-    run.first_datum = static_cast<std::int64_t>(r.plan.first_datum) +
-                      static_cast<std::int64_t>(r.plan.frames) * r.plan.frame_length;
+    run.first_datum = control::forecast_first_datum(r.plan);
     bool completed = true;
     for (const results::SeriesResult& s : r.series) {
       completed = completed && s.completed();

@@ -84,9 +84,20 @@ void write_series(const Run& run, const analysis::SeriesResult& r) {
            r, run.settings, diagnostics::Place::in_run(plan.run, r.series)))
     run.messages.warn(std::move(w));
   if (!r.completed()) run.messages.stop(series_stop(plan, r));
-  if (r.model_run) {
-    report::write_model_block(report, report::ModelReport{r.significant, plan.analysis.frames_ahead,
-                                                          plan.analysis.lags, r.model, *r.model_run});
+  if (r.model_run || r.smooth || r.choice) {
+    const int frames_ahead = plan.analysis.frames_ahead;
+    if (r.model_run)
+      report::write_model_block(report, report::ModelReport{r.significant, frames_ahead,
+                                                            plan.analysis.lags, r.model, *r.model_run});
+    if (r.smooth)
+      report::write_smooth_block(report,
+                                 report::SmoothReport{r.significant, frames_ahead, *r.smooth, !r.model_run});
+    int calibrated = 0;
+    if (r.calibration)
+      for (const int n : r.calibration->origins) calibrated += n >= backtest::kCalibrationOrigins ? 1 : 0;
+    report::write_choice(report, report::ChoiceReport{analysis::forecast_name(r), analysis::choice_reason(r),
+                                                      r.intervals.empty() ? 0 : calibrated, frames_ahead,
+                                                      !r.model_run});
     return;
   }
   report::write_var_block(report,
@@ -110,6 +121,7 @@ analysis::Settings series_settings(const control::RunPlan& plan, const Options& 
   s.interval_levels = options.interval_levels;
   s.backtest = options.backtest_origins > 0;
   s.backtest_origins = options.backtest_origins;
+  s.transform = options.transform;
   return s;
 }
 
@@ -138,7 +150,8 @@ void perform_run(const control::RunPlan& plan, const RunData& data, State& state
     forecasts[j] = std::move(r.forecast);
     if (j + 1 == plan.series_count)
       report::write_forecast_file(state.outputs.forecast_file(), forecasts, plan.frame_length);
-    report::write_eigenvalues(report, r.eigenvalues, plan.analysis);
+    // The models without a VAR have no eigenvalues to show.
+    if (r.fit || r.model_run || !r.completed()) report::write_eigenvalues(report, r.eigenvalues, plan.analysis);
   });
 }
 
@@ -149,7 +162,7 @@ void write_backtests(State& state) {
       if (r.backtest)
         report::write_backtest_table(
             state.outputs.console(),
-            report::BacktestReport{run.plan.run, r.series, r.model,
+            report::BacktestReport{run.plan.run, r.series, r.model, analysis::forecast_name(r),
                                    state.options.model == analysis::Model::Auto, *r.backtest});
 }
 

@@ -171,17 +171,83 @@ Json scores(const std::vector<backtest::StepScores>& steps, std::span<const floa
   return list;
 }
 
-Json backtest_scores(const backtest::SeriesBacktest& b, analysis::Model model) {
-  const backtest::Method used =
-      model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes;
-  return Json{{"origins", b.origins},
-              {"first_origin", b.first_origin},
-              {"frames_ahead", b.frames_ahead},
-              {"model", scores(b.of(used), b.levels)},
-              {"as_specified", scores(b.of(backtest::Method::AsSpecified), b.levels)},
-              {"seasonal_naive", scores(b.of(backtest::Method::SeasonalNaive), b.levels)},
-              {"changes", scores(b.of(backtest::Method::Changes), b.levels)},
-              {"levels", scores(b.of(backtest::Method::Levels), b.levels)}};
+// A method's key: its name with underscores ("seasonal_naive", "smooth_log").
+std::string method_key(backtest::Method m) {
+  std::string key;
+  for (const char c : backtest::method_name(m)) {
+    if (c == '(' || c == ')') continue;
+    key += c == ' ' || c == '-' ? '_' : c;
+  }
+  return key;
+}
+
+Json backtest_scores(const results::SeriesResult& s) {
+  const backtest::SeriesBacktest& b = *s.backtest;
+  // The model in use: the VAR model, smooth in the form it took, or the first method of auto's
+  // choice.
+  backtest::Method used = s.model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes;
+  if (s.smooth) used = s.smooth->method;
+  if (s.choice && !s.choice->methods.empty()) used = s.choice->methods.front();
+  Json j{{"origins", b.origins},
+         {"first_origin", b.first_origin},
+         {"frames_ahead", b.frames_ahead},
+         {"model", scores(b.of(used), b.levels)}};
+  for (int m = 0; m < backtest::kMethods; ++m) {
+    const auto method = static_cast<backtest::Method>(m);
+    if (b.scored[static_cast<std::size_t>(m)]) j[method_key(method)] = scores(b.of(method), b.levels);
+  }
+  return j;
+}
+
+Json choice(const results::SeriesResult& s) {
+  const backtest::Choice& c = *s.choice;
+  Json methods = Json::array(), weights = Json::array(), ranked = Json::object();
+  for (std::size_t k = 0; k < c.methods.size(); ++k) {
+    methods.push_back(std::string(backtest::method_name(c.methods[k])));
+    weights.push_back(number(c.weights[k]));
+  }
+  for (int m = 0; m < backtest::kMethods; ++m)
+    if (!std::isnan(c.ranked[static_cast<std::size_t>(m)]))
+      ranked[method_key(static_cast<backtest::Method>(m))] = number(c.ranked[static_cast<std::size_t>(m)]);
+  return Json{{"methods", std::move(methods)},
+              {"weights", std::move(weights)},
+              {"mase", number(c.mase)},
+              {"first_origin", c.first_origin},
+              {"origins", c.origins},
+              {"candidates_mase", std::move(ranked)},
+              {"reason", analysis::choice_reason(s)}};
+}
+
+Json smooth(const analysis::SeriesResult::Smooth& fit) {
+  const smoothing::Model& m = fit.model;
+  const smoothing::WaveformWeights& w = m.weights.waveform;
+  const smoothing::LevelWeights& l = m.weights.level;
+  const char* bins = w.bins == smoothing::WaveformBins::All                   ? "all"
+                     : w.bins == smoothing::WaveformBins::SignificantSmoothed ? "significant, others at the mean"
+                                                                              : "significant only";
+  const char* trend = l.trend == smoothing::Trend::Damped ? "damped" : l.trend == smoothing::Trend::Linear ? "linear" : "none";
+  return Json{{"form", std::string(backtest::method_name(fit.method))},
+              {"transform", m.transform == smoothing::Transform::Log ? "log" : "none"},
+              {"frame_length", m.frame_length},
+              {"gamma", number(w.gamma)},
+              {"waveform_bins", bins},
+              {"cycle", w.cycle},
+              {"trend", trend},
+              {"alpha", number(l.alpha)},
+              {"beta", number(l.beta)},
+              {"phi", number(l.phi)},
+              {"description", analysis::smooth_text(m)}};
+}
+
+Json calibration(const backtest::Calibration& c, std::span<const float> levels) {
+  Json steps = Json::array();
+  for (std::size_t h = 0; h < c.factors.size(); ++h) {
+    Json factors = Json::array();
+    for (std::size_t l = 0; l < c.factors[h].size() && l < levels.size(); ++l)
+      factors.push_back(Json{{"level", number(levels[l])}, {"factor", number(c.factors[h][l])}});
+    steps.push_back(Json{{"step", static_cast<int>(h) + 1}, {"origins", c.origins[h]}, {"factors", std::move(factors)}});
+  }
+  return steps;
 }
 
 }  // namespace
@@ -195,14 +261,19 @@ Json series_json(const control::RunPlan& plan, const results::SeriesResult& s, c
   j["bins"] = bins(plan, s);
   if (!s.model_run) j["var_size"] = s.var_size;
   if (s.model_run) j["model_fit"] = model_fit(*s.model_run);
-  if (s.backtest) j["backtest"] = backtest_scores(*s.backtest, s.model);
-  if (!s.completed() || !(s.fit || s.model_run)) return j;
+  if (s.backtest) j["backtest"] = backtest_scores(s);
+  if (s.model != analysis::Model::AsSpecified || s.choice) j["forecast_by"] = analysis::forecast_name(s);
+  if (s.choice) j["choice"] = choice(s);
+  if (s.smooth) j["smooth"] = smooth(*s.smooth);
+  if (!s.completed() || !(s.fit || s.model_run || s.smooth || s.choice)) return j;
   if (s.fit) j["var"] = var(*s.fit);
   if (s.model_run && s.model_run->fit) j["var"] = model_var(*s.model_run->fit);
   j["eigenvalues"] = eigenvalues(s.eigenvalues);
   j["eigenvalues_converged"] = s.eigenvalues.converged;
   j["forecast"] = frames(s.forecast, plan.frame_length);
   if (!s.intervals.empty()) j["intervals"] = intervals(s.intervals, plan.frame_length);
+  if (s.calibration && !s.intervals.empty())
+    j["intervals_calibration"] = calibration(*s.calibration, s.backtest->levels);
   j["last_frames"] = frames(s.last_frames, plan.frame_length);
   return j;
 }
@@ -235,8 +306,7 @@ Json run(const results::RunResult& r, const results::InvocationResult& result) {
          {"unit_mode", unit_mode(p.analysis.unit_mode)},
          {"sample_interval", number(control::sample_interval(p))},
          // The first forecast sample follows the last whole frame.
-         {"forecast_first_datum", static_cast<std::int64_t>(p.first_datum) +
-                                      static_cast<std::int64_t>(p.frames) * p.frame_length}};
+         {"forecast_first_datum", control::forecast_first_datum(p)}};
   Json list = Json::array();
   for (const results::SeriesResult& s : r.series)
     list.push_back(series_json(p, s, series_name(result, s.series)));

@@ -193,9 +193,8 @@ void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s,
                    const Titles& titles) {
   const double interval = control::sample_interval(plan);
   // Datum d (from 1) stands at time d * interval; the forecast starts right after the last
-  // whole frame, at datum IS + nf lb.
-  const std::int64_t first_forecast =
-      static_cast<std::int64_t>(plan.first_datum) + static_cast<std::int64_t>(plan.frames) * plan.frame_length;
+  // whole frame.
+  const std::int64_t first_forecast = control::forecast_first_datum(plan);
   const auto observed = static_cast<std::int64_t>(s.last_frames.size());
   std::vector<PLFLT> ox(observed), oy(observed);
   Range xr{1e300, -1e300}, yr{1e300, -1e300};

@@ -8,24 +8,6 @@ namespace tramel::report {
 
 using namespace textio::literals;
 
-namespace {
-
-const char* method_name(backtest::Method m) {
-  switch (m) {
-    case backtest::Method::Changes:
-      return "changes";
-    case backtest::Method::Levels:
-      return "levels";
-    case backtest::Method::SeasonalNaive:
-      return "seasonal naive";
-    case backtest::Method::AsSpecified:
-      break;
-  }
-  return "as-specified";
-}
-
-}  // namespace
-
 void write_backtest_table(Sink& console, const BacktestReport& table) {
   constexpr auto kTitle = "(/,1x,a)"_format;
   constexpr auto kHead = "(3x,'step',2x,'method',10x,'    MASE',8x,'RMSE',2x,'origins',:,20(1x,a10))"_format;
@@ -33,14 +15,23 @@ void write_backtest_table(Sink& console, const BacktestReport& table) {
   constexpr auto kCoverage = "(f10.3)"_format;
   constexpr auto kNone = "(2x,i5,2x,a16,a8,a12,i9)"_format;
   const backtest::SeriesBacktest& b = table.backtest;
-  const backtest::Method used =
-      table.model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes;
+  // The VAR models beside as-specified and seasonal naive; smooth and auto beside every method
+  // the backtest scored.
+  std::vector<backtest::Method> rows;
+  if (table.model == analysis::Model::Changes || table.model == analysis::Model::Levels) {
+    rows = {table.model == analysis::Model::Levels ? backtest::Method::Levels : backtest::Method::Changes,
+            backtest::Method::AsSpecified, backtest::Method::SeasonalNaive};
+  }
+  if (table.chosen || table.model == analysis::Model::Smooth) {
+    rows.clear();
+    for (int m = 0; m < backtest::kMethods; ++m)
+      if (b.scored[static_cast<std::size_t>(m)]) rows.push_back(static_cast<backtest::Method>(m));
+  }
   textio::write(console, kTitle,
                 "Backtest of run " + std::to_string(table.run) + ", series " +
                     std::to_string(table.series) + ": " + std::to_string(b.origins) +
                     " origins, forecasting frames " + std::to_string(b.first_origin + 1) + " to " +
-                    std::to_string(b.first_origin + b.origins) + "; model " +
-                    std::string(analysis::model_name(table.model)) +
+                    std::to_string(b.first_origin + b.origins) + "; model " + table.forecast +
                     (table.chosen ? " (chosen by auto)" : ""));
   std::vector<std::string> head_texts;
   for (const float level : b.levels) {
@@ -53,7 +44,7 @@ void write_backtest_table(Sink& console, const BacktestReport& table) {
   std::vector<textio::Item> head(head_texts.begin(), head_texts.end());
   textio::write(console, kHead, std::span<const textio::Item>(head));
   for (int step = 0; step < b.frames_ahead; ++step) {
-    for (const backtest::Method m : {used, backtest::Method::AsSpecified, backtest::Method::SeasonalNaive}) {
+    for (const backtest::Method m : rows) {
       const backtest::StepScores& s = b.of(m)[static_cast<std::size_t>(step)];
       std::vector<std::string> cover;
       for (std::size_t l = 0; l < b.levels.size(); ++l) {
@@ -65,7 +56,7 @@ void write_backtest_table(Sink& console, const BacktestReport& table) {
           cover.push_back("         -");
         }
       }
-      std::string name = method_name(m);
+      std::string name(backtest::method_name(m));
       name.resize(16, ' ');
       if (s.forecasts == 0) {
         // Every origin stopped before this method's forecast (the specified size check).

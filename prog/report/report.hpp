@@ -95,6 +95,28 @@ struct ModelReport {
   const forecast::ModelRun& run;
 };
 void write_model_block(Sink& report, const ModelReport& model);
+// The block of a series forecast by smooth (alone or in auto's combination): the significant
+// bins, the frames forecast, the form of smooth and its fit (the scale, the waveform's gamma
+// and bins, the level's trend and weights), and the standard deviations of the one-step errors
+// of the level and of the waveform.
+struct SmoothReport {
+  std::span<const coherence::SignificantBin> bins;
+  int frames_ahead = 0;
+  const analysis::SeriesResult::Smooth& fit;
+  bool with_bins = true;  // false after the VAR block of a combination, which shows them
+};
+void write_smooth_block(Sink& report, const SmoothReport& smooth);
+// What auto chose and why (for a choice between candidates), and how many of the steps ahead
+// have intervals calibrated to the backtest's errors; then the block's closing rule (when a
+// line came before it, or `closes`).
+struct ChoiceReport {
+  std::string forecast;  // analysis::forecast_name
+  std::string reason;    // analysis::choice_reason, empty for no choice
+  int calibrated_steps = 0;
+  int steps = 0;
+  bool closes = false;  // the closing rule also without a line before it
+};
+void write_choice(Sink& report, const ChoiceReport& choice);
 // The stop of a series whose model could not be fitted.
 void write_model_fit_failure(Sink& report);
 // The lines of whichever stop ended a series' analysis (nothing for a completed series);
@@ -118,13 +140,14 @@ void write_forecast_file(Sink& forecast_file, std::span<const std::vector<float>
 // ---- The backtest --------------------------------------------------------------------------
 
 // The table of a series' backtest for the console: per step ahead, the model in use, the
-// specified forecast and seasonal naive, with their MASE, RMSE, the origins that gave a
-// forecast, and the coverage of each interval level.
+// specified forecast and seasonal naive (for smooth and auto, every method scored), with their
+// MASE, RMSE, the origins that gave a forecast, and the coverage of each interval level.
 struct BacktestReport {
   int run = 0;
   int series = 0;
   analysis::Model model = analysis::Model::Changes;  // the model in use
-  bool chosen = false;                                // chosen by auto
+  std::string forecast;                              // what forecast (analysis::forecast_name)
+  bool chosen = false;                               // chosen by auto
   const backtest::SeriesBacktest& backtest;
 };
 void write_backtest_table(Sink& console, const BacktestReport& table);

@@ -84,6 +84,9 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
   constexpr auto kModel = "(7x,'Forecast model: ',a,' (--model ',a,')',/)"_format;
   constexpr auto kIntervals = "(7x,'Forecast intervals: ',a,' per cent (--intervals)',/)"_format;
   constexpr auto kBacktest = "(7x,'Backtest over the last ',i4,' frames (--backtest)',/)"_format;
+  constexpr auto kTransform = "(7x,'Scale of smooth: ',a,' (--transform)',/)"_format;
+  constexpr auto kCalibrated =
+      "(7x,'Forecast intervals calibrated to the backtest''s errors (',i2,' origins; each step ahead with',i2,' or more)',/)"_format;
 
   write(report, kSample, plan.first_datum, plan.last_datum, plan.sample_size);
   write(report, kRule);
@@ -103,16 +106,22 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
   if (settings.errors == forecast::StandardErrors::LeastSquares) write(report, kLeastSquares);
   if (settings.model != analysis::Model::AsSpecified) {
     const std::string_view name = analysis::model_name(settings.model);
-    const char* what = settings.model == analysis::Model::Changes
-                           ? "changes, a VAR of the frame-to-frame changes with their drift"
-                       : settings.model == analysis::Model::Levels
-                           ? "levels, a VAR of the levels with their means"
-                           : "auto, changes or levels series by series as the backtest chooses";
+    const char* what =
+        settings.model == analysis::Model::Changes ? "changes, a VAR of the frame-to-frame changes with their drift"
+        : settings.model == analysis::Model::Levels ? "levels, a VAR of the levels with their means"
+        : settings.model == analysis::Model::Smooth
+            ? "smooth, the waveform smoothed from frame to frame and a damped local trend"
+            : "auto, series by series the best model, or the best combined, by a backtest";
     write(report, kModel, what, name);
   }
+  if (settings.transform)
+    write(report, kTransform, analysis::transform_name(*settings.transform));
   if (!settings.interval_levels.empty())
     write(report, kIntervals, levels_text(settings.interval_levels));
   if (settings.backtest) write(report, kBacktest, settings.backtest_origins);
+  const int origins = analysis::backtest_origin_count(settings, plan.frames);
+  if (!settings.interval_levels.empty() && origins >= backtest::kCalibrationOrigins)
+    write(report, kCalibrated, origins, backtest::kCalibrationOrigins);
   if (plan.taper_percent > 0.0f) {
     // The count as the header states it; the coherence step applies the taper itself.
     std::int32_t tapered = control::round_whole(static_cast<double>(plan.taper_percent) *

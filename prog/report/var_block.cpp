@@ -1,4 +1,7 @@
 // The VAR block of a series and its eigenvalue block.
+#include <algorithm>
+#include <cmath>
+
 #include "report/report.hpp"
 
 namespace tramel::report {
@@ -89,7 +92,7 @@ void write_model_block(Sink& report, const ModelReport& model) {
   constexpr auto kMean = "(2x,'c(',i2,') = ',f9.3)"_format;
   const forecast::ModelRun& run = model.run;
   const forecast::ModelFit& fit = *run.fit;
-  const bool levels = model.model == analysis::Model::Levels;
+  const bool levels = fit.kind == forecast::ModelKind::Levels;
   constexpr auto kCounts = "(/,2x,'Number of Significant Frequencies = ',i3,',',i3,' of them in the model',/)"_format;
   textio::write(report, kCounts, static_cast<std::int32_t>(model.bins.size()),
                 static_cast<std::int32_t>(run.choice.kept.size()));
@@ -125,6 +128,49 @@ void write_model_block(Sink& report, const ModelReport& model) {
     textio::write(report, kMean, i + 1, static_cast<float>(fit.mean[static_cast<std::size_t>(i)]));
   textio::write(report, line::rsq, static_cast<float>(fit.r_square));
   textio::write(report, line::end);
+}
+
+void write_smooth_block(Sink& report, const SmoothReport& smooth) {
+  constexpr auto kCounts = "(/,2x,'Number of Significant Frequencies = ',i3,/)"_format;
+  constexpr auto kModel = "(5x,'Forecast model: ',a)"_format;
+  constexpr auto kFit = "(5x,a)"_format;
+  constexpr auto kSpread = "(5x,'One-step error sd: level',g12.4,', waveform',g12.4,' a sample')"_format;
+  constexpr auto kLogSpread =
+      "(5x,'One-step error sd: level',g12.4,', waveform',g12.4,' a sample (log scale)')"_format;
+  if (smooth.with_bins) {
+    textio::write(report, kCounts, static_cast<std::int32_t>(smooth.bins.size()));
+    textio::write(report, line::table_head);
+    textio::write(report, line::table_rule);
+    if (!smooth.bins.empty()) pair_table(report, smooth.bins);
+    textio::write(report, line::settings_rule);
+    constexpr auto kAhead = "(5x,i2,' Frames Forecasted')"_format;
+    textio::write(report, kAhead, smooth.frames_ahead);
+  }
+  textio::write(report, kModel, std::string(backtest::method_name(smooth.fit.method)) +
+                                    " (the waveform smoothed from frame to frame, the level a local trend)");
+  textio::write(report, kFit, analysis::smooth_text(smooth.fit.model));
+  const smoothing::State& s = smooth.fit.model.state;
+  const double level = s.level_squares / static_cast<double>(std::max<std::int64_t>(
+                                             s.level_errors - smooth.fit.model.weights.level.parameters(), 1));
+  const double waveform = (s.frames < 3 ? s.waveform_first_squares
+                                        : s.waveform_later_squares / std::max(s.waveform_later_errors, 1)) /
+                          std::max(smooth.fit.model.frame_length, 1);
+  if (smooth.fit.model.transform == smoothing::Transform::Log)
+    textio::write(report, kLogSpread, static_cast<float>(std::sqrt(level)), static_cast<float>(std::sqrt(waveform)));
+  else
+    textio::write(report, kSpread, static_cast<float>(std::sqrt(level)), static_cast<float>(std::sqrt(waveform)));
+}
+
+void write_choice(Sink& report, const ChoiceReport& choice) {
+  constexpr auto kChosen = "(5x,'Chosen by the backtest: ',a)"_format;
+  constexpr auto kWhy = "(5x,'Because: ',a)"_format;
+  constexpr auto kCalibrated = "(5x,'Intervals calibrated to the backtest''s errors at ',i2,' of ',i2,' steps')"_format;
+  if (!choice.reason.empty()) {
+    textio::write(report, kChosen, choice.forecast);
+    textio::write(report, kWhy, choice.reason);
+  }
+  if (choice.calibrated_steps > 0) textio::write(report, kCalibrated, choice.calibrated_steps, choice.steps);
+  if (!choice.reason.empty() || choice.calibrated_steps > 0 || choice.closes) textio::write(report, line::end);
 }
 
 void write_series_stop(Sink& report, const analysis::SeriesResult& r, std::int32_t sample_size,

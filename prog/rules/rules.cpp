@@ -69,14 +69,18 @@ Verdict sample_size(std::int64_t samples) {
                                       text(kMost) + " the program reads");
 }
 
-Verdict frame_length(std::int64_t length) {
-  if (length >= kMinimumFrameLength) return {};
-  return broken(Rule::FrameLength, "Frame length = " + text(length) + " < " +
-                                       text(kMinimumFrameLength) + ": a frame needs " +
-                                       text(kMinimumFrameLength) + " samples or more");
+int minimum_frame_length(Model model) {
+  return model == Model::AsSpecified ? kMinimumFrameLength : kModelMinimumFrameLength;
 }
 
-int minimum_frames(Model) { return 7; }
+Verdict frame_length(std::int64_t length, Model model) {
+  const int least = minimum_frame_length(model);
+  if (length >= least) return {};
+  return broken(Rule::FrameLength, "Frame length = " + text(length) + " < " + text(least) +
+                                       ": a frame needs " + text(least) + " samples or more");
+}
+
+int minimum_frames(Model model) { return model == Model::AsSpecified ? 7 : 3; }
 
 Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model model) {
   const std::int64_t frames = frame_length > 0 ? samples / frame_length : 0;
@@ -98,11 +102,11 @@ Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_l
 Verdict model_options(const ModelOptions& o) {
   if (o.model == Model::AsSpecified && !o.interval_levels.empty())
     return broken(Rule::IntervalsNeedModel,
-                  "intervals need a model with intervals: changes, levels or auto");
+                  "intervals need a model with intervals: changes, levels, smooth or auto");
   if (o.model == Model::AsSpecified && o.backtest)
     return broken(Rule::BacktestNeedsModel,
-                  "the backtest needs the model changes, levels or auto (it scores as-specified "
-                  "beside them)");
+                  "the backtest needs the model changes, levels, smooth or auto (it scores "
+                  "as-specified beside them)");
   for (const float level : o.interval_levels)
     if (!(level > 0.0f && level < 100.0f))
       return broken(Rule::IntervalLevel,
@@ -111,17 +115,24 @@ Verdict model_options(const ModelOptions& o) {
   if (o.backtest && o.backtest_origins < 1)
     return broken(Rule::BacktestOrigins,
                   "the backtest needs 1 origin or more, not " + text(o.backtest_origins));
+  if (o.transform && o.model != Model::Smooth && o.model != Model::Auto)
+    return broken(Rule::TransformNeedsModel, "a transform needs the model smooth or auto");
   return {};
 }
 
-Verdict backtest_origins(std::int64_t origins, std::int64_t frames) {
-  if (origins >= 1 && origins <= frames - kBacktestMinimumFrames) return {};
+int backtest_minimum_frames(Model model) {
+  return model == Model::Smooth || model == Model::Auto ? kSmoothBacktestMinimumFrames
+                                                        : kBacktestMinimumFrames;
+}
+
+Verdict backtest_origins(std::int64_t origins, std::int64_t frames, Model model) {
+  const int least = backtest_minimum_frames(model);
+  if (origins >= 1 && origins <= frames - least) return {};
   if (origins < 1)
     return broken(Rule::BacktestOrigins, "the backtest needs 1 origin or more, not " + text(origins));
   return broken(Rule::BacktestOrigins,
-                "the backtest over " + text(origins) + " origins needs " +
-                    text(origins + kBacktestMinimumFrames) + " whole frames (" +
-                    text(kBacktestMinimumFrames) + " before the first), and the sample has " +
+                "the backtest over " + text(origins) + " origins needs " + text(origins + least) +
+                    " whole frames (" + text(least) + " before the first), and the sample has " +
                     text(frames));
 }
 

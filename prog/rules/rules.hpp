@@ -19,13 +19,23 @@ namespace tramel::rules {
 //   the mean waveform and rescaled to its spread (the report's form since the first version);
 // - Changes, Levels: the models that carry the frame's level besides the significant bins,
 //   fitted by least squares, with forecast intervals;
-// - Auto: per series the better of Changes and Levels by a backtest over the sample.
-enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto };
+// - Smooth: seasonal exponential smoothing, the waveform smoothed from frame to frame and the
+//   level a damped local trend (see smoothing/), with forecast intervals;
+// - Auto: per series the best of them, or a combination of the best, by a backtest over the
+//   sample.
+// Every model but AsSpecified counts its frames back from the last datum, so that its forecast
+// continues the series.
+enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto, Smooth };
+
+// The scale the model smooth works on: the data's, their logarithms, or the one of the two
+// that the backtest scores better (the data's when a value is not positive).
+enum class Transform : std::uint8_t { None, Log, Auto };
 
 // Which rule a setting breaks.
 enum class Rule : std::uint8_t {
   Threshold, FramesAhead, Lags, Taper, DataStart, DataEnd, DataPresent, SampleSize, FrameLength,
   WholeFrames, Band, IntervalsNeedModel, BacktestNeedsModel, IntervalLevel, BacktestOrigins,
+  TransformNeedsModel,
 };
 
 // A broken rule and what it says: the setting as given and what the rule asks for
@@ -38,7 +48,8 @@ using Verdict = std::optional<Broken>;
 
 // ---- The rules of a run's settings -------------------------------------------------------------
 
-inline constexpr int kMinimumFrameLength = 5;
+inline constexpr int kMinimumFrameLength = 5;       // as-specified
+inline constexpr int kModelMinimumFrameLength = 4;  // the models that follow the level
 inline constexpr int kMostFramesAhead = 10;
 inline constexpr float kMostTaperPercent = 25.0f;
 
@@ -65,28 +76,34 @@ Verdict data_end(const DataExtent& extent);      // last 0, or last >= first
 Verdict data_present(const DataExtent& extent);  // last <= count
 Verdict sample_size(std::int64_t samples);       // at most the 32-bit range the program reads
 
-// The frame length: kMinimumFrameLength samples or more.
-Verdict frame_length(std::int64_t length);
-// The whole frames of the sample a model needs.
+// The frame length: kMinimumFrameLength samples or more for as-specified, and
+// kModelMinimumFrameLength for the others (quarterly data in frames of a year).
+int minimum_frame_length(Model model);
+Verdict frame_length(std::int64_t length, Model model = Model::AsSpecified);
+// The whole frames of the sample a model needs: 7 for as-specified, 3 for the others.
 int minimum_frames(Model model);
 Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model model);
 // The pass band: 1 <= first_bin < last_bin <= frame_length / 2.
 Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_length);
 
 // What the command line and the module may ask for besides the run's settings: intervals and a
-// backtest need a model with intervals, each level lies in (0, 100), and a backtest has an
-// origin or more (checked in this order).
+// backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin or
+// more, and a transform needs the model smooth or auto (checked in this order).
 struct ModelOptions {
   Model model = Model::AsSpecified;
   std::span<const float> interval_levels;
   bool backtest = false;
   std::int64_t backtest_origins = 0;  // with `backtest`
+  bool transform = false;             // a transform given
 };
 Verdict model_options(const ModelOptions& options);
-// Origins of a backtest fit in a sample of `frames` whole frames when each has
-// backtest_minimum_frames frames before it.
+// Origins of a backtest fit in a sample of `frames` whole frames when each has the model's
+// backtest_minimum_frames before it: 4 for the VAR models, 2 for smooth (and so for auto, whose
+// candidates each forecast from the origins they can).
 inline constexpr int kBacktestMinimumFrames = 4;
-Verdict backtest_origins(std::int64_t origins, std::int64_t frames);
+inline constexpr int kSmoothBacktestMinimumFrames = 2;
+int backtest_minimum_frames(Model model);
+Verdict backtest_origins(std::int64_t origins, std::int64_t frames, Model model = Model::Changes);
 
 // ---- The rules of the models' sizes ------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 // The series on the model's scale: its frames counted back from the last datum, transformed,
 // and the shapes of its frames.
+#include <algorithm>
 #include <cmath>
 
 #include "smoothing/smoothing.hpp"
@@ -24,17 +25,25 @@ EndFrames frames_to_end(std::int64_t samples, int frame_length) {
 }
 
 Series model_series(std::span<const float> values, int frame_length, Transform transform) {
-  const EndFrames ends = frames_to_end(static_cast<std::int64_t>(values.size()), frame_length);
+  const std::size_t first = values.size() % static_cast<std::size_t>(std::max(frame_length, 1));
+  std::vector<double> scaled;
+  scaled.reserve(values.size() - first);
+  for (const float v : values.subspan(first))
+    scaled.push_back(transform == Transform::Log ? std::log(static_cast<double>(v)) : static_cast<double>(v));
+  Series s = model_series(scaled, frame_length, transform);
+  s.first_sample = static_cast<std::int64_t>(first);
+  return s;
+}
+
+Series model_series(std::span<const double> scaled, int frame_length, Transform transform) {
+  const EndFrames ends = frames_to_end(static_cast<std::int64_t>(scaled.size()), frame_length);
   Series s;
   s.frame_length = frame_length;
   s.frames = ends.frames;
   s.first_sample = ends.first_sample;
   s.transform = transform;
-  const std::span<const float> framed = values.subspan(static_cast<std::size_t>(ends.first_sample));
-  s.values.reserve(framed.size());
-  for (const float v : framed)
-    s.values.push_back(transform == Transform::Log ? std::log(static_cast<double>(v))
-                                                   : static_cast<double>(v));
+  const std::span<const double> framed = scaled.subspan(static_cast<std::size_t>(ends.first_sample));
+  s.values.assign(framed.begin(), framed.end());
   s.means.resize(static_cast<std::size_t>(s.frames));
   for (int f = 0; f < s.frames; ++f) {
     const double* x = s.frame(f);

@@ -56,6 +56,8 @@ struct Series {
   }
 };
 Series model_series(std::span<const float> values, int frame_length, Transform transform);
+// The same from values on the model's scale already.
+Series model_series(std::span<const double> scaled, int frame_length, Transform transform);
 
 // ---- The weights ------------------------------------------------------------------------------
 

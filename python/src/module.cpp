@@ -35,7 +35,7 @@ analysis::Model model_from(const py::dict& d) {
   const std::string model = d["model"].cast<std::string>();
   const std::optional<analysis::Model> m = analysis::model_named(model);
   if (!m)
-    throw py::value_error("model must be as-specified, changes, levels or auto, not '" + model + "'");
+    throw py::value_error("model must be as-specified, changes, levels, smooth or auto, not '" + model + "'");
   return *m;
 }
 

@@ -27,7 +27,7 @@ def nothing_printed(capfd):
 # The rules of the settings, and their words, are the table tests/settings_rules.json's
 # (test_settings_rules.py); here what the module refuses before the library sees a value.
 @pytest.mark.parametrize("call, words", [
-    (dict(frame=12, model="arima"), "model must be as-specified, changes, levels or auto, not 'arima'"),
+    (dict(frame=12, model="arima"), "model must be as-specified, changes, levels, smooth or auto, not 'arima'"),
     (dict(frame=12, threads=0), "threads must be 1 or more"),
 ])
 def test_bad_names_and_counts_are_value_errors(call, words):
@@ -125,5 +125,5 @@ def test_run_raises_for_the_control_file_the_data_and_a_stop(tmp_path):
     document = raised.value.results
     assert document["status"] == "stopped"
     assert [s["completed"] for s in document["runs"][0]["series"]] == [True, False]
-    with pytest.raises(ValueError, match="^model must be as-specified, changes, levels or auto"):
+    with pytest.raises(ValueError, match="^model must be as-specified, changes, levels, smooth or auto"):
         tramel.run(tmp_path, model="arima")

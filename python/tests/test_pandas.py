@@ -125,7 +125,8 @@ def test_the_bins_table_and_the_fit():
     assert len(r.eigenvalues) == variables
     assert r.scores is None
     chosen = quiet(tramel.analyse, NOTTEM, 12)
-    assert chosen.model in ("changes", "levels") and chosen.scores is not None
+    # auto: one model, or "auto" itself for seasonal naive or a combination
+    assert chosen.model in ("changes", "levels", "smooth", "auto") and chosen.scores is not None
 
 
 def test_the_backtest_table_agrees_with_its_scores_and_with_the_shortened_sample():

@@ -21,7 +21,7 @@ def numbers(result):
     arrays += [np.asarray(result.forecast), result.coefficients, result.standard_errors]
     arrays += [np.asarray(result.lower[k]) for k in result.lower]
     arrays += [np.asarray(result.upper[k]) for k in result.upper]
-    return [a.tobytes() for a in arrays] + [result.model]
+    return [a.tobytes() for a in arrays if a is not None] + [result.model]  # smooth: no VAR
 
 
 def analyses():

@@ -167,7 +167,7 @@ TEST(Scores, MaseIsScaledByTheInSampleSeasonalNaiveError) {
     EXPECT_NEAR(naive[h].mase, mase / count, 1e-12) << h;
     EXPECT_NEAR(naive[h].rmse, std::sqrt(squares / (12 * count)), 1e-9) << h;
     EXPECT_NEAR(b.of(Method::AsSpecified)[h].mase, asmase / count, 1e-12) << h;
-    EXPECT_TRUE(naive[h].coverage.empty());
+    EXPECT_EQ(naive[h].coverage.size(), 2u);  // the spread of a random walk of frames
     EXPECT_EQ(b.of(Method::Levels)[h].coverage.size(), 2u);
   }
 }
@@ -181,6 +181,8 @@ TEST(Backtest, SameNumbersForEveryThreadCount) {
     const SeriesBacktest many =
         run_backtest(transform_series(values, s, plan, {threads}), 10, s, plan, {threads});
     for (int m = 0; m < kMethods; ++m) {
+      EXPECT_EQ(one.scored[m], many.scored[m]);
+      if (!one.scored[m]) continue;
       for (int h = 0; h < 2; ++h) {
         const StepScores& a = one.steps[m][h];
         const StepScores& b = many.steps[m][h];
@@ -256,6 +258,120 @@ TEST(Quality, AutoBeatsSeasonalNaiveOnShippedExamples) {
     const Method chosen = choose_model(b) == ModelKind::Levels ? Method::Levels : Method::Changes;
     EXPECT_LT(b.of(chosen)[0].mase, 0.8 * b.of(Method::SeasonalNaive)[0].mase) << c.file;
     EXPECT_EQ(b.of(chosen)[0].missed, 0) << c.file;
+  }
+}
+
+// ---- The choice of auto and the calibrated intervals ----------------------------------------
+
+// A backtest filled by hand: `origins` origins of one step of frames of 4, every actual 0 and
+// every naive scale 1, so that a forecast's error is minus its value.
+SeriesBacktest hand_backtest(int origins) {
+  SeriesBacktest b;
+  b.first_origin = 2;
+  b.origins = origins;
+  b.frames_ahead = 1;
+  b.frame_length = 4;
+  b.levels = {80.0f, 95.0f};
+  b.actual.assign(static_cast<std::size_t>(origins) * 4, 0.0f);
+  b.scales.assign(static_cast<std::size_t>(origins), 1.0);
+  for (auto& f : b.forecasts) f.resize(static_cast<std::size_t>(origins));
+  return b;
+}
+
+// Gives method m at every origin the forecast `value(origin, sample)` with spread `sd`.
+template <class Value>
+void put(SeriesBacktest& b, Method m, Value value, double sd = 1.0) {
+  b.scored[static_cast<std::size_t>(m)] = true;
+  for (int i = 0; i < b.origins; ++i) {
+    MethodForecast f;
+    for (int j = 0; j < 4; ++j) {
+      f.values.push_back(static_cast<float>(value(i, j)));
+      f.centre.push_back(value(i, j));
+      f.std_dev.push_back(sd);
+    }
+    b.forecasts[static_cast<std::size_t>(m)][static_cast<std::size_t>(i)] = f;
+  }
+}
+
+// The lowest MASE wins alone; two methods of equal, opposite errors combine to a better one;
+// a candidate without a forecast at an origin it could forecast from takes no part; smooth's
+// forms are never combined with each other.
+TEST(Choice, BestAloneOrTheBestCombinedByInverseMeanSquares) {
+  const auto constant = [](double c) { return [c](int, int) { return c; }; };
+  const auto alternating = [](double c) { return [c](int i, int) { return i % 2 == 0 ? c : -c; }; };
+  {
+    SeriesBacktest b = hand_backtest(10);
+    put(b, Method::Changes, constant(2.0));
+    put(b, Method::Levels, constant(1.0));
+    put(b, Method::SeasonalNaive, constant(3.0));
+    const Method candidates[] = {Method::Changes, Method::Levels, Method::SeasonalNaive};
+    const Choice c = choose(b, candidates, true);
+    ASSERT_EQ(c.methods.size(), 1u);  // errors of one sign: no combination does better
+    EXPECT_EQ(c.methods[0], Method::Levels);
+    EXPECT_DOUBLE_EQ(c.mase, 1.0);
+    EXPECT_DOUBLE_EQ(c.ranked[static_cast<std::size_t>(Method::Changes)], 2.0);
+  }
+  {
+    SeriesBacktest b = hand_backtest(10);
+    put(b, Method::Changes, constant(1.0));
+    put(b, Method::Smooth, constant(-1.0));
+    put(b, Method::SmoothLog, constant(-1.5));
+    const Method candidates[] = {Method::Changes, Method::Smooth, Method::SmoothLog};
+    const Choice c = choose(b, candidates, true);
+    ASSERT_EQ(c.methods.size(), 2u);  // changes and smooth cancel; smooth (log) stays out
+    EXPECT_NEAR(c.weights[0], 0.5, 1e-12);
+    EXPECT_NEAR(c.mase, 0.0, 1e-12);
+    EXPECT_EQ(choose(b, candidates, false).methods.size(), 1u);
+  }
+  {
+    SeriesBacktest b = hand_backtest(10);
+    put(b, Method::Changes, constant(1.0));
+    put(b, Method::Levels, alternating(0.5));
+    b.forecasts[static_cast<std::size_t>(Method::Levels)][3].reset();
+    const Method candidates[] = {Method::Changes, Method::Levels};
+    const Choice c = choose(b, candidates, true);
+    ASSERT_EQ(c.methods.size(), 1u);
+    EXPECT_EQ(c.methods[0], Method::Changes);
+    EXPECT_TRUE(std::isnan(c.ranked[static_cast<std::size_t>(Method::Levels)]));
+  }
+}
+
+// Errors of a known normal distribution, sd `true_sd`, against a stated sd of 1: the factors
+// are the ratio of the two (to the sampling of 40 origins' quantiles), and fewer origins than
+// kCalibrationOrigins keep the stated bounds.
+TEST(Calibration, FactorsFollowTheBacktestsOwnErrors) {
+  const struct {
+    int origins;
+    double true_sd;
+    double factor;  // expected, at both levels
+    double tolerance;
+  } cases[] = {
+      {40, 2.0, 2.0, 0.15},
+      {40, 0.5, 0.5, 0.04},
+      {40, 1.0, 1.0, 0.08},
+      {kCalibrationOrigins - 1, 3.0, 1.0, 0.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.true_sd);
+    SeriesBacktest b = hand_backtest(c.origins);
+    const int n = c.origins * 4;
+    // The errors at the normal's quantiles, in an order that mixes origins and samples.
+    put(b, Method::Smooth, [&](int i, int j) {
+      const int k = (j * c.origins + i * 7) % n;
+      return c.true_sd * forecast::normal_quantile((k + 0.5) / n);
+    });
+    const Calibration cal = calibrate(b, b.forecasts[static_cast<std::size_t>(Method::Smooth)]);
+    ASSERT_EQ(cal.factors.size(), 1u);
+    EXPECT_EQ(cal.calibrated(), c.origins >= kCalibrationOrigins);
+    for (const double f : cal.factors[0]) EXPECT_NEAR(f, c.factor, c.tolerance);
+    // The bounds of a forecast of 10 with sd 1 at 80 %: 10 -/+ factor * 1.2816.
+    MethodForecast f;
+    f.values.assign(4, 10.0f);
+    f.centre.assign(4, 10.0);
+    f.std_dev.assign(4, 1.0);
+    const float levels[] = {80.0f};
+    const std::vector<forecast::ForecastInterval> iv = intervals(f, levels, &cal);
+    EXPECT_NEAR(iv[0].upper[2] - 10.0, cal.factors[0][0] * 1.2815516, 1e-4);
   }
 }
 

@@ -52,7 +52,7 @@ TEST(CommandLine, RefusedValuesSayWhatIsNeeded) {
       {{"--threads", "1.5"}, "tramel: --threads: a whole number from 1 to 4096 is needed, not \"1.5\"\n"},
       {{"--sampling", "zero"}, "tramel: --sampling: a number above 0 is needed, not \"zero\"\n"},
       {{"--model", "ets"},
-       "tramel: --model: one of as-specified, changes, levels, auto is needed, not \"ets\"\n"},
+       "tramel: --model: one of as-specified, changes, levels, smooth, auto is needed, not \"ets\"\n"},
       {{"--model", "auto", "--intervals", "80,x"},
        "tramel: --intervals: levels in percent above 0 and below 100, as in 80,95, are needed, "
        "not \"x\"\n"},

@@ -65,10 +65,13 @@ TEST(SettingsRules, EveryFaceOfTheProgramSaysTheRulesWords) {
     const std::string words = row["words"];
     SCOPED_TRACE(row["what"].get<std::string>());
     if (row.contains("control")) {
-      // Framed by the control-file line or lines of the setting.
+      // Framed by the control-file line or lines of the setting (with the row's command line,
+      // such as the model whose rule it is).
       TempFolder folder;
       write_inputs(folder, t, row["control"]);
-      expect_said(run_program(folder.path()), 1, "tramel: tramel\\.cnl lines? [0-9-]+: (.*)", words);
+      const std::vector<std::string> arguments = row.value("arguments", std::vector<std::string>());
+      expect_said(run_program(folder.path(), 0, arguments), 1, "tramel: tramel\\.cnl lines? [0-9-]+: (.*)",
+                  words);
     }
     if (row.contains("command_line")) {
       // Framed by the option, refused before anything is written (2); or by the run whose
