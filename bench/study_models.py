@@ -39,6 +39,7 @@ import numpy as np
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LEVELS = (80, 95)
 ORIGINS = 8
+CALENDAR_FRAMES = False  # --calendar-frames
 
 # What each method name asks of the program.
 METHODS = {
@@ -212,8 +213,9 @@ def program_forecast(tramel, series, origin, method, work, threads):
         for i in range(origin):
             f.write(f"{series.stamp(i)},{series.values[i]!r}\n")
     init = [tramel, "init", os.path.join(folder, "data.csv")]
-    if series.init_frame:
-        init += ["--frame", str(series.init_frame)]
+    frame = series.init_frame or (series.frame if CALENDAR_FRAMES else None)
+    if frame:
+        init += ["--frame", str(frame)]
     subprocess.run(init, check=True, capture_output=True)
     control = os.path.join(folder, "tramel.cnl")
     text = open(control).read().replace("No. of frames = 1 ", "No. of frames = 2 ")
@@ -421,7 +423,11 @@ def main():
     p.add_argument("--peers", action="store_true")
     p.add_argument("--groups", default="examples,generated,classic")
     p.add_argument("--threads", type=int, default=1)
+    p.add_argument("--calendar-frames", action="store_true",
+                   help="give init the calendar's frame (12 months, 4 quarters, a day) for every series")
     a = p.parse_args()
+    global CALENDAR_FRAMES
+    CALENDAR_FRAMES = a.calendar_frames
     os.makedirs(a.out, exist_ok=True)
     groups = a.groups.split(",")
     with tempfile.TemporaryDirectory() as work:
