@@ -164,6 +164,28 @@ TEST(Models, BacktestTableAndJson) {
   EXPECT_NE(o.out.find(row, table), std::string::npos) << row << "\n" << o.out;
 }
 
+// A sample of 214 months (17 whole frames and 10 months over): as-specified frames it from the
+// start and forecasts from datum 205; the other models count the frames back from the last
+// datum, leave the first 10 months out and forecast from datum 215, right after the data.
+TEST(Models, TheForecastStartsAfterTheLastDatumForTheModels) {
+  const struct {
+    const char* model;
+    double first_datum;
+  } cases[] = {{"as-specified", 205}, {"changes", 215}, {"smooth", 215}, {"auto", 215}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.model);
+    TempFolder f;
+    copy_example("nottem", f);
+    std::string control = f.read("tramel.cnl");
+    control.replace(control.find("Data end = 216"), 14, "Data end = 214");
+    f.write("tramel.cnl", control);
+    const Outcome o = run_program(f.path(), 0, {"--model", c.model, "--json"});
+    ASSERT_EQ(o.status, 0) << o.diagnostics;
+    EXPECT_EQ(json_number(f.read("tramel.json"), "forecast_first_datum"), c.first_datum);
+    EXPECT_NE(o.report.find("Sample size =      214"), std::string::npos);  // the sample line as it was
+  }
+}
+
 // What the command line refuses, with exit 2 and nothing written.
 TEST(Models, CommandLinesRefused) {
   const struct {
