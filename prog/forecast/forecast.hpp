@@ -135,11 +135,20 @@ Eigenvalues companion_eigenvalues(const VarFit& fit);
 //    the forecast towards the sample mean rather than towards zero;
 //  - `changes`: a VAR(p) on the frame-to-frame changes of the variables, demeaned (the mean
 //    change is the drift); the forecast changes are added up from the last observed frame.
-// Both drop coefficients whose least-squares t value is below 1 in magnitude, as the specified
-// forecast does. Their numbers are deterministic and the same for every thread count; they are
-// not meant to match the specified path's single-precision arithmetic.
+// The t rule: a coefficient enters the forecast when its least-squares t value is at least
+// kTermT in magnitude, as in the specified forecast; a cross term of the level's equation (bin
+// 0's regressors other than its own lags) must pass the stricter kLevelCrossTermT, else the
+// level follows its own lags. Their numbers are deterministic and the same for every thread
+// count; they are not meant to match the specified path's single-precision arithmetic.
 
 enum class ModelKind : std::uint8_t { Levels, Changes };
+
+inline constexpr double kTermT = 1.0;
+// A cross term of the level's equation is one of many coefficients fitted to a few dozen frames;
+// with |t| just above 1 such terms move the forecast level by several times its real change (a
+// generated series rich in coherent bins: tests/forecast). |t| > 2 is the usual two-sided 5 %
+// test of one coefficient.
+inline constexpr double kLevelCrossTermT = 2.0;
 
 // The transforms of every whole frame of a series at bins 0 .. frame_length / 2 (the other bins
 // are their conjugates), unnormalised as numeric::FftPlan makes them. With taper weights each
