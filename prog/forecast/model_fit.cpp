@@ -143,6 +143,7 @@ std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int
   fit.observations = n;
   fit.degrees_of_freedom = n - nr - 1;
   fit.mean = c.mean;
+  fit.sample_length = c.length;
   if (lags < 0 || nv < 1 || fit.degrees_of_freedom < 1) return std::nullopt;
 
   // The cross-products of the lagged variables (regressor u: variable u % nv at lag u / nv + 1)
@@ -172,6 +173,7 @@ std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int
       numeric::cholesky_solve(g, nr, diagonal, std::span<const double>(rhs).subspan(i * unr, unr),
                               std::span<double>(fit.coefficients).subspan(i * unr, unr));
     numeric::cholesky_inverse(g, nr, diagonal);
+    fit.regressor_inverse = g;
   }
 
   // Least-squares standard errors, and the t rule.

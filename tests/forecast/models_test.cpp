@@ -129,6 +129,32 @@ TEST(ErrorCovariance, SecondLagEntersThroughTheRecursion) {
   }
 }
 
+// The estimates' error on a scalar AR(1) made by hand (a = 0.5, s = 2, (X'X)^-1 = 0.1, the
+// state 3, a sample of 10): the noise variance scaled by 1 + x0^2 (X'X)^-1 = 1.9 at every step,
+// and the constant's s / 10 through the summed weights: levels 1 then 1 + 0.5, changes (the
+// weights cumulative: 1, 1.5) 1 then 1 + 1.5.
+TEST(ErrorCovariance, TheEstimatesAddTheLeastSquaresTermAndTheConstantsError) {
+  struct Case {
+    ModelKind kind;
+    std::vector<double> constant;  // steps 1, 2
+  };
+  const Case cases[] = {{ModelKind::Levels, {0.2, 0.2 * 1.5 * 1.5}},
+                        {ModelKind::Changes, {0.2, 0.2 * 2.5 * 2.5}}};
+  for (const Case& c : cases) {
+    ModelFit fit = model(c.kind, 1, 1, {0.5}, {2.0});
+    fit.regressor_inverse = {0.1};
+    fit.sample_length = 10;
+    const EstimationError e = estimation_error_covariance(fit, std::vector<double>{3.0}, 2);
+    ASSERT_EQ(e.scale.size(), 1u);
+    EXPECT_NEAR(e.scale[0], std::sqrt(1.9), 1e-14);
+    ASSERT_EQ(e.constant.size(), 2u);
+    for (int h = 0; h < 2; ++h) EXPECT_NEAR(e.constant[h], c.constant[h], 1e-14) << h;
+    // A coefficient the t rule dropped is not estimated: no term.
+    fit.effective = {0.0};
+    EXPECT_EQ(estimation_error_covariance(fit, std::vector<double>{3.0}, 2).scale[0], 1.0);
+  }
+}
+
 // ---- Inputs ------------------------------------------------------------------------------------
 
 std::vector<float> noisy_series(int frames, int lb, unsigned seed) {
@@ -410,7 +436,8 @@ TEST(ModelForecast, ChangesContinuesTheDriftAndLevelsKeepsTheMean) {
 }
 
 // The variance of a sample is the model's covariance through the inverse transform (checked
-// here on bin 0 alone: 1/lb^2 times the variance of the frame sum) plus the unmodelled spread.
+// here on bin 0 alone: 1/lb^2 times the variance of the frame sum, the estimated mean adding
+// 1/frames of it) plus the unmodelled spread.
 TEST(ModelForecast, StandardDeviationAddsTheUnmodelledSpread) {
   const int lb = 6;
   const std::vector<float> x = noisy_series(30, lb, 9);
@@ -420,7 +447,8 @@ TEST(ModelForecast, StandardDeviationAddsTheUnmodelledSpread) {
   ASSERT_TRUE(fit);
   const ModelForecast f = forecast_model(in, *fit, 2, plan);
   for (int j = 0; j < lb; ++j) {
-    const double expected = fit->residual_covariance[0] / (lb * lb) + in.unmodelled_variance[j];
+    const double expected =
+        fit->residual_covariance[0] * (1.0 + 1.0 / 30) / (lb * lb) + in.unmodelled_variance[j];
     EXPECT_NEAR(f.std_dev[j], std::sqrt(expected), 1e-12);
     EXPECT_NEAR(f.std_dev[lb + j], std::sqrt(expected), 1e-12);  // no lags: no growth
   }
