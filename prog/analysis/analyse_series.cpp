@@ -100,20 +100,28 @@ forecast::Eigenvalues model_eigenvalues(const forecast::ModelFit& fit) {
 void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
                          const Settings& settings, const Context& context) {
   const backtest::Settings bsettings = backtest_settings(settings);
-  if (settings.backtest || settings.model == Model::Auto) {
-    const int origins = settings.backtest_origins > 0 ? settings.backtest_origins
-                                                      : backtest::default_origins(frames.frames);
+  const int default_origins = backtest::default_origins(frames.frames);
+  const int origins = settings.backtest_origins > 0 ? settings.backtest_origins : default_origins;
+  if (settings.backtest || settings.model == Model::Auto)
     r.backtest = backtest::run_backtest(frames, origins, bsettings, context.fft, context.threads);
-  }
   forecast::ModelKind kind = settings.model == Model::Levels ? forecast::ModelKind::Levels
                                                              : forecast::ModelKind::Changes;
-  if (settings.model == Model::Auto) kind = backtest::choose_model(*r.backtest);
+  // Auto chooses by the backtest over the default origins, whatever origins the report's
+  // backtest was asked for (and so as the library's choose_model does).
+  if (settings.model == Model::Auto)
+    kind = backtest::choose_model(origins == default_origins ? *r.backtest
+                                                             : backtest::run_backtest(frames, default_origins, bsettings,
+                                                                                      context.fft, context.threads));
   r.model = kind == forecast::ModelKind::Levels ? Model::Levels : Model::Changes;
 
   const std::vector<forecast::RankedBin> ranked = backtest::rank_bins(
       r.significant, r.coherence.waveform_power, r.coherence.noise, settings.first_bin);
+  // The drift of `changes`: its variants' own backtest (the backtest's, when there is one).
+  if (kind == forecast::ModelKind::Changes)
+    r.drift = r.backtest ? r.backtest->drift : backtest::choose_drift(frames, bsettings, context.fft, context.threads);
   const forecast::ModelSize size{frames.frames, settings.lags, kind, settings.frame_length};
-  r.model_run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft);
+  r.model_run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft,
+                                    {r.drift ? r.drift->drift : forecast::Drift{}, {}});
   const forecast::ModelRun& run = *r.model_run;
   if (!run.forecast) {
     r.stop = SeriesStop::ModelFitFailed;

@@ -124,6 +124,8 @@ struct SeriesResult {
   std::optional<forecast::ModelRun> model_run;
   std::vector<forecast::ForecastInterval> intervals;  // per level asked for, as `forecast`
   std::optional<backtest::SeriesBacktest> backtest;   // when origins were asked for, or Auto
+  // `changes`: how its drift was chosen (the backtest's choice, or its variants' own backtest).
+  std::optional<backtest::DriftChoice> drift;
 
   bool completed() const { return stop == SeriesStop::None; }
 };

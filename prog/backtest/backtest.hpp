@@ -76,8 +76,9 @@ struct OriginAnalysis {
   forecast::ModelRun changes;
   forecast::ModelRun levels;
 };
+// `changes` forecasts with `drift`.
 OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
-                              const numeric::FftPlan& plan);
+                              const numeric::FftPlan& plan, const forecast::Drift& drift = {});
 
 // ---- Scores ----------------------------------------------------------------------------------
 
@@ -98,12 +99,29 @@ struct StepScores {
   std::vector<double> coverage;
 };
 
+// The drift of `changes` as its own backtest chooses it: the scores of every variant
+// (forecast::drift_variants(), in that order) at the last default_origins origins, and the one of
+// lowest mean MASE over the steps, the first of them on a tie, the sample's mean change (variant
+// 0) when none scored.
+struct DriftScores {
+  forecast::Drift drift;
+  std::vector<StepScores> steps;
+};
+struct DriftChoice {
+  forecast::Drift drift;
+  int chosen = 0;   // its index among the variants
+  int origins = 0;  // the origins the variants were scored at
+  std::vector<DriftScores> variants;
+};
+
 struct SeriesBacktest {
   int first_origin = 0;  // frames before the first origin
   int origins = 0;
   int frames_ahead = 0;
   std::vector<float> levels;
-  std::array<std::vector<StepScores>, kMethods> steps;  // per method, steps 1 .. frames_ahead
+  // Per method, steps 1 .. frames_ahead; `changes` with the drift chosen below.
+  std::array<std::vector<StepScores>, kMethods> steps;
+  DriftChoice drift;  // choose_drift's
 
   const std::vector<StepScores>& of(Method m) const { return steps[static_cast<std::size_t>(m)]; }
 };
@@ -122,8 +140,16 @@ int default_origins(int frames);
 // number when no step has one.
 double mean_mase(const std::vector<StepScores>& steps);
 
-// `auto`: the model of lower mean MASE, `changes` on a tie or when neither scored.
+// `auto`: the model of lower mean MASE (`changes` with its chosen drift), `changes` on a tie or
+// when neither scored.
 forecast::ModelKind choose_model(const SeriesBacktest& backtest);
+
+// The drift of `changes` for a series, whatever the origins of a backtest asked for: the drift
+// variants scored at the last default_origins origins, `changes` fitted there from the bins as
+// the whole sample ranks them, under the size rule at each origin (a model fit per origin, not
+// an analysis). run_backtest makes it first and scores `changes` with the drift chosen.
+DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
+                         const numeric::FftPlan& plan, parallel::Threads threads = {});
 
 // `auto` for a series from its values: the backtest over default_origins, then the choice.
 forecast::ModelKind choose_model(std::span<const float> values, const Settings& settings,

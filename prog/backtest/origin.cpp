@@ -104,7 +104,7 @@ std::vector<forecast::RankedBin> rank_bins(std::span<const coherence::Significan
 }
 
 OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
-                              const numeric::FftPlan& plan) {
+                              const numeric::FftPlan& plan, const forecast::Drift& drift) {
   const int lb = series.frame_length;
   const coherence::Band& band = settings.band;
   const forecast::FrameSpectra& spectra = series.for_coherence();
@@ -136,7 +136,7 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
   for (const forecast::ModelKind kind : {forecast::ModelKind::Changes, forecast::ModelKind::Levels}) {
     const forecast::ModelSize size{origin, settings.lags, kind, lb};
     (kind == forecast::ModelKind::Changes ? a.changes : a.levels) =
-        forecast::run_model(series.raw, a.ranked, size, settings.frames_ahead, plan);
+        forecast::run_model(series.raw, a.ranked, size, settings.frames_ahead, plan, {drift, {}});
   }
   return a;
 }

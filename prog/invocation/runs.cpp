@@ -86,7 +86,8 @@ void write_series(const Run& run, const analysis::SeriesResult& r) {
   if (!r.completed()) run.messages.stop(series_stop(plan, r));
   if (r.model_run) {
     report::write_model_block(report, report::ModelReport{r.significant, plan.analysis.frames_ahead,
-                                                          plan.analysis.lags, r.model, *r.model_run});
+                                                          plan.analysis.lags, r.model, *r.model_run,
+                                                          r.drift ? &*r.drift : nullptr});
     return;
   }
   report::write_var_block(report,

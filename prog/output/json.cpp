@@ -141,6 +141,13 @@ Json model_fit(const forecast::ModelRun& run) {
   j["variables"] = fit.variables;
   j["degrees_of_freedom"] = fit.degrees_of_freedom;
   j[fit.kind == forecast::ModelKind::Levels ? "mean" : "drift"] = std::move(mean);
+  if (fit.kind == forecast::ModelKind::Changes && run.forecast) {
+    // The drift the forecast carried: how, and its value per variable before any damping.
+    Json used = Json::array();
+    for (const double d : run.forecast->drift) used.push_back(number(d));
+    j["drift_rule"] = forecast::drift_name(run.forecast->drift_rule);
+    j["drift_used"] = std::move(used);
+  }
   j["residual_covariance"] = std::move(covariance);
   return j;
 }
@@ -184,6 +191,14 @@ Json backtest_scores(const backtest::SeriesBacktest& b, analysis::Model model) {
               {"levels", scores(b.of(backtest::Method::Levels), b.levels)}};
 }
 
+// The drift variants of `changes` as its backtest scored them, and the one chosen.
+Json drift_choice(const backtest::DriftChoice& choice) {
+  Json variants = Json::array();
+  for (const backtest::DriftScores& v : choice.variants)
+    variants.push_back(Json{{"drift", forecast::drift_name(v.drift)}, {"mean_mase", number(backtest::mean_mase(v.steps))}});
+  return Json{{"drift", forecast::drift_name(choice.drift)}, {"origins", choice.origins}, {"variants", std::move(variants)}};
+}
+
 }  // namespace
 
 Json series_json(const control::RunPlan& plan, const results::SeriesResult& s, const std::string& name) {
@@ -196,6 +211,7 @@ Json series_json(const control::RunPlan& plan, const results::SeriesResult& s, c
   if (!s.model_run) j["var_size"] = s.var_size;
   if (s.model_run) j["model_fit"] = model_fit(*s.model_run);
   if (s.backtest) j["backtest"] = backtest_scores(*s.backtest, s.model);
+  if (s.drift) j["drift_choice"] = drift_choice(*s.drift);
   if (!s.completed() || !(s.fit || s.model_run)) return j;
   if (s.fit) j["var"] = var(*s.fit);
   if (s.model_run && s.model_run->fit) j["var"] = model_var(*s.model_run->fit);

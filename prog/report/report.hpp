@@ -93,6 +93,7 @@ struct ModelReport {
   int lags_asked = 0;
   analysis::Model model = analysis::Model::Changes;
   const forecast::ModelRun& run;
+  const backtest::DriftChoice* drift = nullptr;  // changes: how its drift was chosen
 };
 void write_model_block(Sink& report, const ModelReport& model);
 // The stop of a series whose model could not be fitted.

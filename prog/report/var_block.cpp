@@ -87,6 +87,8 @@ void write_model_block(Sink& report, const ModelReport& model) {
   constexpr auto kLevelsHead = "(/,3x,'Mean of each variable')"_format;
   constexpr auto kChangesHead = "(/,3x,'Drift: the mean change of each variable')"_format;
   constexpr auto kMean = "(2x,'c(',i2,') = ',f9.3)"_format;
+  constexpr auto kDriftHead = "(/,3x,'Drift: the mean change of each variable, ',a)"_format;
+  constexpr auto kDriftChoice = "(3x,'Drift chosen by the backtest: ',a,' (lowest mean MASE at ',i2,' origins)')"_format;
   const forecast::ModelRun& run = model.run;
   const forecast::ModelFit& fit = *run.fit;
   const bool levels = model.model == analysis::Model::Levels;
@@ -117,12 +119,20 @@ void write_model_block(Sink& report, const ModelReport& model) {
       textio::write(report, line::coef, i + 1, u + 1, b, se, b / se);
     }
   }
+  // `changes`: the drift its forecast carried, and how the backtest chose it.
+  const bool sample_drift = levels || !run.forecast || run.forecast->drift_rule == forecast::Drift{};
   if (levels)
     textio::write(report, kLevelsHead);
-  else
+  else if (sample_drift)
     textio::write(report, kChangesHead);
+  else
+    textio::write(report, kDriftHead, forecast::drift_name(run.forecast->drift_rule));
+  const std::vector<double>& values = sample_drift ? fit.mean : run.forecast->drift;
   for (int i = 0; i < fit.variables; ++i)
-    textio::write(report, kMean, i + 1, static_cast<float>(fit.mean[static_cast<std::size_t>(i)]));
+    textio::write(report, kMean, i + 1, static_cast<float>(values[static_cast<std::size_t>(i)]));
+  if (!levels && model.drift)
+    textio::write(report, kDriftChoice, forecast::drift_name(model.drift->drift),
+                  static_cast<std::int32_t>(model.drift->origins));
   textio::write(report, line::rsq, static_cast<float>(fit.r_square));
   textio::write(report, line::end);
 }
