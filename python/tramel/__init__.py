@@ -17,7 +17,7 @@ library works.
 from . import _tramel
 from ._analysis import Result, analyse
 from ._backtest import Backtest, backtest
-from ._data import TramelWarning
+from ._shared import TramelWarning
 from ._program import DataFile, read_data, run
 from ._table import TableBacktest, forecast
 

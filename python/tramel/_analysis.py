@@ -7,8 +7,8 @@ import numpy as np
 import pandas as pd
 
 from . import _tramel
-from ._data import TramelWarning, forecast_index, series_of
-from ._shared import level_text, real, say_warnings, threads_of, whole
+from ._data import forecast_index, series_of
+from ._shared import TramelWarning, level_text, real, say_warnings, threads_of, whole
 
 DEFAULT_INTERVALS = (80, 95)
 

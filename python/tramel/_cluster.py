@@ -4,6 +4,9 @@ the parts' tables come back as the one table of a local run."""
 import numpy as np
 import pandas as pd
 
+from ._shared import is_dask
+from ._table import id_codes, is_long
+
 
 def _part(data, call, where, threads):
     """One part on a worker: the local call on its series."""
@@ -24,12 +27,8 @@ def _by_id(ddf, id_col):
 def _pandas_parts(data, where, parts):
     """A pandas table cut into `parts` parts of whole series, in the order of a local run."""
     id_col = where["id_col"]
-    if data.index.name == id_col and id_col not in data.columns:
-        data = data.reset_index()
-    if id_col in data.columns:
-        codes, keys = pd.factorize(data[id_col], sort=True)
-        if (codes < 0).any():
-            raise ValueError(f"{int((codes < 0).sum())} rows of the table have no {id_col}")
+    if is_long(data, id_col):
+        data, codes, keys = id_codes(data, id_col)
         order = np.argsort(codes, kind="stable")
         bounds = np.searchsorted(codes[order], np.linspace(0, len(keys), parts + 1).astype(int))
         return [data.iloc[order[a:b]] for a, b in zip(bounds[:-1], bounds[1:]) if b > a]
@@ -44,7 +43,7 @@ def on_cluster(data, client, call, where, *, threads, partitions):
     import dask
     threads = 1 if threads is None else threads
     id_col = where["id_col"]
-    if type(data).__module__.split(".")[0] == "dask":
+    if is_dask(data):
         if partitions is not None:
             raise ValueError("partitions= is for a pandas table: a Dask DataFrame keeps its own")
         tasks = [dask.delayed(_part)(p, call, where, threads) for p in _by_id(data, id_col).to_delayed()]

@@ -5,9 +5,7 @@ import warnings
 import numpy as np
 import pandas as pd
 
-
-class TramelWarning(UserWarning):
-    """A warning of the analysis (tramel's own words), or of the module about its input."""
+from ._shared import TramelWarning, is_numbers
 
 
 class IrregularIndex(ValueError):
@@ -160,7 +158,7 @@ def regularity(index):
     if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)):
         values = np.asarray(index.asi8, dtype=np.int64)
         digit = _last_digit(values) if not isinstance(index, pd.PeriodIndex) else 1
-    elif pd.api.types.is_numeric_dtype(index.dtype) and not pd.api.types.is_bool_dtype(index.dtype):
+    elif is_numbers(index.dtype):
         values = np.asarray(index)
         digit = 1 if np.issubdtype(values.dtype, np.integer) else 0
     else:

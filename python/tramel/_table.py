@@ -8,19 +8,28 @@ from . import _tramel
 from ._analysis import DEFAULT_INTERVALS, score_rows, settings_of
 from ._data import (IrregularIndex, NotFinite, Series, check_finite, column_values, float32,
                     forecast_index, regularity)
-from ._shared import level_text, threads_of
+from ._shared import is_dask, is_numbers, level_text, threads_of
 
 
-def is_table(data, id_col):
-    """Whether `data` is a long table of series: a pandas DataFrame with the id column (or
-    that index), or a Dask DataFrame."""
-    if is_dask(data):
-        return True
+def is_long(data, id_col):
+    """Whether `data` is a long pandas table: a DataFrame with the id column, or that index."""
     return isinstance(data, pd.DataFrame) and (id_col in data.columns or data.index.name == id_col)
 
 
-def is_dask(data):
-    return type(data).__module__.split(".")[0] == "dask"
+def is_table(data, id_col):
+    """Whether `data` is a long table of series: a pandas one, or a Dask DataFrame."""
+    return is_dask(data) or is_long(data, id_col)
+
+
+def id_codes(data, id_col):
+    """A long table with its id as a column, the code of each row's id and the ids (sorted)."""
+    if data.index.name == id_col and id_col not in data.columns:
+        data = data.reset_index()
+    ids = data[id_col]
+    if ids.isna().any():
+        raise ValueError(f"{int(ids.isna().sum())} rows of the table have no {id_col}")
+    codes, keys = pd.factorize(ids, sort=True)
+    return data, codes, keys
 
 
 class Table:
@@ -57,8 +66,7 @@ def _time_index(column, time_col):
     """The time column as an index of dates, periods, time spans or numbers; text is read as
     dates."""
     if (pd.api.types.is_datetime64_any_dtype(column.dtype) or pd.api.types.is_period_dtype(column.dtype)
-            or pd.api.types.is_timedelta64_dtype(column.dtype)
-            or (pd.api.types.is_numeric_dtype(column.dtype) and not pd.api.types.is_bool_dtype(column.dtype))):
+            or pd.api.types.is_timedelta64_dtype(column.dtype) or is_numbers(column.dtype)):
         return pd.Index(column, name=time_col)
     try:
         return pd.DatetimeIndex(pd.to_datetime(column), name=time_col)
@@ -72,23 +80,18 @@ def _numbers_of(index):
     the numbers themselves; None for labels of another kind."""
     if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)):
         return index.asi8
-    if pd.api.types.is_numeric_dtype(index.dtype) and not pd.api.types.is_bool_dtype(index.dtype):
+    if is_numbers(index.dtype):
         return np.asarray(index)
     return None
 
 
 def long_table(data, id_col, time_col, value_col):
     """The series of a long table, by id (in the order of the sorted ids), each in time order."""
-    if data.index.name == id_col and id_col not in data.columns:
-        data = data.reset_index()
-    for role, name in (("id_col", id_col), ("time_col", time_col), ("value_col", value_col)):
+    data, codes, keys = id_codes(data, id_col)
+    for role, name in (("time_col", time_col), ("value_col", value_col)):
         if name not in data.columns:
             raise ValueError(f"the table has no column {name!r} ({role}= names it; the columns "
                              f"are {list(data.columns)})")
-    ids = data[id_col]
-    if ids.isna().any():
-        raise ValueError(f"{int(ids.isna().sum())} rows of the table have no {id_col}")
-    codes, keys = pd.factorize(ids, sort=True)
     times = _time_index(data[time_col], time_col)
     numbers = _numbers_of(times)
     order = np.lexsort((numbers, codes)) if numbers is not None else np.argsort(codes, kind="stable")
@@ -110,7 +113,7 @@ def wide_table(data, id_col):
     given, firsts, lasts = [], [], []
     for j, key in enumerate(data.columns):
         column = data.iloc[:, j]
-        if not (pd.api.types.is_numeric_dtype(column.dtype) and not pd.api.types.is_bool_dtype(column.dtype)):
+        if not is_numbers(column.dtype):
             raise ValueError(f"column {key!r} is not a series of numbers: a long table needs the "
                              f"column {id_col!r} (id_col= names it), a wide one a column per series")
         present = np.flatnonzero(column.notna().to_numpy())
@@ -225,7 +228,7 @@ def _stamps(index):
         return np.datetime_as_string(index.to_numpy(), unit=unit)
     if isinstance(index, pd.TimedeltaIndex):
         return np.array([f"{n // 10 ** 9}.{n % 10 ** 9:09d}" for n in index.asi8.tolist()])
-    if pd.api.types.is_numeric_dtype(index.dtype) and not pd.api.types.is_bool_dtype(index.dtype):
+    if is_numbers(index.dtype):
         return np.array([repr(v) for v in np.asarray(index).tolist()])
     return None
 
@@ -346,7 +349,7 @@ def table_of(table, outcomes, levels, id_col, time_col):
 
 def table_series(data, id_col, time_col, value_col):
     """The series of a long or a wide table, those that tramel.analyse would refuse refused."""
-    if isinstance(data, pd.DataFrame) and (id_col in data.columns or data.index.name == id_col):
+    if is_long(data, id_col):
         table = long_table(data, id_col, time_col, value_col)
     else:
         table = wide_table(data, id_col)
@@ -354,14 +357,14 @@ def table_series(data, id_col, time_col, value_col):
     return table
 
 
-def local_forecast(data, *, id_col, time_col, value_col, frame, settings, threads):
+def local_forecast(data, *, id_col, time_col, value_col, settings, threads):
     """The forecast table of a pandas table, on this machine."""
     table = table_series(data, id_col, time_col, value_col)
     outcomes = analyse_table(table, settings, threads)
     return table_of(table, outcomes, settings["interval_levels"], id_col, time_col)
 
 
-def local_scores(data, *, id_col, time_col, value_col, frame, settings, threads):
+def local_scores(data, *, id_col, time_col, value_col, settings, threads):
     """The backtest scores of every series of a pandas table, on this machine: a row per series,
     method and step (one row for a series that was not scored)."""
     table = table_series(data, id_col, time_col, value_col)
@@ -477,23 +480,24 @@ def forecast(data, *, id_col="unique_id", time_col="ds", value_col="y", frame=No
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=False,
                            frame_chosen=True)
-    where = dict(id_col=id_col, time_col=time_col, value_col=value_col, frame=frame,
-                 settings=settings)
-    if client is not None or is_dask(data):
-        from ._cluster import on_cluster
-        return on_cluster(data, client, local_forecast, where, threads=threads, partitions=partitions)
-    return local_forecast(data, threads=threads, **where)
+    return _over_table(data, local_forecast, dict(id_col=id_col, time_col=time_col,
+                                                  value_col=value_col, settings=settings),
+                       threads=threads, client=client, partitions=partitions)
 
 
 def backtest_table(data, *, frame, origins, settings_args, id_col, time_col, value_col, threads,
                    client, partitions):
     """tramel.backtest of a table (see tramel.backtest)."""
     settings = settings_of(frame, backtest_origins=origins, frame_chosen=True, **settings_args)
-    where = dict(id_col=id_col, time_col=time_col, value_col=value_col, frame=frame,
-                 settings=settings)
-    if client is not None or is_dask(data):
-        from ._cluster import on_cluster
-        scores = on_cluster(data, client, local_scores, where, threads=threads, partitions=partitions)
-    else:
-        scores = local_scores(data, threads=threads, **where)
+    scores = _over_table(data, local_scores, dict(id_col=id_col, time_col=time_col,
+                                                  value_col=value_col, settings=settings),
+                         threads=threads, client=client, partitions=partitions)
     return TableBacktest(scores, id_col)
+
+
+def _over_table(data, call, where, *, threads, client, partitions):
+    """`call` (local_forecast, local_scores) on the table here, or on a Dask cluster."""
+    if client is not None or is_dask(data):
+        from ._cluster import on_cluster  # which needs this module
+        return on_cluster(data, client, call, where, threads=threads, partitions=partitions)
+    return call(data, threads=threads, **where)
