@@ -423,7 +423,14 @@ py::list analyse_table(const py::list& table, const py::dict& settings_dict, int
     side_by_side = std::max(side_by_side, 1);
     const int inside = std::max<std::int64_t>(1, available / std::max<std::int64_t>(1, std::ssize(bytes)));
     for_each_taken(count, side_by_side, [&](std::int64_t i) {
-      if (outcomes[i].status == "ok") analyse_table_series(series[i], outcomes[i], inside);
+      if (outcomes[i].status != "ok") return;
+      try {
+        analyse_table_series(series[i], outcomes[i], inside);
+      } catch (const std::bad_alloc&) {
+        outcomes[i].status = "stopped";
+        outcomes[i].words = "there was not enough memory for its analysis";
+        outcomes[i].result.reset();
+      }
     });
   }
   py::list out;
