@@ -167,8 +167,9 @@ def _exactly_regular(table, numbers):
     low, high = _per_series(table, d, np.minimum), _per_series(table, d, np.maximum)
     if isinstance(table.times, pd.DatetimeIndex):
         t = table.times
-        months = np.asarray(t.year * 12 + t.month, dtype=np.int64)
-        day, time = np.asarray(t.day), np.asarray((t - t.normalize()).asi8)
+        with np.errstate(invalid="ignore"):  # the fields of a missing stamp (refused already)
+            months = np.asarray(t.year * 12 + t.month, dtype=np.int64)
+            day, time = np.asarray(t.day, dtype=np.int64), np.asarray((t - t.normalize()).asi8)
         ends = np.asarray(t.is_month_end, dtype=np.int64)
         dm = np.diff(months)
         dm_low, dm_high = _per_series(table, dm, np.minimum), _per_series(table, dm, np.maximum)
@@ -201,7 +202,7 @@ def check_table(table):
         counts = _per_series(table, missing.astype(np.int64), np.add)
         for j in np.flatnonzero([c is not None and c > 0 for c in counts]):
             table.refuse(j, "missing values", f"{int(counts[j])} time stamps are missing")
-    kinds, steps = _exactly_regular(table, None if missing.any() else _numbers_of(table.times))
+    kinds, steps = _exactly_regular(table, _numbers_of(table.times))
     for j in range(len(table)):
         if table.status[j] != "ok":
             continue
