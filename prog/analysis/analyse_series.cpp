@@ -116,9 +116,9 @@ void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
 
   const std::vector<forecast::RankedBin> ranked = backtest::rank_bins(
       r.significant, r.coherence.waveform_power, r.coherence.noise, settings.first_bin);
-  // The drift of `changes`: its variants' own backtest (the backtest's, when there is one).
-  if (kind == forecast::ModelKind::Changes)
-    r.drift = r.backtest ? r.backtest->drift : backtest::choose_drift(frames, bsettings, context.fft, context.threads);
+  // The drift of `changes`: as the backtest chose it; without a backtest the sample's mean change
+  // (choosing would cost ten fits of the model).
+  if (kind == forecast::ModelKind::Changes && r.backtest) r.drift = r.backtest->drift;
   const forecast::ModelSize size{frames.frames, settings.lags, kind, settings.frame_length};
   r.model_run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft,
                                     {r.drift ? r.drift->drift : forecast::Drift{}, {}});

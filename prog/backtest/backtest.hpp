@@ -76,7 +76,9 @@ struct OriginAnalysis {
   forecast::ModelRun changes;
   forecast::ModelRun levels;
 };
-// `changes` forecasts with `drift`.
+// `changes` forecasts with `drift`. coherence_at_origin: the coherence, the significant and the
+// ranked bins alone (no forecast).
+OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const Settings& settings);
 OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
                               const numeric::FftPlan& plan, const forecast::Drift& drift = {});
 
@@ -144,10 +146,11 @@ double mean_mase(const std::vector<StepScores>& steps);
 // when neither scored.
 forecast::ModelKind choose_model(const SeriesBacktest& backtest);
 
-// The drift of `changes` for a series, whatever the origins of a backtest asked for: the drift
+// The drift of `changes` for a series, whatever the origins of the backtest asked for: the drift
 // variants scored at the last default_origins origins, `changes` fitted there from the bins as
 // the whole sample ranks them, under the size rule at each origin (a model fit per origin, not
-// an analysis). run_backtest makes it first and scores `changes` with the drift chosen.
+// an analysis). run_backtest makes it first and scores `changes` with the drift chosen; it
+// costs about a tenth of run_backtest, which is why a run without a backtest does without it.
 DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
                          const numeric::FftPlan& plan, parallel::Threads threads = {});
 

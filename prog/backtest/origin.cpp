@@ -103,8 +103,7 @@ std::vector<forecast::RankedBin> rank_bins(std::span<const coherence::Significan
   return ranked;
 }
 
-OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
-                              const numeric::FftPlan& plan, const forecast::Drift& drift) {
+OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const Settings& settings) {
   const int lb = series.frame_length;
   const coherence::Band& band = settings.band;
   const forecast::FrameSpectra& spectra = series.for_coherence();
@@ -131,7 +130,13 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
   }
   a.significant = coherence::significant_bins(a.probabilities, band.first_bin, settings.threshold);
   a.ranked = rank_bins(a.significant, power, noise, band.first_bin);
+  return a;
+}
 
+OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
+                              const numeric::FftPlan& plan, const forecast::Drift& drift) {
+  OriginAnalysis a = coherence_at_origin(series, origin, settings);
+  const int lb = series.frame_length;
   specified_forecast(series, settings, plan, a);
   for (const forecast::ModelKind kind : {forecast::ModelKind::Changes, forecast::ModelKind::Levels}) {
     const forecast::ModelSize size{origin, settings.lags, kind, lb};

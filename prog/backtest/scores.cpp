@@ -205,7 +205,7 @@ SeriesBacktest run_backtest(const SeriesFrames& series, int origins, const Setti
 DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
                          const numeric::FftPlan& plan, parallel::Threads threads) {
   // The bins ranked as the whole sample ranks them.
-  const std::vector<forecast::RankedBin> ranked = analyse_origin(series, series.frames, settings, plan).ranked;
+  const std::vector<forecast::RankedBin> ranked = coherence_at_origin(series, series.frames, settings).ranked;
   const Origins o = origins_of(series, default_origins(series.frames), settings);
   std::vector<std::vector<Errors>> all(static_cast<std::size_t>(o.count));
   parallel::for_each_index(o.count, threads, [&](std::int64_t i) {
