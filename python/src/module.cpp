@@ -245,7 +245,9 @@ py::tuple run(const py::dict& d) {
   o.threads = thread_count(d["threads"].cast<int>());
   o.strict = d["strict"].cast<bool>();
   o.least_squares_errors = d["least_squares_errors"].cast<bool>();
-  o.model = model_from(d);
+  // No model asked for: the data's default, as the command line has it.
+  o.model_by_default = d["model"].is_none();
+  o.model = o.model_by_default ? invocation::default_model(o.folder) : model_from(d);
   o.interval_levels = d["interval_levels"].cast<std::vector<float>>();
   o.backtest_origins = d["backtest_origins"].cast<int>();
   // As the command line: the options against the rules before anything is read (0 origins:
