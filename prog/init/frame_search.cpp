@@ -21,6 +21,12 @@ namespace {
 // would pass four budgets.
 constexpr double kScoringBudget = 268435456.0;  // 2^28
 constexpr std::int64_t kLeastScoredFrames = 16;
+// The coherence probability refers the ratio of the mean waveform's power to the noise to
+// chi-square, as if the noise were known; estimated from few frames it is not, and a ratio of
+// chance passes a strict threshold far more often than the probability says (with 8 frames,
+// about a hundred times as often). A candidate stands out only when scored on this many
+// frames or more.
+constexpr std::int64_t kStandOutFrames = 32;
 
 // sum_i x_i x_(i+d) for every lag d from 0 to x.size() - 1, times the transform's length: the
 // transform of x padded with zeros to twice its length or more (so that no lag wraps around),
@@ -127,9 +133,11 @@ FrameSearch search_frame(const SeriesRows& rows, FrameRange range) {
                     });
   candidates.resize(ranked);
 
-  // A bin stands out when it passes the threshold of every bin of every candidate tested.
+  // A bin stands out when it passes the threshold of every bin of every length screened: the
+  // screen chose the candidates for their folded power, so their bins were looked at already.
   double tests = 0.0;
-  for (const int length : candidates) tests += static_cast<double>((length - 1) / 2) * rows.series_count;
+  for (int length = range.low; length <= range.high; ++length)
+    tests += static_cast<double>((length - 1) / 2) * rows.series_count;
   const float family_threshold = std::min(static_cast<float>(1.0 - rules::kChanceBinsOverBand / tests),
                                           std::nextafter(1.0f, 0.0f));
 
@@ -157,7 +165,7 @@ FrameSearch search_frame(const SeriesRows& rows, FrameRange range) {
       for (int i = 0; i < bins; ++i) {
         if (c.probabilities[i] > threshold)
           coherent += 2.0 * static_cast<double>(c.waveform_power[i]) / (static_cast<double>(length) * length);
-        if (c.probabilities[i] > family_threshold) score.stands_out = true;
+        if (c.probabilities[i] > family_threshold && frames >= kStandOutFrames) score.stands_out = true;
       }
       score.coherent_share += coherent / power;
       ++series_scored;

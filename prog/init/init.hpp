@@ -150,7 +150,8 @@ struct SeriesRows {
 struct FrameScore {
   int frame_length = 0;
   double coherent_share = 0.0;
-  bool stands_out = false;  // a bin passes the threshold of every bin of every candidate scored
+  // A bin passes the threshold of every bin of every length screened, in 32 frames or more.
+  bool stands_out = false;
 };
 
 // The search over the frame lengths of `range` (each holding at least kSearchMinimumFrames
