@@ -254,16 +254,16 @@ TEST(InitFrame, FromTheCalendarTheAutocorrelationOrAsAskedFor) {
     EXPECT_EQ(s.value->settings.frame_length, c.frame);
     EXPECT_NE(s.value->reasons[2].find(c.words), std::string::npos) << s.value->reasons[2];
   }
-  // Monthly with too few rows for 7 years: the autocorrelation's peak instead (the sine's period).
+  // Monthly with too few rows for 7 years: a stop, never a shorter frame that cannot hold the
+  // year.
   const csv::Table short_monthly = table(70, 5.0, monthly);
   init::Result<init::Suggestion> s = init::suggest(init::request_for(short_monthly, "x.csv"));
-  ASSERT_TRUE(s.ok());
-  EXPECT_EQ(s.value->settings.frame_length, 5);
-  EXPECT_NE(s.value->reasons[2].find("the lag of the autocorrelation's highest peak between lags 5 and 10; the "
-                                     "calendar's frame, monthly data: 12 months, one year, leaves fewer than 7 frames"),
+  ASSERT_FALSE(s.ok());
+  EXPECT_NE(s.error->text.find("x.csv holds 70 data, too few for the calendar's frame (monthly data: 12 months, one "
+                               "year)"),
             std::string::npos)
-      << s.value->reasons[2];
-  // Only a rate: the autocorrelation finds the period; Hz mode.
+      << s.error->text;
+  // Only a rate: the frame search finds the period; Hz mode.
   const csv::Table plain = table(17 * 30, 17.0, monthly);
   init::InitRequest r = init::request_for(plain, "x.csv");
   r.sampling = init::Sampling::of_rate(100.0);
@@ -362,7 +362,7 @@ TEST(InitControlText, MonthlyTableWithNamesReadsBackAsChosen) {
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(s.value->control_text,
             "No. of runs = 1   No. of data/file = 2        * one run, 2 series\n"
-            "Coherence probability = 0.99                  * threshold P, 0 <= P < 1\n"
+            "Coherence probability = 0.99                  * threshold P for 5 bins\n"
             "No. of frames = 1   No. of lags = 1           * forecast 1 frame, from 1 lag\n"
             "Sampling unit =months                         * no \"req\": time mode\n"
             "Sampling rate/interval = 1.0                  * interval, in months\n"
@@ -379,10 +379,9 @@ TEST(InitControlText, MonthlyTableWithNamesReadsBackAsChosen) {
             "*   months, one year\n"
             "* band: bins 1 to 5, from the first bin to the last below the Nyquist frequency\n"
             "*   (periods 12.0 to 2.4 months)\n"
-            "* coherence probability P = 0.99, 1 lag, 1 frame ahead, the whole sample (data 1\n"
-            "*   to 240)\n"
-            "* note: the fit takes at most 2 significant bins of the 5 in the band for 240\n"
-            "*   data; should more pass P, narrow the band or raise P\n"
+            "* coherence probability P = 0.99: 0.05 of the band's 5 bins pass it by chance\n"
+            "*   alone (P = 1 - 0.05 / bins, rounded up, at least 0.99); 1 lag, 1 frame\n"
+            "*   ahead, the whole sample (data 1 to 240)\n"
             "# end of run 1\n");
   expect_plans(init::request_for(*t.value, "games.csv"), csv);
 }
