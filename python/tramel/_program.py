@@ -8,8 +8,7 @@ import warnings
 import pandas as pd
 
 from . import _tramel
-from ._data import TramelWarning
-from ._shared import real, threads_of, whole
+from ._shared import TramelWarning, real, threads_of, whole
 
 DataFile = collections.namedtuple("DataFile", "title count rate format values")
 DataFile.__doc__ = """A data file as the program reads it: its title (line 1), the number of
