@@ -176,6 +176,10 @@ struct FrameSearch {
 };
 FrameSearch search_frame(const SeriesRows& rows, FrameRange range);
 
+// The calendar's frame of a time axis for a model, in samples (12 for monthly data, 7 for
+// daily, ...; 0 when the calendar gives none): init keeps it and never a shorter one.
+int calendar_frame_length(const csv::TimeAxis& axis, rules::Model model);
+
 // The lag in [min_lag, max_lag] of the highest local peak of the autocorrelation of the
 // series (each without its mean, the autocorrelations averaged, over the first
 // kScreenedSamples rows), or 0 when there is none.

@@ -228,6 +228,10 @@ Sampling Sampling::of_interval(double interval, std::string unit) {
   return s;
 }
 
+int calendar_frame_length(const csv::TimeAxis& axis, rules::Model model) {
+  return calendar_frame(axis, model).length;
+}
+
 InitRequest request_for(const csv::Table& table, std::string data_file) {
   InitRequest r;
   r.data_file = std::move(data_file);
