@@ -129,7 +129,7 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
     noise[i] = std::max(static_cast<float>(periodogram), coherence::kNoiseFloor);
     a.probabilities.push_back(coherence::bin_probability(power[i], noise[i], scale, fallback).probability);
   }
-  a.significant = coherence::significant_bins(a.probabilities, band.first_bin, settings.threshold);
+  a.significant = coherence::select_bins(a.probabilities, band.first_bin, {settings.threshold, settings.fdr_level});
   a.ranked = rank_bins(a.significant, power, noise, band.first_bin);
 
   specified_forecast(series, settings, plan, a);
