@@ -25,6 +25,7 @@ backtest::Settings backtest_settings(const Settings& s) {
   backtest::Settings b;
   b.band = s.band();
   b.threshold = s.threshold;
+  b.fdr_level = s.fdr_level;
   b.lags = s.lags;
   b.frames_ahead = s.frames_ahead;
   b.errors = s.errors;
@@ -167,8 +168,8 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
     return r;
   }
   r.fallback = r.coherence.fallback;
-  r.significant = coherence::significant_bins(r.coherence.probabilities, settings.first_bin,
-                                              settings.threshold);
+  r.significant = coherence::select_bins(r.coherence.probabilities, settings.first_bin,
+                                         settings.selection());
 
   // Fit and forecast.
   if (!frames) {

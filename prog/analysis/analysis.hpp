@@ -48,6 +48,8 @@ struct Settings {
   int last_bin = 0;
   float taper_percent = 0.0f;  // 0 to 25
   float threshold = 0.0f;      // a bin is significant when its probability is above it
+  // The models other than as-specified: the bins a false discovery rate Q selects instead.
+  std::optional<float> fdr_level;
   int lags = 1;                // at least 1
   int frames_ahead = 1;        // 1 to 10
   forecast::StandardErrors errors = forecast::StandardErrors::Traditional;
@@ -59,6 +61,7 @@ struct Settings {
   int backtest_origins = 0;
 
   int bin_count() const { return last_bin - first_bin + 1; }
+  coherence::BinSelection selection() const { return {threshold, fdr_level}; }
   coherence::Band band() const {
     return coherence::Band{frame_length, first_bin, last_bin, taper_percent};
   }

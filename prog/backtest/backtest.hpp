@@ -34,6 +34,7 @@ namespace tramel::backtest {
 struct Settings {
   coherence::Band band;
   float threshold = 0.0f;  // a bin is significant when its probability is above it
+  std::optional<float> fdr_level;  // else: the bins a false discovery rate Q selects
   int lags = 1;
   int frames_ahead = 1;
   forecast::StandardErrors errors = forecast::StandardErrors::Traditional;  // the specified fit's

@@ -128,7 +128,7 @@ OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const
     noise[i] = std::max(static_cast<float>(periodogram), coherence::kNoiseFloor);
     a.probabilities.push_back(coherence::bin_probability(power[i], noise[i], scale, fallback).probability);
   }
-  a.significant = coherence::significant_bins(a.probabilities, band.first_bin, settings.threshold);
+  a.significant = coherence::select_bins(a.probabilities, band.first_bin, {settings.threshold, settings.fdr_level});
   a.ranked = rank_bins(a.significant, power, noise, band.first_bin);
   return a;
 }

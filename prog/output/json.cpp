@@ -245,6 +245,8 @@ Json run(const results::RunResult& r, const results::InvocationResult& result) {
          {"last_bin", p.last_bin},
          {"taper_percent", number(p.taper_percent)},
          {"threshold", number(p.analysis.threshold)},
+         // The band's bins expected over the threshold by chance alone: bins x (1 - P).
+         {"chance_bins", number(static_cast<float>(rules::chance_bins(p.bin_count(), p.analysis.threshold)))},
          {"lags", p.analysis.lags},
          {"frames_ahead", p.analysis.frames_ahead},
          {"unit", trimmed(p.analysis.unit_text)},
@@ -276,6 +278,7 @@ std::string json_text(const results::InvocationResult& result, const char* versi
     doc["message"] = nullptr;
   }
   doc["standard_errors"] = result.least_squares_errors ? "least squares" : "as specified";
+  if (result.fdr_level) doc["fdr_level"] = number(*result.fdr_level);
   Json warnings = Json::array();
   for (const diagnostics::Warning& w : result.warnings) warnings.push_back(w.text);
   doc["warnings"] = std::move(warnings);

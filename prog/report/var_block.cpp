@@ -95,6 +95,15 @@ void write_model_block(Sink& report, const ModelReport& model) {
   constexpr auto kCounts = "(/,2x,'Number of Significant Frequencies = ',i3,',',i3,' of them in the model',/)"_format;
   textio::write(report, kCounts, static_cast<std::int32_t>(model.bins.size()),
                 static_cast<std::int32_t>(run.choice.kept.size()));
+  constexpr auto kChance = "(5x,'Bins over P = ',f8.6,' by chance alone: ',f8.3,' of the ',i6,' in the band',/)"_format;
+  constexpr auto kFdr =
+      "(5x,'Significant bins: Benjamini-Hochberg at a false discovery rate of ',f6.4,' over the ',i6,' in the band',/)"_format;
+  if (model.selection.fdr_level)
+    textio::write(report, kFdr, *model.selection.fdr_level, static_cast<std::int32_t>(model.band_bins));
+  else
+    textio::write(report, kChance, model.selection.threshold,
+                  static_cast<float>(rules::chance_bins(model.band_bins, model.selection.threshold)),
+                  static_cast<std::int32_t>(model.band_bins));
   textio::write(report, line::table_head);
   textio::write(report, line::table_rule);
   if (!model.bins.empty()) pair_table(report, model.bins);

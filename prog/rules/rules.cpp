@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 namespace tramel::rules {
@@ -76,7 +77,11 @@ Verdict frame_length(std::int64_t length) {
                                        text(kMinimumFrameLength) + " samples or more");
 }
 
+int minimum_frame_length(Model) { return kMinimumFrameLength; }
+
 int minimum_frames(Model) { return 7; }
+
+Model default_model(bool delimited_data) { return delimited_data ? Model::Auto : Model::AsSpecified; }
 
 Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model model) {
   const std::int64_t frames = frame_length > 0 ? samples / frame_length : 0;
@@ -111,7 +116,26 @@ Verdict model_options(const ModelOptions& o) {
   if (o.backtest && o.backtest_origins < 1)
     return broken(Rule::BacktestOrigins,
                   "the backtest needs 1 origin or more, not " + text(o.backtest_origins));
+  if (o.fdr_level && o.model == Model::AsSpecified)
+    return broken(Rule::FdrNeedsModel,
+                  "the false discovery rate chooses the bins of the models changes, levels or "
+                  "auto; as-specified keeps the threshold P");
+  if (o.fdr_level && !(*o.fdr_level > 0.0f && *o.fdr_level < 1.0f))
+    return broken(Rule::FdrLevel, "the false discovery rate Q is above 0 and below 1, not " +
+                                      number_text(*o.fdr_level));
   return {};
+}
+
+float band_threshold(std::int64_t bins) {
+  if (bins < 1) return kLeastBandThreshold;
+  // Millionths of chance, rounded down, so that P rounds up.
+  const auto millionths = static_cast<std::int64_t>(std::floor(1.0e6 * kChanceBinsOverBand / static_cast<double>(bins)));
+  const double p = static_cast<double>(1000000 - millionths) / 1.0e6;
+  return std::clamp(static_cast<float>(p), kLeastBandThreshold, kMostBandThreshold);
+}
+
+double chance_bins(std::int64_t bins, float threshold) {
+  return static_cast<double>(bins) * (1.0 - static_cast<double>(threshold));
 }
 
 Verdict backtest_origins(std::int64_t origins, std::int64_t frames) {

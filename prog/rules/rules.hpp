@@ -22,10 +22,15 @@ namespace tramel::rules {
 // - Auto: per series the better of Changes and Levels by a backtest over the sample.
 enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto };
 
+// The model a run uses when none is asked for: as-specified for data in the two-line layout
+// (whose stored outputs stand as they are), auto for delimited text (CSV, TSV).
+Model default_model(bool delimited_data);
+
 // Which rule a setting breaks.
 enum class Rule : std::uint8_t {
   Threshold, FramesAhead, Lags, Taper, DataStart, DataEnd, DataPresent, SampleSize, FrameLength,
   WholeFrames, Band, IntervalsNeedModel, BacktestNeedsModel, IntervalLevel, BacktestOrigins,
+  FdrNeedsModel, FdrLevel,
 };
 
 // A broken rule and what it says: the setting as given and what the rule asks for
@@ -67,6 +72,8 @@ Verdict sample_size(std::int64_t samples);       // at most the 32-bit range the
 
 // The frame length: kMinimumFrameLength samples or more.
 Verdict frame_length(std::int64_t length);
+// The shortest frame a model runs on, in samples.
+int minimum_frame_length(Model model);
 // The whole frames of the sample a model needs.
 int minimum_frames(Model model);
 Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model model);
@@ -74,19 +81,35 @@ Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model mode
 Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_length);
 
 // What the command line and the module may ask for besides the run's settings: intervals and a
-// backtest need a model with intervals, each level lies in (0, 100), and a backtest has an
-// origin or more (checked in this order).
+// backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin
+// or more, and the false discovery rate selects the bins of a model other than as-specified
+// at a level Q with 0 < Q < 1 (checked in this order).
 struct ModelOptions {
   Model model = Model::AsSpecified;
   std::span<const float> interval_levels;
   bool backtest = false;
   std::int64_t backtest_origins = 0;  // with `backtest`
+  std::optional<float> fdr_level = std::nullopt;
 };
 Verdict model_options(const ModelOptions& options);
 // Origins of a backtest fit in a sample of `frames` whole frames when each has
 // backtest_minimum_frames frames before it.
 inline constexpr int kBacktestMinimumFrames = 4;
 Verdict backtest_origins(std::int64_t origins, std::int64_t frames);
+
+// ---- The threshold over a band -------------------------------------------------------------
+
+// The chance that a bin without a cycle passes P is 1 - P, so over a band of `bins` bins
+// bins x (1 - P) pass by chance alone. The threshold that keeps that at most
+// kChanceBinsOverBand: P = 1 - kChanceBinsOverBand / bins, rounded up to the 6 decimals a
+// control file writes, never below kLeastBandThreshold nor above kMostBandThreshold (the
+// highest P six decimals hold: above 50,000 bins more than 0.05 pass by chance).
+inline constexpr double kChanceBinsOverBand = 0.05;
+inline constexpr float kLeastBandThreshold = 0.99f;
+inline constexpr float kMostBandThreshold = 0.999999f;
+float band_threshold(std::int64_t bins);
+// bins x (1 - P): the bins that pass P by chance alone.
+double chance_bins(std::int64_t bins, float threshold);
 
 // ---- The rules of the models' sizes ------------------------------------------------------------
 

@@ -305,9 +305,10 @@ void check_table_settings(analysis::Settings settings, bool frame_chosen) {
 }
 
 // The frame and band tramel init chooses for a series with these stamps (the calendar's frame
-// of its time axis, else the lag of its autocorrelation's highest peak), read as init reads a
-// CSV file of the time column and the values. The words of what prevents it, or nothing.
-std::optional<std::string> choose_frame(const TableSeries& s, analysis::Settings& settings) {
+// of its time axis, else the frame search's), read as init reads a CSV file of the time column
+// and the values. The words of what prevents it, or nothing; `shortest` becomes the least frame
+// length the data must hold (the calendar's frame, when longer than the shortest of all).
+std::optional<std::string> choose_frame(const TableSeries& s, analysis::Settings& settings, int& shortest) {
   const std::string name = "series.csv";
   std::string text = "time,value\n";
   text.reserve(s.stamps.size() + s.values.size() * 16 + 16);
@@ -331,6 +332,8 @@ std::optional<std::string> choose_frame(const TableSeries& s, analysis::Settings
   options.expected_columns = 1;
   const csv::Result<csv::Table> table = csv::read_table(text, options);
   if (!table.ok()) return named(table.error->text);
+  if (table.value->time)
+    shortest = std::max(shortest, init::calendar_frame_length(*table.value->time, settings.model));
   const init::Result<init::Suggestion> chosen = init::suggest(init::request_for(*table.value, name));
   if (!chosen.ok()) return named(chosen.error->text);
   settings.frame_length = chosen.value->settings.frame_length;
@@ -348,8 +351,9 @@ void plan_table_series(const TableSeries& s, TableOutcome& o) {
     o.words = std::move(words);
   };
   if (!s.stamps.empty()) {
-    if (std::optional<std::string> problem = choose_frame(s, o.settings)) {
-      if (rules::whole_frames(samples, rules::kMinimumFrameLength, o.settings.model))
+    int shortest = rules::kMinimumFrameLength;
+    if (std::optional<std::string> problem = choose_frame(s, o.settings, shortest)) {
+      if (rules::whole_frames(samples, shortest, o.settings.model))
         return stop(rules::Rule::WholeFrames, *problem);
       o.status = "no frame";
       o.words = *problem;
@@ -476,7 +480,9 @@ py::tuple run(const py::dict& d) {
   o.threads = thread_count(d["threads"].cast<int>());
   o.strict = d["strict"].cast<bool>();
   o.least_squares_errors = d["least_squares_errors"].cast<bool>();
-  o.model = model_from(d);
+  // No model asked for: the data's default, as the command line has it.
+  o.model_by_default = d["model"].is_none();
+  o.model = o.model_by_default ? invocation::default_model(o.folder) : model_from(d);
   o.interval_levels = d["interval_levels"].cast<std::vector<float>>();
   o.backtest_origins = d["backtest_origins"].cast<int>();
   // As the command line: the options against the rules before anything is read (0 origins:

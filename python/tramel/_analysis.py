@@ -196,8 +196,30 @@ class Result:
                             np.asarray(self.upper[level]), color="C2", alpha=0.15 + 0.15 * k,
                             linewidth=0, label=f"{level_text(level)} % interval")
         ax.axvline(self.index[0], color="0.6", linestyle=":")
-        ax.set_title(self.name if self.name is not None else "")
-        ax.legend()
+        # Ticks that do not overlap: dates in their shortest words (the offset, e.g. the day of
+        # sub-second stamps, once at the axis' end), other numbers at most 6 to an axis. The
+        # legend above the axes, where it covers no data, in as many columns as fit beside the
+        # title on its left (the entries drawn on the Axes before, such as held-back data, too).
+        if isinstance(self.index, pd.DatetimeIndex):
+            import matplotlib.dates as mdates
+            locator = mdates.AutoDateLocator(minticks=3, maxticks=7)
+            ax.xaxis.set_major_locator(locator)
+            ax.xaxis.set_major_formatter(mdates.ConciseDateFormatter(locator))
+        else:
+            from matplotlib.ticker import MaxNLocator
+            ax.xaxis.set_major_locator(MaxNLocator(nbins=6))
+        title = ax.set_title(self.name if self.name is not None else "", loc="left")
+        entries = len(ax.get_legend_handles_labels()[1])
+        for columns in range(entries, 0, -1):
+            legend = ax.legend(loc="lower right", bbox_to_anchor=(1.0, 1.0), ncol=columns,
+                               frameon=False, fontsize="small", borderaxespad=0.2)
+            get_renderer = getattr(ax.figure.canvas, "get_renderer", None)
+            if get_renderer is None:
+                break
+            renderer = get_renderer()
+            room = ax.get_window_extent(renderer).width - title.get_window_extent(renderer).width
+            if legend.get_window_extent(renderer).width <= 0.95 * room:
+                break
         return ax
 
     def to_frame(self):

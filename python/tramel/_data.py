@@ -147,9 +147,10 @@ def _step_text(index, step):
 
 def regularity(index):
     """The Regularity of an index, as the program's rule for a time column: whole calendar
-    months, or each step within 1 % of the median step or one unit of the labels' last digit,
-    whichever is more (none when that comes to half a step). Raises ValueError naming the first
-    label that breaks it (IrregularIndex). None for an index that needs no check (a RangeIndex, a DatetimeIndex
+    months, or each step within 1 % of the median step or, where rounding explains it, the
+    mean step rounded down or up to the labels' last digit (neither when that comes to half a
+    step). Raises ValueError naming the first label that breaks it (IrregularIndex). None for an
+    index that needs no check (a RangeIndex, a DatetimeIndex
     with a frequency) or has no spacing (labels that are no numbers, dates or periods)."""
     if len(index) < 2 or isinstance(index, (pd.RangeIndex, pd.MultiIndex, pd.CategoricalIndex)):
         return None
@@ -182,10 +183,20 @@ def regularity(index):
             return Regularity(months=int(first_months), month_ends=month_ends)
     # A fixed step.
     median = np.partition(steps, (len(steps) - 1) // 2)[(len(steps) - 1) // 2]
-    tolerance = max(median // 100 if digit else median / 100, digit)
+    tolerance = median // 100 if digit else median / 100
     if 2 * tolerance >= median:
         tolerance = 0
-    bad = ~(np.abs(steps - median) <= tolerance) | ~(steps > 0)
+    # Where rounding explains it, the mean step rounded down or up to the last digit (the two
+    # differ only when the mean step is no whole number of the digit).
+    below = above = 0
+    if digit and 2 * digit < median:
+        units, left = divmod(int(values[-1] - values[0]), digit)
+        below = units // (n - 1) * digit
+        above = below + (digit if units % (n - 1) or left else 0)
+        if below == above:
+            below = above = 0
+    rounded = (steps == below) | (steps == above) if above else np.zeros(len(steps), dtype=bool)
+    bad = ~((np.abs(steps - median) <= tolerance) | rounded) | ~(steps > 0)
     fixed_break = int(np.argmax(bad)) + 1 if bad.any() else n
     if fixed_break == n:
         digit = digit or 1
@@ -206,8 +217,10 @@ def regularity(index):
     else:
         what = (f"it is {_step_text(index, step)} after the one before ({index[i - 1]}), but the "
                 f"labels are {_step_text(index, median)} apart (the median step, ")
-        what += (f"each step within {_step_text(index, tolerance)} of it: 1 % of it or the labels' "
-                 "last digit, whichever is more)" if tolerance else "which every step must be)")
+        rules = ([f"within {_step_text(index, tolerance)} of it, 1 % of it"] if tolerance else []) + (
+            [f"the mean step rounded to the labels' last digit, {_step_text(index, below)} or "
+             f"{_step_text(index, above)}"] if above else [])
+        what += "each step " + ", or ".join(rules) + ")" if rules else "which every step must be)"
     raise IrregularIndex(where + what + ": the analysis takes its samples one after another, so a gap or "
                      "an irregular step would move the later ones; fill in the missing rows or "
                      "resample, or pass the values alone (data.to_numpy(), with sampling=) to "
