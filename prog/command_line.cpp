@@ -120,10 +120,11 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                "times larger, as earlier versions printed them");
   std::string model = "as-specified";
   app.add_option("--model", model,
-                 "How every series is forecast: as-specified (the default:\n"
-                 "the report's form), changes, levels, smooth, or auto (per\n"
-                 "series the best of them, or the best combined, by a\n"
-                 "backtest); see the README's section on choosing a model")
+                 "How every series is forecast: as-specified (the report's\n"
+                 "form), changes, levels, smooth, or auto (per series the\n"
+                 "best of them, or the best combined, by a backtest); the\n"
+                 "default is auto for CSV data and as-specified for the\n"
+                 "two-line layout; see the README's section on choosing a model")
       ->type_name("NAME")
       ->check(one_of({"as-specified", "changes", "levels", "smooth", "auto"}));
   std::string transform;
@@ -133,6 +134,12 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "better of the two by the backtest; the default)")
       ->type_name("NAME")
       ->check(one_of({"none", "log", "auto"}));
+  float fdr = 0.0f;
+  app.add_option("--fdr", fdr,
+                 "The models' significant bins: those a Benjamini-Hochberg\n"
+                 "procedure selects at a false discovery rate Q (0 < Q < 1,\n"
+                 "e.g. 0.05) over the band, instead of those above P")
+      ->type_name("Q");
   std::string levels;
   app.add_option("--intervals", levels,
                  "Forecast intervals at these levels in percent, e.g. 80,95\n"
@@ -171,8 +178,9 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       "init",
       "Write a complete, commented tramel.cnl for a data file (CSV or the two-line\n"
       "layout): the unit from its time column (or --sampling), the frame from the\n"
-      "calendar or the autocorrelation, a band from bin 1 to below Nyquist, P 0.99,\n"
-      "one lag, one frame ahead, the whole sample. Then run: tramel --model auto .");
+      "calendar or else the coherence of candidate frames, a band from bin 1 to below\n"
+      "Nyquist, a threshold P that holds over the band (at least 0.99), one lag, one\n"
+      "frame ahead, the whole sample. Then run the command it prints.");
   init_command->add_option("DATA", init_data, "The data file")->required()->type_name("");
   init_command->add_option("FOLDER", init_folder,
                            "Where tramel.cnl goes (default: the data file's folder); the data\n"
@@ -181,6 +189,11 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   init_command->add_option("--frame", init.frame_length, "The frame length in samples")
       ->type_name("L")
       ->check(frame_length());
+  std::string frame_range;
+  init_command->add_option("--frame-range", frame_range,
+                           "The frame lengths the search scores, A:B samples (default: 5\n"
+                           "to an eighth of the sample)")
+      ->type_name("A:B");
   init_command->add_option("--sampling", init.sampling,
                            "Data without a time column: the sampling rate in Hz, or with\n"
                            "--unit the interval in that unit (kept in tramel.cnl for CSV data)")
@@ -225,6 +238,19 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                  "-DTRAMEL_PLOTS=OFF)");
   if (*init_command) {
     init.data = init_data;
+    if (!frame_range.empty()) {
+      const std::size_t colon = frame_range.find(':');
+      const auto whole = [](const std::string& t, int& v) {
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+        return !t.empty() && ec == std::errc() && end == t.data() + t.size();
+      };
+      int low = 0, high = 0;
+      if (colon == std::string::npos || !whole(frame_range.substr(0, colon), low) ||
+          !whole(frame_range.substr(colon + 1), high) || low > high)
+        return wrong("--frame-range: two whole numbers A:B with A <= B are needed, not \"" + frame_range + "\"");
+      if (const rules::Verdict broken = rules::frame_length(low)) return wrong("--frame-range: " + broken->words);
+      init.frame_range = init::FrameRange{low, high};
+    }
     if (!init_time_unit.empty()) init.time_unit = csv::number_unit(init_time_unit);
     init.program = argc > 0 && argv[0] != nullptr && *argv[0] != '\0' ? argv[0] : "tramel";
     init.plots = output::plots_available();
@@ -261,16 +287,18 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     at = end + 1;
   }
   if (!time_unit.empty()) o.time_unit = csv::number_unit(time_unit);
-  o.model = *analysis::model_named(model);
+  o.model_by_default = app.count("--model") == 0;
+  o.model = o.model_by_default ? invocation::default_model(o.folder) : *analysis::model_named(model);
   if (!transform.empty()) o.transform = analysis::transform_named(transform);
+  if (app.count("--fdr") > 0) o.fdr_level = fdr;
   const bool backtest = app.count("--backtest") > 0;
   if (const rules::Verdict broken = rules::model_options(
-          {o.model, o.interval_levels, backtest, o.backtest_origins, o.transform.has_value()})) {
-    const bool of_backtest = broken->rule == rules::Rule::BacktestNeedsModel ||
-                             broken->rule == rules::Rule::BacktestOrigins;
-    const char* option = broken->rule == rules::Rule::TransformNeedsModel ? "--transform: "
-                         : of_backtest                                  ? "--backtest: "
-                                                                        : "--intervals: ";
+          {o.model, o.interval_levels, backtest, o.backtest_origins, o.transform.has_value(), o.fdr_level})) {
+    const rules::Rule r = broken->rule;
+    const char* option = r == rules::Rule::TransformNeedsModel                                    ? "--transform: "
+                         : r == rules::Rule::BacktestNeedsModel || r == rules::Rule::BacktestOrigins ? "--backtest: "
+                         : r == rules::Rule::FdrNeedsModel || r == rules::Rule::FdrLevel             ? "--fdr: "
+                                                                                                     : "--intervals: ";
     return wrong(option + broken->words);
   }
   if (!o.interval_levels.empty()) o.csv = true;

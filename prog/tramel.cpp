@@ -118,7 +118,7 @@ void run_invocation(invocation::State& state) {
             settings, rules::DataExtent{plan.first_datum, plan.last_datum, extent.count}))
       messages.stop(diagnostics::stop_at(diagnostics::Destination::Stderr, "",
                                          "run " + std::to_string(run) + ": " + broken->words + "\n"));
-    report::write_run_header(outputs.report(), plan, settings);
+    report::write_run_header(outputs.report(), plan, settings, !state.options.model_by_default);
     invocation::perform_run(plan, run_data, state);
     report::write_run_end(outputs.report(), plan);
   }

@@ -27,6 +27,7 @@ backtest::Settings backtest_settings(const Settings& s) {
   backtest::Settings b;
   b.band = s.band();
   b.threshold = s.threshold;
+  b.fdr_level = s.fdr_level;
   b.lags = s.lags;
   b.frames_ahead = s.frames_ahead;
   b.errors = s.errors;
@@ -192,12 +193,19 @@ std::optional<backtest::MethodForecast> final_forecast(backtest::Method m, Serie
       const std::vector<forecast::RankedBin> ranked = backtest::rank_bins(
           r.significant, r.coherence.waveform_power, r.coherence.noise, settings.first_bin);
       const forecast::ModelSize size{frames.frames, settings.lags, kind, settings.frame_length};
-      forecast::ModelRun run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft);
+      // The drift of `changes`: as the backtest chose it; without a backtest the sample's mean
+      // change (choosing would cost ten fits of the model).
+      std::optional<backtest::DriftChoice> drift;
+      if (kind == forecast::ModelKind::Changes && r.backtest && r.backtest->drift.origins > 0)
+        drift = r.backtest->drift;
+      forecast::ModelRun run = forecast::run_model(frames.raw, ranked, size, settings.frames_ahead, context.fft,
+                                                   {drift ? drift->drift : forecast::Drift{}, {}});
       if (!run.forecast) return std::nullopt;
       backtest::MethodForecast f = backtest::method_forecast(*run.forecast);
       if (!r.model_run) {
         r.eigenvalues = model_eigenvalues(*run.fit);
         r.model_run = std::move(run);
+        if (drift) r.drift = std::move(drift);
       }
       return f;
     }
@@ -315,8 +323,8 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
     return r;
   }
   r.fallback = r.coherence.fallback;
-  r.significant = coherence::significant_bins(r.coherence.probabilities, settings.first_bin,
-                                              settings.threshold);
+  r.significant = coherence::select_bins(r.coherence.probabilities, settings.first_bin,
+                                         settings.selection());
 
   // Fit and forecast.
   if (!frames) {

@@ -56,6 +56,8 @@ struct Settings {
   int last_bin = 0;
   float taper_percent = 0.0f;  // 0 to 25
   float threshold = 0.0f;      // a bin is significant when its probability is above it
+  // The models other than as-specified: the bins a false discovery rate Q selects instead.
+  std::optional<float> fdr_level;
   int lags = 1;                // at least 1
   int frames_ahead = 1;        // 1 to 10
   forecast::StandardErrors errors = forecast::StandardErrors::Traditional;
@@ -73,6 +75,7 @@ struct Settings {
   int frames_per_week = 0;
 
   int bin_count() const { return last_bin - first_bin + 1; }
+  coherence::BinSelection selection() const { return {threshold, fdr_level}; }
   coherence::Band band() const {
     return coherence::Band{frame_length, first_bin, last_bin, taper_percent};
   }
@@ -156,6 +159,8 @@ struct SeriesResult {
   // as-specified count their frames back from the last sample).
   std::int64_t first_sample = 0;
   bool log_refused = false;  // a log scale asked for, and a value not positive
+  // `changes`: how its drift was chosen (the backtest's choice, or its variants' own backtest).
+  std::optional<backtest::DriftChoice> drift;
 
   bool completed() const { return stop == SeriesStop::None; }
 };

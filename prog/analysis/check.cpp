@@ -18,7 +18,7 @@ rules::Verdict check(const Settings& s, const rules::DataExtent& extent) {
       rules::whole_frames(samples, s.frame_length, s.model),
       rules::band(s.first_bin, s.last_bin, s.frame_length),
       rules::model_options(
-          {s.model, s.interval_levels, s.backtest, s.backtest_origins, s.transform.has_value()}),
+          {s.model, s.interval_levels, s.backtest, s.backtest_origins, s.transform.has_value(), s.fdr_level}),
   };
   for (const rules::Verdict& v : verdicts)
     if (v) return v;

@@ -36,6 +36,7 @@ namespace tramel::backtest {
 struct Settings {
   coherence::Band band;
   float threshold = 0.0f;  // a bin is significant when its probability is above it
+  std::optional<float> fdr_level;  // else: the bins a false discovery rate Q selects
   int lags = 1;
   int frames_ahead = 1;
   forecast::StandardErrors errors = forecast::StandardErrors::Traditional;  // the specified fit's
@@ -78,8 +79,11 @@ struct OriginAnalysis {
   forecast::ModelRun changes;
   forecast::ModelRun levels;
 };
+// `changes` forecasts with `drift`. coherence_at_origin: the coherence, the significant and the
+// ranked bins alone (no forecast).
+OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const Settings& settings);
 OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
-                              const numeric::FftPlan& plan);
+                              const numeric::FftPlan& plan, const forecast::Drift& drift = {});
 
 // ---- Scores ----------------------------------------------------------------------------------
 
@@ -143,6 +147,21 @@ struct StepScores {
   std::vector<double> coverage;
 };
 
+// The drift of `changes` as its own backtest chooses it: the scores of every variant
+// (forecast::drift_variants(), in that order) at the last default_origins origins, and the one of
+// lowest mean MASE over the steps, the first of them on a tie, the sample's mean change (variant
+// 0) when none scored.
+struct DriftScores {
+  forecast::Drift drift;
+  std::vector<StepScores> steps;
+};
+struct DriftChoice {
+  forecast::Drift drift;
+  int chosen = 0;   // its index among the variants
+  int origins = 0;  // the origins the variants were scored at
+  std::vector<DriftScores> variants;
+};
+
 struct SeriesBacktest {
   int first_origin = 0;  // frames before the first origin
   int origins = 0;
@@ -158,6 +177,8 @@ struct SeriesBacktest {
   int frame_length = 0;
   std::vector<float> actual;
   std::vector<double> scales;
+  // The drift `changes` forecasts with at the origins and in the run (choose_drift).
+  DriftChoice drift;  // choose_drift's
 
   const std::vector<StepScores>& of(Method m) const { return steps[static_cast<std::size_t>(m)]; }
   const std::optional<MethodForecast>& at(Method m, int origin_index) const {
@@ -192,9 +213,19 @@ int default_origins_with_smooth(int frames);
 // number when no step has one.
 double mean_mase(const std::vector<StepScores>& steps);
 
-// The better of the two VAR models by mean MASE, `changes` on a tie or when neither scored;
-// from a series' values, over default_origins.
+// `auto`: the model of lower mean MASE (`changes` with its chosen drift), `changes` on a tie or
+// when neither scored.
 forecast::ModelKind choose_model(const SeriesBacktest& backtest);
+
+// The drift of `changes` for a series, whatever the origins of the backtest asked for: the drift
+// variants scored at the last default_origins origins, `changes` fitted there from the bins as
+// the whole sample ranks them, under the size rule at each origin (a model fit per origin, not
+// an analysis). run_backtest makes it first and scores `changes` with the drift chosen; it
+// costs about a tenth of run_backtest, which is why a run without a backtest does without it.
+DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
+                         const numeric::FftPlan& plan, parallel::Threads threads = {});
+
+// `auto` for a series from its values: the backtest over default_origins, then the choice.
 forecast::ModelKind choose_model(std::span<const float> values, const Settings& settings,
                                  const numeric::FftPlan& plan, parallel::Threads threads = {});
 

@@ -103,8 +103,7 @@ std::vector<forecast::RankedBin> rank_bins(std::span<const coherence::Significan
   return ranked;
 }
 
-OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
-                              const numeric::FftPlan& plan) {
+OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const Settings& settings) {
   const int lb = series.frame_length;
   const coherence::Band& band = settings.band;
   const forecast::FrameSpectra& spectra = series.for_coherence();
@@ -129,14 +128,20 @@ OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Sett
     noise[i] = std::max(static_cast<float>(periodogram), coherence::kNoiseFloor);
     a.probabilities.push_back(coherence::bin_probability(power[i], noise[i], scale, fallback).probability);
   }
-  a.significant = coherence::significant_bins(a.probabilities, band.first_bin, settings.threshold);
+  a.significant = coherence::select_bins(a.probabilities, band.first_bin, {settings.threshold, settings.fdr_level});
   a.ranked = rank_bins(a.significant, power, noise, band.first_bin);
+  return a;
+}
 
+OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
+                              const numeric::FftPlan& plan, const forecast::Drift& drift) {
+  OriginAnalysis a = coherence_at_origin(series, origin, settings);
+  const int lb = series.frame_length;
   specified_forecast(series, settings, plan, a);
   for (const forecast::ModelKind kind : {forecast::ModelKind::Changes, forecast::ModelKind::Levels}) {
     const forecast::ModelSize size{origin, settings.lags, kind, lb};
     (kind == forecast::ModelKind::Changes ? a.changes : a.levels) =
-        forecast::run_model(series.raw, a.ranked, size, settings.frames_ahead, plan);
+        forecast::run_model(series.raw, a.ranked, size, settings.frames_ahead, plan, {drift, {}});
   }
   return a;
 }

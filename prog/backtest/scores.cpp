@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "backtest/backtest.hpp"
 
@@ -110,6 +111,24 @@ MethodForecast specified_forecast(const std::vector<float>& frames) {
   f.values = frames;
   f.centre.assign(frames.begin(), frames.end());
   return f;
+}
+
+// A backtest's frame of scores: its origins (at most frames - least of them, the last ones),
+// what forecasts are scored against, and an empty forecast slot per method and origin.
+SeriesBacktest scoring_frame(const SeriesFrames& series, int origins, int least, const Settings& settings) {
+  SeriesBacktest b;
+  b.origins = std::clamp(origins, 0, std::max(series.frames - least, 0));
+  b.first_origin = series.frames - b.origins;
+  b.frames_ahead = settings.frames_ahead;
+  b.levels = settings.levels;
+  b.frame_length = series.frame_length;
+  const auto lb = static_cast<std::size_t>(series.frame_length);
+  b.actual.assign(series.values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(b.first_origin) * lb),
+                  series.values.end());
+  for (int i = 0; i < b.origins; ++i)
+    b.scales.push_back(naive_scale(series.values, series.frame_length, b.first_origin + i));
+  for (auto& f : b.forecasts) f.resize(static_cast<std::size_t>(b.origins));
+  return b;
 }
 
 }  // namespace
@@ -229,21 +248,10 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
   const SeriesFrames& series = q.series;
   const Settings& settings = q.settings;
   const int least = q.smooth.empty() ? kMinimumFrames : rules::kSmoothBacktestMinimumFrames;
-  SeriesBacktest b;
-  b.origins = std::clamp(q.origins, 0, std::max(series.frames - least, 0));
-  b.first_origin = series.frames - b.origins;
-  b.frames_ahead = settings.frames_ahead;
-  b.levels = settings.levels;
-  b.frame_length = series.frame_length;
+  SeriesBacktest b = scoring_frame(series, q.origins, least, settings);
   const auto lb = static_cast<std::size_t>(series.frame_length);
-  b.actual.assign(series.values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(b.first_origin) * lb),
-                  series.values.end());
   std::vector<int> origins;
-  for (int i = 0; i < b.origins; ++i) {
-    origins.push_back(b.first_origin + i);
-    b.scales.push_back(naive_scale(series.values, series.frame_length, b.first_origin + i));
-  }
-  for (auto& f : b.forecasts) f.resize(static_cast<std::size_t>(b.origins));
+  for (int i = 0; i < b.origins; ++i) origins.push_back(b.first_origin + i);
   const auto slot = [&](Method m) -> std::vector<std::optional<MethodForecast>>& {
     b.scored[static_cast<std::size_t>(m)] = true;
     return b.forecasts[static_cast<std::size_t>(m)];
@@ -251,12 +259,14 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
 
   // The VAR methods: each origin in a slot of its own, analysed on any thread.
   if (q.var_methods) {
+    // `changes` forecasts with the drift its variants choose.
+    b.drift = choose_drift(series, settings, q.plan, threads);
     auto& specified = slot(Method::AsSpecified);
     auto& changes = slot(Method::Changes);
     auto& levels = slot(Method::Levels);
     parallel::for_each_index(b.origins, threads, [&](std::int64_t i) {
       if (origins[i] < kMinimumFrames) return;
-      const OriginAnalysis a = analyse_origin(series, origins[i], settings, q.plan);
+      const OriginAnalysis a = analyse_origin(series, origins[i], settings, q.plan, b.drift.drift);
       if (!a.as_specified.empty()) specified[i] = specified_forecast(a.as_specified);
       if (a.changes.forecast) changes[i] = method_forecast(*a.changes.forecast);
       if (a.levels.forecast) levels[i] = method_forecast(*a.levels.forecast);
@@ -286,6 +296,43 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
 SeriesBacktest run_backtest(const SeriesFrames& series, int origins, const Settings& settings,
                             const numeric::FftPlan& plan, parallel::Threads threads) {
   return run_backtest(BacktestRequest{series, origins, settings, plan}, threads);
+}
+
+DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
+                         const numeric::FftPlan& plan, parallel::Threads threads) {
+  // The bins ranked as the whole sample ranks them.
+  const std::vector<forecast::RankedBin> ranked = coherence_at_origin(series, series.frames, settings).ranked;
+  SeriesBacktest b = scoring_frame(series, default_origins(series.frames), kMinimumFrames, settings);
+  const std::span<const forecast::Drift> variants = forecast::drift_variants();
+  // Per origin, `changes` forecast with every variant.
+  std::vector<std::vector<forecast::ModelForecast>> made(static_cast<std::size_t>(b.origins));
+  parallel::for_each_index(b.origins, threads, [&](std::int64_t i) {
+    const int origin = b.first_origin + static_cast<int>(i);
+    const forecast::ModelSize size{origin, settings.lags, forecast::ModelKind::Changes, series.frame_length};
+    forecast::ModelRun run = forecast::run_model(series.raw, ranked, size, settings.frames_ahead, plan,
+                                                 {forecast::Drift{}, variants});
+    made[i] = std::move(run.variants);
+  });
+  const std::vector<double> z = quantiles_z(settings.levels);
+  DriftChoice choice;
+  choice.origins = b.origins;
+  double best = kNotANumber;
+  auto& slots = b.forecasts[static_cast<std::size_t>(Method::Changes)];
+  for (std::size_t d = 0; d < variants.size(); ++d) {
+    for (int i = 0; i < b.origins; ++i) {
+      const std::vector<forecast::ModelForecast>& at = made[static_cast<std::size_t>(i)];
+      slots[i] = d < at.size() ? std::optional<MethodForecast>(method_forecast(at[d])) : std::nullopt;
+    }
+    DriftScores scores{variants[d], method_scores(b, Method::Changes, z)};
+    const double mase = mean_mase(scores.steps);
+    if (!std::isnan(mase) && (std::isnan(best) || mase < best)) {
+      best = mase;
+      choice.drift = variants[d];
+      choice.chosen = static_cast<int>(d);
+    }
+    choice.variants.push_back(std::move(scores));
+  }
+  return choice;
 }
 
 double mean_mase(const std::vector<StepScores>& steps) {

@@ -3,6 +3,9 @@
 // probability of every bin of the pass band.
 #include "coherence/coherence.hpp"
 
+#include <algorithm>
+#include <numeric>
+
 namespace tramel::coherence {
 
 Coherence find_coherence(std::span<float> series, const Band& band,
@@ -75,6 +78,28 @@ std::vector<SignificantBin> significant_bins(std::span<const float> probabilitie
       significant.push_back(SignificantBin{first_bin + static_cast<int>(i), probabilities[i]});
   }
   return significant;
+}
+
+std::vector<SignificantBin> select_bins(std::span<const float> probabilities, int first_bin,
+                                        const BinSelection& selection) {
+  if (!selection.fdr_level) return significant_bins(probabilities, first_bin, selection.threshold);
+  const std::size_t m = probabilities.size();
+  const auto p_value = [&](std::size_t i) { return 1.0 - static_cast<double>(probabilities[i]); };
+  std::vector<std::size_t> order(m);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return p_value(a) < p_value(b); });
+  const double q = *selection.fdr_level;
+  double cut = -1.0;  // the largest p-value selected; none below 0
+  for (std::size_t k = m; k >= 1; --k)
+    if (p_value(order[k - 1]) <= static_cast<double>(k) * q / static_cast<double>(m)) {
+      cut = p_value(order[k - 1]);
+      break;
+    }
+  std::vector<SignificantBin> selected;
+  for (std::size_t i = 0; i < m; ++i)
+    if (p_value(i) <= cut) selected.push_back(SignificantBin{first_bin + static_cast<int>(i), probabilities[i]});
+  return selected;
 }
 
 }  // namespace tramel::coherence

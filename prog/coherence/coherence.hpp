@@ -129,4 +129,15 @@ struct SignificantBin {
 std::vector<SignificantBin> significant_bins(std::span<const float> probabilities, int first_bin,
                                              float threshold);
 
+// How the significant bins of a band are chosen: those above the threshold P; or, with a false
+// discovery rate Q, the bins the Benjamini-Hochberg procedure at level Q selects, each bin's
+// p-value being 1 - its probability: the k bins of the smallest p-values for the largest k
+// whose k-th smallest p-value is at most k Q / bins (ties with it selected alike).
+struct BinSelection {
+  float threshold = 0.0f;
+  std::optional<float> fdr_level;
+};
+std::vector<SignificantBin> select_bins(std::span<const float> probabilities, int first_bin,
+                                        const BinSelection& selection);
+
 }  // namespace tramel::coherence

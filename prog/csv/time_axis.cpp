@@ -660,10 +660,13 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
   };
   if (not_later == 1) return say_not_later(1);
 
-  // A fixed step: the median step, and how far a step may be from it: 1 % of it, or one unit
-  // of the stamps' last digit (rounding each stamp to its digits moves a step by up to one),
-  // whichever is more; none when that comes to half a step, where a row too many or too few
-  // would pass.
+  // A fixed step: the median step, and how far a step may be from it: 1 % of it; or, where
+  // rounding explains it, the mean step rounded down or up to the stamps' last digit (stamps
+  // of a regular step rounded to their digits are steps of those two, which differ only when
+  // the mean step is no whole number of that unit: a third of a millisecond to the
+  // microsecond); neither when it comes to half a step, where a row too many or too few would
+  // pass. Weekly dates with one step of 6 days and one of 8 have a whole week as their mean
+  // step: no rounding explains them.
   const std::int64_t first_step = step_to(1);
   std::int64_t median = first_step;
   std::int64_t fixed_break = n;
@@ -673,6 +676,7 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
       break;
     }
   std::int64_t tolerance = 0;
+  std::int64_t rounded_down = 0, rounded_up = 0;  // the mean step to the last digit, when they differ
   if (fixed_break < n) {
     std::vector<std::int64_t> steps(static_cast<std::size_t>(n - 1));
     for (std::int64_t i = 1; i < n; ++i) steps[static_cast<std::size_t>(i - 1)] = step_to(i);
@@ -683,9 +687,20 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
     std::int64_t last_digit = 1;
     if (form.kind == StampForm::Kind::Date || form.kind == StampForm::Kind::Month) last_digit = kDay;
     if (form.kind == StampForm::Kind::DateTime && !form.seconds) last_digit = kMinute;
-    tolerance = std::max(median / 100, last_digit);
+    tolerance = median / 100;
     if (tolerance >= median - tolerance) tolerance = 0;  // 2 tolerance >= median, without overflow
-    const auto within = [&](std::int64_t s) { return s > 0 && (s >= median ? s - median : median - s) <= tolerance; };
+    // The mean step, span / steps, rounded down and up to the last digit.
+    std::int64_t span = 0;
+    if (!__builtin_sub_overflow(rows(n - 1), rows(0), &span) && last_digit < median - last_digit) {
+      const std::int64_t units = span / last_digit;
+      rounded_down = units / (n - 1) * last_digit;
+      rounded_up = rounded_down + (units % (n - 1) != 0 || span % last_digit != 0 ? last_digit : 0);
+      if (rounded_up == rounded_down) rounded_down = rounded_up = 0;
+    }
+    const auto within = [&](std::int64_t s) {
+      return s > 0 && ((s >= median ? s - median : median - s) <= tolerance ||
+                       (rounded_up > 0 && (s == rounded_down || s == rounded_up)));
+    };
     fixed_break = n;
     for (std::int64_t i = 1; i < n; ++i)
       if (!within(step_to(i))) {
@@ -768,9 +783,16 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
     spacing = "the first two stamps are " + months_text(months) + " apart";
   } else {
     spacing = "the stamps are " + duration_text(median, form) + " apart (the median step";
-    spacing += tolerance > 0 ? "; each step must be within " + duration_text(tolerance, form) +
-                                   " of it, 1 % of it or the stamps' last digit, whichever is more)"
-                             : ", which every step must be)";
+    if (tolerance > 0 || rounded_up > 0) {
+      spacing += "; each step must be";
+      if (tolerance > 0) spacing += " within " + duration_text(tolerance, form) + " of it, 1 % of it";
+      if (rounded_up > 0)
+        spacing += std::string(tolerance > 0 ? ", or" : "") + " the mean step rounded to the stamps' last digit, " +
+                   duration_text(rounded_down, form) + " or " + duration_text(rounded_up, form);
+      spacing += ")";
+    } else {
+      spacing += ", which every step must be)";
+    }
   }
   result.problem = "the time stamp " + write(rows(i), form) + " is " + found + " after the one before (" +
                    write(rows(i - 1), form) + "), but " + spacing +

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "numeric/numeric.hpp"
@@ -135,11 +136,20 @@ Eigenvalues companion_eigenvalues(const VarFit& fit);
 //    the forecast towards the sample mean rather than towards zero;
 //  - `changes`: a VAR(p) on the frame-to-frame changes of the variables, demeaned (the mean
 //    change is the drift); the forecast changes are added up from the last observed frame.
-// Both drop coefficients whose least-squares t value is below 1 in magnitude, as the specified
-// forecast does. Their numbers are deterministic and the same for every thread count; they are
-// not meant to match the specified path's single-precision arithmetic.
+// The t rule: a coefficient enters the forecast when its least-squares t value is at least
+// kTermT in magnitude, as in the specified forecast; a cross term of the level's equation (bin
+// 0's regressors other than its own lags) must pass the stricter kLevelCrossTermT, else the
+// level follows its own lags. Their numbers are deterministic and the same for every thread
+// count; they are not meant to match the specified path's single-precision arithmetic.
 
 enum class ModelKind : std::uint8_t { Levels, Changes };
+
+inline constexpr double kTermT = 1.0;
+// A cross term of the level's equation is one of many coefficients fitted to a few dozen frames;
+// with |t| just above 1 such terms move the forecast level by several times its real change (a
+// generated series rich in coherent bins: tests/forecast). |t| > 2 is the usual two-sided 5 %
+// test of one coefficient.
+inline constexpr double kLevelCrossTermT = 2.0;
 
 // The transforms of every whole frame of a series at bins 0 .. frame_length / 2 (the other bins
 // are their conjugates), unnormalised as numeric::FftPlan makes them. With taper weights each
@@ -174,12 +184,12 @@ struct RankedBin {
 // regressors per equation (the lags and the mean) and n observations (frames - p for levels,
 // frames - 1 - p for changes); it keeps n - k residual degrees of freedom per equation. Fitting
 // adds about k / n of the noise variance to the error of a one-frame forecast (the estimated
-// coefficients are themselves uncertain), which the intervals do not carry; requiring
+// coefficients are themselves uncertain; the intervals carry it, see
+// estimation_error_covariance); requiring
 //     n - k >= kDegreesPerRegressor * k
-// keeps that share at or below 1 / (kDegreesPerRegressor + 1) = 1/3, and with it the loss of
-// interval coverage to a few points: the 80 % interval, its variance a third too small, still
-// covers 73 % (1 degree per regressor fits models that forecast worse on the study's series, 3
-// forecasts no better; bench/README-models.md). The rule keeps the most
+// keeps that share at or below 1 / (kDegreesPerRegressor + 1) = 1/3 (1 degree per regressor
+// fits models that forecast worse on the study's series, 3 forecasts no better;
+// bench/README-models.md). The rule keeps the most
 // strongly coherent bins that fit at the run's lags; when not even bin 0 alone fits, the lags
 // are reduced (down to 0: the mean, or the drift, alone). When nothing fits even then, the
 // smallest model that leaves one degree of freedom is taken (n - k >= 1), and failing that none.
@@ -235,13 +245,19 @@ struct ModelFit {
   int lags = 0;
   int observations = 0;        // the equations' rows
   int degrees_of_freedom = 0;  // observations - regressors - 1 (the mean)
-  std::vector<double> mean;          // levels: the variables' means; changes: the drift
+  // Levels: the variables' means; changes: their mean changes (the drift), over the
+  // `sample_length` values of the fitted series (the frames, or the changes).
+  std::vector<double> mean;
+  int sample_length = 0;
   std::vector<double> coefficients;  // as fitted
   std::vector<double> std_errors;    // least-squares standard errors
   std::vector<double> effective;     // after the t rule: what the forecast uses
   // variables x variables, column-major: the residuals of the model as it forecasts (the t
-  // rule applied) over the degrees of freedom.
+  // rule applied) over the degrees of freedom of the fit (observations - regressors - 1).
   std::vector<double> residual_covariance;
+  // regressors x regressors, column-major: the inverse of the lagged variables' cross-product
+  // matrix about their means, which the standard errors and the estimation error come from.
+  std::vector<double> regressor_inverse;
   // 1 - the residual sum of squares of the fit as fitted, over all equations, / the sum of
   // squares of the regressands about their means.
   double r_square = 0.0;
@@ -253,24 +269,72 @@ struct ModelFit {
 // variables are linearly dependent (their cross-product matrix is not positive definite).
 std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags);
 
+// How `changes` carries its drift into the forecast. The fit takes out the sample's mean change
+// (ModelFit::mean); the forecast adds a drift d_h to the VAR's forecast change at step h:
+//  - Sample: d_h = the sample's mean change, the same at every step;
+//  - Recent: d_h = the mean change over the last `frames` frames (a drift that has moved), and
+//    the observed changes the VAR starts from are taken about it;
+//  - Damped: d_h = damping^h times the sample's mean change (a drift that dies away).
+// A backtest chooses among drift_variants(). `levels` has no drift and ignores it.
+enum class DriftKind : std::uint8_t { Sample, Recent, Damped };
+struct Drift {
+  DriftKind kind = DriftKind::Sample;
+  int frames = 0;        // Recent
+  double damping = 1.0;  // Damped
+
+  friend bool operator==(const Drift&, const Drift&) = default;
+};
+// The fixed variants, in this order: the sample's mean, the last 3 and 5 frames' mean, damped
+// by 0.8 and by 0.9 a frame.
+std::span<const Drift> drift_variants();
+// Its name in the report and tramel.json: "sample mean", "last 3 frames", "damped 0.8".
+std::string drift_name(const Drift& drift);
+
 // The h-step forecast-error covariances, h = 1 .. frames_ahead, of the fitted VAR from its
 // moving-average weights Psi_0 = I, Psi_h = sum_l A_l Psi_{h-l} (the effective coefficients)
 // and the residual covariance S: sum_{i<h} Psi_i S Psi_i'. For `changes`, of the integrated
 // forecast: the same with the cumulative sums Psi_0 + ... + Psi_i. Each matrix is variables x
-// variables, column-major, one after another.
+// variables, column-major, one after another. This is the error of the model as if its
+// parameters were known; forecast_model adds the error of their estimates (below).
 std::vector<double> forecast_error_covariance(const ModelFit& fit, int frames_ahead);
 
+// The part of the forecast error that comes from the estimated parameters, given the state the
+// forecast starts from (the centred series' last `lags` values, most recent first, as the
+// regressors are ordered):
+//  - the lags' coefficients: one frame ahead, equation i's error variance grows from s_ii to
+//    s_ii (1 + q_i), q_i = x0' (X'X)^-1 x0, the usual least-squares term, over the regressors
+//    the equation keeps (the block of (X'X)^-1 for them: at least the term of a fit of those
+//    alone). At h frames the approximation carries that one-frame share to every step: the
+//    covariance C_h of forecast_error_covariance becomes D C_h D, D = diag(sqrt(1 + q_i)). The
+//    exact first-order term grows with h where the model is persistent, but it stays a small
+//    part of the error (the size rule keeps it near or below a third of it at one frame);
+//  - the mean (levels) or the drift (changes): the VAR's constant, estimated with covariance
+//    S / m from the m values of the fitted series (m = the Recent drift's frames for it), enters
+//    step h as a constant does, through w_1 W_{h-1} + ... + w_h W_0 (W the moving-average
+//    weights, cumulative for changes; w_s = damping^s for a Damped drift, else 1).
+// `scale` is D's diagonal; `constant` the constant's covariance per step, laid out as
+// forecast_error_covariance's. The total at step h is D C_h D + constant_h.
+struct EstimationError {
+  std::vector<double> scale;
+  std::vector<double> constant;
+};
+EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
+                                            int frames_ahead, const Drift& drift = {});
+
 // The forecast of a model: frames_ahead frames of samples, frame after frame, and the standard
-// deviation of the forecast error at every sample (the model's error covariance mapped through
-// the inverse transform, plus the spread of the bins it does not carry).
+// deviation of the forecast error at every sample (the model's error covariance with the error
+// of its estimates, mapped through the inverse transform, plus the spread of the bins it does
+// not carry). `changes` carries `drift`.
 struct ModelForecast {
   int frame_length = 0;
   std::vector<double> variables;  // frames_ahead x variables, frame after frame
   std::vector<float> frames;
   std::vector<double> std_dev;
+  Drift drift_rule;           // changes: how it carried its drift
+  std::vector<double> drift;  // changes: the drift per variable before any damping
 };
 ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                             const numeric::FftPlan& plan);
+                             const numeric::FftPlan& plan, const Drift& drift = {});
 
 // A central forecast interval at `level` percent: forecast -/+ z std_dev, z the normal
 // quantile of (1 + level / 100) / 2; `lower` and `upper` have the shape of the forecast frames.
@@ -285,14 +349,22 @@ std::vector<ForecastInterval> forecast_intervals(const ModelForecast& forecast,
 double normal_quantile(double probability);
 
 // Everything a model does for one series, in order: the size rule on the ranked bins, the
-// inputs from the spectra's first `size.frames` frames, the fit, the forecast. `fit` and
-// `forecast` are empty when the rule finds nothing that fits or the fit fails.
+// inputs from the spectra's first `size.frames` frames, the fit, the forecast (`changes` with
+// `drift.chosen`), and when `drift.variants` are given the forecasts with each of them, in their
+// order (what a backtest scores). `fit` and `forecast` are empty when the rule finds nothing
+// that fits or the fit fails.
+struct DriftRequest {
+  Drift chosen;
+  std::span<const Drift> variants;
+};
 struct ModelRun {
   BinChoice choice;
   std::optional<ModelFit> fit;
   std::optional<ModelForecast> forecast;
+  std::vector<ModelForecast> variants;
 };
 ModelRun run_model(const FrameSpectra& spectra, std::span<const RankedBin> candidates,
-                   const ModelSize& size, int frames_ahead, const numeric::FftPlan& plan);
+                   const ModelSize& size, int frames_ahead, const numeric::FftPlan& plan,
+                   const DriftRequest& drift = {});
 
 }  // namespace tramel::forecast

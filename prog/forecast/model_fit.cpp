@@ -88,6 +88,15 @@ std::vector<double> covariance(const std::vector<double>& r, int nv, int n, int 
   return s;
 }
 
+// The t rule on coefficient (equation, regressor): whether the forecast keeps it. A cross term
+// of the level's equation (equation 0, a regressor other than bin 0's own lags) must pass
+// kLevelCrossTermT, every other coefficient kTermT. A quotient that is not a number keeps it.
+bool kept(double coefficient, double std_error, int equation, int regressor, int variables) {
+  const double t = std::fabs(coefficient / std_error);
+  if (equation == 0 && regressor % variables != 0) return !(t <= kLevelCrossTermT);
+  return !(t < kTermT);
+}
+
 }  // namespace
 
 BinChoice choose_bins(std::span<const RankedBin> candidates, const ModelSize& size) {
@@ -134,6 +143,7 @@ std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int
   fit.observations = n;
   fit.degrees_of_freedom = n - nr - 1;
   fit.mean = c.mean;
+  fit.sample_length = c.length;
   if (lags < 0 || nv < 1 || fit.degrees_of_freedom < 1) return std::nullopt;
 
   // The cross-products of the lagged variables (regressor u: variable u % nv at lag u / nv + 1)
@@ -163,10 +173,10 @@ std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int
       numeric::cholesky_solve(g, nr, diagonal, std::span<const double>(rhs).subspan(i * unr, unr),
                               std::span<double>(fit.coefficients).subspan(i * unr, unr));
     numeric::cholesky_inverse(g, nr, diagonal);
+    fit.regressor_inverse = g;
   }
 
-  // Least-squares standard errors, and the t rule: a coefficient whose t value is below 1 in
-  // magnitude is left out of the forecast (a quotient that is not a number keeps it).
+  // Least-squares standard errors, and the t rule.
   const std::vector<double> full = covariance(residuals(c, nv, lags, fit.coefficients), nv, n,
                                               fit.degrees_of_freedom);
   fit.std_errors.assign(fit.coefficients.size(), 0.0);
@@ -175,7 +185,7 @@ std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int
     for (std::size_t u = 0; u < unr; ++u) {
       const std::size_t k = static_cast<std::size_t>(i) * unr + u;
       fit.std_errors[k] = std::sqrt(full[static_cast<std::size_t>(i) * nv + i] * g[u * unr + u]);
-      if (std::fabs(fit.coefficients[k] / fit.std_errors[k]) < 1.0) fit.effective[k] = 0.0;
+      if (!kept(fit.coefficients[k], fit.std_errors[k], i, static_cast<int>(u), nv)) fit.effective[k] = 0.0;
     }
   }
   fit.residual_covariance =

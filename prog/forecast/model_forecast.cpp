@@ -1,6 +1,10 @@
 // The forecast of the models that follow the level: the recursion, the forecast frames, the
-// forecast-error covariance from the moving-average weights, and the intervals.
+// forecast-error covariance from the moving-average weights with the error of the estimates,
+// and the intervals.
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "forecast/forecast.hpp"
@@ -34,6 +38,40 @@ Matrix sandwich(const Matrix& m, const Matrix& s, int n) {
   return c;
 }
 
+// The moving-average weights W_0 .. W_{frames_ahead - 1} of the fitted VAR (its effective
+// coefficients): Psi_0 = I, Psi_h = sum_l A_l Psi_{h-l}; for `changes`, of the integrated
+// forecast, the cumulative sums Psi_0 + ... + Psi_h.
+std::vector<Matrix> moving_average_weights(const ModelFit& fit, int frames_ahead) {
+  const int nv = fit.variables;
+  const auto nn = static_cast<std::size_t>(nv) * nv;
+  const auto nr = static_cast<std::size_t>(fit.regressors());
+  // A_l(i, j) = effective(i, (l - 1) nv + j).
+  std::vector<Matrix> a(static_cast<std::size_t>(fit.lags), Matrix(nn));
+  for (int l = 0; l < fit.lags; ++l)
+    for (int i = 0; i < nv; ++i)
+      for (int j = 0; j < nv; ++j)
+        a[l][static_cast<std::size_t>(j) * nv + i] =
+            fit.effective[static_cast<std::size_t>(i) * nr + static_cast<std::size_t>(l * nv + j)];
+
+  std::vector<Matrix> psi, weights;  // Psi_0 .. Psi_{h-1}, and the weights
+  for (int h = 0; h < frames_ahead; ++h) {
+    Matrix next(nn, 0.0);
+    if (h == 0) {
+      for (int i = 0; i < nv; ++i) next[static_cast<std::size_t>(i) * nv + i] = 1.0;
+    } else {
+      for (int l = 1; l <= std::min(h, fit.lags); ++l) {
+        const Matrix term = multiply(a[l - 1], psi[h - l], nv);
+        for (std::size_t k = 0; k < nn; ++k) next[k] += term[k];
+      }
+    }
+    psi.push_back(next);
+    if (fit.kind == ModelKind::Changes && h > 0)
+      for (std::size_t k = 0; k < nn; ++k) next[k] += weights.back()[k];
+    weights.push_back(std::move(next));
+  }
+  return weights;
+}
+
 // The sample value of each variable at position j of a frame: the inverse transform is
 // y(j) = (1/lb) [c0 + sum_b w_b (Re c_b cos(2 pi j b / lb) - Im c_b sin(2 pi j b / lb))], w_b = 2
 // but 1 at lb/2.
@@ -55,50 +93,93 @@ std::vector<double> sample_map(const ModelInputs& in, int j) {
   return l;
 }
 
+// The drift's weight at step h (from 1): damping^h for a Damped drift of `changes`, else 1.
+double drift_weight(const ModelFit& fit, const Drift& drift, int h) {
+  return fit.kind == ModelKind::Changes && drift.kind == DriftKind::Damped ? std::pow(drift.damping, h) : 1.0;
+}
+
+constexpr std::array<Drift, 5> kDriftVariants = {
+    Drift{DriftKind::Sample, 0, 1.0}, Drift{DriftKind::Recent, 3, 1.0}, Drift{DriftKind::Recent, 5, 1.0},
+    Drift{DriftKind::Damped, 0, 0.8}, Drift{DriftKind::Damped, 0, 0.9}};
+
 }  // namespace
 
-std::vector<double> forecast_error_covariance(const ModelFit& fit, int frames_ahead) {
-  const int nv = fit.variables;
-  const auto nn = static_cast<std::size_t>(nv) * nv;
-  const auto nr = static_cast<std::size_t>(fit.regressors());
-  // A_l(i, j) = effective(i, (l - 1) nv + j).
-  std::vector<Matrix> a(static_cast<std::size_t>(fit.lags), Matrix(nn));
-  for (int l = 0; l < fit.lags; ++l)
-    for (int i = 0; i < nv; ++i)
-      for (int j = 0; j < nv; ++j)
-        a[l][static_cast<std::size_t>(j) * nv + i] =
-            fit.effective[static_cast<std::size_t>(i) * nr + static_cast<std::size_t>(l * nv + j)];
+std::span<const Drift> drift_variants() { return kDriftVariants; }
 
-  std::vector<Matrix> psi;  // Psi_0 .. Psi_{h-1}
-  Matrix weight(nn, 0.0);   // Psi_i, or for changes Psi_0 + ... + Psi_i
+std::string drift_name(const Drift& drift) {
+  switch (drift.kind) {
+    case DriftKind::Recent:
+      return "last " + std::to_string(drift.frames) + " frames";
+    case DriftKind::Damped: {
+      char text[32];
+      std::snprintf(text, sizeof text, "damped %.2g", drift.damping);
+      return text;
+    }
+    case DriftKind::Sample:
+      break;
+  }
+  return "sample mean";
+}
+
+std::vector<double> forecast_error_covariance(const ModelFit& fit, int frames_ahead) {
+  const auto nn = static_cast<std::size_t>(fit.variables) * static_cast<std::size_t>(fit.variables);
   Matrix sum(nn, 0.0);
   std::vector<double> out;
   out.reserve(nn * static_cast<std::size_t>(std::max(frames_ahead, 0)));
-  for (int h = 0; h < frames_ahead; ++h) {
-    Matrix next(nn, 0.0);
-    if (h == 0) {
-      for (int i = 0; i < nv; ++i) next[static_cast<std::size_t>(i) * nv + i] = 1.0;
-    } else {
-      for (int l = 1; l <= std::min(h, fit.lags); ++l) {
-        const Matrix term = multiply(a[l - 1], psi[h - l], nv);
-        for (std::size_t k = 0; k < nn; ++k) next[k] += term[k];
-      }
-    }
-    psi.push_back(next);
-    if (fit.kind == ModelKind::Changes) {
-      for (std::size_t k = 0; k < nn; ++k) weight[k] += next[k];
-    } else {
-      weight = next;
-    }
-    const Matrix term = sandwich(weight, fit.residual_covariance, nv);
+  for (const Matrix& weight : moving_average_weights(fit, frames_ahead)) {
+    const Matrix term = sandwich(weight, fit.residual_covariance, fit.variables);
     for (std::size_t k = 0; k < nn; ++k) sum[k] += term[k];
     out.insert(out.end(), sum.begin(), sum.end());
   }
   return out;
 }
 
+EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
+                                            int frames_ahead, const Drift& drift) {
+  const int nv = fit.variables;
+  const auto nr = static_cast<std::size_t>(fit.regressors());
+  const auto nn = static_cast<std::size_t>(nv) * static_cast<std::size_t>(nv);
+  EstimationError out;
+
+  // q_i = x0' (X'X)^-1 x0 over the regressors equation i keeps.
+  out.scale.assign(static_cast<std::size_t>(nv), 1.0);
+  if (nr > 0 && fit.regressor_inverse.size() == nr * nr) {
+    for (int i = 0; i < nv; ++i) {
+      const double* b = fit.effective.data() + static_cast<std::size_t>(i) * nr;
+      long double q = 0;
+      for (std::size_t w = 0; w < nr; ++w) {
+        if (b[w] == 0.0) continue;
+        long double column = 0;
+        for (std::size_t u = 0; u < nr; ++u)
+          if (b[u] != 0.0) column += fit.regressor_inverse[w * nr + u] * state[u];
+        q += column * state[w];
+      }
+      out.scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(static_cast<double>(q), 0.0));
+    }
+  }
+
+  // The constant's covariance S / m, entering step h through w_1 W_{h-1} + ... + w_h W_0. A fit
+  // without a sample (one made by hand) has no estimate to be uncertain about.
+  const bool recent = fit.kind == ModelKind::Changes && drift.kind == DriftKind::Recent;
+  const int m = recent ? std::min(drift.frames, fit.sample_length) : fit.sample_length;
+  Matrix constant = fit.residual_covariance;
+  for (double& c : constant) c = m > 0 ? c / m : 0.0;
+  const std::vector<Matrix> weights = moving_average_weights(fit, frames_ahead);
+  for (int h = 1; h <= frames_ahead; ++h) {
+    Matrix paths(nn, 0.0);
+    for (int s = 1; s <= h; ++s) {
+      const double w = drift_weight(fit, drift, s);
+      const Matrix& weight = weights[static_cast<std::size_t>(h - s)];
+      for (std::size_t k = 0; k < nn; ++k) paths[k] += w * weight[k];
+    }
+    const Matrix term = sandwich(paths, constant, nv);
+    out.constant.insert(out.constant.end(), term.begin(), term.end());
+  }
+  return out;
+}
+
 ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                             const numeric::FftPlan& plan) {
+                             const numeric::FftPlan& plan, const Drift& drift) {
   const int nv = fit.variables;
   const int p = fit.lags;
   const int lb = inputs.frame_length;
@@ -106,18 +187,27 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
   const bool changes = fit.kind == ModelKind::Changes;
   const int last = inputs.frames - 1;
 
-  // The centred series' last p values, most recent first: levels y - mean, changes the change
-  // less the drift.
+  ModelForecast out;
+  out.frame_length = lb;
+  // What the series is taken about: levels the means; changes the drift, for a Recent drift the
+  // mean change of the last frames, (x_last - x_{last-k}) / k.
+  out.drift_rule = changes ? drift : Drift{};
+  out.drift = fit.mean;
+  if (changes && drift.kind == DriftKind::Recent) {
+    const int k = std::clamp(drift.frames, 1, std::max(last, 1));
+    for (int v = 0; v < nv; ++v) out.drift[v] = (inputs.at(last, v) - inputs.at(last - k, v)) / k;
+  }
+  const std::vector<double>& centre = out.drift;
+
+  // The centred series' last p values, most recent first.
   const auto centred = [&](int t, int v) {
-    return changes ? inputs.at(t, v) - inputs.at(t - 1, v) - fit.mean[v]
-                   : inputs.at(t, v) - fit.mean[v];
+    return changes ? inputs.at(t, v) - inputs.at(t - 1, v) - centre[v] : inputs.at(t, v) - centre[v];
   };
   std::vector<double> state(nr);
   for (int l = 1; l <= p; ++l)
     for (int j = 0; j < nv; ++j) state[static_cast<std::size_t>((l - 1) * nv + j)] = centred(last - l + 1, j);
+  const EstimationError estimation = estimation_error_covariance(fit, state, frames_ahead, out.drift_rule);
 
-  ModelForecast out;
-  out.frame_length = lb;
   out.variables.resize(static_cast<std::size_t>(frames_ahead) * nv);
   std::vector<double> level(static_cast<std::size_t>(nv));
   for (int v = 0; v < nv; ++v) level[v] = inputs.at(last, v);
@@ -131,13 +221,15 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
     }
     for (std::size_t u = nr; u-- > static_cast<std::size_t>(nv);) state[u] = state[u - nv];
     for (int i = 0; i < nv && nr > 0; ++i) state[i] = step[i];
+    const double weight = drift_weight(fit, out.drift_rule, h + 1);
     for (int i = 0; i < nv; ++i) {
-      level[i] = changes ? level[i] + step[i] + fit.mean[i] : step[i] + fit.mean[i];
+      level[i] = changes ? level[i] + step[i] + weight * centre[i] : step[i] + centre[i];
       out.variables[static_cast<std::size_t>(h) * nv + i] = level[i];
     }
   }
 
-  // The forecast frames: the model's bins from the forecast, the others from the mean waveform.
+  // The forecast frames: the model's bins from the forecast, the others from the mean waveform;
+  // the error covariance: the model's, scaled for its estimated lags, and its constant's.
   const std::vector<double> covariances = forecast_error_covariance(fit, frames_ahead);
   std::vector<std::vector<double>> maps;
   for (int j = 0; j < lb; ++j) maps.push_back(sample_map(inputs, j));
@@ -154,7 +246,12 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
       spectrum[b] = Complex(re, 2 * b == lb ? 0.0 : x[v++]);
     }
     const std::vector<double> frame = frame_from_spectrum(spectrum, plan);
-    const double* c = covariances.data() + static_cast<std::size_t>(h) * nn;
+    std::vector<double> c(nn);
+    for (std::size_t a = 0; a < static_cast<std::size_t>(nv); ++a)
+      for (std::size_t b = 0; b < static_cast<std::size_t>(nv); ++b) {
+        const std::size_t k = static_cast<std::size_t>(h) * nn + b * nv + a;
+        c[b * nv + a] = estimation.scale[a] * covariances[k] * estimation.scale[b] + estimation.constant[k];
+      }
     for (int j = 0; j < lb; ++j) {
       const std::vector<double>& l = maps[j];
       long double variance = inputs.unmodelled_variance[j];
@@ -197,13 +294,17 @@ std::vector<ForecastInterval> forecast_intervals(const ModelForecast& forecast,
 }
 
 ModelRun run_model(const FrameSpectra& spectra, std::span<const RankedBin> candidates,
-                   const ModelSize& size, int frames_ahead, const numeric::FftPlan& plan) {
+                   const ModelSize& size, int frames_ahead, const numeric::FftPlan& plan,
+                   const DriftRequest& drift) {
   ModelRun run;
   run.choice = choose_bins(candidates, size);
   if (!run.choice.fits) return run;
   const ModelInputs inputs = model_inputs(spectra, size.frames, run.choice.kept, plan);
   run.fit = fit_model(inputs, size.kind, run.choice.lags);
-  if (run.fit) run.forecast = forecast_model(inputs, *run.fit, frames_ahead, plan);
+  if (!run.fit) return run;
+  run.forecast = forecast_model(inputs, *run.fit, frames_ahead, plan, drift.chosen);
+  for (const Drift& d : drift.variants)
+    run.variants.push_back(forecast_model(inputs, *run.fit, frames_ahead, plan, d));
   return run;
 }
 

@@ -74,6 +74,8 @@ std::string comment_safe(std::string t) {
 
 }  // namespace
 
+std::string threshold_text(float threshold) { return real_text(threshold).value_or("0.0"); }
+
 std::optional<BandText> band_text(const Settings& s, double rate, std::string& problem) {
   const double lb = s.frame_length;
   std::optional<std::string> bw, low, high;
@@ -103,7 +105,8 @@ std::string control_text(const InitRequest& request, const Settings& s, const st
   // after it (games.csv holds "ames") would otherwise be taken for that setting.
   t += line("No. of runs = 1   No. of data/file = " + std::to_string(m),
             "one run, " + std::to_string(m) + " series");
-  t += line("Coherence probability = 0.99", "threshold P, 0 <= P < 1");
+  t += line("Coherence probability = " + threshold_text(s.threshold),
+            "threshold P for " + std::to_string(s.last_bin - s.first_bin + 1) + " bins");
   t += line("No. of frames = 1   No. of lags = 1", "forecast 1 frame, from 1 lag");
   t += line("Sampling unit =" + s.unit_text, time ? "no \"req\": time mode" : "\"req\" and \"+H\": Hz mode");
   if (request.keep_sampling)
@@ -159,6 +162,7 @@ std::optional<std::string> check_plan(const std::string& text, const InitRequest
     return "the number of runs, the number of series or the data file's name reads back otherwise";
   control::Outcome<control::AnalysisSettings> analysis = control::read_analysis_settings(*global.value, reader);
   if (said(analysis, problem) || analysis.failed()) return "the global block: " + problem;
+  analysis.value->model = request.model;
   if (analysis.value->unit_mode != s.mode || analysis.value->threshold != s.threshold ||
       analysis.value->lags != s.lags || analysis.value->frames_ahead != s.frames_ahead ||
       analysis.value->sampling != (request.keep_sampling ? std::optional<float>(s.rate) : std::nullopt))

@@ -21,6 +21,9 @@ struct BandText {
 // with the problem, when a value does not fit the control file's reals.
 std::optional<BandText> band_text(const Settings& s, double rate, std::string& problem);
 
+// The coherence threshold as the control file writes it: "0.99", "0.999881".
+std::string threshold_text(float threshold);
+
 // The whole control file.
 std::string control_text(const InitRequest& request, const Settings& s,
                          const std::vector<std::string>& reasons);

@@ -60,6 +60,8 @@ Data read_data(const InitOptions& o, const std::string& name) {
   d.request.series_count = series;
   d.request.count = h.count;
   d.request.keep_sampling = d.delimited;
+  d.request.model = rules::default_model(d.delimited);
+  d.request.frame_range = o.frame_range;
   d.own_rate = !d.delimited || h.time.has_value();
   if (o.sampling) {
     d.request.sampling = o.unit.empty() ? Sampling::of_rate(*o.sampling) : Sampling::of_interval(*o.sampling, o.unit);
@@ -90,7 +92,9 @@ std::string shell_word(const std::string& w) {
 // The command that runs the control file just written, as the program was invoked, with what
 // the run needs that the control file cannot hold.
 std::string run_command(const InitOptions& o, const Data& d) {
-  std::string c = shell_word(o.program) + " --model auto" + (o.plots ? " --plot" : "");
+  // CSV data run auto by default; the two-line layout is asked for it.
+  std::string c = shell_word(o.program) + (d.request.model == rules::Model::Auto ? "" : " --model auto") +
+                  (o.plots ? " --plot" : "");
   if (o.time_unit) c += " --time-unit " + std::string(o.time_unit->name);
   if (o.sampling && d.own_rate) {
     // The data's own rate (line 2 of the two-line layout, a time column) is the run's unless

@@ -31,6 +31,9 @@ struct Options {
   std::uint64_t memory_limit = 0;       // bytes the work space may take; 0: what is available
   analysis::Model model = analysis::Model::AsSpecified;  // how every series is forecast
   std::optional<analysis::Transform> transform = std::nullopt;  // the scale of smooth
+  bool model_by_default = false;  // no --model: the data's default (see default_model)
+  // The models: the bins a false discovery rate Q selects instead of those above P (--fdr).
+  std::optional<float> fdr_level = std::nullopt;
   std::vector<float> interval_levels = {};  // forecast intervals, percent (models with intervals)
   int backtest_origins = 0;  // a rolling-origin backtest of every series over so many frames; 0: none
   bool csv = false;                     // also write NAME.forecast.csv (always for CSV data)
@@ -153,6 +156,7 @@ struct State {
   explicit State(const Options& chosen, Console console = Console::Streams)
       : options(chosen), outputs(chosen, console), messages(outputs, results) {
     results.least_squares_errors = chosen.least_squares_errors;
+    results.fdr_level = chosen.fdr_level;
   }
 
   const Options& options;
@@ -197,5 +201,10 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
 
 // The analysis settings of a run's series, from its plan and the command line.
 analysis::Settings series_settings(const control::RunPlan& plan, const Options& options);
+
+// The model of a run of the control file in `folder` when none is asked for
+// (rules::default_model, by the layout of the data file its global block names); as-specified
+// when the control file cannot be read that far (the run then says why).
+analysis::Model default_model(const std::filesystem::path& folder);
 
 }  // namespace tramel::invocation

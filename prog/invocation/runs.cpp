@@ -88,7 +88,9 @@ void write_series(const Run& run, const analysis::SeriesResult& r) {
     const int frames_ahead = plan.analysis.frames_ahead;
     if (r.model_run)
       report::write_model_block(report, report::ModelReport{r.significant, frames_ahead,
-                                                            plan.analysis.lags, r.model, *r.model_run});
+                                                            plan.analysis.lags, r.model, *r.model_run,
+                                                            plan.bin_count(), run.settings.selection(),
+                                                            r.drift ? &*r.drift : nullptr});
     if (r.smooth)
       report::write_smooth_block(report,
                                  report::SmoothReport{r.significant, frames_ahead, *r.smooth, !r.model_run});
@@ -118,6 +120,7 @@ analysis::Settings series_settings(const control::RunPlan& plan, const Options& 
   s.errors = options.least_squares_errors ? forecast::StandardErrors::LeastSquares
                                           : forecast::StandardErrors::Traditional;
   s.model = options.model;
+  s.fdr_level = options.fdr_level;
   s.interval_levels = options.interval_levels;
   s.backtest = options.backtest_origins > 0;
   s.backtest_origins = options.backtest_origins;
@@ -164,6 +167,17 @@ void write_backtests(State& state) {
             state.outputs.console(),
             report::BacktestReport{run.plan.run, r.series, r.model, analysis::forecast_name(r),
                                    state.options.model == analysis::Model::Auto, *r.backtest});
+}
+
+analysis::Model default_model(const std::filesystem::path& folder) {
+  control::ControlFile file;
+  if (file.open((folder / "tramel.cnl").string()) != 0) return analysis::Model::AsSpecified;
+  const control::Outcome<control::GlobalBlock> global = control::read_global_block(file);
+  if (global.failed()) return analysis::Model::AsSpecified;
+  control::KeywordReader reader;
+  const control::Outcome<control::FileSettings> files = control::read_file_settings(*global.value, reader, folder);
+  if (files.failed()) return analysis::Model::AsSpecified;
+  return rules::default_model(csv::is_delimited_name(files.value->data_path()));
 }
 
 }  // namespace tramel::invocation

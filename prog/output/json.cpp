@@ -141,6 +141,13 @@ Json model_fit(const forecast::ModelRun& run) {
   j["variables"] = fit.variables;
   j["degrees_of_freedom"] = fit.degrees_of_freedom;
   j[fit.kind == forecast::ModelKind::Levels ? "mean" : "drift"] = std::move(mean);
+  if (fit.kind == forecast::ModelKind::Changes && run.forecast) {
+    // The drift the forecast carried: how, and its value per variable before any damping.
+    Json used = Json::array();
+    for (const double d : run.forecast->drift) used.push_back(number(d));
+    j["drift_rule"] = forecast::drift_name(run.forecast->drift_rule);
+    j["drift_used"] = std::move(used);
+  }
   j["residual_covariance"] = std::move(covariance);
   return j;
 }
@@ -250,6 +257,14 @@ Json calibration(const backtest::Calibration& c, std::span<const float> levels) 
   return steps;
 }
 
+// The drift variants of `changes` as its backtest scored them, and the one chosen.
+Json drift_choice(const backtest::DriftChoice& choice) {
+  Json variants = Json::array();
+  for (const backtest::DriftScores& v : choice.variants)
+    variants.push_back(Json{{"drift", forecast::drift_name(v.drift)}, {"mean_mase", number(backtest::mean_mase(v.steps))}});
+  return Json{{"drift", forecast::drift_name(choice.drift)}, {"origins", choice.origins}, {"variants", std::move(variants)}};
+}
+
 }  // namespace
 
 Json series_json(const control::RunPlan& plan, const results::SeriesResult& s, const std::string& name) {
@@ -262,6 +277,7 @@ Json series_json(const control::RunPlan& plan, const results::SeriesResult& s, c
   if (!s.model_run) j["var_size"] = s.var_size;
   if (s.model_run) j["model_fit"] = model_fit(*s.model_run);
   if (s.backtest) j["backtest"] = backtest_scores(s);
+  if (s.drift) j["drift_choice"] = drift_choice(*s.drift);
   if (s.model != analysis::Model::AsSpecified || s.choice) j["forecast_by"] = analysis::forecast_name(s);
   if (s.choice) j["choice"] = choice(s);
   if (s.smooth) j["smooth"] = smooth(*s.smooth);
@@ -300,6 +316,8 @@ Json run(const results::RunResult& r, const results::InvocationResult& result) {
          {"last_bin", p.last_bin},
          {"taper_percent", number(p.taper_percent)},
          {"threshold", number(p.analysis.threshold)},
+         // The band's bins expected over the threshold by chance alone: bins x (1 - P).
+         {"chance_bins", number(static_cast<float>(rules::chance_bins(p.bin_count(), p.analysis.threshold)))},
          {"lags", p.analysis.lags},
          {"frames_ahead", p.analysis.frames_ahead},
          {"unit", trimmed(p.analysis.unit_text)},
@@ -330,6 +348,7 @@ std::string json_text(const results::InvocationResult& result, const char* versi
     doc["message"] = nullptr;
   }
   doc["standard_errors"] = result.least_squares_errors ? "least squares" : "as specified";
+  if (result.fdr_level) doc["fdr_level"] = number(*result.fdr_level);
   Json warnings = Json::array();
   for (const diagnostics::Warning& w : result.warnings) warnings.push_back(w.text);
   doc["warnings"] = std::move(warnings);

@@ -21,7 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output/output.hpp"
@@ -76,6 +78,18 @@ std::string time_unit(const control::RunPlan& plan) {
   return trimmed(plan.analysis.unit_text);
 }
 
+// The coherence panel's axis: frequency in Hz or kHz mode; in time mode the period, or for a
+// band of more than kMostPeriodBins bins (whose periods would crowd at one end) the frequency
+// in cycles per frame.
+constexpr int kMostPeriodBins = 30;
+bool in_cycles_per_frame(const control::RunPlan& plan) {
+  return plan.analysis.unit_mode == control::UnitMode::Time && plan.bin_count() > kMostPeriodBins;
+}
+
+double band_position(const control::RunPlan& plan, int bin) {
+  return in_cycles_per_frame(plan) ? static_cast<double>(bin) : control::bin_in_report_units(plan, bin);
+}
+
 std::string band_axis(const control::RunPlan& plan) {
   switch (plan.analysis.unit_mode) {
     case control::UnitMode::Kilohertz:
@@ -84,6 +98,11 @@ std::string band_axis(const control::RunPlan& plan) {
       return "frequency (Hz)";
     case control::UnitMode::Time:
       break;
+  }
+  if (in_cycles_per_frame(plan)) {
+    char frame[64];
+    std::snprintf(frame, sizeof frame, "%g", plan.frame_length * static_cast<double>(plan.spacing.interval()));
+    return "frequency (cycles per frame of " + std::string(frame) + " " + time_unit(plan) + ")";
   }
   return "period (" + time_unit(plan) + ")";
 }
@@ -125,7 +144,7 @@ void draw_coherence(const control::RunPlan& plan, const results::SeriesResult& s
   std::vector<PLFLT> x(p.size()), y(p.size());
   Range xr{1e300, -1e300};
   for (std::size_t i = 0; i < p.size(); ++i) {
-    x[i] = control::bin_in_report_units(plan, plan.first_bin + static_cast<int>(i));
+    x[i] = band_position(plan, plan.first_bin + static_cast<int>(i));
     y[i] = coherence_scale(p[i]);
     xr.cover(x[i]);
   }
@@ -158,7 +177,7 @@ void draw_coherence(const control::RunPlan& plan, const results::SeriesResult& s
   // The significant bins, marked.
   std::vector<PLFLT> sx, sy;
   for (const coherence::SignificantBin& b : s.significant) {
-    sx.push_back(control::bin_in_report_units(plan, b.bin));
+    sx.push_back(band_position(plan, b.bin));
     sy.push_back(coherence_scale(b.probability));
   }
   plssym(0.0, 1.2);
@@ -189,17 +208,114 @@ void band(const std::vector<PLFLT>& x, const std::vector<float>& lower,
   plfill(static_cast<PLINT>(px.size()), px.data(), py.data());
 }
 
-void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s,
-                   const Titles& titles) {
-  const double interval = control::sample_interval(plan);
-  // Datum d (from 1) stands at time d * interval; the forecast starts right after the last
-  // whole frame.
+// Where datum d (from 1) stands on the time axis of the lower panel, and the axis' words:
+// - without a time column, at d times the sampling interval, in the report's units;
+// - with stamps of dates or whole seconds, at its row (d - 1), the ticks labelled with the
+//   data's own stamps (stamp_ticks);
+// - with stamps a fraction of a second apart, or a time column of numbers, at the seconds
+//   from the first stamp.
+struct TimeScale {
+  enum class Kind : std::uint8_t { Interval, Stamps, Seconds };
+  Kind kind = Kind::Interval;
+  double per_datum = 1.0;
+  std::string words;
+
+  double at(std::int64_t datum) const {
+    return kind == Kind::Interval ? static_cast<double>(datum) * per_datum : static_cast<double>(datum - 1) * per_datum;
+  }
+};
+
+TimeScale time_scale(const control::RunPlan& plan, const std::optional<csv::TimeAxis>& time,
+                     const std::string& time_name) {
+  if (!time)
+    return {TimeScale::Kind::Interval, control::sample_interval(plan),
+            "time (" + time_unit(plan) + "; datum d at d times the sampling interval)"};
+  if (time->form.kind != csv::StampForm::Kind::Number && time->whole_seconds())
+    return {TimeScale::Kind::Stamps, 1.0, time_name.empty() ? "time" : time_name};
+  return {TimeScale::Kind::Seconds, static_cast<double>(time->step_seconds()),
+          "seconds from the first stamp, " + time->stamp(0)};
+}
+
+// The most ticks a time axis of stamps gets (fewer for the longer labels of a time of day), and
+// the spacings of its ticks: in months for a calendar axis, else in seconds (a week's ticks on
+// Mondays).
+constexpr std::size_t kMostTicks = 8;
+constexpr std::size_t kMostClockTicks = 6;
+constexpr std::int64_t kMostWholeStampTicks = 4;
+constexpr std::int64_t kTickMonths[] = {1, 2, 3, 6, 12, 24, 60, 120, 240, 600, 1200};
+constexpr std::int64_t kTickSeconds[] = {1,     2,     5,     10,    15,     30,     60,      120,
+                                         300,   600,   900,   1800,  3600,   7200,   10800,   21600,
+                                         43200, 86400, 172800, 604800, 1209600, 2419200, 4838400, 9676800};
+constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kWeek = 7 * kDay;
+
+std::int64_t floor_mod(std::int64_t a, std::int64_t b) { return ((a % b) + b) % b; }
+
+// The rows r0..r1 of a time axis of stamps whose stamps fall on a tick of the first spacing
+// that gives few enough ticks, each with its label: the year, the month, the date or the time
+// of day as the spacing needs; else every k-th row, labelled with its whole stamp.
+std::vector<std::pair<std::int64_t, std::string>> stamp_ticks(const csv::TimeAxis& a, std::int64_t r0, std::int64_t r1) {
+  std::vector<std::pair<std::int64_t, std::string>> ticks;
+  if (r1 < r0) return ticks;
+  std::vector<std::int64_t> rows;
+  std::size_t cut = 0;  // the label: the stamp's first `cut` characters, or its time of day
+  bool time_of_day = false;
+  if (a.calendar) {
+    const std::string first = a.stamp(0);
+    const std::int64_t m0 = 12 * std::stoll(first.substr(0, 4)) + std::stoll(first.substr(5, 2)) - 1;
+    for (const std::int64_t months : kTickMonths) {
+      if (months % a.step != 0) continue;
+      rows.clear();
+      for (std::int64_t r = r0; r <= r1; ++r)
+        if (floor_mod(m0 + r * a.step, months) == 0) rows.push_back(r);
+      cut = months >= 12 ? 4 : 7;
+      if (rows.size() <= kMostTicks) break;
+    }
+  } else {
+    const std::int64_t per_second = 1000000000 / a.form.tick_nanoseconds();
+    const std::int64_t local = a.first + static_cast<std::int64_t>(a.form.offset_minutes) * 60 * per_second;
+    for (const std::int64_t seconds : kTickSeconds) {
+      const std::int64_t spacing = seconds * per_second;
+      if (spacing % a.step != 0) continue;
+      // Weeks start on a Monday: 1970-01-01 was a Thursday.
+      const std::int64_t shift = seconds % kWeek == 0 ? 3 * kDay * per_second : 0;
+      rows.clear();
+      for (std::int64_t r = r0; r <= r1; ++r)
+        if (floor_mod(local + r * a.step + shift, spacing) == 0) rows.push_back(r);
+      cut = 10;
+      time_of_day = seconds < kDay;
+      if (rows.size() <= (time_of_day ? kMostClockTicks : kMostTicks)) break;
+    }
+  }
+  if (rows.size() < 2) {
+    rows.clear();
+    const std::int64_t every = std::max<std::int64_t>(1, (r1 - r0 + kMostWholeStampTicks - 1) / kMostWholeStampTicks);
+    for (std::int64_t r = r0; r <= r1; r += every) rows.push_back(r);
+    cut = 0;
+  }
+  for (const std::int64_t r : rows) {
+    const std::string stamp = a.stamp(r);
+    std::string label = cut > 0 ? stamp.substr(0, cut) : stamp;
+    if (time_of_day && stamp.size() >= 16) {
+      // The time of day, after the date when the ticks span more than one day.
+      const std::string clock = stamp.substr(11, a.form.seconds ? 8 : 5);
+      const bool one_day = a.stamp(rows.front()).substr(0, 10) == a.stamp(rows.back()).substr(0, 10);
+      label = one_day ? clock : stamp.substr(5, 5) + " " + clock;
+    }
+    ticks.emplace_back(r, label);
+  }
+  return ticks;
+}
+
+void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s, const Titles& titles,
+                   const TimeScale& scale, const std::optional<csv::TimeAxis>& time) {
+  // The forecast starts right after the last whole frame.
   const std::int64_t first_forecast = control::forecast_first_datum(plan);
   const auto observed = static_cast<std::int64_t>(s.last_frames.size());
   std::vector<PLFLT> ox(observed), oy(observed);
   Range xr{1e300, -1e300}, yr{1e300, -1e300};
   for (std::int64_t i = 0; i < observed; ++i) {
-    ox[i] = static_cast<double>(first_forecast - observed + i) * interval;
+    ox[i] = scale.at(first_forecast - observed + i);
     oy[i] = s.last_frames[i];
     xr.cover(ox[i]);
     yr.cover(oy[i]);
@@ -212,7 +328,7 @@ void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s,
   }
   const std::size_t skip = fx.size();
   for (std::size_t i = 0; i < s.forecast.size(); ++i) {
-    fx.push_back(static_cast<double>(first_forecast + static_cast<std::int64_t>(i)) * interval);
+    fx.push_back(scale.at(first_forecast + static_cast<std::int64_t>(i)));
     fy.push_back(s.forecast[i]);
     xr.cover(fx.back());
     yr.cover(fy.back());
@@ -238,9 +354,22 @@ void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s,
          k + 1 == widest_first.size() && widest_first.size() > 1 ? kBand80 : kBand95);
 
   plcol0(kBlack);
-  plbox("bcnst", 0.0, 0, "bcnstv", 0.0, 0);
-  pllab(("time (" + time_unit(plan) + "; datum d at d times the sampling interval)").c_str(), "",
-        "");
+  if (scale.kind == TimeScale::Kind::Stamps && time) {
+    // Ticks at the rows whose stamps fall on a round date or time, labelled with them.
+    plbox("bc", 0.0, 0, "bcnstv", 0.0, 0);
+    const double tick = 0.025 * (yr.high - yr.low);
+    for (const auto& [row, label] : stamp_ticks(*time, static_cast<std::int64_t>(std::ceil(xr.low)),
+                                                static_cast<std::int64_t>(std::floor(xr.high)))) {
+      const auto x = static_cast<double>(row);
+      pljoin(x, yr.low, x, yr.low + tick);
+      pljoin(x, yr.high, x, yr.high - tick);
+      plmtex("b", 1.6, xr.high > xr.low ? (x - xr.low) / (xr.high - xr.low) : 0.5, 0.5, label.c_str());
+    }
+    plmtex("b", 3.2, 0.5, 0.5, scale.words.c_str());
+  } else {
+    plbox("bcnst", 0.0, 0, "bcnstv", 0.0, 0);
+    pllab(scale.words.c_str(), "", "");
+  }
   plmtex("l", 8.5, 0.5, 0.5, titles.series.c_str());
   plwidth(2.0);
   plcol0(kGrey);
@@ -250,7 +379,7 @@ void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s,
   plwidth(1.0);
 
   // Where the forecast starts: at its first datum.
-  const double start = static_cast<double>(first_forecast) * interval;
+  const double start = scale.at(first_forecast);
   const PLINT mark = 600, space = 600;
   plcol0(kBlack);
   plstyl(1, &mark, &space);
@@ -274,7 +403,8 @@ void draw_forecast(const control::RunPlan& plan, const results::SeriesResult& s,
 }
 
 // Draws the plot into memory and returns its bytes; PLplot closes the memory stream itself.
-std::string draw(const control::RunPlan& plan, const results::SeriesResult& s, const Titles& titles) {
+std::string draw(const control::RunPlan& plan, const results::SeriesResult& s, const Titles& titles,
+                 const results::InvocationResult& result) {
   char* bytes = nullptr;
   std::size_t size = 0;
   std::FILE* memory = open_memstream(&bytes, &size);
@@ -301,7 +431,7 @@ std::string draw(const control::RunPlan& plan, const results::SeriesResult& s, c
   pladv(0);
   plschr(0.0, 0.75);
   draw_coherence(plan, s, titles);
-  draw_forecast(plan, s, titles);
+  draw_forecast(plan, s, titles, time_scale(plan, result.time, result.time_name), result.time);
   plend();  // closes the memory stream: `bytes` and `size` now hold the plot
   std::string svg(bytes != nullptr ? bytes : "", size);
   std::free(bytes);
@@ -319,7 +449,8 @@ std::string first_line(const std::string& said, const std::string& fallback) {
 
 // Draws one plot in a child process that writes `file`; the error text, empty when written.
 std::string write_plot(const std::filesystem::path& file, const control::RunPlan& plan,
-                       const results::SeriesResult& s, const Titles& titles) {
+                       const results::SeriesResult& s, const Titles& titles,
+                       const results::InvocationResult& result) {
   const std::string name = file.string();
   const auto failure = [&name](const std::string& reason) {
     return "cannot write the plot " + name + ": " + reason;
@@ -346,7 +477,7 @@ std::string write_plot(const std::filesystem::path& file, const control::RunPlan
     // The child: what it says goes to the parent; it draws, writes the file and ends.
     ::dup2(said[1], STDERR_FILENO);
     ::close(said[0]);
-    const std::string svg = draw(plan, s, titles);
+    const std::string svg = draw(plan, s, titles, result);
     if (svg.empty()) {
       std::fputs("the plotting library drew nothing\n", stderr);
       ::_exit(2);
@@ -413,7 +544,7 @@ std::vector<std::string> write_plots(const std::filesystem::path& folder,
                               name + ": coherence over the band",
                           name};
       const std::string error =
-          write_plot((folder / plot_name(r.plan.run, s.series)).lexically_normal(), r.plan, s, titles);
+          write_plot((folder / plot_name(r.plan.run, s.series)).lexically_normal(), r.plan, s, titles, result);
       if (!error.empty()) errors.push_back(error);
     }
   }

@@ -38,9 +38,10 @@ float write_closing_lines(Sink& report, Sink& console, float start);
 // pass band, number of band frequencies, forecast horizon, lags, the kind of standard errors
 // when they are not the traditional ones, taper.
 // With settings beyond the specified ones (least-squares errors, a forecast model, intervals,
-// a backtest), a line for each after the forecast settings.
+// a backtest), a line for each after the forecast settings; the model's line says whether it
+// was asked for (--model) or is the default of the data (CSV data: auto).
 void write_run_header(Sink& report, const control::RunPlan& plan,
-                      const analysis::Settings& settings = {});
+                      const analysis::Settings& settings = {}, bool model_asked = true);
 // After the run: the threshold line, and the number of series when there are several.
 void write_run_end(Sink& report, const control::RunPlan& plan);
 
@@ -87,12 +88,17 @@ void write_var_block(Sink& report, const VarReport& var);
 // with its least-squares standard error and t value (variable 1 is bin 0, the frame's level,
 // then the real and imaginary part of each bin kept), the mean of each variable (Levels) or
 // its mean change, the drift (Changes), and R square.
+// After the number of significant bins, how they were chosen: the bins that pass P by chance
+// alone over the band (rules::chance_bins), or the false discovery rate.
 struct ModelReport {
   std::span<const coherence::SignificantBin> bins;  // all the significant bins
   int frames_ahead = 0;
   int lags_asked = 0;
   analysis::Model model = analysis::Model::Changes;
   const forecast::ModelRun& run;
+  int band_bins = 0;
+  coherence::BinSelection selection;
+  const backtest::DriftChoice* drift = nullptr;  // changes: how its drift was chosen
 };
 void write_model_block(Sink& report, const ModelReport& model);
 // The block of a series forecast by smooth (alone or in auto's combination): the significant

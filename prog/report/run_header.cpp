@@ -72,7 +72,8 @@ std::string levels_text(std::span<const float> levels) {
   return text;
 }
 
-void write_run_header(Sink& report, const RunPlan& plan, const analysis::Settings& settings) {
+void write_run_header(Sink& report, const RunPlan& plan, const analysis::Settings& settings,
+                      bool model_asked) {
   constexpr auto kSample =
       "(/,2x,'First datum used ',i8,2x,'Last datum used',i8,2x,'Sample size = ',i8)"_format;
   constexpr auto kRule = "(60('='))"_format;
@@ -81,7 +82,7 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
   constexpr auto kTaper = "(' % taper = ',f5.2,4x,'No. tapered at each end = ',i5,/)"_format;
   constexpr auto kFewTapered = "(' % Taper yields no. of tapered values < 2',/)"_format;
   constexpr auto kLeastSquares = "(7x,'Standard errors: least squares (--ols-errors)',/)"_format;
-  constexpr auto kModel = "(7x,'Forecast model: ',a,' (--model ',a,')',/)"_format;
+  constexpr auto kModel = "(7x,'Forecast model: ',a,' (',a,')',/)"_format;
   constexpr auto kIntervals = "(7x,'Forecast intervals: ',a,' per cent (--intervals)',/)"_format;
   constexpr auto kBacktest = "(7x,'Backtest over the last ',i4,' frames (--backtest)',/)"_format;
   constexpr auto kTransform = "(7x,'Scale of smooth: ',a,' (--transform)',/)"_format;
@@ -112,7 +113,7 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
         : settings.model == analysis::Model::Smooth
             ? "smooth, the waveform smoothed from frame to frame and a damped local trend"
             : "auto, series by series the best model, or the best combined, by a backtest";
-    write(report, kModel, what, name);
+    write(report, kModel, what, model_asked ? "--model " + std::string(name) : std::string("the default for CSV data"));
   }
   if (settings.transform)
     write(report, kTransform, analysis::transform_name(*settings.transform));

@@ -90,12 +90,23 @@ void write_model_block(Sink& report, const ModelReport& model) {
   constexpr auto kLevelsHead = "(/,3x,'Mean of each variable')"_format;
   constexpr auto kChangesHead = "(/,3x,'Drift: the mean change of each variable')"_format;
   constexpr auto kMean = "(2x,'c(',i2,') = ',f9.3)"_format;
+  constexpr auto kDriftHead = "(/,3x,'Drift: the mean change of each variable, ',a)"_format;
+  constexpr auto kDriftChoice = "(3x,'Drift chosen by the backtest: ',a,' (lowest mean MASE at ',i2,' origins)')"_format;
   const forecast::ModelRun& run = model.run;
   const forecast::ModelFit& fit = *run.fit;
   const bool levels = fit.kind == forecast::ModelKind::Levels;
   constexpr auto kCounts = "(/,2x,'Number of Significant Frequencies = ',i3,',',i3,' of them in the model',/)"_format;
   textio::write(report, kCounts, static_cast<std::int32_t>(model.bins.size()),
                 static_cast<std::int32_t>(run.choice.kept.size()));
+  constexpr auto kChance = "(5x,'Bins over P = ',f8.6,' by chance alone: ',f8.3,' of the ',i6,' in the band',/)"_format;
+  constexpr auto kFdr =
+      "(5x,'Significant bins: Benjamini-Hochberg at a false discovery rate of ',f6.4,' over the ',i6,' in the band',/)"_format;
+  if (model.selection.fdr_level)
+    textio::write(report, kFdr, *model.selection.fdr_level, static_cast<std::int32_t>(model.band_bins));
+  else
+    textio::write(report, kChance, model.selection.threshold,
+                  static_cast<float>(rules::chance_bins(model.band_bins, model.selection.threshold)),
+                  static_cast<std::int32_t>(model.band_bins));
   textio::write(report, line::table_head);
   textio::write(report, line::table_rule);
   if (!model.bins.empty()) pair_table(report, model.bins);
@@ -120,12 +131,20 @@ void write_model_block(Sink& report, const ModelReport& model) {
       textio::write(report, line::coef, i + 1, u + 1, b, se, b / se);
     }
   }
+  // `changes`: the drift its forecast carried, and how the backtest chose it.
+  const bool sample_drift = levels || !run.forecast || run.forecast->drift_rule == forecast::Drift{};
   if (levels)
     textio::write(report, kLevelsHead);
-  else
+  else if (sample_drift)
     textio::write(report, kChangesHead);
+  else
+    textio::write(report, kDriftHead, forecast::drift_name(run.forecast->drift_rule));
+  const std::vector<double>& values = sample_drift ? fit.mean : run.forecast->drift;
   for (int i = 0; i < fit.variables; ++i)
-    textio::write(report, kMean, i + 1, static_cast<float>(fit.mean[static_cast<std::size_t>(i)]));
+    textio::write(report, kMean, i + 1, static_cast<float>(values[static_cast<std::size_t>(i)]));
+  if (!levels && model.drift)
+    textio::write(report, kDriftChoice, forecast::drift_name(model.drift->drift),
+                  static_cast<std::int32_t>(model.drift->origins));
   textio::write(report, line::rsq, static_cast<float>(fit.r_square));
   textio::write(report, line::end);
 }

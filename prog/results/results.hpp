@@ -31,6 +31,7 @@ struct InvocationResult {
   std::string time_name;                    // its column's name
   std::string forecast_csv;                 // the forecast as CSV: its file, or empty for none
   bool least_squares_errors = false;
+  std::optional<float> fdr_level;  // the models' bins chosen by a false discovery rate (--fdr)
   std::vector<RunResult> runs;
   bool stopped = false;
   std::vector<std::string> stop_lines;  // the stop's message lines

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 namespace tramel::rules {
@@ -82,6 +83,8 @@ Verdict frame_length(std::int64_t length, Model model) {
 
 int minimum_frames(Model model) { return model == Model::AsSpecified ? 7 : 3; }
 
+Model default_model(bool delimited_data) { return delimited_data ? Model::Auto : Model::AsSpecified; }
+
 Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model model) {
   const std::int64_t frames = frame_length > 0 ? samples / frame_length : 0;
   const int least = minimum_frames(model);
@@ -117,7 +120,26 @@ Verdict model_options(const ModelOptions& o) {
                   "the backtest needs 1 origin or more, not " + text(o.backtest_origins));
   if (o.transform && o.model != Model::Smooth && o.model != Model::Auto)
     return broken(Rule::TransformNeedsModel, "a transform needs the model smooth or auto");
+  if (o.fdr_level && o.model == Model::AsSpecified)
+    return broken(Rule::FdrNeedsModel,
+                  "the false discovery rate chooses the bins of the models changes, levels or "
+                  "auto; as-specified keeps the threshold P");
+  if (o.fdr_level && !(*o.fdr_level > 0.0f && *o.fdr_level < 1.0f))
+    return broken(Rule::FdrLevel, "the false discovery rate Q is above 0 and below 1, not " +
+                                      number_text(*o.fdr_level));
   return {};
+}
+
+float band_threshold(std::int64_t bins) {
+  if (bins < 1) return kLeastBandThreshold;
+  // Millionths of chance, rounded down, so that P rounds up.
+  const auto millionths = static_cast<std::int64_t>(std::floor(1.0e6 * kChanceBinsOverBand / static_cast<double>(bins)));
+  const double p = static_cast<double>(1000000 - millionths) / 1.0e6;
+  return std::clamp(static_cast<float>(p), kLeastBandThreshold, kMostBandThreshold);
+}
+
+double chance_bins(std::int64_t bins, float threshold) {
+  return static_cast<double>(bins) * (1.0 - static_cast<double>(threshold));
 }
 
 int backtest_minimum_frames(Model model) {

@@ -31,11 +31,16 @@ enum class Model : std::uint8_t { AsSpecified, Changes, Levels, Auto, Smooth };
 // that the backtest scores better (the data's when a value is not positive).
 enum class Transform : std::uint8_t { None, Log, Auto };
 
+// The model a run uses when none is asked for: as-specified for data in the two-line layout
+// (whose stored outputs stand as they are), auto for delimited text (CSV, TSV).
+Model default_model(bool delimited_data);
+
 // Which rule a setting breaks.
 enum class Rule : std::uint8_t {
   Threshold, FramesAhead, Lags, Taper, DataStart, DataEnd, DataPresent, SampleSize, FrameLength,
   WholeFrames, Band, IntervalsNeedModel, BacktestNeedsModel, IntervalLevel, BacktestOrigins,
   TransformNeedsModel,
+  FdrNeedsModel, FdrLevel,
 };
 
 // A broken rule and what it says: the setting as given and what the rule asks for
@@ -89,12 +94,16 @@ Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_l
 // What the command line and the module may ask for besides the run's settings: intervals and a
 // backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin or
 // more, and a transform needs the model smooth or auto (checked in this order).
+// backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin
+// or more, and the false discovery rate selects the bins of a model other than as-specified
+// at a level Q with 0 < Q < 1 (checked in this order).
 struct ModelOptions {
   Model model = Model::AsSpecified;
   std::span<const float> interval_levels;
   bool backtest = false;
   std::int64_t backtest_origins = 0;  // with `backtest`
   bool transform = false;             // a transform given
+  std::optional<float> fdr_level = std::nullopt;
 };
 Verdict model_options(const ModelOptions& options);
 // Origins of a backtest fit in a sample of `frames` whole frames when each has the model's
@@ -104,6 +113,20 @@ inline constexpr int kBacktestMinimumFrames = 4;
 inline constexpr int kSmoothBacktestMinimumFrames = 2;
 int backtest_minimum_frames(Model model);
 Verdict backtest_origins(std::int64_t origins, std::int64_t frames, Model model = Model::Changes);
+
+// ---- The threshold over a band -------------------------------------------------------------
+
+// The chance that a bin without a cycle passes P is 1 - P, so over a band of `bins` bins
+// bins x (1 - P) pass by chance alone. The threshold that keeps that at most
+// kChanceBinsOverBand: P = 1 - kChanceBinsOverBand / bins, rounded up to the 6 decimals a
+// control file writes, never below kLeastBandThreshold nor above kMostBandThreshold (the
+// highest P six decimals hold: above 50,000 bins more than 0.05 pass by chance).
+inline constexpr double kChanceBinsOverBand = 0.05;
+inline constexpr float kLeastBandThreshold = 0.99f;
+inline constexpr float kMostBandThreshold = 0.999999f;
+float band_threshold(std::int64_t bins);
+// bins x (1 - P): the bins that pass P by chance alone.
+double chance_bins(std::int64_t bins, float threshold);
 
 // ---- The rules of the models' sizes ------------------------------------------------------------
 

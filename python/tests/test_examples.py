@@ -34,9 +34,11 @@ def arguments_of(example, configuration):
     return extra
 
 
-def options_of(arguments):
-    """tramel.analyse's options for a command line."""
-    options = {"model": "as-specified"}
+def options_of(arguments, example):
+    """tramel.analyse's options for a command line on an example (the default model is auto
+    for CSV data, as-specified for the two-line layout)."""
+    csv = data_path(example).lower().endswith((".csv", ".tsv"))
+    options = {"model": "auto" if csv else "as-specified"}
     i = 0
     while i < len(arguments):
         a = arguments[i]
@@ -130,7 +132,7 @@ def check_scores(expected, scores, model):
 def test_module_gives_the_programs_numbers(example, configuration, program_json):
     arguments = arguments_of(example, configuration)
     document = program_json(example, arguments)
-    options = options_of(arguments)
+    options = options_of(arguments, example)
     origins = options.pop("origins", None)
     if options["model"] == "as-specified":
         options["intervals"] = ()
@@ -165,7 +167,7 @@ def test_run_returns_what_the_program_writes(example, program_json, tmp_path_fac
     arguments = shipped_arguments(example)
     expected = program_json(example, arguments)
     folder = copy_inputs(example, tmp_path_factory.mktemp("run"))
-    options = options_of(arguments)
+    options = options_of(arguments, example)
     with warnings.catch_warnings(record=True) as said:
         warnings.simplefilter("always")
         document = tramel.run(folder, **options)

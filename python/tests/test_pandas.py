@@ -162,3 +162,35 @@ def test_the_backtest_table_agrees_with_its_scores_and_with_the_shortened_sample
     shortened = quiet(tramel.analyse, NOTTEM[:14 * 12], 12, ahead=2, model="levels")
     at = table[table["origin"] == 14]["forecast"].to_numpy()
     np.testing.assert_allclose(at, shortened.forecast, rtol=1e-4)
+
+
+@pytest.mark.parametrize("index", [MONTHS, pd.date_range("2024-05-01 10:00", periods=216, freq="500us"),
+                                   pd.RangeIndex(216)], ids=["months", "sub-second", "numbers"])
+def test_the_plot_keeps_its_legend_off_the_data_and_its_ticks_apart(index):
+    """The legend stands above the axes beside the title, and the time axis has a few ticks
+    whose labels do not overlap: at the width of a notebook cell, and in matplotlib's default
+    figure with one more entry drawn before."""
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    from matplotlib.text import Text
+    r = quiet(tramel.analyse, pd.Series(NOTTEM, index=index, name="nottem"), 12, ahead=2)
+    for size, before in (((8, 3), False), ((6.4, 4.8), True)):
+        figure, ax = plt.subplots(figsize=size)
+        try:
+            if before:
+                ax.plot(r.index, r.forecast, "k.", label="held back")
+            r.plot(ax)
+            figure.canvas.draw()
+            renderer = figure.canvas.get_renderer()
+            legend = ax.get_legend().get_window_extent(renderer)
+            assert legend.y0 >= ax.get_window_extent(renderer).y1 - 1
+            title = [t for t in ax.get_children() if isinstance(t, Text) and t.get_text() == "nottem"]
+            assert len(title) == 1 and title[0].get_window_extent(renderer).x1 < legend.x0
+            low, high = ax.get_xlim()
+            labels = [t.get_window_extent(renderer) for t in ax.get_xticklabels()
+                      if t.get_text() and low <= t.get_position()[0] <= high]
+            assert 3 <= len(labels) <= 8
+            assert all(a.x1 < b.x0 for a, b in zip(labels, labels[1:]))
+        finally:
+            plt.close(figure)

@@ -7,17 +7,23 @@ import numpy as np
 import pandas as pd
 
 from . import _tramel
-from ._data import TramelWarning, forecast_index, series_of
-from ._shared import level_text, real, say_warnings, threads_of, whole
+from ._data import forecast_index, series_of
+from ._shared import TramelWarning, level_text, real, say_warnings, threads_of, whole
 
 DEFAULT_INTERVALS = (80, 95)
 
 
 def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals, ols_errors,
-                backtest_origins=None):
+                backtest_origins=None, frame_chosen=False):
     """The analysis settings as the compiled module takes them (a backtest over
     `backtest_origins` origins, none for None); the library checks their values against its
-    rules."""
+    rules. With `frame_chosen`, frame None leaves the frame and band at 0, to be chosen per
+    series."""
+    if frame is None and frame_chosen:
+        if band is not None:
+            raise ValueError("band needs a frame: with frame=None each series' frame and band "
+                             "are chosen as tramel init chooses them")
+        frame, band = 0, (0, 0)
     frame = whole(frame, "frame")
     if band is None:
         band = (1, (frame - 1) // 2)  # bin 1 up to the last bin below the Nyquist frequency
@@ -70,6 +76,11 @@ def scores_frame(backtest, levels):
     """A backtest's scores, one row per method and step ahead, as the program's --backtest
     table gives them: MASE, RMSE, the origins scored and missed, interval coverage at
     `levels`."""
+    return pd.DataFrame(score_rows(backtest, levels))
+
+
+def score_rows(backtest, levels):
+    """The rows of scores_frame, as dicts."""
     rows = []
     for key, method in _METHODS.items():
         for s in backtest[key]:
@@ -80,7 +91,7 @@ def scores_frame(backtest, levels):
             for level, coverage in zip(levels, _numbers(covered, np.float64)):
                 row[f"cover_{level_text(level)}"] = coverage
             rows.append(row)
-    return pd.DataFrame(rows)
+    return rows
 
 
 class Result:
@@ -185,8 +196,30 @@ class Result:
                             np.asarray(self.upper[level]), color="C2", alpha=0.15 + 0.15 * k,
                             linewidth=0, label=f"{level_text(level)} % interval")
         ax.axvline(self.index[0], color="0.6", linestyle=":")
-        ax.set_title(self.name if self.name is not None else "")
-        ax.legend()
+        # Ticks that do not overlap: dates in their shortest words (the offset, e.g. the day of
+        # sub-second stamps, once at the axis' end), other numbers at most 6 to an axis. The
+        # legend above the axes, where it covers no data, in as many columns as fit beside the
+        # title on its left (the entries drawn on the Axes before, such as held-back data, too).
+        if isinstance(self.index, pd.DatetimeIndex):
+            import matplotlib.dates as mdates
+            locator = mdates.AutoDateLocator(minticks=3, maxticks=7)
+            ax.xaxis.set_major_locator(locator)
+            ax.xaxis.set_major_formatter(mdates.ConciseDateFormatter(locator))
+        else:
+            from matplotlib.ticker import MaxNLocator
+            ax.xaxis.set_major_locator(MaxNLocator(nbins=6))
+        title = ax.set_title(self.name if self.name is not None else "", loc="left")
+        entries = len(ax.get_legend_handles_labels()[1])
+        for columns in range(entries, 0, -1):
+            legend = ax.legend(loc="lower right", bbox_to_anchor=(1.0, 1.0), ncol=columns,
+                               frameon=False, fontsize="small", borderaxespad=0.2)
+            get_renderer = getattr(ax.figure.canvas, "get_renderer", None)
+            if get_renderer is None:
+                break
+            renderer = get_renderer()
+            room = ax.get_window_extent(renderer).width - title.get_window_extent(renderer).width
+            if legend.get_window_extent(renderer).width <= 0.95 * room:
+                break
         return ax
 
     def to_frame(self):

@@ -6,6 +6,7 @@ import pandas as pd
 from . import _tramel
 from ._analysis import DEFAULT_INTERVALS, analyse_series, settings_of
 from ._shared import level_text, real, threads_of
+from ._table import backtest_table, is_table
 
 
 class Backtest:
@@ -82,23 +83,39 @@ def _forecast_rows(values, origins, model, frame, frames, index):
     return table
 
 
-def backtest(data, frame, origins=8, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.0,
-             model="auto", intervals=DEFAULT_INTERVALS, sampling=None, threads=None,
-             ols_errors=False):
+def backtest(data, frame=None, origins=8, *, band=None, threshold=0.99, lags=1, ahead=1,
+             taper=0.0, model="auto", intervals=DEFAULT_INTERVALS, sampling=None, threads=None,
+             ols_errors=False, id_col="unique_id", time_col="ds", value_col="y", client=None,
+             partitions=None):
     """A rolling-origin backtest over the last `origins` whole frames of each series, as
     `tramel --backtest K` runs it: at each origin the frames before it are analysed as a run
     would analyse them and forecast `ahead` frames, which the data that follow score.
 
-    data, frame  as tramel.analyse takes them
+    data         as tramel.analyse takes it; or a table of series as tramel.forecast takes it:
+                 a long table (with the column id_col, or a Dask DataFrame), or with frame=None
+                 a wide DataFrame
+    frame        the frame length in samples; for a table, None (the default) chooses each
+                 series' frame as tramel.forecast does
     origins      the frame boundaries scored: 1 to the frames less 4 (each origin has at
                  least 4 frames before it)
     band, threshold, lags, ahead, taper, intervals, sampling, threads, ols_errors
                  as tramel.analyse takes them, with the same defaults
     model        "changes", "levels" or "auto" (the default; as-specified is scored beside it)
+    id_col, time_col, value_col, client, partitions
+                 for a table, as tramel.forecast takes them
 
-    Returns a Backtest, or a list of them for a DataFrame or 2-D array. Raises ValueError for
-    bad settings (a broken rule in the program's words) and RuntimeError when the analysis of a
-    series stops."""
+    Returns a Backtest, or a list of them for a DataFrame or 2-D array; for a table a
+    TableBacktest (its per-series scores and their summary against seasonal naive), in which a
+    series that cannot be scored has its status and message. Raises ValueError for bad
+    settings (a broken rule in the program's words) and RuntimeError when the analysis of a
+    series stops (a table's series are each given their status instead)."""
+    if is_table(data, id_col) or client is not None or (frame is None and isinstance(data, pd.DataFrame)):
+        if ols_errors or sampling is not None:
+            raise ValueError("ols_errors and sampling are not for a table of series")
+        return backtest_table(data, frame=frame, origins=origins, settings_args=dict(
+            band=band, threshold=threshold, lags=lags, ahead=ahead, taper=taper, model=model,
+            intervals=intervals, ols_errors=False), id_col=id_col, time_col=time_col,
+            value_col=value_col, threads=threads, client=client, partitions=partitions)
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
                            backtest_origins=origins)

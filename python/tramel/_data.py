@@ -5,9 +5,15 @@ import warnings
 import numpy as np
 import pandas as pd
 
+from ._shared import TramelWarning, is_numbers
 
-class TramelWarning(UserWarning):
-    """A warning of the analysis (tramel's own words), or of the module about its input."""
+
+class IrregularIndex(ValueError):
+    """An index with a gap or an irregular step."""
+
+
+class NotFinite(ValueError):
+    """A value that is NaN, infinite or beyond single precision."""
 
 
 class Series:
@@ -32,7 +38,7 @@ class Series:
         return f"series {name!r}"
 
 
-def _float32(values, what):
+def float32(values, what):
     """The values as float32, each the nearest single-precision number to its value, as the
     data reader makes them."""
     values = np.asarray(values)
@@ -46,7 +52,7 @@ def _float32(values, what):
         return values.astype(np.float32)
 
 
-def _column_values(column):
+def column_values(column):
     """A pandas Series' values as a plain numeric array, missing values as NaN."""
     if pd.api.types.is_extension_array_dtype(column.dtype):
         return column.to_numpy(dtype=np.float64, na_value=np.nan)
@@ -57,10 +63,10 @@ def series_of(data):
     """The series of `data`: a 1-D array or pandas Series (one series), a 2-D array (series
     in columns) or a DataFrame (one series a column)."""
     if isinstance(data, pd.DataFrame):
-        columns = [_column_values(data.iloc[:, j]) for j in range(data.shape[1])]
+        columns = [column_values(data.iloc[:, j]) for j in range(data.shape[1])]
         names, index, single = list(data.columns), data.index, False
     elif isinstance(data, pd.Series):
-        columns, names, index, single = [_column_values(data)], [data.name], data.index, True
+        columns, names, index, single = [column_values(data)], [data.name], data.index, True
     else:
         values = np.asarray(data)
         index = None
@@ -74,14 +80,15 @@ def series_of(data):
         raise ValueError("data hold no series")
     if index is not None:
         regularity(index)
-    rows = np.stack([_float32(c, "data") for c in columns])
+    rows = np.stack([float32(c, "data") for c in columns])
     series = Series(np.ascontiguousarray(rows), names, index, single)
-    _check_finite(series, columns)
+    check_finite(series, columns)
     return series
 
 
-def _check_finite(series, columns):
-    """NaN, infinite values and values beyond single precision are refused, naming the first."""
+def check_finite(series, columns):
+    """NaN, infinite values and values beyond single precision are refused (NotFinite), naming
+    the first."""
     rows = series.rows
     bad = ~np.isfinite(rows)
     if not bad.any():
@@ -93,12 +100,12 @@ def _check_finite(series, columns):
         where += f" (index {series.index[i]})"
     value = columns[j][i]
     if np.isnan(rows[j, i]):
-        raise ValueError(f"{where} is NaN: the analysis needs finite values "
+        raise NotFinite(f"{where} is NaN: the analysis needs finite values "
                          "(drop or fill the missing values first)")
     if np.isfinite(value):
-        raise ValueError(f"{where} is {value!r}, beyond single precision (the program's samples "
+        raise NotFinite(f"{where} is {value!r}, beyond single precision (the program's samples "
                          "are float32, at most about 3.4e38 in magnitude)")
-    raise ValueError(f"{where} is infinite: the analysis needs finite values")
+    raise NotFinite(f"{where} is infinite: the analysis needs finite values")
 
 
 class Regularity:
@@ -140,9 +147,10 @@ def _step_text(index, step):
 
 def regularity(index):
     """The Regularity of an index, as the program's rule for a time column: whole calendar
-    months, or each step within 1 % of the median step or one unit of the labels' last digit,
-    whichever is more (none when that comes to half a step). Raises ValueError naming the first
-    label that breaks it. None for an index that needs no check (a RangeIndex, a DatetimeIndex
+    months, or each step within 1 % of the median step or, where rounding explains it, the
+    mean step rounded down or up to the labels' last digit (neither when that comes to half a
+    step). Raises ValueError naming the first label that breaks it (IrregularIndex). None for an
+    index that needs no check (a RangeIndex, a DatetimeIndex
     with a frequency) or has no spacing (labels that are no numbers, dates or periods)."""
     if len(index) < 2 or isinstance(index, (pd.RangeIndex, pd.MultiIndex, pd.CategoricalIndex)):
         return None
@@ -151,7 +159,7 @@ def regularity(index):
     if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)):
         values = np.asarray(index.asi8, dtype=np.int64)
         digit = _last_digit(values) if not isinstance(index, pd.PeriodIndex) else 1
-    elif pd.api.types.is_numeric_dtype(index.dtype) and not pd.api.types.is_bool_dtype(index.dtype):
+    elif is_numbers(index.dtype):
         values = np.asarray(index)
         digit = 1 if np.issubdtype(values.dtype, np.integer) else 0
     else:
@@ -175,10 +183,20 @@ def regularity(index):
             return Regularity(months=int(first_months), month_ends=month_ends)
     # A fixed step.
     median = np.partition(steps, (len(steps) - 1) // 2)[(len(steps) - 1) // 2]
-    tolerance = max(median // 100 if digit else median / 100, digit)
+    tolerance = median // 100 if digit else median / 100
     if 2 * tolerance >= median:
         tolerance = 0
-    bad = ~(np.abs(steps - median) <= tolerance) | ~(steps > 0)
+    # Where rounding explains it, the mean step rounded down or up to the last digit (the two
+    # differ only when the mean step is no whole number of the digit).
+    below = above = 0
+    if digit and 2 * digit < median:
+        units, left = divmod(int(values[-1] - values[0]), digit)
+        below = units // (n - 1) * digit
+        above = below + (digit if units % (n - 1) or left else 0)
+        if below == above:
+            below = above = 0
+    rounded = (steps == below) | (steps == above) if above else np.zeros(len(steps), dtype=bool)
+    bad = ~((np.abs(steps - median) <= tolerance) | rounded) | ~(steps > 0)
     fixed_break = int(np.argmax(bad)) + 1 if bad.any() else n
     if fixed_break == n:
         digit = digit or 1
@@ -199,9 +217,11 @@ def regularity(index):
     else:
         what = (f"it is {_step_text(index, step)} after the one before ({index[i - 1]}), but the "
                 f"labels are {_step_text(index, median)} apart (the median step, ")
-        what += (f"each step within {_step_text(index, tolerance)} of it: 1 % of it or the labels' "
-                 "last digit, whichever is more)" if tolerance else "which every step must be)")
-    raise ValueError(where + what + ": the analysis takes its samples one after another, so a gap or "
+        rules = ([f"within {_step_text(index, tolerance)} of it, 1 % of it"] if tolerance else []) + (
+            [f"the mean step rounded to the labels' last digit, {_step_text(index, below)} or "
+             f"{_step_text(index, above)}"] if above else [])
+        what += "each step " + ", or ".join(rules) + ")" if rules else "which every step must be)"
+    raise IrregularIndex(where + what + ": the analysis takes its samples one after another, so a gap or "
                      "an irregular step would move the later ones; fill in the missing rows or "
                      "resample, or pass the values alone (data.to_numpy(), with sampling=) to "
                      "analyse them as consecutive samples")

@@ -8,8 +8,7 @@ import warnings
 import pandas as pd
 
 from . import _tramel
-from ._data import TramelWarning
-from ._shared import real, threads_of, whole
+from ._shared import TramelWarning, real, threads_of, whole
 
 DataFile = collections.namedtuple("DataFile", "title count rate format values")
 DataFile.__doc__ = """A data file as the program reads it: its title (line 1), the number of
@@ -28,7 +27,7 @@ def _console_words(text):
     return [" ".join(line.split()) for line in (own or fixed)]
 
 
-def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None, ols_errors=False,
+def run(folder, *, model=None, intervals=(), backtest=0, threads=None, ols_errors=False,
         json=False, plot=False, csv=False):
     """Runs the program on `folder` exactly as `tramel [OPTIONS] FOLDER` does, writing the
     report and the forecast file there (and tramel.json, the plots, NAME.forecast.csv when
@@ -36,7 +35,8 @@ def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None,
     program's warnings go through the warnings module.
 
     folder      holds tramel.cnl and the data file it names
-    model       --model: "as-specified" (the default), "changes", "levels" or "auto"
+    model       --model: "as-specified", "changes", "levels" or "auto"; by default, as for
+                the command line, auto for CSV data and as-specified for the two-line layout
     intervals   --intervals: levels in percent (turns csv on); none by default
     backtest    --backtest K: the origins of a backtest; 0 (the default) for none
     threads     --threads (default: every core the process may use)
@@ -55,7 +55,7 @@ def run(folder, *, model="as-specified", intervals=(), backtest=0, threads=None,
         raise FileNotFoundError(f"the folder {folder} does not exist")
     if not os.path.isdir(folder):
         raise NotADirectoryError(f"{folder} is not a folder")
-    if not isinstance(model, str):
+    if model is not None and not isinstance(model, str):
         raise TypeError(f"model must be a string, not {model!r}")
     levels = [real(level, "each interval level") for level in intervals]
     backtest = whole(backtest, "backtest")

@@ -1,11 +1,16 @@
 """What the calls of the package share: the conversion of their arguments (the library checks
-their values against its rules), the words of interval levels, and the warnings said."""
+their values against its rules), the kinds of data they tell apart, the words of interval
+levels, and the warnings said."""
 import math
 import numbers
 import operator
 import warnings
 
-from ._data import TramelWarning
+import pandas as pd
+
+
+class TramelWarning(UserWarning):
+    """A warning of the analysis (tramel's own words), or of the module about its input."""
 
 
 def whole(value, what):
@@ -42,3 +47,13 @@ def say_warnings(texts, label, stacklevel):
     """The library's warnings through the warnings module, each after `label` when given."""
     for text in texts:
         warnings.warn(f"{label}: {text}" if label else text, TramelWarning, stacklevel=stacklevel + 1)
+
+
+def is_numbers(dtype):
+    """Whether a pandas or numpy dtype holds numbers (booleans are not)."""
+    return pd.api.types.is_numeric_dtype(dtype) and not pd.api.types.is_bool_dtype(dtype)
+
+
+def is_dask(data):
+    """Whether `data` is a Dask collection (without importing Dask)."""
+    return type(data).__module__.split(".")[0] == "dask"

@@ -213,6 +213,41 @@ TEST(Quality, ChangesFollowsALevelShiftAndDrift) {
   }
 }
 
+// A quarterly series whose drift breaks from +3 to -12 a quarter 6 years before its end (the
+// study's drift break): the drift variants choose a recent mean, which follows the new drift
+// (-48 a quarter in the frame's mean) where the sample's mean change (about +0.5) does not, and
+// `changes` scores far better with it.
+TEST(Quality, ChangesFollowsADriftBreakWithARecentDrift) {
+  for (unsigned seed : {1u, 2u}) {
+    Noise noise(seed);
+    std::vector<float> values;
+    const double wave[] = {1.0, -0.5, -1.0, 0.5};
+    for (int t = 0; t < 100; ++t)
+      values.push_back(static_cast<float>((t < 76 ? 500.0 + 3.0 * t : 728.0 - 12.0 * (t - 76)) +
+                                          60.0 * wave[t % 4] + 15.0 * noise()));
+    Settings s;
+    s.band = {4, 1, 2, 0.0f};
+    s.threshold = 0.99f;
+    s.levels = {80.0f, 95.0f};
+    const numeric::FftPlan plan(4);
+    const SeriesFrames frames = transform_series(values, s, plan);
+    const SeriesBacktest b = run_backtest(frames, default_origins(frames.frames), s, plan);
+    EXPECT_EQ(b.drift.drift.kind, forecast::DriftKind::Recent) << seed;
+    ASSERT_EQ(b.drift.variants.size(), forecast::drift_variants().size());
+    const double sample = mean_mase(b.drift.variants[0].steps);
+    EXPECT_LT(mean_mase(b.drift.variants[static_cast<std::size_t>(b.drift.chosen)].steps), 0.97 * sample) << seed;
+    EXPECT_LT(mean_mase(b.of(Method::Changes)), sample) << seed;
+    const std::vector<forecast::RankedBin> ranked = analyse_origin(frames, frames.frames, s, plan).ranked;
+
+    const forecast::ModelSize size{frames.frames, 1, ModelKind::Changes, 4};
+    const forecast::ModelRun run = forecast::run_model(frames.raw, ranked, size, 1, plan, {b.drift.drift, {}});
+    ASSERT_TRUE(run.forecast);
+    const double change = run.forecast->drift[0] / 4.0;  // bin 0 is the frame's sum
+    EXPECT_NEAR(change, -48.0, 8.0) << seed;
+    EXPECT_NEAR(run.fit->mean[0] / 4.0, 0.0, 10.0) << seed;
+  }
+}
+
 // A series that holds its level: `levels` beats `changes`, and `auto` picks `levels`.
 TEST(Quality, LevelsWinsOnAStationarySeriesAndAutoPicksIt) {
   for (unsigned seed : {31u, 32u, 33u}) {

@@ -219,5 +219,33 @@ TEST(SignificantBins, StrictlyAboveTheThreshold) {
   EXPECT_TRUE(significant_bins(p, 3, 1.0f).empty());
 }
 
+// Benjamini-Hochberg over the band: the bins of the k smallest p-values (1 - probability) for
+// the largest k whose k-th is at most k Q / bins, in the band's order; without a level, the
+// bins above P.
+TEST(SelectBins, BenjaminiHochbergOrTheThreshold) {
+  const struct {
+    const char* what;
+    Vec probabilities;
+    BinSelection selection;
+    std::vector<int> bins;
+  } cases[] = {
+      {"above P", {0.5f, 0.995f, 0.99f, 1.0f}, {0.99f, std::nullopt}, {2, 4}},
+      // p = 0.5, 0.005, 0.01, 0: sorted 0, 0.005, 0.01 pass k 0.05 / 4 (0.0125, 0.025, 0.0375)
+      {"three of four", {0.5f, 0.995f, 0.99f, 1.0f}, {0.99f, 0.05f}, {2, 3, 4}},
+      // the step-up: sorted p 0.01, 0.02, 0.04, 0.045 against 0.0125, 0.025, 0.0375, 0.05: the
+      // 3rd fails its own, but the 4th passes, so all four are selected
+      {"step-up", {0.99f, 0.98f, 0.96f, 0.955f}, {0.99f, 0.05f}, {1, 2, 3, 4}},
+      {"none", {0.9f, 0.8f, 0.97f}, {0.5f, 0.05f}, {}},
+      // ties with the cut are selected alike
+      {"ties", {0.999f, 0.999f, 0.5f}, {0.99f, 0.01f}, {1, 2}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<int> got;
+    for (const SignificantBin& b : select_bins(c.probabilities, 1, c.selection)) got.push_back(b.bin);
+    EXPECT_EQ(got, c.bins);
+  }
+}
+
 }  // namespace
 }  // namespace tramel::coherence

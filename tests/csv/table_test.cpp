@@ -244,11 +244,10 @@ TEST(TableErrors, TheMedianStepAndItsTolerance) {
   EXPECT_EQ(f.line, 11);
   EXPECT_EQ(f.text, "d.csv line 11, column 1: the time stamp 2024-01-01T00:00:10.011 is 1.011 seconds after the "
                     "one before (2024-01-01T00:00:09.000), but the stamps are 1 second apart (the median step; "
-                    "each step must be within 0.01 seconds of it, 1 % of it or the stamps' last digit, whichever "
-                    "is more): the time column must be regular (a fixed step from row to row, or whole calendar "
+                    "each step must be within 0.01 seconds of it, 1 % of it): the time column must be regular (a fixed step from row to row, or whole calendar "
                     "months, quarters or years); fill in the missing rows or resample the data");
-  // 48 kHz to the microsecond: steps of 20 and 21 us pass by the last digit; a row too many
-  // (a step of 0 us counts as not later) or too few does not.
+  // 48 kHz to the microsecond: steps of 20 and 21 us pass as the mean step rounded to the last
+  // digit; a row too many (a step of 0 us counts as not later) or too few does not.
   std::string fast, gap;
   for (int i = 0; i <= 240; ++i) {
     char row[64];
@@ -263,16 +262,18 @@ TEST(TableErrors, TheMedianStepAndItsTolerance) {
   f = failure(gap);
   EXPECT_EQ(f.line, 14);
   EXPECT_NE(f.text.find("is 0.000042 seconds after the one before (2024-01-01 00:00:00.000250), but the stamps are "
-                        "0.000021 seconds apart (the median step; each step must be within 0.000001 seconds of it"),
+                        "0.000021 seconds apart (the median step; each step must be the mean step rounded to the stamps' last "
+                        "digit, 0.00002 seconds or 0.000021 seconds)"),
             std::string::npos)
       << f.text;
-  // Whole seconds a second apart: no tolerance; weekly dates within their last digit, a day.
+  // Whole seconds a second apart: no tolerance; weekly dates a day off are no rounding (their
+  // mean step is a whole week).
   f = failure("t,v\n0,1\n1,2\n2,3\n4,4\n");
   EXPECT_NE(f.text.find("line 5, column 1 (\"t\"): the time stamp 4 is 2 seconds after the one before (2), but the "
                         "stamps are 1 second apart (the median step, which every step must be)"),
             std::string::npos)
       << f.text;
-  EXPECT_TRUE(read("2024-01-01,1\n2024-01-08,2\n2024-01-16,3\n2024-01-22,4\n").ok());
+  EXPECT_EQ(failure("2024-01-01,1\n2024-01-08,2\n2024-01-16,3\n2024-01-22,4\n").line, 3);
   EXPECT_EQ(failure("2024-01-01,1\n2024-01-08,2\n2024-01-17,3\n2024-01-22,4\n").line, 3);
   // Numbers that stop, or go back.
   f = failure("time,v\n0.5,1\n1.0,2\nsoon,3\n");
@@ -391,7 +392,7 @@ TEST(TableErrors, TimeStampsAndTheirRegularity) {
   f = failure("2000-01-01 10:00,1\n2000-01-01 11:00,2\n2000-01-01 12:30,3\n");
   EXPECT_NE(f.text.find("line 3, column 1: the time stamp 2000-01-01 12:30 is 90 minutes after the one before "
                         "(2000-01-01 11:00), but the stamps are 1 hour apart (the median step; each step must be "
-                        "within 1 minute of it, 1 % of it or the stamps' last digit, whichever is more)"),
+                        "within 36 seconds of it, 1 % of it)"),
             std::string::npos)
       << f.text;
   // A month that breaks the day of the month is said in days.
@@ -406,6 +407,14 @@ TEST(TableErrors, TimeStampsAndTheirRegularity) {
   // The first problem of the text is said: an irregular row before a bad value.
   EXPECT_EQ(failure("1969-01-01,1\n1969-01-02,2\n1969-01-04,3\n1969-01-05,x\n").line, 3);
   EXPECT_EQ(failure("1969-01-01,1\n1969-01-02,x\n1969-01-04,3\n").line, 2);
+  // Weekly dates with one step of 6 days and one of 8: the mean step is a whole week, so no
+  // rounding to the day explains them (the day's tolerance would move the rows between).
+  f = failure("1969-01-06,1\n1969-01-13,2\n1969-01-19,3\n1969-01-27,4\n1969-02-03,5\n");
+  EXPECT_EQ(f.line, 3);
+  EXPECT_NE(f.text.find("the time stamp 1969-01-19 is 6 days after the one before (1969-01-13), but the stamps "
+                        "are 1 week apart (the median step; each step must be within 6048 seconds of it"),
+            std::string::npos)
+      << f.text;
 }
 
 // A large text (read in chunks) with its first problem near the end: the same table, or the

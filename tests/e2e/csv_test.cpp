@@ -73,7 +73,8 @@ TEST(CsvData, SameAnalysisAsTheTwoLineLayout) {
   csv.write("tramel.cnl", replaced(cnl, "=nottem.dat ", "=nottem.csv "));
   csv.write("nottem.csv", nottem_csv());
   const Outcome a = run_program(layout.path(), 0, {"--json"});
-  const Outcome b = run_program(csv.path(), 0, {"--json"});
+  // CSV data run auto by default: asked for the specified model, the same analysis.
+  const Outcome b = run_program(csv.path(), 0, {"--json", "--model", "as-specified"});
   ASSERT_EQ(a.status, 0);
   ASSERT_EQ(b.status, 0) << b.diagnostics;
   EXPECT_EQ(b.diagnostics, "");
@@ -148,7 +149,7 @@ TEST(CsvData, ErrorsNameTheirLineAndColumn) {
   for (const std::string& row : lines(nottem_csv()))
     if (row.find(',') != std::string::npos && row[0] != 'd') values += row.substr(row.find(',') + 1) + "\n";
   f.write("nottem.csv", values);
-  const Outcome o = run_program(f.path(), 0, {"--sampling", "1.0"});
+  const Outcome o = run_program(f.path(), 0, {"--sampling", "1.0", "--model", "as-specified"});
   EXPECT_EQ(o.status, 0) << o.diagnostics;
   EXPECT_EQ(f.read("nottem.forec"), read_file(kExamples / "nottem" / "nottem.forec"));
 }
@@ -220,17 +221,18 @@ TEST(CsvData, InitKeepsTheSamplingAndItsCommandRuns) {
   const struct {
     std::string file, data;
     std::vector<std::string> init;  // init's options
-    std::string command;            // what the printed command holds after the program
+    std::string command;            // what the printed command holds after the program (CSV
+                                    // data run auto by default, the two-line layout asks for it)
   } cases[] = {
       {"plain.csv", recording("x", [](int) { return std::string(); }), {"--sampling", "2000"},
-       " --model auto" + std::string(kPlot) + " ."},
+       std::string(kPlot) + " ."},
       {"stamps.csv", recording("time,x", [](int i) {
          char t[40];
          std::snprintf(t, sizeof t, "2024-05-01T10:00:%02d.%06dZ,", i / 2000, i % 2000 * 500);
          return std::string(t);
-       }), {}, " --model auto" + std::string(kPlot) + " ."},
+       }), {}, std::string(kPlot) + " ."},
       {"numbers.csv", recording("time,x", [](int i) { return std::to_string(i / 2) + (i % 2 ? ".5," : ".0,"); }),
-       {"--time-unit", "ms"}, " --model auto" + std::string(kPlot) + " --time-unit ms ."},
+       {"--time-unit", "ms"}, std::string(kPlot) + " --time-unit ms ."},
       {"nottem.dat", read_file(kExamples / "nottem" / "nottem.dat"), {"--sampling", "12.5"},
        " --model auto" + std::string(kPlot) + " --sampling 12.5 ."},
   };

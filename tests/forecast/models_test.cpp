@@ -129,6 +129,32 @@ TEST(ErrorCovariance, SecondLagEntersThroughTheRecursion) {
   }
 }
 
+// The estimates' error on a scalar AR(1) made by hand (a = 0.5, s = 2, (X'X)^-1 = 0.1, the
+// state 3, a sample of 10): the noise variance scaled by 1 + x0^2 (X'X)^-1 = 1.9 at every step,
+// and the constant's s / 10 through the summed weights: levels 1 then 1 + 0.5, changes (the
+// weights cumulative: 1, 1.5) 1 then 1 + 1.5.
+TEST(ErrorCovariance, TheEstimatesAddTheLeastSquaresTermAndTheConstantsError) {
+  struct Case {
+    ModelKind kind;
+    std::vector<double> constant;  // steps 1, 2
+  };
+  const Case cases[] = {{ModelKind::Levels, {0.2, 0.2 * 1.5 * 1.5}},
+                        {ModelKind::Changes, {0.2, 0.2 * 2.5 * 2.5}}};
+  for (const Case& c : cases) {
+    ModelFit fit = model(c.kind, 1, 1, {0.5}, {2.0});
+    fit.regressor_inverse = {0.1};
+    fit.sample_length = 10;
+    const EstimationError e = estimation_error_covariance(fit, std::vector<double>{3.0}, 2);
+    ASSERT_EQ(e.scale.size(), 1u);
+    EXPECT_NEAR(e.scale[0], std::sqrt(1.9), 1e-14);
+    ASSERT_EQ(e.constant.size(), 2u);
+    for (int h = 0; h < 2; ++h) EXPECT_NEAR(e.constant[h], c.constant[h], 1e-14) << h;
+    // A coefficient the t rule dropped is not estimated: no term.
+    fit.effective = {0.0};
+    EXPECT_EQ(estimation_error_covariance(fit, std::vector<double>{3.0}, 2).scale[0], 1.0);
+  }
+}
+
 // ---- Inputs ------------------------------------------------------------------------------------
 
 std::vector<float> noisy_series(int frames, int lb, unsigned seed) {
@@ -311,7 +337,9 @@ TEST(ModelFit, LevelsIsTheLeastSquaresOfTheCentredVariables) {
       const double inverse = solve(xtx, unit)[u];
       EXPECT_NEAR(fit->coefficients[i * nv + u], b[u], 1e-10);
       EXPECT_NEAR(fit->std_errors[i * nv + u], std::sqrt(ssr / fit->degrees_of_freedom * inverse), 1e-10);
-      const bool kept = std::fabs(b[u] / fit->std_errors[i * nv + u]) >= 1.0;
+      // The level's cross terms must pass |t| > 2, every other coefficient |t| >= 1.
+      const double t = std::fabs(b[u] / fit->std_errors[i * nv + u]);
+      const bool kept = i == 0 && u % nv != 0 ? t > 2.0 : t >= 1.0;
       EXPECT_EQ(fit->effective[i * nv + u], kept ? fit->coefficients[i * nv + u] : 0.0);
     }
   }
@@ -329,6 +357,51 @@ TEST(ModelFit, NothingWithoutDegreesOfFreedomOrWithADependentVariable) {
   in = var1_inputs(30, 2);
   for (int t = 0; t < 30; ++t) in.values[2 * 30 + t] = 3.0;  // a constant variable
   EXPECT_FALSE(fit_model(in, ModelKind::Levels, 1));
+}
+
+// A monthly series of 33 years rich in coherent bins (an annual swing whose amplitude follows an
+// AR(1) from year to year, two steady harmonics, a level walk, noise): `changes` with every
+// harmonic fits up to 9 variables from 22 to 32 frames. Every cross term the level keeps passes
+// |t| > 2, and its one-frame forecast over those origins does about as well as the level's own
+// lags alone.
+TEST(ModelFit, TheLevelOfARichModelFollowsItsOwnLags) {
+  const int lb = 12, frames = 33;
+  for (const unsigned seed : {1u, 2u, 3u}) {
+    std::mt19937 gen(seed);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::vector<double> amplitude(frames);
+    double a = 0.0;
+    for (double& v : amplitude) v = 10.0 + 2.0 * (a = 0.6 * a + normal(gen));
+    std::vector<float> x;
+    double walk = 0.0;
+    for (int t = 0; t < frames * lb; ++t) {
+      const double w = 2 * std::numbers::pi * t / lb;
+      walk += 0.5 * normal(gen);
+      x.push_back(static_cast<float>(200.0 + amplitude[t / lb] * std::sin(w) + 4.0 * std::sin(3 * w) +
+                                     3.0 * std::cos(4 * w) + walk + 3.0 * normal(gen)));
+    }
+    const numeric::FftPlan plan(lb);
+    const FrameSpectra spectra = frame_spectra(x, plan);
+    const std::vector<RankedBin> rich = ranked({{1, 9}, {3, 8}, {4, 7}, {2, 6}, {5, 5}, {6, 4}});
+    double squares = 0.0, own_squares = 0.0;
+    for (int origin = 22; origin < frames; ++origin) {
+      const ModelSize size{origin, 1, ModelKind::Changes, lb};
+      const ModelRun run = run_model(spectra, rich, size, 1, plan);
+      const ModelRun own = run_model(spectra, {}, size, 1, plan);
+      ASSERT_TRUE(run.forecast && own.forecast);
+      ASSERT_GE(run.choice.kept.size(), 2u);
+      const int nv = run.fit->variables;
+      for (int u = 1; u < run.fit->regressors(); ++u) {
+        if (u % nv != 0 && run.fit->effective[u] != 0.0) {
+          EXPECT_GT(std::fabs(run.fit->coefficients[u] / run.fit->std_errors[u]), 2.0);
+        }
+      }
+      const double actual = spectra.at(origin, 0).real();
+      squares += std::pow(run.forecast->variables[0] - actual, 2);
+      own_squares += std::pow(own.forecast->variables[0] - actual, 2);
+    }
+    EXPECT_LT(squares, 1.2 * 1.2 * own_squares) << seed;
+  }
 }
 
 // ---- The forecast ------------------------------------------------------------------------------
@@ -363,7 +436,8 @@ TEST(ModelForecast, ChangesContinuesTheDriftAndLevelsKeepsTheMean) {
 }
 
 // The variance of a sample is the model's covariance through the inverse transform (checked
-// here on bin 0 alone: 1/lb^2 times the variance of the frame sum) plus the unmodelled spread.
+// here on bin 0 alone: 1/lb^2 times the variance of the frame sum, the estimated mean adding
+// 1/frames of it) plus the unmodelled spread.
 TEST(ModelForecast, StandardDeviationAddsTheUnmodelledSpread) {
   const int lb = 6;
   const std::vector<float> x = noisy_series(30, lb, 9);
@@ -373,7 +447,8 @@ TEST(ModelForecast, StandardDeviationAddsTheUnmodelledSpread) {
   ASSERT_TRUE(fit);
   const ModelForecast f = forecast_model(in, *fit, 2, plan);
   for (int j = 0; j < lb; ++j) {
-    const double expected = fit->residual_covariance[0] / (lb * lb) + in.unmodelled_variance[j];
+    const double expected =
+        fit->residual_covariance[0] * (1.0 + 1.0 / 30) / (lb * lb) + in.unmodelled_variance[j];
     EXPECT_NEAR(f.std_dev[j], std::sqrt(expected), 1e-12);
     EXPECT_NEAR(f.std_dev[lb + j], std::sqrt(expected), 1e-12);  // no lags: no growth
   }

@@ -254,16 +254,16 @@ TEST(InitFrame, FromTheCalendarTheAutocorrelationOrAsAskedFor) {
     EXPECT_EQ(s.value->settings.frame_length, c.frame);
     EXPECT_NE(s.value->reasons[2].find(c.words), std::string::npos) << s.value->reasons[2];
   }
-  // Monthly with too few rows for 7 years: the autocorrelation's peak instead (the sine's period).
+  // Monthly with too few rows for 7 years: a stop, never a shorter frame that cannot hold the
+  // year.
   const csv::Table short_monthly = table(70, 5.0, monthly);
   init::Result<init::Suggestion> s = init::suggest(init::request_for(short_monthly, "x.csv"));
-  ASSERT_TRUE(s.ok());
-  EXPECT_EQ(s.value->settings.frame_length, 5);
-  EXPECT_NE(s.value->reasons[2].find("the lag of the autocorrelation's highest peak between lags 5 and 10; the "
-                                     "calendar's frame, monthly data: 12 months, one year, leaves fewer than 7 frames"),
+  ASSERT_FALSE(s.ok());
+  EXPECT_NE(s.error->text.find("x.csv holds 70 data, too few for the calendar's frame (monthly data: 12 months, one "
+                               "year)"),
             std::string::npos)
-      << s.value->reasons[2];
-  // Only a rate: the autocorrelation finds the period; Hz mode.
+      << s.error->text;
+  // Only a rate: the frame search finds the period; Hz mode.
   const csv::Table plain = table(17 * 30, 17.0, monthly);
   init::InitRequest r = init::request_for(plain, "x.csv");
   r.sampling = init::Sampling::of_rate(100.0);
@@ -293,7 +293,11 @@ TEST(InitSampling, KeptForCsvDataAndHzForFractionsOfASecond) {
     std::snprintf(s, sizeof s, "2024-05-01 10:00:%02d.%06d", i / 2000, i % 2000 * 500);
     return std::string(s);
   };
-  const auto seconds = [](int i) { return std::to_string(i / 4800) + "." + std::to_string(1000000 + i % 4800 * 625 / 3).substr(1); };
+  const auto seconds = [](int i) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%d.%06d", i / 4800, i % 4800 * 625 / 3);
+    return std::string(s);
+  };
   const struct {
     csv::Table table;
     std::optional<init::Sampling> sampling;  // given, as --sampling
@@ -362,7 +366,7 @@ TEST(InitControlText, MonthlyTableWithNamesReadsBackAsChosen) {
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(s.value->control_text,
             "No. of runs = 1   No. of data/file = 2        * one run, 2 series\n"
-            "Coherence probability = 0.99                  * threshold P, 0 <= P < 1\n"
+            "Coherence probability = 0.99                  * threshold P for 5 bins\n"
             "No. of frames = 1   No. of lags = 1           * forecast 1 frame, from 1 lag\n"
             "Sampling unit =months                         * no \"req\": time mode\n"
             "Sampling rate/interval = 1.0                  * interval, in months\n"
@@ -379,12 +383,85 @@ TEST(InitControlText, MonthlyTableWithNamesReadsBackAsChosen) {
             "*   months, one year\n"
             "* band: bins 1 to 5, from the first bin to the last below the Nyquist frequency\n"
             "*   (periods 12.0 to 2.4 months)\n"
-            "* coherence probability P = 0.99, 1 lag, 1 frame ahead, the whole sample (data 1\n"
-            "*   to 240)\n"
-            "* note: the fit takes at most 2 significant bins of the 5 in the band for 240\n"
-            "*   data; should more pass P, narrow the band or raise P\n"
+            "* coherence probability P = 0.99: 0.05 of the band's 5 bins pass it by chance\n"
+            "*   alone (P = 1 - 0.05 / bins, rounded up, at least 0.99); 1 lag, 1 frame\n"
+            "*   ahead, the whole sample (data 1 to 240)\n"
             "# end of run 1\n");
   expect_plans(init::request_for(*t.value, "games.csv"), csv);
+}
+
+}  // namespace
+
+namespace {
+
+// `count` rows of `channels` channels: a cycle of `cycle` samples with its 2nd and 3rd
+// harmonics and a tone the cycle does not lock (amplitude `amplitude`), and noise; noise alone
+// for amplitude 0 (a tone alone is near whole in some frame: 6 of its cycles are 61.0 samples).
+std::vector<float> recording(std::int64_t count, int channels, double cycle, double amplitude) {
+  std::mt19937 random(23);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  std::vector<float> v;
+  for (std::int64_t i = 0; i < count; ++i)
+    for (int c = 0; c < channels; ++c) {
+      const double turn = 2.0 * std::acos(-1.0) * static_cast<double>(i) / cycle;
+      const double x = amplitude * (std::sin(turn + c) + 0.5 * std::sin(2 * turn) + 0.3 * std::sin(3 * turn + 1)) +
+                       0.4 * amplitude * std::sin(0.6180339 * static_cast<double>(i)) + noise(random);
+      v.push_back(static_cast<float>(x));
+    }
+  return v;
+}
+
+// The search finds the cycle, not a multiple of it (which scores as high), within the range it
+// is given; with nothing locked in the data no candidate stands out.
+TEST(InitFrameSearch, FindsTheCycleNotItsMultiples) {
+  const struct {
+    const char* what;
+    std::int64_t count;
+    int channels;
+    double cycle, amplitude;
+    init::FrameRange range;
+    std::optional<int> chosen;
+  } cases[] = {
+      {"80 samples", 12000, 1, 80.0, 1.0, {5, 1500}, 80},
+      {"37 samples, two channels", 8000, 2, 37.0, 0.8, {5, 1000}, 37},
+      {"a range above the cycle: its shortest multiple there", 12000, 1, 120.0, 1.0, {200, 1000}, 240},
+      {"noise alone", 6000, 1, 50.0, 0.0, {5, 750}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<float> v = recording(c.count, c.channels, c.cycle, c.amplitude);
+    const init::FrameSearch s = init::search_frame(init::SeriesRows{v, c.channels, c.count}, c.range);
+    EXPECT_EQ(s.chosen, c.chosen);
+    ASSERT_FALSE(s.scored.empty());
+    if (c.chosen) {
+      // A multiple scores about as high as the cycle: the choice is the shortest near the best.
+      EXPECT_GE(s.scored.front().coherent_share, s.scored.back().coherent_share);
+      EXPECT_EQ(*c.chosen % static_cast<int>(c.cycle), 0);
+    }
+  }
+}
+
+// init says what the search found, in the data's units, and falls back to the autocorrelation
+// when nothing stands out, saying so.
+TEST(InitFrameSearch, SaysTheCycleOrTheFallback) {
+  const auto reasons = [](const std::vector<float>& v) {
+    csv::Table t;
+    t.columns = 1;
+    t.rows = static_cast<std::int64_t>(v.size());
+    t.values = v;
+    init::InitRequest r = init::request_for(t, "x.csv");
+    r.sampling = init::Sampling::of_rate(2000.0);
+    const init::Result<init::Suggestion> s = init::suggest(r);
+    EXPECT_TRUE(s.ok());
+    return s.ok() ? s.value->reasons : std::vector<std::string>{};
+  };
+  const std::vector<std::string> found = reasons(recording(12000, 1, 80.0, 1.0));
+  ASSERT_GE(found.size(), 4u);
+  EXPECT_NE(found[2].find("a cycle of 80 samples = 25.000 Hz"), std::string::npos) << found[2];
+  EXPECT_EQ(found[3].rfind("frame search: lengths 5 to 1500 screened", 0), 0u) << found[3];
+  const std::vector<std::string> noise = reasons(recording(6000, 1, 50.0, 0.0));
+  ASSERT_GE(noise.size(), 3u);
+  EXPECT_NE(noise[2].find("no candidate of the frame search stands out"), std::string::npos) << noise[2];
 }
 
 }  // namespace
