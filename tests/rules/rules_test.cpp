@@ -60,5 +60,29 @@ TEST(VarSizeRule, SizeSaturatesInsteadOfOverflowing) {
   EXPECT_FALSE(var_fits(std::int64_t{1} << 40, 2, std::numeric_limits<std::int64_t>::max()));
 }
 
+// Each model's least sample at its edge: as-specified 7 frames of 5 and 4 frames before a
+// backtest origin; the models that follow the level 3 frames of 4, and smooth and auto 2 frames
+// before an origin (changes and levels keep 4).
+TEST(ModelExtent, EachModelsLeastFramesAndFrameLength) {
+  const struct {
+    Model model;
+    int frames;        // whole frames the analysis needs
+    int frame_length;  // samples a frame needs
+    int before_origin; // frames before a backtest origin
+  } cases[] = {
+      {Model::AsSpecified, 7, 5, 4}, {Model::Changes, 3, 4, 4}, {Model::Levels, 3, 4, 4},
+      {Model::Smooth, 3, 4, 2},      {Model::Auto, 3, 4, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.model));
+    EXPECT_FALSE(whole_frames(std::int64_t{c.frames} * 12, 12, c.model));
+    EXPECT_TRUE(whole_frames(std::int64_t{c.frames} * 12 - 1, 12, c.model));
+    EXPECT_FALSE(frame_length(c.frame_length, c.model));
+    EXPECT_TRUE(frame_length(c.frame_length - 1, c.model));
+    EXPECT_FALSE(backtest_origins(5, 5 + c.before_origin, c.model));
+    EXPECT_TRUE(backtest_origins(5, 4 + c.before_origin, c.model));
+  }
+}
+
 }  // namespace
 }  // namespace tramel::rules
