@@ -244,13 +244,28 @@ void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
   const bool smooth = settings.model == Model::Smooth || settings.model == Model::Auto;
   const std::vector<backtest::SmoothFit> fits = smooth ? smooth_fits(r, values, settings) : std::vector<backtest::SmoothFit>();
   const std::vector<backtest::Method> methods = candidates(settings.model, fits);
+  // Smooth and auto choose (and calibrate) by the backtest over the default origins, whatever
+  // origins --backtest K asks for, so that a backtest never changes the forecast; the table of
+  // K origins is then a backtest of its own (`reported`), put in place at the end.
+  std::optional<backtest::SeriesBacktest> reported;
   if (settings.backtest || smooth) {
-    const int origins = backtest_origin_count(settings, frames.frames);
     const backtest::Settings bsettings = backtest_settings(settings);
-    r.backtest = backtest::run_backtest(
-        backtest::BacktestRequest{frames, origins, bsettings, context.fft, fits, settings.model != Model::Smooth},
-        context.threads);
+    const auto run = [&](int origins) {
+      return backtest::run_backtest(
+          backtest::BacktestRequest{frames, origins, bsettings, context.fft, fits,
+                                    settings.model != Model::Smooth, settings.model == Model::Auto},
+          context.threads);
+    };
+    Settings by_default = settings;
+    by_default.backtest_origins = 0;
+    const int origins = backtest_origin_count(settings, frames.frames);
+    const int default_count = backtest_origin_count(by_default, frames.frames);
+    r.backtest = run(smooth ? default_count : origins);
+    if (smooth && settings.backtest && origins != default_count) reported = run(origins);
   }
+  const auto put_reported = [&] {
+    if (reported) r.backtest = std::move(reported);
+  };
   backtest::Choice choice;
   if (methods.size() > 1) choice = backtest::choose(*r.backtest, methods, settings.model == Model::Auto);
   if (choice.methods.empty()) {
@@ -266,6 +281,7 @@ void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
         final_forecast(choice.methods[k], r, frames, fits, settings, context);
     if (!f) {
       r.stop = SeriesStop::ModelFitFailed;
+      put_reported();
       return;
     }
     forecasts.push_back(std::move(*f));
@@ -281,6 +297,7 @@ void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
   r.intervals = backtest::intervals(forecast, settings.interval_levels,
                                     r.calibration ? &*r.calibration : nullptr);
   if (methods.size() > 1) r.choice = std::move(choice);
+  put_reported();
 }
 
 }  // namespace

@@ -199,6 +199,8 @@ struct BacktestRequest {
   const numeric::FftPlan& plan;
   std::span<const SmoothFit> smooth = {};
   bool var_methods = true;
+  // `changes` with the drift choose_drift picks (auto), else with the sample's mean change.
+  bool choose_drift = false;
 };
 SeriesBacktest run_backtest(const BacktestRequest& request, parallel::Threads threads = {});
 SeriesBacktest run_backtest(const SeriesFrames& series, int origins, const Settings& settings,

@@ -259,8 +259,8 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
 
   // The VAR methods: each origin in a slot of its own, analysed on any thread.
   if (q.var_methods) {
-    // `changes` forecasts with the drift its variants choose.
-    b.drift = choose_drift(series, settings, q.plan, threads);
+    // `changes` forecasts with the drift its variants choose, when asked to.
+    if (q.choose_drift) b.drift = choose_drift(series, settings, q.plan, threads);
     auto& specified = slot(Method::AsSpecified);
     auto& changes = slot(Method::Changes);
     auto& levels = slot(Method::Levels);

@@ -302,10 +302,11 @@ Result<Suggestion> suggest(const InitRequest& request) {
     frame_reason = searched.reason;
     search_line = searched.search_line;
   }
-  // The band: bin 1 to the last bin below the Nyquist frequency. The settings chosen are then
-  // checked as the analysis checks a run's.
+  // The band a run takes by default. The settings chosen are then checked as the analysis
+  // checks a run's.
   s.first_bin = 1;
-  s.last_bin = (s.frame_length - 1) / 2;
+  s.last_bin = static_cast<int>(rules::default_last_bin(s.frame_length));
+  const bool to_nyquist = 2 * s.last_bin == s.frame_length;
   if (const rules::Verdict broken = analysis::check(analysis_settings(s, model), rules::DataExtent{1, 0, n}))
     return failure((request.frame_length > 0 ? "--frame: " : "the frame length chosen: ") +
                    broken->words);
@@ -322,8 +323,8 @@ Result<Suggestion> suggest(const InitRequest& request) {
   s.bandwidth = band->bandwidth;
   s.band_low = band->low;
   s.band_high = band->high;
-  out.reasons.push_back("band: bins 1 to " + std::to_string(s.last_bin) + ", from the first bin to the last below " +
-                        "the Nyquist frequency (" +
+  out.reasons.push_back("band: bins 1 to " + std::to_string(s.last_bin) + ", from the first bin to " +
+                        (to_nyquist ? "the Nyquist frequency, the frame's one bin below it being too few (" : "the last below the Nyquist frequency (") +
                         (s.mode == control::UnitMode::Time ? "periods " + s.band_low + " to " + s.band_high + " " + s.unit_text
                                                            : s.band_low + " to " + s.band_high + " Hz") +
                         ")");

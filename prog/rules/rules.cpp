@@ -102,6 +102,11 @@ Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_l
                                 " (frame / 2) with its first bin below its last");
 }
 
+std::int64_t default_last_bin(std::int64_t frame_length) {
+  const std::int64_t below_nyquist = (frame_length - 1) / 2;
+  return below_nyquist > 1 ? below_nyquist : frame_length / 2;
+}
+
 Verdict model_options(const ModelOptions& o) {
   if (o.model == Model::AsSpecified && !o.interval_levels.empty())
     return broken(Rule::IntervalsNeedModel,

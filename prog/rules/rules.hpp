@@ -90,6 +90,10 @@ int minimum_frames(Model model);
 Verdict whole_frames(std::int64_t samples, std::int64_t frame_length, Model model);
 // The pass band: 1 <= first_bin < last_bin <= frame_length / 2.
 Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_length);
+// The band a run takes when none is given: bin 1 to the last bin below the Nyquist frequency, or
+// to the Nyquist bin itself when the frame holds only one bin below it (frames of 4: quarterly
+// data in frames of a year, whose half-year swing is that bin). Its last bin.
+std::int64_t default_last_bin(std::int64_t frame_length);
 
 // What the command line and the module may ask for besides the run's settings: intervals and a
 // backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin or

@@ -563,6 +563,7 @@ PYBIND11_MODULE(_tramel, m) {
   m.doc() = "The tramel analysis library and program; use the package tramel, which wraps it.";
   m.attr("version") = tramel::version();
   m.def("available_threads", &tramel::parallel::available_threads);
+  m.def("default_last_bin", &tramel::rules::default_last_bin, py::arg("frame_length"));
   m.def("analyse", &analyse, py::arg("values"), py::arg("settings"), py::arg("threads"));
   m.def("backtest_origins", &backtest_origins, py::arg("values"), py::arg("settings"),
         py::arg("first_origin"), py::arg("origins"), py::arg("threads"));

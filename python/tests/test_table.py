@@ -61,7 +61,7 @@ def test_a_long_table_of_500_series_with_bad_ones():
            "s011": ("irregular", r"^the index is not regular at position 50 .*2 months after"),
            "s012": ("irregular", r"^the index is not regular at position 10 .*not later than"),
            "s013": ("missing values", r"^1 time stamps are missing"),
-           "s014": ("too short", r"too few for the shortest frame"),
+           "s014": ("too short", r"too few for the calendar's frame"),
            "s015": ("missing values", r"^value 5 .* is infinite")}
     # Every series once, in the order of the ids; a row per forecast sample of the good ones,
     # one row with the status and message of each bad one.
@@ -180,7 +180,7 @@ def test_what_a_table_refuses_as_a_whole():
         (dict(id_col="series"), r"a long table needs the column 'series' \(id_col= names it"),
         (dict(band=(1, 3)), r"^band needs a frame"),
         (dict(threshold=1.5), r"^Coherence threshold 1.5"),
-        (dict(frame=4), r"Frame length = 4 < 5"),
+        (dict(frame=3), r"Frame length = 3 < 4"),
     ]
     for options, words in cases:
         with pytest.raises(ValueError, match=words):

@@ -26,7 +26,7 @@ def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals,
         frame, band = 0, (0, 0)
     frame = whole(frame, "frame")
     if band is None:
-        band = (1, (frame - 1) // 2)  # bin 1 up to the last bin below the Nyquist frequency
+        band = (1, _tramel.default_last_bin(frame))  # the program's default band
     try:
         first, last = band
     except (TypeError, ValueError):
@@ -67,22 +67,28 @@ def _flat(frames):
     return [v for frame in frames for v in frame]
 
 
-# The backtest's methods, as tramel.json names them and as the score table does.
+# The backtest's methods, as tramel.json names them and as the score table does (the smooth
+# ones where the backtest scored them).
 _METHODS = {"as_specified": "as-specified", "changes": "changes", "levels": "levels",
-            "seasonal_naive": "seasonal naive"}
+            "seasonal_naive": "seasonal naive", "smooth": "smooth", "smooth_log": "smooth (log)",
+            "smooth_weekdays": "smooth by weekday", "smooth_weeks": "smooth in weeks"}
 
 
-def scores_frame(backtest, levels):
+def scores_frame(backtest, levels, model=None):
     """A backtest's scores, one row per method and step ahead, as the program's --backtest
     table gives them: MASE, RMSE, the origins scored and missed, interval coverage at
-    `levels`."""
-    return pd.DataFrame(score_rows(backtest, levels))
+    `levels`; and rows for `model`, the model in use, when no method has its name (smooth on
+    its chosen scale, auto's combination): the backtest's scores of what it forecast with."""
+    return pd.DataFrame(score_rows(backtest, levels, model))
 
 
-def score_rows(backtest, levels):
+def score_rows(backtest, levels, model=None):
     """The rows of scores_frame, as dicts."""
     rows = []
-    for key, method in _METHODS.items():
+    methods = [(key, name) for key, name in _METHODS.items() if key in backtest]
+    if model is not None and model not in _METHODS.values() and "model" in backtest:
+        methods.append(("model", model))
+    for key, method in methods:
         for s in backtest[key]:
             row = {"method": method, "step": s["step"], "mase": _numbers([s["mase"]], np.float64)[0],
                    "rmse": _numbers([s["rmse"]], np.float64)[0], "origins": s["forecasts"],
@@ -153,7 +159,7 @@ class Result:
         self.eigenvalues = pd.DataFrame({k: _numbers([v[k] for v in e])
                                          for k in ("real", "imag", "magnitude", "period")})
         b = raw.get("backtest")
-        self.scores = scores_frame(b, levels) if b is not None else None
+        self.scores = scores_frame(b, levels, raw.get("model")) if b is not None else None
         # The frames before the first origin of the backtest, and how many origins.
         self.origins = (b["first_origin"], b["origins"]) if b is not None else None
 

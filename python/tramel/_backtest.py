@@ -14,8 +14,10 @@ class Backtest:
 
     forecasts  DataFrame, a row per origin, step ahead and sample: origin (the frames before
                it), step, time (the input's index label, or the sample number), actual, the
-               forecast of the model in use with its interval bounds, as_specified (NaN where
-               the specified forecast stops) and seasonal_naive (the frame before the origin)
+               forecast of the model in use with its interval bounds (NaN for smooth and
+               combinations, whose forecasts at the origins are scored but not given),
+               as_specified (NaN where the specified forecast stops) and seasonal_naive (the
+               frame before the origin)
     scores     DataFrame, a row per method and step: MASE, RMSE, the origins scored and
                missed, interval coverage, as the program's --backtest table
     table      the program's --backtest table: per step the model, as-specified and seasonal
@@ -53,9 +55,12 @@ def _forecast_rows(values, origins, model, frame, frames, index):
     bounds = {}
     for o in origins:
         origin = o["origin"]
-        ahead = o[model]
+        # The VAR models' forecasts at the origin; smooth's and a combination's are not given
+        # (their scores are), so their forecast stays NaN beside the others.
+        ahead = o.get(model)
         specified = o["as-specified"]
-        for step in range(len(ahead) // frame if ahead is not None else 0):
+        shown = ahead if ahead is not None else specified if model not in o else None
+        for step in range(len(shown) // frame if shown is not None else 0):
             if origin + step >= frames:
                 break
             at = slice(step * frame, (step + 1) * frame)
@@ -64,11 +69,11 @@ def _forecast_rows(values, origins, model, frame, frames, index):
             columns["step"].extend([step + 1] * frame)
             columns["position"].extend(range(first, first + frame))
             columns["actual"].extend(values[first:first + frame])
-            columns["forecast"].extend(ahead[at])
+            columns["forecast"].extend(ahead[at] if ahead is not None else [np.nan] * frame)
             columns["as_specified"].extend(specified[at] if specified is not None
                                            else [np.nan] * frame)
             columns["seasonal_naive"].extend(values[(origin - 1) * frame:origin * frame])
-            for level, lower, upper in o[f"{model}_intervals"]:
+            for level, lower, upper in o.get(f"{model}_intervals", []):
                 bounds.setdefault(f"lower_{level_text(level)}", []).extend(lower[at])
                 bounds.setdefault(f"upper_{level_text(level)}", []).extend(upper[at])
     positions = columns.pop("position")

@@ -377,7 +377,7 @@ def local_scores(data, *, id_col, time_col, value_col, settings, threads):
     for j, o in enumerate(outcomes):
         about = {"model": o["model"], "frame": o["frame"], "status": o["status"],
                  "message": _message(o, samples[j])}
-        scored = score_rows(o["backtest"], levels) if o["backtest"] is not None else []
+        scored = score_rows(o["backtest"], levels, o["model"]) if o["backtest"] is not None else []
         for row in scored or [{"method": None, "step": None, "mase": np.nan, "rmse": np.nan,
                                "origins": 0, "missed": 0, **{c: np.nan for c in covers}}]:
             rows.append({id_col: table.keys[j], **row, **about})

@@ -128,8 +128,8 @@ TEST(MachineRecording, InitFindsWholeTurnsAndTheRunTheShaftsTones) {
     for (const int k : shaft) EXPECT_EQ(significant.count(k), 1u) << "bin " << k;
     EXPECT_LE(others, 1);
   }
-  EXPECT_NE(f.read("tramel.out").find("Forecast model: auto, changes or levels series by series as the backtest "
-                                      "chooses (the default for CSV data)"),
+  EXPECT_NE(f.read("tramel.out").find("Forecast model: auto, series by series the best model, or the best combined, "
+                                      "by a backtest (the default for CSV data)"),
             std::string::npos);
 }
 

@@ -230,7 +230,7 @@ TEST(InitFrame, FromTheCalendarTheAutocorrelationOrAsAskedFor) {
          std::snprintf(s, sizeof s, "%04d-%02d-01", 1950 + i / 4, 1 + 3 * (i % 4));
          return std::string(s);
        },
-       8, "from the calendar, quarterly data: 8 quarters, two years (a year's 4 are below the 5 samples a frame needs)"},
+       4, "from the calendar, quarterly data: 4 quarters, one year"},
       {24 * 8,
        [](int i) {
          char s[64];
@@ -254,12 +254,12 @@ TEST(InitFrame, FromTheCalendarTheAutocorrelationOrAsAskedFor) {
     EXPECT_EQ(s.value->settings.frame_length, c.frame);
     EXPECT_NE(s.value->reasons[2].find(c.words), std::string::npos) << s.value->reasons[2];
   }
-  // Monthly with too few rows for 7 years: a stop, never a shorter frame that cannot hold the
-  // year.
-  const csv::Table short_monthly = table(70, 5.0, monthly);
+  // Monthly with too few rows for the models' 3 years: a stop, never a shorter frame that
+  // cannot hold the year.
+  const csv::Table short_monthly = table(30, 5.0, monthly);
   init::Result<init::Suggestion> s = init::suggest(init::request_for(short_monthly, "x.csv"));
   ASSERT_FALSE(s.ok());
-  EXPECT_NE(s.error->text.find("x.csv holds 70 data, too few for the calendar's frame (monthly data: 12 months, one "
+  EXPECT_NE(s.error->text.find("x.csv holds 30 data, too few for the calendar's frame (monthly data: 12 months, one "
                                "year)"),
             std::string::npos)
       << s.error->text;
@@ -280,9 +280,9 @@ TEST(InitFrame, FromTheCalendarTheAutocorrelationOrAsAskedFor) {
   ASSERT_TRUE(s.ok());
   EXPECT_EQ(s.value->settings.frame_length, 20);
   EXPECT_EQ(s.value->reasons[2], "frame length: 20 samples (0.2 seconds), as asked for");
-  r.frame_length = 80;
+  r.frame_length = 200;
   EXPECT_EQ(init::suggest(r).error->text,
-            "--frame: No. frames 6 < 7 lb 80: 510 samples make 6 whole frames of 80, and the analysis needs 7");
+            "--frame: No. frames 2 < 3 lb 200: 510 samples make 2 whole frames of 200, and the analysis needs 3");
 }
 
 // The sampling is kept in the control file for CSV data, read back as the same float; a time
@@ -340,8 +340,9 @@ TEST(InitSampling, KeptForCsvDataAndHzForFractionsOfASecond) {
 TEST(InitErrors, SaysWhyNoControlFileCanBeWritten) {
   const csv::Table t = table(34, 5.0, monthly);
   EXPECT_EQ(init::suggest(init::request_for(t, "x.csv")).error->text,
-            "x.csv holds 34 data, too few for the shortest frame: No. frames 6 < 7 lb 5: 34 samples make 6 "
-            "whole frames of 5, and the analysis needs 7");
+            "x.csv holds 34 data, too few for the calendar's frame (monthly data: 12 months, one year): "
+            "No. frames 2 < 3 lb 12: 34 samples make 2 whole frames of 12, and the analysis needs 3; a "
+            "shorter frame would not hold the cycle: give more data, or --frame L");
   const csv::Table ok = table(120, 5.0, monthly);
   EXPECT_EQ(init::suggest(init::request_for(ok, "my data.csv")).error->text,
             "the data file name \"my data.csv\" cannot stand in the control file: it needs a '.', at most 50 "
