@@ -142,14 +142,12 @@ TEST(Smooth, WaveformFilterKeepsTheMeanOrTheLastFrame) {
   };
   for (const Case& c : cases) {
     WaveformFilter filter(lb, WaveformWeights{c.gamma, c.bins, bins});
-    double squares = 0.0;
     for (std::size_t f = 0; f < shapes.size(); ++f) {
       const std::vector<double> before(filter.waveform().begin(), filter.waveform().end());
       const double s = filter.update(shapes[f], parts[f]);
       double expected = 0.0;
       for (int j = 0; j < lb && f > 0; ++j) expected += (shapes[f][j] - before[j]) * (shapes[f][j] - before[j]);
       EXPECT_NEAR(s, expected, 1e-12);
-      squares += s;
     }
     EXPECT_LT(max_gap(filter.waveform(), c.expected), 1e-12) << c.gamma << " " << static_cast<int>(c.bins);
   }
