@@ -41,7 +41,7 @@ int backtest_origin_count(const Settings& s, int frames) {
   const int asked = s.backtest_origins > 0 ? s.backtest_origins
                     : smooth ? backtest::default_origins_with_smooth(frames)
                              : backtest::default_origins(frames);
-  const int least = smooth ? rules::kSmoothBacktestMinimumFrames : backtest::kMinimumFrames;
+  const int least = rules::backtest_minimum_frames(s.model);
   return std::clamp(asked, 0, std::max(frames - least, 0));
 }
 
