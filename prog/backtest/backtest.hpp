@@ -84,6 +84,16 @@ struct OriginAnalysis {
 OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const Settings& settings);
 OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
                               const numeric::FftPlan& plan, const forecast::Drift& drift = {});
+// analyse_origin at each of `origins` (increasing), the models' fits growing from one origin to
+// the next (forecast::run_nested): the same analyses, to rounding; `changes` forecasts with
+// `drift.chosen` and, when they are given, with each of `drift.variants`. With more than one
+// origin the models' fits go once their forecasts are made (a backtest keeps the forecasts,
+// and ten fits of a large model would hold tens of megabytes). The coherence at the
+// origins and the two models are shared out over the threads; every number is computed as on
+// one.
+std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::span<const int> origins,
+                                            const Settings& settings, const numeric::FftPlan& plan,
+                                            const forecast::DriftRequest& drift, parallel::Threads threads = {});
 
 // ---- Scores ----------------------------------------------------------------------------------
 
@@ -148,7 +158,8 @@ struct StepScores {
 };
 
 // The drift of `changes` as its own backtest chooses it: the scores of every variant
-// (forecast::drift_variants(), in that order) at the last default_origins origins, and the one of
+// (forecast::drift_variants(), in that order) at the backtest's origins among the last
+// default_origins, `changes` fitted there as at every origin, and the one of
 // lowest mean MASE over the steps, the first of them on a tie, the sample's mean change (variant
 // 0) when none scored.
 struct DriftScores {
@@ -177,8 +188,8 @@ struct SeriesBacktest {
   int frame_length = 0;
   std::vector<float> actual;
   std::vector<double> scales;
-  // The drift `changes` forecasts with at the origins and in the run (choose_drift).
-  DriftChoice drift;  // choose_drift's
+  // The drift `changes` forecasts with at the origins and in the run.
+  DriftChoice drift;
 
   const std::vector<StepScores>& of(Method m) const { return steps[static_cast<std::size_t>(m)]; }
   const std::optional<MethodForecast>& at(Method m, int origin_index) const {
@@ -199,7 +210,7 @@ struct BacktestRequest {
   const numeric::FftPlan& plan;
   std::span<const SmoothFit> smooth = {};
   bool var_methods = true;
-  // `changes` with the drift choose_drift picks (auto), else with the sample's mean change.
+  // `changes` with the drift its variants choose (auto), else with the sample's mean change.
   bool choose_drift = false;
 };
 SeriesBacktest run_backtest(const BacktestRequest& request, parallel::Threads threads = {});
@@ -218,14 +229,6 @@ double mean_mase(const std::vector<StepScores>& steps);
 // `auto`: the model of lower mean MASE (`changes` with its chosen drift), `changes` on a tie or
 // when neither scored.
 forecast::ModelKind choose_model(const SeriesBacktest& backtest);
-
-// The drift of `changes` for a series, whatever the origins of the backtest asked for: the drift
-// variants scored at the last default_origins origins, `changes` fitted there from the bins as
-// the whole sample ranks them, under the size rule at each origin (a model fit per origin, not
-// an analysis). run_backtest makes it first and scores `changes` with the drift chosen; it
-// costs about a tenth of run_backtest, which is why a run without a backtest does without it.
-DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
-                         const numeric::FftPlan& plan, parallel::Threads threads = {});
 
 // `auto` for a series from its values: the backtest over default_origins, then the choice.
 forecast::ModelKind choose_model(std::span<const float> values, const Settings& settings,

@@ -133,17 +133,34 @@ OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const
   return a;
 }
 
+std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::span<const int> origins,
+                                            const Settings& settings, const numeric::FftPlan& plan,
+                                            const forecast::DriftRequest& drift, parallel::Threads threads) {
+  std::vector<OriginAnalysis> out(origins.size());
+  // The coherence and the specified forecast at each origin in a slot of its own, on any thread.
+  parallel::for_each_index(static_cast<std::int64_t>(origins.size()), threads, [&](std::int64_t i) {
+    out[i] = coherence_at_origin(series, origins[i], settings);
+    specified_forecast(series, settings, plan, out[i]);
+  });
+  // The models: each kind's origins in turn, its fit growing from one to the next.
+  std::vector<std::vector<forecast::RankedBin>> ranked;
+  for (const OriginAnalysis& a : out) ranked.push_back(a.ranked);
+  const forecast::ModelKind kinds[] = {forecast::ModelKind::Changes, forecast::ModelKind::Levels};
+  parallel::for_each_index(2, threads, [&](std::int64_t k) {
+    const forecast::DriftRequest carried = kinds[k] == forecast::ModelKind::Changes ? drift : forecast::DriftRequest{};
+    const forecast::NestedRuns request{origins, ranked, kinds[k], settings.lags, settings.frames_ahead, carried,
+                                       origins.size() == 1};
+    std::vector<forecast::ModelRun> runs = forecast::run_nested(series.raw, request, plan);
+    for (std::size_t i = 0; i < runs.size(); ++i)
+      (kinds[k] == forecast::ModelKind::Changes ? out[i].changes : out[i].levels) = std::move(runs[i]);
+  });
+  return out;
+}
+
 OriginAnalysis analyse_origin(const SeriesFrames& series, int origin, const Settings& settings,
                               const numeric::FftPlan& plan, const forecast::Drift& drift) {
-  OriginAnalysis a = coherence_at_origin(series, origin, settings);
-  const int lb = series.frame_length;
-  specified_forecast(series, settings, plan, a);
-  for (const forecast::ModelKind kind : {forecast::ModelKind::Changes, forecast::ModelKind::Levels}) {
-    const forecast::ModelSize size{origin, settings.lags, kind, lb};
-    (kind == forecast::ModelKind::Changes ? a.changes : a.levels) =
-        forecast::run_model(series.raw, a.ranked, size, settings.frames_ahead, plan, {drift, {}});
-  }
-  return a;
+  const int origins[] = {origin};
+  return std::move(analyse_origins(series, origins, settings, plan, {drift, {}}).front());
 }
 
 }  // namespace tramel::backtest

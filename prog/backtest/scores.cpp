@@ -131,6 +131,36 @@ SeriesBacktest scoring_frame(const SeriesFrames& series, int origins, int least,
   return b;
 }
 
+// The drift variants of `changes` scored at the origins among the last default_origins whose
+// analyses gave them (`made`, by origin), and the one of lowest mean MASE over the steps.
+DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
+                         std::span<const OriginAnalysis> made) {
+  SeriesBacktest b = scoring_frame(series, default_origins(series.frames), kMinimumFrames, settings);
+  const std::span<const forecast::Drift> variants = forecast::drift_variants();
+  const std::vector<double> z = quantiles_z(settings.levels);
+  DriftChoice choice;
+  choice.origins = b.origins;
+  double best = kNotANumber;
+  auto& slots = b.forecasts[static_cast<std::size_t>(Method::Changes)];
+  for (std::size_t d = 0; d < variants.size(); ++d) {
+    for (auto& slot : slots) slot.reset();
+    for (const OriginAnalysis& a : made) {
+      const int i = a.origin - b.first_origin;
+      if (i >= 0 && d < a.changes.variants.size())
+        slots[static_cast<std::size_t>(i)] = method_forecast(a.changes.variants[d]);
+    }
+    DriftScores scores{variants[d], method_scores(b, Method::Changes, z)};
+    const double mase = mean_mase(scores.steps);
+    if (!std::isnan(mase) && (std::isnan(best) || mase < best)) {
+      best = mase;
+      choice.drift = variants[d];
+      choice.chosen = static_cast<int>(d);
+    }
+    choice.variants.push_back(std::move(scores));
+  }
+  return choice;
+}
+
 }  // namespace
 
 std::string_view method_name(Method method) {
@@ -259,18 +289,24 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
 
   // The VAR methods: each origin in a slot of its own, analysed on any thread.
   if (q.var_methods) {
-    // `changes` forecasts with the drift its variants choose, when asked to.
-    if (q.choose_drift) b.drift = choose_drift(series, settings, q.plan, threads);
     auto& specified = slot(Method::AsSpecified);
     auto& changes = slot(Method::Changes);
     auto& levels = slot(Method::Levels);
-    parallel::for_each_index(b.origins, threads, [&](std::int64_t i) {
-      if (origins[i] < kMinimumFrames) return;
-      const OriginAnalysis a = analyse_origin(series, origins[i], settings, q.plan, b.drift.drift);
+    std::vector<int> usable;
+    for (const int o : origins)
+      if (o >= kMinimumFrames) usable.push_back(o);
+    // `changes` forecasts with the drift its variants choose, when asked to.
+    const forecast::DriftRequest drift{{}, q.choose_drift ? forecast::drift_variants() : std::span<const forecast::Drift>()};
+    const std::vector<OriginAnalysis> made = analyse_origins(series, usable, settings, q.plan, drift, threads);
+    if (q.choose_drift) b.drift = choose_drift(series, settings, made);
+    for (const OriginAnalysis& a : made) {
+      const auto i = static_cast<std::size_t>(a.origin - b.first_origin);
       if (!a.as_specified.empty()) specified[i] = specified_forecast(a.as_specified);
-      if (a.changes.forecast) changes[i] = method_forecast(*a.changes.forecast);
+      if (q.choose_drift && !a.changes.variants.empty())
+        changes[i] = method_forecast(a.changes.variants[static_cast<std::size_t>(b.drift.chosen)]);
+      else if (a.changes.forecast) changes[i] = method_forecast(*a.changes.forecast);
       if (a.levels.forecast) levels[i] = method_forecast(*a.levels.forecast);
-    });
+    }
   }
   auto& naive = slot(Method::SeasonalNaive);
   for (int i = 0; i < b.origins; ++i)
@@ -296,43 +332,6 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
 SeriesBacktest run_backtest(const SeriesFrames& series, int origins, const Settings& settings,
                             const numeric::FftPlan& plan, parallel::Threads threads) {
   return run_backtest(BacktestRequest{series, origins, settings, plan}, threads);
-}
-
-DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
-                         const numeric::FftPlan& plan, parallel::Threads threads) {
-  // The bins ranked as the whole sample ranks them.
-  const std::vector<forecast::RankedBin> ranked = coherence_at_origin(series, series.frames, settings).ranked;
-  SeriesBacktest b = scoring_frame(series, default_origins(series.frames), kMinimumFrames, settings);
-  const std::span<const forecast::Drift> variants = forecast::drift_variants();
-  // Per origin, `changes` forecast with every variant.
-  std::vector<std::vector<forecast::ModelForecast>> made(static_cast<std::size_t>(b.origins));
-  parallel::for_each_index(b.origins, threads, [&](std::int64_t i) {
-    const int origin = b.first_origin + static_cast<int>(i);
-    const forecast::ModelSize size{origin, settings.lags, forecast::ModelKind::Changes, series.frame_length};
-    forecast::ModelRun run = forecast::run_model(series.raw, ranked, size, settings.frames_ahead, plan,
-                                                 {forecast::Drift{}, variants});
-    made[i] = std::move(run.variants);
-  });
-  const std::vector<double> z = quantiles_z(settings.levels);
-  DriftChoice choice;
-  choice.origins = b.origins;
-  double best = kNotANumber;
-  auto& slots = b.forecasts[static_cast<std::size_t>(Method::Changes)];
-  for (std::size_t d = 0; d < variants.size(); ++d) {
-    for (int i = 0; i < b.origins; ++i) {
-      const std::vector<forecast::ModelForecast>& at = made[static_cast<std::size_t>(i)];
-      slots[i] = d < at.size() ? std::optional<MethodForecast>(method_forecast(at[d])) : std::nullopt;
-    }
-    DriftScores scores{variants[d], method_scores(b, Method::Changes, z)};
-    const double mase = mean_mase(scores.steps);
-    if (!std::isnan(mase) && (std::isnan(best) || mase < best)) {
-      best = mase;
-      choice.drift = variants[d];
-      choice.chosen = static_cast<int>(d);
-    }
-    choice.variants.push_back(std::move(scores));
-  }
-  return choice;
 }
 
 double mean_mase(const std::vector<StepScores>& steps) {

@@ -233,6 +233,28 @@ struct ModelInputs {
 // From the first `frames` frames of the spectra (the frames before a backtest origin, or all).
 ModelInputs model_inputs(const FrameSpectra& spectra, int frames, std::span<const int> bins,
                          const numeric::FftPlan& plan);
+
+// The inputs at the first frames of the spectra for a number of frames that grows from call to
+// call (the nested samples before a backtest's origins): the mean spectrum and the squares of
+// the unmodelled residual frames are running sums, extended by the frames added since the last
+// call. The sums of squares are taken about the unmodelled mean waveform of the first frames
+// asked for, which keeps them from cancelling. model_inputs is one such call.
+class GrowingInputs {
+ public:
+  GrowingInputs(const FrameSpectra& spectra, std::span<const int> bins, const numeric::FftPlan& plan);
+  // At least the frames of the last call, at most the spectra's.
+  ModelInputs at(int frames);
+
+ private:
+  const FrameSpectra& spectra_;
+  const numeric::FftPlan& plan_;
+  std::vector<int> bins_;
+  std::vector<bool> modelled_;  // per bin 0 .. frame_length / 2
+  int added_ = 0;               // frames in the sums
+  std::vector<Complex> spectrum_sum_;
+  std::vector<Complex> reference_;            // per bin: the unmodelled bins' mean, else 0
+  std::vector<double> sums_, squares_;        // per position, of the unmodelled residual frames
+};
 // From the series values: its whole frames transformed, then as above.
 ModelInputs model_inputs(std::span<const float> series, std::span<const int> bins,
                          const numeric::FftPlan& plan, parallel::Threads threads = {});
@@ -268,6 +290,41 @@ struct ModelFit {
 // The least-squares fit; nothing when the frames leave no degree of freedom or the lagged
 // variables are linearly dependent (their cross-product matrix is not positive definite).
 std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags);
+
+// The sums a model's fit is made from, frame by frame: the fitted series (the variables, or
+// their changes from frame to frame) about a reference value per variable, and the
+// cross-products of each of its values with its `lags` predecessors. The fit needs the sums
+// alone, so a sample that grows by a frame costs that frame's cross-products instead of a refit
+// (the origins of a backtest are nested samples). The reference is best near the series' mean
+// (fitted_mean of the first frames): the sums are then taken about it without cancelling.
+// fit_model is the fit from the sums of every frame of its inputs.
+class ModelSums {
+ public:
+  ModelSums(ModelKind kind, int variables, int lags, std::vector<double> reference);
+  // The variables of the next frame.
+  void add(std::span<const double> frame);
+  // The frames of `inputs` from those added so far up to `frames`.
+  void add_frames(const ModelInputs& inputs, int frames);
+  int frames() const { return frames_; }
+  // The fit on the frames added; as fit_model says.
+  std::optional<ModelFit> fit() const;
+
+ private:
+  ModelKind kind_;
+  int variables_ = 0;
+  int lags_ = 0;
+  int width_ = 0;  // variables * (lags + 1): a row's values, lag 0 first
+  std::vector<double> reference_;
+  std::vector<double> previous_;  // the last frame's variables (changes)
+  int frames_ = 0;
+  int length_ = 0;               // values of the fitted series so far
+  std::vector<double> row_;      // its last lags + 1 values about the reference, most recent first
+  std::vector<double> totals_;   // per variable, of all its values about the reference
+  std::vector<double> sums_;     // per row entry, over the rows (from value `lags` on)
+  std::vector<double> products_;  // width x width, the upper triangle at u * width + w, w >= u
+};
+// The mean of the series a model of `kind` is fitted to over the first `frames` frames.
+std::vector<double> fitted_mean(const ModelInputs& inputs, ModelKind kind, int frames);
 
 // How `changes` carries its drift into the forecast. The fit takes out the sample's mean change
 // (ModelFit::mean); the forecast adds a drift d_h to the VAR's forecast change at step h:
@@ -366,5 +423,22 @@ struct ModelRun {
 ModelRun run_model(const FrameSpectra& spectra, std::span<const RankedBin> candidates,
                    const ModelSize& size, int frames_ahead, const numeric::FftPlan& plan,
                    const DriftRequest& drift = {});
+
+// run_model on the first frames[i] frames of the spectra for increasing frames[i] (the origins
+// of a backtest), with candidates[i], or candidates[0] for every one when only one is given.
+// While the size rule keeps the same bins and lags from one entry to the next, the inputs and
+// the fit's sums grow by the frames between them (GrowingInputs, ModelSums); where it changes
+// them they start again. The runs are those of run_model on each, to rounding.
+struct NestedRuns {
+  std::span<const int> frames;
+  std::span<const std::vector<RankedBin>> candidates;
+  ModelKind kind = ModelKind::Levels;
+  int lags = 0;
+  int frames_ahead = 1;
+  DriftRequest drift;
+  bool keep_fits = true;  // false: each fit goes once its forecasts are made (a backtest's)
+};
+std::vector<ModelRun> run_nested(const FrameSpectra& spectra, const NestedRuns& request,
+                                 const numeric::FftPlan& plan);
 
 }  // namespace tramel::forecast

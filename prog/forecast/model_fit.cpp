@@ -20,74 +20,6 @@ bool fits(const ModelSize& size, int variables, int lags) {
   return degrees_of_freedom(size, variables, lags) >= kDegreesPerRegressor * (variables * lags + 1);
 }
 
-// The series the VAR is fitted to, column-major, and the means taken out of it: levels the
-// variables less their means, changes the frame-to-frame changes less the mean change.
-struct Centred {
-  int length = 0;
-  std::vector<double> values;
-  std::vector<double> mean;
-  double at(int t, int v) const {
-    return values[static_cast<std::size_t>(v) * static_cast<std::size_t>(length) +
-                  static_cast<std::size_t>(t)];
-  }
-};
-
-Centred centre(const ModelInputs& in, ModelKind kind) {
-  Centred c;
-  const int nv = in.variables;
-  const int shift = kind == ModelKind::Changes ? 1 : 0;
-  c.length = std::max(in.frames - shift, 0);
-  c.values.resize(static_cast<std::size_t>(c.length) * static_cast<std::size_t>(nv));
-  c.mean.assign(static_cast<std::size_t>(nv), 0.0);
-  for (int v = 0; v < nv; ++v) {
-    double* column = c.values.data() + static_cast<std::size_t>(v) * c.length;
-    for (int t = 0; t < c.length; ++t)
-      column[t] = shift ? in.at(t + 1, v) - in.at(t, v) : in.at(t, v);
-    long double sum = 0;
-    for (int t = 0; t < c.length; ++t) sum += column[t];
-    const double mean = c.length > 0 ? static_cast<double>(sum / c.length) : 0.0;
-    for (int t = 0; t < c.length; ++t) column[t] -= mean;
-    c.mean[v] = mean;
-  }
-  return c;
-}
-
-// The residuals of every equation with coefficients b (equation i at i * regressors), row t
-// (t = lags .. length - 1) at t - lags of column i.
-std::vector<double> residuals(const Centred& c, int nv, int lags, const std::vector<double>& b) {
-  const int n = c.length - lags;
-  const auto nr = static_cast<std::size_t>(nv) * static_cast<std::size_t>(lags);
-  std::vector<double> r(static_cast<std::size_t>(n) * static_cast<std::size_t>(nv));
-  for (int i = 0; i < nv; ++i) {
-    for (int t = lags; t < c.length; ++t) {
-      long double prediction = 0;
-      for (int l = 1; l <= lags; ++l)
-        for (int j = 0; j < nv; ++j)
-          prediction += static_cast<long double>(b[i * nr + static_cast<std::size_t>((l - 1) * nv + j)]) *
-                        c.at(t - l, j);
-      r[static_cast<std::size_t>(i) * n + static_cast<std::size_t>(t - lags)] =
-          static_cast<double>(c.at(t, i) - prediction);
-    }
-  }
-  return r;
-}
-
-std::vector<double> covariance(const std::vector<double>& r, int nv, int n, int dof) {
-  std::vector<double> s(static_cast<std::size_t>(nv) * static_cast<std::size_t>(nv));
-  for (int i = 0; i < nv; ++i) {
-    for (int j = 0; j <= i; ++j) {
-      long double sum = 0;
-      for (int t = 0; t < n; ++t)
-        sum += static_cast<long double>(r[static_cast<std::size_t>(i) * n + t]) *
-               r[static_cast<std::size_t>(j) * n + t];
-      const double value = static_cast<double>(sum / dof);
-      s[static_cast<std::size_t>(j) * nv + i] = value;
-      s[static_cast<std::size_t>(i) * nv + j] = value;
-    }
-  }
-  return s;
-}
-
 // The t rule on coefficient (equation, regressor): whether the forecast keeps it. A cross term
 // of the level's equation (equation 0, a regressor other than bin 0's own lags) must pass
 // kLevelCrossTermT, every other coefficient kTermT. A quotient that is not a number keeps it.
@@ -130,78 +62,178 @@ BinChoice choose_bins(std::span<const RankedBin> candidates, const ModelSize& si
   return choice;
 }
 
-std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags) {
-  const int nv = inputs.variables;
-  const Centred c = centre(inputs, kind);
-  const int n = c.length - lags;
+std::vector<double> fitted_mean(const ModelInputs& in, ModelKind kind, int frames) {
+  const int shift = kind == ModelKind::Changes ? 1 : 0;
+  const int length = std::max(frames - shift, 0);
+  std::vector<double> mean(static_cast<std::size_t>(in.variables), 0.0);
+  for (int v = 0; v < in.variables && length > 0; ++v) {
+    long double sum = 0;
+    for (int t = 0; t < length; ++t) sum += shift ? in.at(t + 1, v) - in.at(t, v) : in.at(t, v);
+    mean[v] = static_cast<double>(sum / length);
+  }
+  return mean;
+}
+
+ModelSums::ModelSums(ModelKind kind, int variables, int lags, std::vector<double> reference)
+    : kind_(kind), variables_(variables), lags_(std::max(lags, 0)), reference_(std::move(reference)) {
+  width_ = variables_ * (lags_ + 1);
+  const auto width = static_cast<std::size_t>(width_);
+  row_.assign(width, 0.0);
+  totals_.assign(static_cast<std::size_t>(variables_), 0.0);
+  sums_.assign(width, 0.0);
+  products_.assign(width * width, 0.0);
+}
+
+void ModelSums::add(std::span<const double> frame) {
+  const auto nv = static_cast<std::size_t>(variables_);
+  ++frames_;
+  if (kind_ == ModelKind::Changes && previous_.empty()) {
+    previous_.assign(frame.begin(), frame.end());
+    return;
+  }
+  // The row moves back one lag; the new value about the reference leads it.
+  std::copy_backward(row_.begin(), row_.end() - static_cast<std::ptrdiff_t>(nv), row_.end());
+  for (std::size_t v = 0; v < nv; ++v) {
+    const double value = kind_ == ModelKind::Changes ? frame[v] - previous_[v] : frame[v];
+    row_[v] = value - reference_[v];
+    totals_[v] += row_[v];
+  }
+  if (kind_ == ModelKind::Changes) previous_.assign(frame.begin(), frame.end());
+  if (++length_ <= lags_) return;
+  const auto width = static_cast<std::size_t>(width_);
+  for (std::size_t u = 0; u < width; ++u) {
+    const double x = row_[u];
+    sums_[u] += x;
+    double* products = products_.data() + u * width;
+    for (std::size_t w = u; w < width; ++w) products[w] += x * row_[w];
+  }
+}
+
+void ModelSums::add_frames(const ModelInputs& inputs, int frames) {
+  std::vector<double> frame(static_cast<std::size_t>(variables_));
+  for (int f = frames_; f < frames; ++f) {
+    for (int v = 0; v < variables_; ++v) frame[static_cast<std::size_t>(v)] = inputs.at(f, v);
+    add(frame);
+  }
+}
+
+std::optional<ModelFit> ModelSums::fit() const {
+  const int nv = variables_;
+  const int lags = lags_;
+  const int n = length_ - lags;
   const int nr = nv * lags;
+  const auto unv = static_cast<std::size_t>(nv);
   const auto unr = static_cast<std::size_t>(nr);
+  const auto width = static_cast<std::size_t>(width_);
   ModelFit fit;
-  fit.kind = kind;
+  fit.kind = kind_;
   fit.variables = nv;
   fit.lags = lags;
   fit.observations = n;
   fit.degrees_of_freedom = n - nr - 1;
-  fit.mean = c.mean;
-  fit.sample_length = c.length;
-  if (lags < 0 || nv < 1 || fit.degrees_of_freedom < 1) return std::nullopt;
+  fit.sample_length = length_;
+  if (nv < 1 || fit.degrees_of_freedom < 1) return std::nullopt;
 
-  // The cross-products of the lagged variables (regressor u: variable u % nv at lag u / nv + 1)
-  // and with each equation's left-hand side, every sum in extended precision in increasing t.
-  const auto regressor = [&](int t, std::size_t u) {
-    return c.at(t - 1 - static_cast<int>(u / nv), static_cast<int>(u % nv));
-  };
-  std::vector<double> g(unr * unr), rhs(static_cast<std::size_t>(nv) * unr), diagonal(unr);
-  for (std::size_t u = 0; u < unr; ++u) {
-    for (std::size_t w = u; w < unr; ++w) {
-      long double sum = 0;
-      for (int t = lags; t < c.length; ++t)
-        sum += static_cast<long double>(regressor(t, u)) * regressor(t, w);
-      g[w * unr + u] = g[u * unr + w] = static_cast<double>(sum);
-    }
-    for (int i = 0; i < nv; ++i) {
-      long double sum = 0;
-      for (int t = lags; t < c.length; ++t)
-        sum += static_cast<long double>(regressor(t, u)) * c.at(t, i);
-      rhs[static_cast<std::size_t>(i) * unr + u] = static_cast<double>(sum);
-    }
+  // The series is taken about its mean: the row's sums about the reference become
+  //   sum (x - m)(y - m') = sum x y - m' sum x - m sum y + n m m',
+  // m the mean's offset from the reference of the row entry's variable.
+  std::vector<double> offset(unv);
+  fit.mean.resize(unv);
+  for (std::size_t v = 0; v < unv; ++v) {
+    offset[v] = totals_[v] / length_;
+    fit.mean[v] = reference_[v] + offset[v];
   }
-  fit.coefficients.assign(static_cast<std::size_t>(nv) * unr, 0.0);
+  const auto centred = [&](std::size_t u, std::size_t w) {
+    if (w < u) std::swap(u, w);
+    const double mu = offset[u % unv], mw = offset[w % unv];
+    return products_[u * width + w] - mw * sums_[u] - mu * sums_[w] + n * mu * mw;
+  };
+  // Regressor u is row entry nv + u (variable u % nv at lag u / nv + 1); equation i's
+  // left-hand side is entry i.
+  std::vector<double> g(unr * unr), rhs(unv * unr), diagonal(unr);
+  for (std::size_t u = 0; u < unr; ++u) {
+    for (std::size_t w = u; w < unr; ++w) g[w * unr + u] = g[u * unr + w] = centred(unv + u, unv + w);
+    for (std::size_t i = 0; i < unv; ++i) rhs[i * unr + u] = centred(i, unv + u);
+  }
+  const std::vector<double> gram = g;
+  fit.coefficients.assign(unv * unr, 0.0);
   if (nr > 0) {
     if (!numeric::cholesky_factor(g, nr, diagonal)) return std::nullopt;
-    for (int i = 0; i < nv; ++i)
-      numeric::cholesky_solve(g, nr, diagonal, std::span<const double>(rhs).subspan(i * unr, unr),
-                              std::span<double>(fit.coefficients).subspan(i * unr, unr));
     numeric::cholesky_inverse(g, nr, diagonal);
+    // Every equation's coefficients from the one inverse, a column at a time.
+    for (std::size_t i = 0; i < unv; ++i) {
+      double* b = fit.coefficients.data() + i * unr;
+      for (std::size_t w = 0; w < unr; ++w) {
+        const double r = rhs[i * unr + w];
+        const double* column = g.data() + w * unr;
+        for (std::size_t u = 0; u < unr; ++u) b[u] += column[u] * r;
+      }
+    }
     fit.regressor_inverse = g;
   }
 
+  // The residual cross-products of the fit as fitted: y'y - b_i' X'y_j, the normal equations
+  // making X'r zero. The t rule's residuals r + X d' (d the coefficients it drops) add d X'X d'.
+  std::vector<double> fitted(unv * unv);
+  for (std::size_t i = 0; i < unv; ++i)
+    for (std::size_t j = 0; j <= i; ++j) {
+      double sum = centred(i, j);
+      for (std::size_t u = 0; u < unr; ++u) sum -= fit.coefficients[i * unr + u] * rhs[j * unr + u];
+      if (i == j) sum = std::max(sum, 0.0);
+      fitted[i * unv + j] = fitted[j * unv + i] = sum;
+    }
+
   // Least-squares standard errors, and the t rule.
-  const std::vector<double> full = covariance(residuals(c, nv, lags, fit.coefficients), nv, n,
-                                              fit.degrees_of_freedom);
   fit.std_errors.assign(fit.coefficients.size(), 0.0);
   fit.effective = fit.coefficients;
-  for (int i = 0; i < nv; ++i) {
+  std::vector<double> dropped(fit.coefficients.size(), 0.0);
+  std::vector<bool> drops(unv, false);
+  for (std::size_t i = 0; i < unv; ++i) {
     for (std::size_t u = 0; u < unr; ++u) {
-      const std::size_t k = static_cast<std::size_t>(i) * unr + u;
-      fit.std_errors[k] = std::sqrt(full[static_cast<std::size_t>(i) * nv + i] * g[u * unr + u]);
-      if (!kept(fit.coefficients[k], fit.std_errors[k], i, static_cast<int>(u), nv)) fit.effective[k] = 0.0;
+      const std::size_t k = i * unr + u;
+      fit.std_errors[k] = std::sqrt(fitted[i * unv + i] / fit.degrees_of_freedom * g[u * unr + u]);
+      if (kept(fit.coefficients[k], fit.std_errors[k], static_cast<int>(i), static_cast<int>(u), nv)) continue;
+      fit.effective[k] = 0.0;
+      dropped[k] = fit.coefficients[k];
+      drops[i] = true;
     }
   }
-  fit.residual_covariance =
-      covariance(residuals(c, nv, lags, fit.effective), nv, n, fit.degrees_of_freedom);
+  std::vector<double> spread(unv * unr, 0.0);  // X'X d_i' per equation that drops a term
+  for (std::size_t i = 0; i < unv; ++i) {
+    if (!drops[i]) continue;
+    const double* d = dropped.data() + i * unr;
+    for (std::size_t w = 0; w < unr; ++w) {
+      if (d[w] == 0.0) continue;
+      const double* column = gram.data() + w * unr;
+      for (std::size_t u = 0; u < unr; ++u) spread[i * unr + u] += column[u] * d[w];
+    }
+  }
+  fit.residual_covariance.resize(unv * unv);
+  for (std::size_t i = 0; i < unv; ++i)
+    for (std::size_t j = 0; j <= i; ++j) {
+      double sum = fitted[i * unv + j];
+      if (drops[i] && drops[j])
+        for (std::size_t u = 0; u < unr; ++u) sum += dropped[i * unr + u] * spread[j * unr + u];
+      const double value = sum / fit.degrees_of_freedom;
+      fit.residual_covariance[i * unv + j] = fit.residual_covariance[j * unv + i] = value;
+    }
 
   // R square of the fit as fitted: its residual sum of squares, over all equations, against
   // that of the regressands about their means.
-  long double residual_sum = 0, total_sum = 0;
-  for (int i = 0; i < nv; ++i) {
-    residual_sum += static_cast<long double>(full[static_cast<std::size_t>(i) * nv + i]) *
-                    fit.degrees_of_freedom;
-    for (int t = lags; t < c.length; ++t)
-      total_sum += static_cast<long double>(c.at(t, i)) * c.at(t, i);
+  double residual_sum = 0, total_sum = 0;
+  for (std::size_t i = 0; i < unv; ++i) {
+    residual_sum += fitted[i * unv + i];
+    total_sum += centred(i, i);
   }
-  fit.r_square = total_sum > 0 ? static_cast<double>(1 - residual_sum / total_sum) : 0.0;
+  fit.r_square = total_sum > 0 ? 1 - residual_sum / total_sum : 0.0;
   return fit;
+}
+
+std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags) {
+  if (lags < 0) return std::nullopt;
+  ModelSums sums(kind, inputs.variables, lags, fitted_mean(inputs, kind, inputs.frames));
+  sums.add_frames(inputs, inputs.frames);
+  return sums.fit();
 }
 
 }  // namespace tramel::forecast

@@ -72,25 +72,66 @@ std::vector<Matrix> moving_average_weights(const ModelFit& fit, int frames_ahead
   return weights;
 }
 
-// The sample value of each variable at position j of a frame: the inverse transform is
-// y(j) = (1/lb) [c0 + sum_b w_b (Re c_b cos(2 pi j b / lb) - Im c_b sin(2 pi j b / lb))], w_b = 2
-// but 1 at lb/2.
-std::vector<double> sample_map(const ModelInputs& in, int j) {
+// How each variable enters a sample of the frame: sample j is sum_v Re(alpha_v w^(k_v j)) x_v,
+// w = exp(2 pi i / lb), from the inverse transform y(j) = (1/lb) [c0 + sum_b w_b (Re c_b
+// cos(2 pi j b / lb) - Im c_b sin(2 pi j b / lb))], w_b = 2 but 1 at lb/2: bin 0 at k 0 with
+// alpha 1/lb, a bin's real part at k b with alpha w_b / lb, its imaginary part with alpha
+// 2i / lb.
+struct SampleTerms {
+  std::vector<int> bin;
+  std::vector<Complex> alpha;
+};
+SampleTerms sample_terms(const ModelInputs& in) {
   const int lb = in.frame_length;
-  std::vector<double> l(static_cast<std::size_t>(in.variables));
-  std::size_t v = 0;
-  l[v++] = 1.0 / lb;
+  SampleTerms t;
+  t.bin.push_back(0);
+  t.alpha.emplace_back(1.0 / lb, 0.0);
   for (const int b : in.bins) {
-    const double angle = 2.0 * std::numbers::pi *
-                         static_cast<double>((static_cast<std::int64_t>(j) * b) % lb) / lb;
-    if (2 * b == lb) {
-      l[v++] = std::cos(angle) / lb;
-    } else {
-      l[v++] = 2.0 * std::cos(angle) / lb;
-      l[v++] = -2.0 * std::sin(angle) / lb;
+    t.bin.push_back(b);
+    t.alpha.emplace_back((2 * b == lb ? 1.0 : 2.0) / lb, 0.0);
+    if (2 * b == lb) continue;
+    t.bin.push_back(b);
+    t.alpha.emplace_back(0.0, 2.0 / lb);
+  }
+  return t;
+}
+
+// The variance of every sample of a frame whose variables have covariance c (nv x nv,
+// column-major): l_j' c l_j at position j, l_j the samples' terms. A product of two terms is
+// (1/2) Re(alpha_a alpha_b w^((k_a + k_b) j) + alpha_a conj(alpha_b) w^((k_a - k_b) j)), so
+// the variances are (1/2) Re sum_k D_k w^(k j), D gathering c's entries at k_a + k_b and
+// k_a - k_b (mod lb): a sum over the frequencies the bins make instead of a quadratic form
+// per sample, with the sines and cosines to the last bit of double (std::cos, std::sin).
+std::vector<double> sample_variances(const SampleTerms& t, const std::vector<double>& c, int lb) {
+  const auto nv = t.bin.size();
+  std::vector<Complex> d(static_cast<std::size_t>(lb), Complex(0.0, 0.0));
+  std::vector<bool> used(d.size(), false);
+  for (std::size_t b = 0; b < nv; ++b)
+    for (std::size_t a = 0; a < nv; ++a) {
+      const double cab = c[b * nv + a];
+      const auto sum = static_cast<std::size_t>((t.bin[a] + t.bin[b]) % lb);
+      const auto difference = static_cast<std::size_t>((t.bin[a] - t.bin[b] + lb) % lb);
+      d[sum] += cab * t.alpha[a] * t.alpha[b];
+      d[difference] += cab * t.alpha[a] * std::conj(t.alpha[b]);
+      used[sum] = used[difference] = true;
+    }
+  std::vector<double> cosine(static_cast<std::size_t>(lb)), sine(cosine.size());
+  for (int m = 0; m < lb; ++m) {
+    const double angle = 2.0 * std::numbers::pi * m / lb;
+    cosine[m] = std::cos(angle);
+    sine[m] = std::sin(angle);
+  }
+  std::vector<double> out(static_cast<std::size_t>(lb), 0.0);
+  for (int k = 0; k < lb; ++k) {
+    if (!used[k]) continue;
+    const double re = d[k].real(), im = d[k].imag();
+    for (int j = 0; j < lb; ++j) {
+      const auto m = static_cast<std::size_t>((static_cast<std::int64_t>(k) * j) % lb);
+      out[j] += re * cosine[m] - im * sine[m];
     }
   }
-  return l;
+  for (double& v : out) v *= 0.5;
+  return out;
 }
 
 // The drift's weight at step h (from 1): damping^h for a Damped drift of `changes`, else 1.
@@ -231,8 +272,7 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
   // The forecast frames: the model's bins from the forecast, the others from the mean waveform;
   // the error covariance: the model's, scaled for its estimated lags, and its constant's.
   const std::vector<double> covariances = forecast_error_covariance(fit, frames_ahead);
-  std::vector<std::vector<double>> maps;
-  for (int j = 0; j < lb; ++j) maps.push_back(sample_map(inputs, j));
+  const SampleTerms terms = sample_terms(inputs);
   out.frames.resize(static_cast<std::size_t>(frames_ahead) * lb);
   out.std_dev.resize(out.frames.size());
   const auto nn = static_cast<std::size_t>(nv) * nv;
@@ -252,15 +292,12 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
         const std::size_t k = static_cast<std::size_t>(h) * nn + b * nv + a;
         c[b * nv + a] = estimation.scale[a] * covariances[k] * estimation.scale[b] + estimation.constant[k];
       }
+    const std::vector<double> modelled = sample_variances(terms, c, lb);
     for (int j = 0; j < lb; ++j) {
-      const std::vector<double>& l = maps[j];
-      long double variance = inputs.unmodelled_variance[j];
-      for (int a = 0; a < nv; ++a)
-        for (int b = 0; b < nv; ++b)
-          variance += static_cast<long double>(l[a]) * c[static_cast<std::size_t>(b) * nv + a] * l[b];
+      const double variance = inputs.unmodelled_variance[j] + modelled[j];
       const std::size_t at = static_cast<std::size_t>(h) * lb + j;
       out.frames[at] = static_cast<float>(frame[j]);
-      out.std_dev[at] = variance > 0 ? static_cast<double>(std::sqrt(variance)) : 0.0;
+      out.std_dev[at] = variance > 0 ? std::sqrt(variance) : 0.0;
     }
   }
   return out;
@@ -296,16 +333,38 @@ std::vector<ForecastInterval> forecast_intervals(const ModelForecast& forecast,
 ModelRun run_model(const FrameSpectra& spectra, std::span<const RankedBin> candidates,
                    const ModelSize& size, int frames_ahead, const numeric::FftPlan& plan,
                    const DriftRequest& drift) {
-  ModelRun run;
-  run.choice = choose_bins(candidates, size);
-  if (!run.choice.fits) return run;
-  const ModelInputs inputs = model_inputs(spectra, size.frames, run.choice.kept, plan);
-  run.fit = fit_model(inputs, size.kind, run.choice.lags);
-  if (!run.fit) return run;
-  run.forecast = forecast_model(inputs, *run.fit, frames_ahead, plan, drift.chosen);
-  for (const Drift& d : drift.variants)
-    run.variants.push_back(forecast_model(inputs, *run.fit, frames_ahead, plan, d));
-  return run;
+  const int frames[] = {size.frames};
+  const std::vector<RankedBin> ranked(candidates.begin(), candidates.end());
+  const std::span<const std::vector<RankedBin>> one(&ranked, 1);
+  return std::move(run_nested(spectra, {frames, one, size.kind, size.lags, frames_ahead, drift}, plan).front());
+}
+
+std::vector<ModelRun> run_nested(const FrameSpectra& spectra, const NestedRuns& q, const numeric::FftPlan& plan) {
+  std::vector<ModelRun> out;
+  std::optional<GrowingInputs> inputs;
+  std::optional<ModelSums> sums;
+  BinChoice grown;  // the bins and lags `inputs` and `sums` hold
+  for (std::size_t i = 0; i < q.frames.size(); ++i) {
+    ModelRun& run = out.emplace_back();
+    const ModelSize size{q.frames[i], q.lags, q.kind, spectra.frame_length};
+    run.choice = choose_bins(q.candidates[q.candidates.size() == 1 ? 0 : i], size);
+    if (!run.choice.fits) continue;
+    if (!inputs || run.choice.kept != grown.kept || run.choice.lags != grown.lags) {
+      inputs.emplace(spectra, run.choice.kept, plan);
+      sums.reset();
+      grown = run.choice;
+    }
+    const ModelInputs in = inputs->at(size.frames);
+    if (!sums) sums.emplace(q.kind, in.variables, run.choice.lags, fitted_mean(in, q.kind, in.frames));
+    sums->add_frames(in, in.frames);
+    run.fit = sums->fit();
+    if (!run.fit) continue;
+    run.forecast = forecast_model(in, *run.fit, q.frames_ahead, plan, q.drift.chosen);
+    for (const Drift& d : q.drift.variants)
+      run.variants.push_back(forecast_model(in, *run.fit, q.frames_ahead, plan, d));
+    if (!q.keep_fits) run.fit.reset();
+  }
+  return out;
 }
 
 }  // namespace tramel::forecast

@@ -56,55 +56,83 @@ FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan
   return s;
 }
 
-ModelInputs model_inputs(const FrameSpectra& spectra, int frames, std::span<const int> bins,
-                         const numeric::FftPlan& plan) {
-  const int lb = spectra.frame_length;
-  const int half = spectra.half_bins();
+GrowingInputs::GrowingInputs(const FrameSpectra& spectra, std::span<const int> bins,
+                             const numeric::FftPlan& plan)
+    : spectra_(spectra), plan_(plan), bins_(bins.begin(), bins.end()) {
+  const auto half = static_cast<std::size_t>(spectra.half_bins());
+  modelled_.assign(half, false);
+  modelled_[0] = true;
+  for (const int b : bins_) modelled_[static_cast<std::size_t>(b)] = true;
+  spectrum_sum_.assign(half, Complex(0.0, 0.0));
+  sums_.assign(static_cast<std::size_t>(spectra.frame_length), 0.0);
+  squares_ = sums_;
+}
+
+ModelInputs GrowingInputs::at(int frames) {
+  const int lb = spectra_.frame_length;
+  const int half = spectra_.half_bins();
   ModelInputs in;
   in.frame_length = lb;
   in.frames = frames;
-  in.bins.assign(bins.begin(), bins.end());
+  in.bins = bins_;
   in.variables = 1;
-  for (const int b : bins) in.variables += 2 * b == lb ? 1 : 2;
+  for (const int b : bins_) in.variables += 2 * b == lb ? 1 : 2;
 
   // The variables, frame after frame.
   in.values.resize(static_cast<std::size_t>(frames) * static_cast<std::size_t>(in.variables));
   const auto rows = static_cast<std::size_t>(frames);
   for (int f = 0; f < frames; ++f) {
     std::size_t v = 0;
-    in.values[v++ * rows + f] = spectra.at(f, 0).real();
-    for (const int b : bins) {
-      in.values[v++ * rows + f] = spectra.at(f, b).real();
-      if (2 * b != lb) in.values[v++ * rows + f] = spectra.at(f, b).imag();
+    in.values[v++ * rows + f] = spectra_.at(f, 0).real();
+    for (const int b : bins_) {
+      in.values[v++ * rows + f] = spectra_.at(f, b).real();
+      if (2 * b != lb) in.values[v++ * rows + f] = spectra_.at(f, b).imag();
     }
   }
 
   // The mean waveform's transform: the mean of the frames' transforms.
-  in.mean_spectrum.assign(static_cast<std::size_t>(half), Complex(0.0, 0.0));
-  for (int f = 0; f < frames; ++f)
-    for (int k = 0; k < half; ++k) in.mean_spectrum[k] += spectra.at(f, k);
+  for (int f = added_; f < frames; ++f)
+    for (int k = 0; k < half; ++k) spectrum_sum_[k] += spectra_.at(f, k);
+  in.mean_spectrum = spectrum_sum_;
   const double reciprocal = frames > 0 ? 1.0 / frames : 0.0;
   for (Complex& c : in.mean_spectrum) c *= reciprocal;
 
   // The residual frames restricted to the bins not modelled, back in samples; their mean
-  // square over the frames at each position (over frames - 1: the mean waveform was taken out).
-  std::vector<bool> modelled(static_cast<std::size_t>(half), false);
-  modelled[0] = true;
-  for (const int b : bins) modelled[b] = true;
+  // square over the frames at each position (over frames - 1: the mean waveform was taken out),
+  // from their sums and sums of squares about the reference.
   in.unmodelled_variance.assign(static_cast<std::size_t>(lb), 0.0);
-  if (frames < 2 || std::all_of(modelled.begin(), modelled.end(), [](bool m) { return m; }))
+  const bool all_modelled = std::all_of(modelled_.begin(), modelled_.end(), [](bool m) { return m; });
+  if (all_modelled) {
+    added_ = frames;
     return in;
+  }
+  if (added_ == 0) {
+    reference_.assign(static_cast<std::size_t>(half), Complex(0.0, 0.0));
+    for (int k = 0; k < half; ++k)
+      if (!modelled_[k]) reference_[k] = in.mean_spectrum[k];
+  }
   std::vector<Complex> residual(static_cast<std::size_t>(half)), work(lb), scratch(lb);
   std::vector<double> samples(static_cast<std::size_t>(lb));
-  for (int f = 0; f < frames; ++f) {
+  for (int f = added_; f < frames; ++f) {
     for (int k = 0; k < half; ++k)
-      residual[k] = modelled[k] ? Complex(0.0, 0.0) : spectra.at(f, k) - in.mean_spectrum[k];
-    inverse_transform(residual, plan, work, scratch, samples.data());
-    for (int j = 0; j < lb; ++j) in.unmodelled_variance[j] += samples[j] * samples[j];
+      residual[k] = modelled_[k] ? Complex(0.0, 0.0) : spectra_.at(f, k) - reference_[k];
+    inverse_transform(residual, plan_, work, scratch, samples.data());
+    for (int j = 0; j < lb; ++j) {
+      sums_[j] += samples[j];
+      squares_[j] += samples[j] * samples[j];
+    }
   }
+  added_ = frames;
+  if (frames < 2) return in;
   const double divisor = 1.0 / (frames - 1);
-  for (double& v : in.unmodelled_variance) v *= divisor;
+  for (int j = 0; j < lb; ++j)
+    in.unmodelled_variance[j] = std::max(squares_[j] - sums_[j] * sums_[j] * reciprocal, 0.0) * divisor;
   return in;
+}
+
+ModelInputs model_inputs(const FrameSpectra& spectra, int frames, std::span<const int> bins,
+                         const numeric::FftPlan& plan) {
+  return GrowingInputs(spectra, bins, plan).at(frames);
 }
 
 ModelInputs model_inputs(std::span<const float> series, std::span<const int> bins,

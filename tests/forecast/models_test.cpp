@@ -459,6 +459,110 @@ TEST(ModelForecast, StandardDeviationAddsTheUnmodelledSpread) {
   EXPECT_FLOAT_EQ(f.frames[3] - iv[0].lower[3], static_cast<float>(1.281551566 * f.std_dev[3]));
 }
 
+// The standard deviation of every forecast sample is the quadratic form of the frame's
+// variables' error covariance (the model's, scaled for its estimates, plus the constant's) in
+// the inverse transform's terms, bin lb/2 with its real part alone.
+TEST(ModelForecast, SampleSpreadIsTheQuadraticFormOfTheVariablesCovariance) {
+  const int lb = 8;
+  const std::vector<float> x = noisy_series(40, lb, 5);
+  const numeric::FftPlan plan(lb);
+  const std::vector<int> bins = {1, 4};
+  const ModelInputs in = model_inputs(std::span<const float>(x), bins, plan);
+  const std::optional<ModelFit> fit = fit_model(in, ModelKind::Levels, 1);
+  ASSERT_TRUE(fit);
+  const int nv = in.variables;
+  const ModelForecast f = forecast_model(in, *fit, 2, plan);
+  std::vector<double> state(static_cast<std::size_t>(nv));
+  for (int v = 0; v < nv; ++v) state[v] = in.at(in.frames - 1, v) - fit->mean[v];
+  const EstimationError e = estimation_error_covariance(*fit, state, 2);
+  const std::vector<double> c = forecast_error_covariance(*fit, 2);
+  for (int h = 0; h < 2; ++h) {
+    for (int j = 0; j < lb; ++j) {
+      const double angle = 2 * std::numbers::pi * j / lb;
+      const double l[] = {1.0 / lb, 2 * std::cos(angle) / lb, -2 * std::sin(angle) / lb, std::cos(4 * angle) / lb};
+      double variance = in.unmodelled_variance[j];
+      for (int a = 0; a < nv; ++a)
+        for (int b = 0; b < nv; ++b) {
+          const std::size_t k = static_cast<std::size_t>(h * nv * nv + b * nv + a);
+          variance += l[a] * (e.scale[a] * c[k] * e.scale[b] + e.constant[k]) * l[b];
+        }
+      EXPECT_NEAR(f.std_dev[static_cast<std::size_t>(h * lb + j)], std::sqrt(variance), 1e-12) << h << " " << j;
+    }
+  }
+}
+
+// ---- Nested samples --------------------------------------------------------------------------
+
+// A backtest's origins are nested samples: the fits grown from one origin to the next are the
+// refits from scratch at each, to rounding, with the forecasts of every drift; and the residual
+// covariance of the effective model (the t rule drops terms here) is that of its residuals.
+TEST(NestedRuns, GrowingFitsAreTheRefitsAtEveryOrigin) {
+  const int lb = 8;
+  std::vector<float> x = noisy_series(48, lb, 11);
+  for (std::size_t t = 0; t < x.size(); ++t) x[t] += 0.05f * static_cast<float>(t);  // a drift
+  const numeric::FftPlan plan(lb);
+  const FrameSpectra spectra = frame_spectra(x, plan);
+  const std::vector<RankedBin> candidates = ranked({{1, 9.0}, {2, 8.0}, {3, 7.0}});
+  std::vector<int> origins;
+  for (int o = 30; o < 48; ++o) origins.push_back(o);
+  const auto close = [](double a, double b) { return std::fabs(a - b) <= 1e-9 * (1.0 + std::fabs(b)); };
+  for (const ModelKind kind : {ModelKind::Levels, ModelKind::Changes}) {
+    const std::span<const std::vector<RankedBin>> one(&candidates, 1);
+    const std::vector<ModelRun> grown =
+        run_nested(spectra, {origins, one, kind, 2, 2, {Drift{}, drift_variants()}}, plan);
+    ASSERT_EQ(grown.size(), origins.size());
+    int dropped = 0;
+    for (std::size_t i = 0; i < origins.size(); ++i) {
+      const ModelSize size{origins[i], 2, kind, lb};
+      const ModelRun fresh = run_model(spectra, candidates, size, 2, plan, {Drift{}, drift_variants()});
+      ASSERT_TRUE(grown[i].fit && fresh.fit) << i;
+      const ModelFit& g = *grown[i].fit;
+      const ModelFit& r = *fresh.fit;
+      EXPECT_EQ(grown[i].choice.kept, fresh.choice.kept);
+      for (std::size_t k = 0; k < r.coefficients.size(); ++k) {
+        EXPECT_TRUE(close(g.coefficients[k], r.coefficients[k])) << i << " " << k;
+        EXPECT_TRUE(close(g.std_errors[k], r.std_errors[k])) << i << " " << k;
+        EXPECT_EQ(g.effective[k] == 0.0, r.effective[k] == 0.0) << i << " " << k;
+        dropped += r.effective[k] == 0.0;
+      }
+      for (std::size_t k = 0; k < r.residual_covariance.size(); ++k)
+        EXPECT_TRUE(close(g.residual_covariance[k], r.residual_covariance[k])) << i << " " << k;
+      for (std::size_t v = 0; v < r.mean.size(); ++v) EXPECT_TRUE(close(g.mean[v], r.mean[v])) << i;
+      ASSERT_EQ(grown[i].variants.size(), drift_variants().size());
+      for (std::size_t d = 0; d < fresh.variants.size(); ++d)
+        for (std::size_t j = 0; j < fresh.variants[d].frames.size(); ++j) {
+          EXPECT_NEAR(grown[i].variants[d].frames[j], fresh.variants[d].frames[j], 1e-4) << i << " " << d;
+          EXPECT_TRUE(close(grown[i].variants[d].std_dev[j], fresh.variants[d].std_dev[j])) << i << " " << d;
+        }
+
+      // The effective model's residuals, from the centred series.
+      const ModelInputs in = model_inputs(spectra, origins[i], grown[i].choice.kept, plan);
+      const int nv = in.variables, p = r.lags, shift = kind == ModelKind::Changes ? 1 : 0;
+      const auto centred = [&](int t, int v) {
+        return (shift ? in.at(t + 1, v) - in.at(t, v) : in.at(t, v)) - r.mean[v];
+      };
+      const int length = in.frames - shift;
+      std::vector<double> residuals;
+      for (int e = 0; e < nv; ++e)
+        for (int t = p; t < length; ++t) {
+          double value = centred(t, e);
+          for (int u = 0; u < nv * p; ++u)
+            value -= r.effective[static_cast<std::size_t>(e * nv * p + u)] * centred(t - 1 - u / nv, u % nv);
+          residuals.push_back(value);
+        }
+      const int n = length - p;
+      for (int a = 0; a < nv; ++a)
+        for (int b = 0; b < nv; ++b) {
+          double sum = 0.0;
+          for (int t = 0; t < n; ++t) sum += residuals[a * n + t] * residuals[b * n + t];
+          EXPECT_TRUE(close(r.residual_covariance[static_cast<std::size_t>(b * nv + a)], sum / r.degrees_of_freedom))
+              << i << " " << a << " " << b;
+        }
+    }
+    EXPECT_GT(dropped, 0);
+  }
+}
+
 TEST(NormalQuantile, KnownValues) {
   EXPECT_NEAR(normal_quantile(0.975), 1.959963984540054, 1e-12);
   EXPECT_NEAR(normal_quantile(0.9), 1.2815515655446004, 1e-12);
