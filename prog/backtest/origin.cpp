@@ -1,6 +1,7 @@
 // The analysis of the frames before one origin, from the transforms of the whole series.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "backtest/backtest.hpp"
 
@@ -26,29 +27,58 @@ float waveform_std_dev(std::span<const forecast::Complex> mean, int lb) {
   return lb > 1 ? static_cast<float>(std::sqrt(sum / lb / (lb - 1))) : 0.0f;
 }
 
-// The specified forecast from the frames before the origin: the residual frames' coefficients
-// at the significant bins (each frame's transform less the mean's, in single precision), its
-// size check, fit, t rule and frames rescaled to the mean waveform's spread.
-void specified_forecast(const SeriesFrames& series, const Settings& settings,
-                        const numeric::FftPlan& plan, OriginAnalysis& a) {
-  const int lb = series.frame_length;
-  const int o = a.origin;
+// Whether the specified forecast can be made at the origin: the run stops where no bin is
+// significant or the VAR is too large for its frames.
+bool specified_applies(const SeriesFrames& series, const Settings& settings, OriginAnalysis& a) {
   if (a.significant.empty()) {
     a.specified_stop = SpecifiedStop::NoSignificantBins;
-    return;
+    return false;
   }
   const auto m = static_cast<std::int64_t>(a.significant.size());
-  if (!rules::var_fits(m, settings.lags, static_cast<std::int64_t>(o) * lb)) {
+  if (!rules::var_fits(m, settings.lags, static_cast<std::int64_t>(a.origin) * series.frame_length)) {
     a.specified_stop = SpecifiedStop::VarTooLarge;
-    return;
+    return false;
   }
-  const std::vector<forecast::Complex> raw_mean = mean_spectrum(series.raw, o);
-  forecast::FrameCoefficients z;
-  z.frames = o;
-  z.variables = 2 * static_cast<int>(m);
-  z.values.resize(static_cast<std::size_t>(o) * static_cast<std::size_t>(z.variables));
+  return true;
+}
+
+std::vector<int> significant_bins(const OriginAnalysis& a) {
   std::vector<int> bins;
   for (const coherence::SignificantBin& s : a.significant) bins.push_back(s.bin);
+  return bins;
+}
+
+// The specified forecast from the fit on the residual frames' coefficients at the significant
+// bins: its t rule and frames rescaled to the mean waveform's spread.
+void specified_forecast(const SeriesFrames& series, const Settings& settings, const numeric::FftPlan& plan,
+                        const forecast::GrowingVar::At& fitted, OriginAnalysis& a) {
+  if (!fitted.fit) {
+    a.specified_stop = SpecifiedStop::NotPositiveDefinite;
+    return;
+  }
+  const int lb = series.frame_length;
+  const std::vector<float> ahead = forecast::forecast_coefficients(fitted.data, *fitted.fit, settings.frames_ahead);
+  // The (tapered) mean waveform's transform over all lb bins.
+  const std::vector<forecast::Complex> half = mean_spectrum(series.for_coherence(), a.origin);
+  std::vector<forecast::Complex> transform(static_cast<std::size_t>(lb));
+  for (int k = 0; k < lb; ++k) transform[k] = 2 * k <= lb ? half[k] : std::conj(half[lb - k]);
+  const std::vector<int> bins = significant_bins(a);
+  const forecast::WaveformSpectrum waveform{transform, waveform_std_dev(mean_spectrum(series.raw, a.origin), lb), bins};
+  a.as_specified = forecast::synthesize_frames(ahead, waveform, plan);
+}
+
+// The specified fit at one origin as a run makes it: the residual frames' coefficients, each
+// frame's transform less the mean's, in single precision, and fit_var on them.
+forecast::GrowingVar::At specified_fit(const SeriesFrames& series, const Settings& settings, const OriginAnalysis& a) {
+  const int lb = series.frame_length;
+  const int o = a.origin;
+  const std::vector<forecast::Complex> raw_mean = mean_spectrum(series.raw, o);
+  const std::vector<int> bins = significant_bins(a);
+  forecast::GrowingVar::At out;
+  forecast::FrameCoefficients& z = out.data;
+  z.frames = o;
+  z.variables = 2 * static_cast<int>(bins.size());
+  z.values.resize(static_cast<std::size_t>(o) * static_cast<std::size_t>(z.variables));
   for (std::size_t k = 0; k < bins.size(); ++k) {
     for (int f = 0; f < o; ++f) {
       const forecast::Complex c = series.raw.at(f, bins[k]) - raw_mean[bins[k]];
@@ -56,18 +86,8 @@ void specified_forecast(const SeriesFrames& series, const Settings& settings,
       z.values[(2 * k + 1) * o + f] = 2 * bins[k] == lb ? 0.0f : static_cast<float>(c.imag());
     }
   }
-  const std::optional<forecast::VarFit> fit = forecast::fit_var(z, settings.lags, settings.errors);
-  if (!fit) {
-    a.specified_stop = SpecifiedStop::NotPositiveDefinite;
-    return;
-  }
-  const std::vector<float> ahead = forecast::forecast_coefficients(z, *fit, settings.frames_ahead);
-  // The (tapered) mean waveform's transform over all lb bins.
-  const std::vector<forecast::Complex> half = mean_spectrum(series.for_coherence(), o);
-  std::vector<forecast::Complex> transform(static_cast<std::size_t>(lb));
-  for (int k = 0; k < lb; ++k) transform[k] = 2 * k <= lb ? half[k] : std::conj(half[lb - k]);
-  const forecast::WaveformSpectrum waveform{transform, waveform_std_dev(raw_mean, lb), bins};
-  a.as_specified = forecast::synthesize_frames(ahead, waveform, plan);
+  out.fit = forecast::fit_var(z, settings.lags, settings.errors);
+  return out;
 }
 
 }  // namespace
@@ -137,16 +157,39 @@ std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::spa
                                             const Settings& settings, const numeric::FftPlan& plan,
                                             const forecast::DriftRequest& drift, parallel::Threads threads) {
   std::vector<OriginAnalysis> out(origins.size());
-  // The coherence and the specified forecast at each origin in a slot of its own, on any thread.
+  // The coherence at each origin in a slot of its own, on any thread.
   parallel::for_each_index(static_cast<std::int64_t>(origins.size()), threads, [&](std::int64_t i) {
     out[i] = coherence_at_origin(series, origins[i], settings);
-    specified_forecast(series, settings, plan, out[i]);
   });
-  // The models: each kind's origins in turn, its fit growing from one to the next.
+  // The specified forecast: at one origin as a run makes it; at several, its fit growing from
+  // one origin to the next while the significant bins stay the same. Beside it the models, each
+  // kind's origins in turn, its fit growing likewise.
+  const auto specified = [&] {
+    if (origins.size() == 1) {
+      if (specified_applies(series, settings, out[0]))
+        specified_forecast(series, settings, plan, specified_fit(series, settings, out[0]), out[0]);
+      return;
+    }
+    std::optional<forecast::GrowingVar> grown;
+    std::vector<int> grown_bins;
+    for (OriginAnalysis& a : out) {
+      if (!specified_applies(series, settings, a)) continue;
+      const std::vector<int> bins = significant_bins(a);
+      if (!grown || bins != grown_bins) {
+        grown.emplace(series.raw, bins, settings.lags);
+        grown_bins = bins;
+      }
+      specified_forecast(series, settings, plan, grown->at(a.origin, settings.errors), a);
+    }
+  };
   std::vector<std::vector<forecast::RankedBin>> ranked;
   for (const OriginAnalysis& a : out) ranked.push_back(a.ranked);
   const forecast::ModelKind kinds[] = {forecast::ModelKind::Changes, forecast::ModelKind::Levels};
-  parallel::for_each_index(2, threads, [&](std::int64_t k) {
+  parallel::for_each_index(3, threads, [&](std::int64_t k) {
+    if (k == 2) {
+      specified();
+      return;
+    }
     const forecast::DriftRequest carried = kinds[k] == forecast::ModelKind::Changes ? drift : forecast::DriftRequest{};
     const forecast::NestedRuns request{origins, ranked, kinds[k], settings.lags, settings.frames_ahead, carried,
                                        origins.size() == 1};

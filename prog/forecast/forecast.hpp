@@ -168,6 +168,39 @@ struct FrameSpectra {
 FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
                            const float* weights = nullptr, parallel::Threads threads = {});
 
+// The residual frames' coefficients at `bins` (each frame's transform less the mean transform
+// of the frames so far, real and imaginary part, the imaginary part of a bin at frame_length / 2
+// zero) and fit_var's fit on them (the specified VAR above), for a sample that grows from call to call (the frames before
+// a backtest's origins). The cross-products are running sums of the frames about the mean of
+// the first frames asked for, centred at each call; the residual sums of squares are quadratic
+// forms of the lagged frames' cross-products in the coefficients. fit_var rounds every
+// coefficient and squared residual to single precision before it sums; these sums do not, so
+// the fit agrees with fit_var on the same frames to single-precision rounding, not bit for bit.
+class GrowingVar {
+ public:
+  GrowingVar(const FrameSpectra& raw, std::span<const int> bins, int lags);
+  struct At {
+    FrameCoefficients data;  // as the forecast starts from them, rounded to single precision
+    std::optional<VarFit> fit;
+  };
+  // At least the frames of the last call, at most the spectra's.
+  At at(int frames, StandardErrors errors);
+
+ private:
+  const FrameSpectra& raw_;
+  std::vector<int> bins_;
+  int variables_ = 0;
+  int lags_ = 0;
+  int added_ = 0;
+  std::vector<double> reference_;  // per variable
+  std::vector<double> totals_;     // per variable, of its values about the reference
+  std::vector<double> first_;      // the first `lags` frames' values about it, frame after frame
+  std::vector<double> row_;        // the last lags + 1 frames' values, most recent first
+  std::vector<double> lagged_;     // (i, l, j): sum of y_i(t + l) y_j(t), as fit_var's cross sums
+  std::vector<double> row_sums_;   // per entry of the row, over the rows with every lag
+  std::vector<double> products_;   // the rows' cross-products, upper triangle
+};
+
 // The real frame of samples whose transform has bins 0 .. frame_length / 2 as given (the other
 // bins their conjugates; the imaginary parts of bin 0 and of frame_length / 2 play no part).
 std::vector<double> frame_from_spectrum(std::span<const Complex> half, const numeric::FftPlan& plan);

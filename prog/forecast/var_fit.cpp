@@ -10,6 +10,8 @@
 // solves the right-hand sides of all equations with it.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "forecast/forecast.hpp"
@@ -106,15 +108,45 @@ float VarFit::t_value(std::size_t g) const {
   return static_cast<float>(coefficients[g]) / std_errors[g];
 }
 
-std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors,
-                              parallel::Threads threads) {
-  const int variables = data.variables;
-  const int frames = data.frames;
+namespace {
+
+// The lagged cross-products of the frame coefficients: variable i at lag l with variable j,
+// sum over the frame pairs that exist of z_i(t + l) z_j(t) (for lag 0 only j >= i is used).
+struct CrossSums {
+  int variables = 0;
+  int lags = 0;
+  std::vector<double> table;
+  CrossSums(int v, int p)
+      : variables(v), lags(p),
+        table(static_cast<std::size_t>(v) * static_cast<std::size_t>(p + 1) * static_cast<std::size_t>(v)) {}
+  // Those of variable i (1-based) at lag l, for every j.
+  double* at(int i, int l) {
+    return table.data() + ((static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(lags + 1) +
+                            static_cast<std::size_t>(l)) * static_cast<std::size_t>(variables));
+  }
+};
+
+// Per equation the sum of its squared residuals each rounded to single precision (the
+// residual standard deviation's), and the sum of all squared residuals (R square's).
+struct ResidualSums {
+  std::vector<long double> rounded;
+  double total = 0.0;
+};
+
+// How the coefficients are solved for: by the Cholesky factor, in extended precision, as fit_var
+// solves; or with the inverse the standard errors need anyway, in double, where the fit only
+// needs to agree to single precision (GrowingVar).
+enum class Solve : std::uint8_t { Factor, Inverse };
+
+// The fit from the cross-products over `frames` frames, with the residual sums that
+// `residuals` finds for the coefficients.
+std::optional<VarFit> fit_from_cross_sums(CrossSums& sums, int frames, StandardErrors errors, Solve solve,
+                                          const std::function<ResidualSums(const VarFit&)>& residuals) {
+  const int variables = sums.variables;
+  const int lags = sums.lags;
   const int regressors = variables * lags;
   const auto stride = static_cast<std::size_t>(regressors);  // a Gram column, an equation
-  const auto series_length = static_cast<std::size_t>(frames);
   const double reciprocal_frames = 1.0 / frames;
-  const float* values = data.values.data();
 
   VarFit fit;
   fit.variables = variables;
@@ -125,26 +157,7 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
   std::vector<double> rhs(static_cast<std::size_t>(variables) * stride, 0.0);
   std::vector<double> diagonal(stride, 0.0);
 
-  // 1. Cross-products of variable i with every variable j at lags 0..lags, the threads sharing
-  // out the variables i; for lag 0 only j >= i, the sums for j < i being the same products in
-  // the same order. cross_sums(i, l) holds those of variable i at lag l.
-  const auto lag_rows = static_cast<std::size_t>(lags + 1);
-  std::vector<double> cross_sum_table(static_cast<std::size_t>(variables) * lag_rows * variables);
-  const auto cross_sums = [&](int i, int l) {
-    return cross_sum_table.data() + ((static_cast<std::size_t>(i - 1) * lag_rows + l) * variables);
-  };
-  parallel::for_each_index(variables, threads, [&](std::int64_t index) {
-    const int i = static_cast<int>(index) + 1;
-    const float* own = values + (i - 1) * series_length;
-    for (int l = 0; l <= lags; ++l) {
-      const int first_formed = l == 0 ? i : 1;  // the first variable whose sum is formed here
-      cross_products(own, values + (first_formed - 1) * series_length,
-                     variables - (first_formed - 1), frames, l,
-                     cross_sums(i, l) + (first_formed - 1));
-    }
-  });
-
-  // Then, equation by equation, lag 0..lags, variable by variable: at lag l < lags each
+  // Equation by equation, lag 0..lags, variable by variable: at lag l < lags each
   // cross-product fills the (lag s+1, lag s+l+1) sub-blocks of the block's upper part (both
   // triangles of the lag-0 diagonal sub-blocks); at lag l >= 1 it is the right-hand side entry
   // of equation i for regressor (lag l, variable j). The total sum of squares is the uncentred
@@ -154,63 +167,68 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
   for (int i = 1; i <= variables; ++i) {
     for (int l = 0; l <= lags; ++l) {
       const int first_formed = l == 0 ? i : 1;
-      const double* sums = cross_sums(i, l);
+      const double* row = sums.at(i, l);
       for (int j = 1; j <= variables; ++j) {
-        const double sum = sums[j - 1];
+        const double sum = row[j - 1];
         if (l == 0 && j == i) total_sum_of_squares += sum;
         const double entry =
             j < first_formed ? gram[(i - 1) * stride + (j - 1)] : sum * reciprocal_frames;
         if (l >= 1)
           rhs[(i - 1) * stride + static_cast<std::size_t>((l - 1) * variables + j - 1)] = entry;
         for (int shift = 0; shift + l < lags; ++shift) {
-          const auto row = static_cast<std::size_t>(shift * variables + i - 1);
+          const auto row_index = static_cast<std::size_t>(shift * variables + i - 1);
           const auto column = static_cast<std::size_t>((shift + l) * variables + j - 1);
-          gram[column * stride + row] = entry;
+          gram[column * stride + row_index] = entry;
         }
       }
     }
   }
-  std::vector<double>().swap(cross_sum_table);
+  std::vector<double>().swap(sums.table);
 
   // 2. Factor the block.
   if (!numeric::cholesky_factor(gram, regressors, diagonal)) return std::nullopt;
 
   // 3. The coefficients of each equation.
   fit.coefficients.assign(static_cast<std::size_t>(variables) * stride, 0.0);
-  for (int i = 0; i < variables; ++i)
-    numeric::cholesky_solve(gram, regressors, diagonal,
-                            std::span<const double>(rhs).subspan(i * stride, stride),
-                            std::span<double>(fit.coefficients).subspan(i * stride, stride));
+  std::vector<double> inverse;
+  if (solve == Solve::Factor) {
+    numeric::cholesky_solve(gram, regressors, diagonal, rhs, fit.coefficients);
+  } else {
+    inverse = gram;
+    numeric::cholesky_inverse(inverse, regressors, diagonal);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(variables); ++i) {
+      double* b = fit.coefficients.data() + i * stride;
+      for (std::size_t w = 0; w < stride; ++w) {
+        const double r = rhs[i * stride + w];
+        const double* column = inverse.data() + w * stride;
+        for (std::size_t u = 0; u < stride; ++u) b[u] += column[u] * r;
+      }
+    }
+  }
 
-  // 4. Residual standard deviations, the threads sharing out the equations. Traditionally the
-  // divisor is frames - regressors, although only frames - lags residuals enter each sum;
-  // least squares divides by the residual degrees of freedom. The residual sum of squares adds
-  // every squared residual, equation after equation, in double.
+  // 4. Residual standard deviations. Traditionally the divisor is frames - regressors,
+  // although only frames - lags residuals enter each sum; least squares divides by the
+  // residual degrees of freedom.
   const int degrees_of_freedom =
       errors == StandardErrors::LeastSquares ? frames - lags - regressors : frames - regressors;
   fit.residual_degrees_of_freedom = degrees_of_freedom;
   const double reciprocal_degrees = 1.0 / degrees_of_freedom;
-  const auto residuals = static_cast<std::size_t>(std::max(frames - lags, 0));
-  std::vector<long double> squares(static_cast<std::size_t>(variables) * residuals);
+  const ResidualSums residual = residuals(fit);
   std::vector<float> residual_std_dev(static_cast<std::size_t>(variables));
-  parallel::for_each_index(variables, threads, [&](std::int64_t i) {
-    const long double rounded_sum =
-        residual_squares(data, static_cast<int>(i), fit.coefficients.data() + i * stride, lags,
-                         squares.data() + i * residuals);
+  for (int i = 0; i < variables; ++i)
     residual_std_dev[i] = static_cast<float>(
-        std::sqrt(rounded_sum * static_cast<long double>(reciprocal_degrees)));
-  });
-  double residual_sum_of_squares = 0.0;
-  for (const long double square : squares)
-    residual_sum_of_squares = static_cast<double>(residual_sum_of_squares + square);
-  std::vector<long double>().swap(squares);
+        std::sqrt(residual.rounded[i] * static_cast<long double>(reciprocal_degrees)));
 
   // 5. R square against the uncentred total of all frames.
-  fit.r_square = 1.0f - static_cast<float>(residual_sum_of_squares / total_sum_of_squares);
+  fit.r_square = 1.0f - static_cast<float>(residual.total / total_sum_of_squares);
 
   // 6, 7. Standard errors from the diagonal of the inverse, shared by every equation. The
   // block is the normal matrix divided by the number of frames; least squares undoes that.
-  numeric::cholesky_inverse(gram, regressors, diagonal);
+  if (inverse.empty()) {
+    numeric::cholesky_inverse(gram, regressors, diagonal);
+  } else {
+    gram = std::move(inverse);
+  }
   fit.std_errors.assign(fit.coefficients.size(), 0.0f);
   for (std::size_t u = 0; u < stride; ++u) {
     const double inverse = gram[u * stride + u];
@@ -219,6 +237,178 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
     for (int i = 0; i < variables; ++i) fit.std_errors[i * stride + u] = residual_std_dev[i] * root;
   }
   return fit;
+}
+
+}  // namespace
+
+std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardErrors errors,
+                              parallel::Threads threads) {
+  const int variables = data.variables;
+  const int frames = data.frames;
+  const auto series_length = static_cast<std::size_t>(frames);
+  const float* values = data.values.data();
+
+  // 1. Cross-products of variable i with every variable j at lags 0..lags, the threads sharing
+  // out the variables i; for lag 0 only j >= i, the sums for j < i being the same products in
+  // the same order.
+  CrossSums sums(variables, lags);
+  parallel::for_each_index(variables, threads, [&](std::int64_t index) {
+    const int i = static_cast<int>(index) + 1;
+    const float* own = values + (i - 1) * series_length;
+    for (int l = 0; l <= lags; ++l) {
+      const int first_formed = l == 0 ? i : 1;  // the first variable whose sum is formed here
+      cross_products(own, values + (first_formed - 1) * series_length,
+                     variables - (first_formed - 1), frames, l, sums.at(i, l) + (first_formed - 1));
+    }
+  });
+
+  // The residuals from the data, the threads sharing out the equations. The residual sum of
+  // squares adds every squared residual, equation after equation, in double.
+  const auto residuals = [&](const VarFit& fit) {
+    const auto stride = static_cast<std::size_t>(fit.regressors());
+    const auto count = static_cast<std::size_t>(std::max(frames - lags, 0));
+    std::vector<long double> squares(static_cast<std::size_t>(variables) * count);
+    ResidualSums r;
+    r.rounded.resize(static_cast<std::size_t>(variables));
+    parallel::for_each_index(variables, threads, [&](std::int64_t i) {
+      r.rounded[i] = residual_squares(data, static_cast<int>(i), fit.coefficients.data() + i * stride, lags,
+                                      squares.data() + i * count);
+    });
+    for (const long double square : squares) r.total = static_cast<double>(r.total + square);
+    return r;
+  };
+  return fit_from_cross_sums(sums, frames, errors, Solve::Factor, residuals);
+}
+
+GrowingVar::GrowingVar(const FrameSpectra& raw, std::span<const int> bins, int lags)
+    : raw_(raw), bins_(bins.begin(), bins.end()), variables_(2 * static_cast<int>(bins.size())),
+      lags_(std::max(lags, 0)) {
+  const auto nv = static_cast<std::size_t>(variables_);
+  const auto width = nv * static_cast<std::size_t>(lags_ + 1);
+  totals_.assign(nv, 0.0);
+  row_.assign(width, 0.0);
+  lagged_.assign(nv * static_cast<std::size_t>(lags_ + 1) * nv, 0.0);
+  row_sums_.assign(width, 0.0);
+  products_.assign(width * width, 0.0);
+}
+
+GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
+  const int lb = raw_.frame_length;
+  const int nv = variables_, p = lags_;
+  const auto unv = static_cast<std::size_t>(nv);
+  const auto width = unv * static_cast<std::size_t>(p + 1);
+  // A frame's variables, about the reference.
+  const auto values = [&](int f, std::vector<double>& out) {
+    for (std::size_t k = 0; k < bins_.size(); ++k) {
+      const Complex c = raw_.at(f, bins_[k]);
+      out[2 * k] = c.real();
+      out[2 * k + 1] = 2 * bins_[k] == lb ? 0.0 : c.imag();
+    }
+    for (std::size_t v = 0; v < out.size() && !reference_.empty(); ++v) out[v] -= reference_[v];
+  };
+  std::vector<double> y(unv);
+  if (added_ == 0) {
+    reference_.assign(unv, 0.0);
+    for (int f = 0; f < frames; ++f) {
+      values(f, y);
+      for (std::size_t v = 0; v < unv; ++v) reference_[v] += y[v];
+    }
+    for (double& r : reference_) r = frames > 0 ? r / frames : 0.0;
+  }
+  for (int t = added_; t < frames; ++t) {
+    values(t, y);
+    std::copy_backward(row_.begin(), row_.end() - static_cast<std::ptrdiff_t>(unv), row_.end());
+    std::copy(y.begin(), y.end(), row_.begin());
+    for (std::size_t v = 0; v < unv; ++v) totals_[v] += y[v];
+    if (t < p) first_.insert(first_.end(), y.begin(), y.end());
+    // y_i(t) y_j(t - l): the pair (t - l, t) of lag l.
+    for (int l = 0; l <= std::min(p, t); ++l)
+      for (std::size_t i = 0; i < unv; ++i) {
+        double* sums = lagged_.data() + (i * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(l)) * unv;
+        const double* earlier = row_.data() + static_cast<std::size_t>(l) * unv;
+        for (std::size_t j = 0; j < unv; ++j) sums[j] += y[i] * earlier[j];
+      }
+    if (t < p) continue;
+    for (std::size_t u = 0; u < width; ++u) {
+      row_sums_[u] += row_[u];
+      double* products = products_.data() + u * width;
+      for (std::size_t w = u; w < width; ++w) products[w] += row_[u] * row_[w];
+    }
+  }
+  added_ = frames;
+
+  At out;
+  // The data as the forecast starts from them: each frame less the mean, in single precision.
+  std::vector<double> mean(unv);
+  for (std::size_t v = 0; v < unv; ++v) mean[v] = totals_[v] / frames;
+  out.data.frames = frames;
+  out.data.variables = nv;
+  out.data.values.resize(static_cast<std::size_t>(frames) * unv);
+  for (int f = 0; f < frames; ++f) {
+    values(f, y);
+    for (std::size_t v = 0; v < unv; ++v)
+      out.data.values[v * static_cast<std::size_t>(frames) + static_cast<std::size_t>(f)] =
+          static_cast<float>(y[v] - mean[v]);
+  }
+  if (frames <= p) return out;
+
+  // The cross sums about the mean: sum (y_i(t + l) - m_i)(y_j(t) - m_j) over t < frames - l is
+  // the sum about the reference less m_j times y_i's sum over [l, frames), less m_i times y_j's
+  // over [0, frames - l), plus (frames - l) m_i m_j.
+  CrossSums sums(nv, p);
+  for (int l = 0; l <= p; ++l) {
+    std::vector<double> from_l(unv), to_end(unv);  // y's sum over [l, frames), over [0, frames - l)
+    for (std::size_t v = 0; v < unv; ++v) {
+      double head = 0.0, tail = 0.0;
+      for (int t = 0; t < l; ++t) {
+        head += first_[static_cast<std::size_t>(t) * unv + v];
+        tail += row_[static_cast<std::size_t>(t) * unv + v];
+      }
+      from_l[v] = totals_[v] - head;
+      to_end[v] = totals_[v] - tail;
+    }
+    for (std::size_t i = 0; i < unv; ++i) {
+      const double* raw = lagged_.data() + (i * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(l)) * unv;
+      double* centred = sums.at(static_cast<int>(i) + 1, l);
+      for (std::size_t j = 0; j < unv; ++j)
+        centred[j] = raw[j] - mean[j] * from_l[i] - mean[i] * to_end[j] + (frames - l) * mean[i] * mean[j];
+    }
+  }
+  // Equation i's residuals are the row (lag 0 .. lags) times (e_i, -b_i): their sum of squares
+  // is that quadratic form of the rows' cross-products about the mean.
+  const double rows = frames - p;
+  const auto residuals = [&](const VarFit& fit) {
+    const auto stride = static_cast<std::size_t>(fit.regressors());
+    const auto centred = [&](std::size_t u, std::size_t w) {
+      if (w < u) std::swap(u, w);
+      const double mu = mean[u % unv], mw = mean[w % unv];
+      return products_[u * width + w] - mw * row_sums_[u] - mu * row_sums_[w] + rows * mu * mw;
+    };
+    std::vector<double> gram(width * width);
+    for (std::size_t u = 0; u < width; ++u)
+      for (std::size_t w = u; w < width; ++w) gram[u * width + w] = gram[w * width + u] = centred(u, w);
+    ResidualSums r;
+    std::vector<double> beta(width), product(width);
+    for (std::size_t i = 0; i < unv; ++i) {
+      std::fill(beta.begin(), beta.end(), 0.0);
+      beta[i] = 1.0;
+      for (std::size_t u = 0; u < stride; ++u) beta[unv + u] = -fit.coefficients[i * stride + u];
+      double square = 0.0;
+      for (std::size_t u = 0; u < width; ++u) {
+        if (beta[u] == 0.0) continue;
+        const double* column = gram.data() + u * width;
+        double sum = 0.0;
+        for (std::size_t w = 0; w < width; ++w) sum += column[w] * beta[w];
+        square += beta[u] * sum;
+      }
+      square = std::max(square, 0.0);
+      r.rounded.push_back(square);
+      r.total += square;
+    }
+    return r;
+  };
+  out.fit = fit_from_cross_sums(sums, frames, errors, Solve::Inverse, residuals);
+  return out;
 }
 
 }  // namespace tramel::forecast

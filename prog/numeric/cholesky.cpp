@@ -9,6 +9,7 @@
 // those of one sum at a time, bit for bit.
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "numeric/numeric.hpp"
 
@@ -65,17 +66,28 @@ bool cholesky_factor(std::span<double> a, int n, std::span<double> diagonal) {
 
 void cholesky_solve(std::span<const double> a, int n, std::span<const double> diagonal,
              std::span<const double> b, std::span<double> x) {
-  // Forward: L y = b, each row's terms from the nearest column back to the first.
-  for (int i = 1; i <= n; ++i) {
-    long double s = b[i - 1];
-    for (int k = i - 1; k >= 1; --k) s = s - a[at(i, k, n)] * x[k - 1];
-    x[i - 1] = static_cast<double>(s) / diagonal[i - 1];
-  }
-  // Backward: L^T x = y, down column i of L.
-  for (int i = n; i >= 1; --i) {
-    long double s = x[i - 1];
-    for (int k = i + 1; k <= n; ++k) s = s - a[at(k, i, n)] * x[k - 1];
-    x[i - 1] = static_cast<double>(s) / diagonal[i - 1];
+  // The rows of L, each laid out in one run: the forward solve reads a row of L, the backward
+  // one a column. The sums are those of the row as stored, in the same order.
+  const auto un = static_cast<std::size_t>(n);
+  std::vector<double> rows(un * un);
+  for (int i = 1; i <= n; ++i)
+    for (int k = 1; k < i; ++k) rows[static_cast<std::size_t>(i - 1) * un + static_cast<std::size_t>(k - 1)] = a[at(i, k, n)];
+  for (std::size_t first = 0; first + un <= b.size() && n > 0; first += un) {
+    const double* rhs = b.data() + first;
+    double* out = x.data() + first;
+    // Forward: L y = b, each row's terms from the nearest column back to the first.
+    for (int i = 1; i <= n; ++i) {
+      const double* row = rows.data() + static_cast<std::size_t>(i - 1) * un;
+      long double s = rhs[i - 1];
+      for (int k = i - 1; k >= 1; --k) s = s - row[k - 1] * out[k - 1];
+      out[i - 1] = static_cast<double>(s) / diagonal[i - 1];
+    }
+    // Backward: L^T x = y, down column i of L.
+    for (int i = n; i >= 1; --i) {
+      long double s = out[i - 1];
+      for (int k = i + 1; k <= n; ++k) s = s - a[at(k, i, n)] * out[k - 1];
+      out[i - 1] = static_cast<double>(s) / diagonal[i - 1];
+    }
   }
 }
 

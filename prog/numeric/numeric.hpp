@@ -143,7 +143,8 @@ double log_gamma(double x);                                  // ln Gamma(x), x >
 // strict lower triangle into `a` and its diagonal into `diagonal`; false when a pivot is not
 // positive (the matrix is then left partly factored).
 bool cholesky_factor(std::span<double> a, int n, std::span<double> diagonal);
-// Solves A x = b with the factor; b and x are distinct.
+// Solves A x = b with the factor; b and x are distinct. b may hold several right-hand sides of
+// n values one after another, x as many solutions.
 void cholesky_solve(std::span<const double> a, int n, std::span<const double> diagonal,
                     std::span<const double> b, std::span<double> x);
 // Turns the factor into the whole symmetric inverse, both triangles.

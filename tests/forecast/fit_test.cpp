@@ -1,8 +1,9 @@
 // The VAR fit: the one-block fit against the full normal matrix, too few frames, a singular
-// normal matrix, and the least-squares standard errors.
+// normal matrix, the least-squares standard errors, and the fit grown over nested samples.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <optional>
 #include <random>
@@ -226,6 +227,56 @@ TEST(Fit, LeastSquaresErrorsAreThoseOfOrdinaryLeastSquares) {
       const double generated = u < nv ? a[i][u] : 0.0;  // generated without a second lag
       EXPECT_LT(std::fabs(ls->coefficients[g] - generated), 4.5 * se);
     }
+}
+
+// The fit grown from one backtest origin to the next is fit_var's on the residual frames at
+// each (every frame's transform less the mean of the frames before the origin), to single
+// precision: coefficients, standard errors (both kinds), R square and the forecast they make.
+TEST(GrowingVar, IsTheFitOnTheResidualFramesAtEveryOrigin) {
+  const int lb = 16;
+  std::mt19937 gen(3);
+  std::normal_distribution<float> noise(0.0f, 1.0f);
+  std::vector<float> x;
+  for (int t = 0; t < 60 * lb; ++t)
+    x.push_back(5.0f + 2.0f * static_cast<float>(std::cos(2 * 3.14159265358979 * 3 * t / lb + 0.001 * t)) + noise(gen));
+  const numeric::FftPlan plan(lb);
+  const FrameSpectra raw = frame_spectra(x, plan);
+  const std::vector<int> bins = {3, 5, 8};  // 8 = lb / 2: its imaginary part is zero
+  for (const StandardErrors errors : {StandardErrors::Traditional, StandardErrors::LeastSquares}) {
+    GrowingVar grown(raw, bins, 2);
+    for (int origin = 40; origin <= 60; origin += 4) {
+      const GrowingVar::At at = grown.at(origin, errors);
+      FrameCoefficients z{origin, 6, std::vector<float>(static_cast<std::size_t>(origin) * 6)};
+      for (std::size_t k = 0; k < bins.size(); ++k) {
+        std::complex<double> mean;
+        for (int f = 0; f < origin; ++f) mean += raw.at(f, bins[k]) / static_cast<double>(origin);
+        for (int f = 0; f < origin; ++f) {
+          const std::complex<double> c = raw.at(f, bins[k]) - mean;
+          z.values[(2 * k) * origin + f] = static_cast<float>(c.real());
+          z.values[(2 * k + 1) * origin + f] = bins[k] == 8 ? 0.0f : static_cast<float>(c.imag());
+        }
+      }
+      EXPECT_EQ(at.data.values, z.values) << origin;
+      // The zero variable makes the normal matrix singular, as it does for fit_var.
+      EXPECT_FALSE(at.fit);
+      EXPECT_FALSE(fit_var(z, 2, errors));
+    }
+    const std::vector<int> two = {3, 5};
+    GrowingVar grown_two(raw, two, 2);
+    for (int origin = 40; origin <= 60; origin += 4) {
+      const GrowingVar::At at = grown_two.at(origin, errors);
+      const std::optional<VarFit> fit = fit_var(at.data, 2, errors);
+      ASSERT_TRUE(at.fit && fit) << origin;
+      for (std::size_t g = 0; g < fit->coefficients.size(); ++g) {
+        EXPECT_NEAR(at.fit->coefficients[g], fit->coefficients[g], 1e-5) << origin << " " << g;
+        EXPECT_NEAR(at.fit->std_errors[g], fit->std_errors[g], 1e-5 * fit->std_errors[g]) << origin << " " << g;
+      }
+      EXPECT_NEAR(at.fit->r_square, fit->r_square, 1e-5) << origin;
+      const std::vector<float> a = forecast_coefficients(at.data, *at.fit, 2);
+      const std::vector<float> b = forecast_coefficients(at.data, *fit, 2);
+      for (std::size_t k = 0; k < a.size(); ++k) EXPECT_NEAR(a[k], b[k], 1e-4 * (1.0 + std::fabs(b[k]))) << origin;
+    }
+  }
 }
 
 }  // namespace
