@@ -197,8 +197,6 @@ class GrowingVar {
   std::vector<double> first_;      // the first `lags` frames' values about it, frame after frame
   std::vector<double> row_;        // the last lags + 1 frames' values, most recent first
   std::vector<double> lagged_;     // (i, l, j): sum of y_i(t + l) y_j(t), as fit_var's cross sums
-  std::vector<double> row_sums_;   // per entry of the row, over the rows with every lag
-  std::vector<double> products_;   // the rows' cross-products, upper triangle
 };
 
 // The real frame of samples whose transform has bins 0 .. frame_length / 2 as given (the other
@@ -425,6 +423,9 @@ struct ModelForecast {
 };
 ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
                              const numeric::FftPlan& plan, const Drift& drift = {});
+// The forecasts with each of `drifts`, in their order, computing what they share once.
+std::vector<ModelForecast> forecast_models(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                                           const numeric::FftPlan& plan, std::span<const Drift> drifts);
 
 // A central forecast interval at `level` percent: forecast -/+ z std_dev, z the normal
 // quantile of (1 + level / 100) / 2; `lower` and `upper` have the shape of the forecast frames.

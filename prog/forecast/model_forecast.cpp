@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <utility>
 
 #include "forecast/forecast.hpp"
 
@@ -186,37 +187,42 @@ std::vector<double> forecast_error_covariance(const ModelFit& fit, int frames_ah
   return out;
 }
 
-EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
-                                            int frames_ahead, const Drift& drift) {
+namespace {
+
+// D's diagonal: sqrt(1 + q_i), q_i = x0' (X'X)^-1 x0 over the regressors equation i keeps.
+std::vector<double> estimation_scale(const ModelFit& fit, std::span<const double> state) {
   const int nv = fit.variables;
   const auto nr = static_cast<std::size_t>(fit.regressors());
-  const auto nn = static_cast<std::size_t>(nv) * static_cast<std::size_t>(nv);
-  EstimationError out;
-
-  // q_i = x0' (X'X)^-1 x0 over the regressors equation i keeps.
-  out.scale.assign(static_cast<std::size_t>(nv), 1.0);
-  if (nr > 0 && fit.regressor_inverse.size() == nr * nr) {
-    for (int i = 0; i < nv; ++i) {
-      const double* b = fit.effective.data() + static_cast<std::size_t>(i) * nr;
-      long double q = 0;
-      for (std::size_t w = 0; w < nr; ++w) {
-        if (b[w] == 0.0) continue;
-        long double column = 0;
-        for (std::size_t u = 0; u < nr; ++u)
-          if (b[u] != 0.0) column += fit.regressor_inverse[w * nr + u] * state[u];
-        q += column * state[w];
-      }
-      out.scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(static_cast<double>(q), 0.0));
+  std::vector<double> scale(static_cast<std::size_t>(nv), 1.0);
+  if (nr == 0 || fit.regressor_inverse.size() != nr * nr) return scale;
+  std::vector<double> kept(nr);  // the state at the regressors the equation keeps, else 0
+  for (int i = 0; i < nv; ++i) {
+    const double* b = fit.effective.data() + static_cast<std::size_t>(i) * nr;
+    for (std::size_t u = 0; u < nr; ++u) kept[u] = b[u] != 0.0 ? state[u] : 0.0;
+    double q = 0.0;
+    for (std::size_t w = 0; w < nr; ++w) {
+      if (b[w] == 0.0) continue;
+      const double* column = fit.regressor_inverse.data() + w * nr;
+      double sum = 0.0;
+      for (std::size_t u = 0; u < nr; ++u) sum += column[u] * kept[u];
+      q += sum * state[w];
     }
+    scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(q, 0.0));
   }
+  return scale;
+}
 
-  // The constant's covariance S / m, entering step h through w_1 W_{h-1} + ... + w_h W_0. A fit
-  // without a sample (one made by hand) has no estimate to be uncertain about.
+// The constant's covariance S / m, entering step h through w_1 W_{h-1} + ... + w_h W_0. A fit
+// without a sample (one made by hand) has no estimate to be uncertain about.
+std::vector<double> constant_covariance(const ModelFit& fit, int frames_ahead, const Drift& drift) {
+  const int nv = fit.variables;
+  const auto nn = static_cast<std::size_t>(nv) * static_cast<std::size_t>(nv);
   const bool recent = fit.kind == ModelKind::Changes && drift.kind == DriftKind::Recent;
   const int m = recent ? std::min(drift.frames, fit.sample_length) : fit.sample_length;
   Matrix constant = fit.residual_covariance;
   for (double& c : constant) c = m > 0 ? c / m : 0.0;
   const std::vector<Matrix> weights = moving_average_weights(fit, frames_ahead);
+  std::vector<double> out;
   for (int h = 1; h <= frames_ahead; ++h) {
     Matrix paths(nn, 0.0);
     for (int s = 1; s <= h; ++s) {
@@ -225,13 +231,47 @@ EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const
       for (std::size_t k = 0; k < nn; ++k) paths[k] += w * weight[k];
     }
     const Matrix term = sandwich(paths, constant, nv);
-    out.constant.insert(out.constant.end(), term.begin(), term.end());
+    out.insert(out.end(), term.begin(), term.end());
   }
+  return out;
+}
+
+// What the forecasts of one fit with several drifts share: the error covariance of the model,
+// the samples' terms, and the scale for its estimates of each state met (the drifts that take
+// the series about its sample mean change leave the state as it is, and so the scale).
+struct SharedForecast {
+  std::vector<double> covariances;
+  SampleTerms terms;
+  std::vector<std::pair<std::vector<double>, std::vector<double>>> scales;  // state, scale
+};
+
+ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                            const numeric::FftPlan& plan, const Drift& drift, SharedForecast& shared);
+
+}  // namespace
+
+EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
+                                            int frames_ahead, const Drift& drift) {
+  return {estimation_scale(fit, state), constant_covariance(fit, frames_ahead, drift)};
+}
+
+std::vector<ModelForecast> forecast_models(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                                           const numeric::FftPlan& plan, std::span<const Drift> drifts) {
+  SharedForecast shared{forecast_error_covariance(fit, frames_ahead), sample_terms(inputs), {}};
+  std::vector<ModelForecast> out;
+  for (const Drift& d : drifts) out.push_back(forecast_with(inputs, fit, frames_ahead, plan, d, shared));
   return out;
 }
 
 ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
                              const numeric::FftPlan& plan, const Drift& drift) {
+  return std::move(forecast_models(inputs, fit, frames_ahead, plan, {&drift, 1}).front());
+}
+
+namespace {
+
+ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                            const numeric::FftPlan& plan, const Drift& drift, SharedForecast& shared) {
   const int nv = fit.variables;
   const int p = fit.lags;
   const int lb = inputs.frame_length;
@@ -258,7 +298,9 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
   std::vector<double> state(nr);
   for (int l = 1; l <= p; ++l)
     for (int j = 0; j < nv; ++j) state[static_cast<std::size_t>((l - 1) * nv + j)] = centred(last - l + 1, j);
-  const EstimationError estimation = estimation_error_covariance(fit, state, frames_ahead, out.drift_rule);
+  auto known = std::find_if(shared.scales.begin(), shared.scales.end(), [&](const auto& s) { return s.first == state; });
+  if (known == shared.scales.end()) known = shared.scales.insert(known, {state, estimation_scale(fit, state)});
+  const EstimationError estimation{known->second, constant_covariance(fit, frames_ahead, out.drift_rule)};
 
   out.variables.resize(static_cast<std::size_t>(frames_ahead) * nv);
   std::vector<double> level(static_cast<std::size_t>(nv));
@@ -282,8 +324,8 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
 
   // The forecast frames: the model's bins from the forecast, the others from the mean waveform;
   // the error covariance: the model's, scaled for its estimated lags, and its constant's.
-  const std::vector<double> covariances = forecast_error_covariance(fit, frames_ahead);
-  const SampleTerms terms = sample_terms(inputs);
+  const std::vector<double>& covariances = shared.covariances;
+  const SampleTerms& terms = shared.terms;
   out.frames.resize(static_cast<std::size_t>(frames_ahead) * lb);
   out.std_dev.resize(out.frames.size());
   const auto nn = static_cast<std::size_t>(nv) * nv;
@@ -313,6 +355,8 @@ ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int
   }
   return out;
 }
+
+}  // namespace
 
 double normal_quantile(double probability) {
   // Bisection on Phi(x) = erfc(-x / sqrt 2) / 2 over [-40, 40]: slow beside a rational
@@ -370,9 +414,16 @@ std::vector<ModelRun> run_nested(const FrameSpectra& spectra, const NestedRuns& 
     sums->add_frames(in, in.frames);
     run.fit = sums->fit();
     if (!run.fit) continue;
-    run.forecast = forecast_model(in, *run.fit, q.frames_ahead, plan, q.drift.chosen);
+    // The chosen drift first, then the variants other than it.
+    std::vector<Drift> drifts = {q.drift.chosen};
     for (const Drift& d : q.drift.variants)
-      run.variants.push_back(d == q.drift.chosen ? *run.forecast : forecast_model(in, *run.fit, q.frames_ahead, plan, d));
+      if (!(d == q.drift.chosen)) drifts.push_back(d);
+    std::vector<ModelForecast> made = forecast_models(in, *run.fit, q.frames_ahead, plan, drifts);
+    run.forecast = made.front();
+    for (const Drift& d : q.drift.variants) {
+      const auto at = std::find(drifts.begin(), drifts.end(), d) - drifts.begin();
+      run.variants.push_back(made[static_cast<std::size_t>(at)]);
+    }
     if (!q.keep_fits) run.fit.reset();
   }
   return out;

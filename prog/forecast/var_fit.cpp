@@ -288,8 +288,6 @@ GrowingVar::GrowingVar(const FrameSpectra& raw, std::span<const int> bins, int l
   totals_.assign(nv, 0.0);
   row_.assign(width, 0.0);
   lagged_.assign(nv * static_cast<std::size_t>(lags_ + 1) * nv, 0.0);
-  row_sums_.assign(width, 0.0);
-  products_.assign(width * width, 0.0);
 }
 
 GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
@@ -328,12 +326,6 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
         const double* earlier = row_.data() + static_cast<std::size_t>(l) * unv;
         for (std::size_t j = 0; j < unv; ++j) sums[j] += y[i] * earlier[j];
       }
-    if (t < p) continue;
-    for (std::size_t u = 0; u < width; ++u) {
-      row_sums_[u] += row_[u];
-      double* products = products_.data() + u * width;
-      for (std::size_t w = u; w < width; ++w) products[w] += row_[u] * row_[w];
-    }
   }
   added_ = frames;
 
@@ -374,19 +366,42 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
         centred[j] = raw[j] - mean[j] * from_l[i] - mean[i] * to_end[j] + (frames - l) * mean[i] * mean[j];
     }
   }
-  // Equation i's residuals are the row (lag 0 .. lags) times (e_i, -b_i): their sum of squares
-  // is that quadratic form of the rows' cross-products about the mean.
+  // Equation i's residuals are the row (y_t, y_{t-1}, .., y_{t-lags}, t = lags .. frames - 1)
+  // times (e_i, -b_i): their sum of squares is that quadratic form of the rows' cross-products
+  // about the mean. The rows' entries at lags a <= b: sum over s from lags - a to frames - 1 - a
+  // of y_s(i) y_{s-d}(j), d = b - a, which is the cross sum at lag d less its first terms (s
+  // below lags - a, among the first frames) and its last (s from frames - a, among the last).
   const double rows = frames - p;
+  const auto value = [&](int s, std::size_t v) {  // y_s(v) for s among the first or last frames
+    return s < p ? first_[static_cast<std::size_t>(s) * unv + v]
+                 : row_[static_cast<std::size_t>(frames - 1 - s) * unv + v];
+  };
+  std::vector<double> row_sums(width);  // per row entry: y_i's sum over s from lags - a to frames - 1 - a
+  for (int a = 0; a <= p; ++a)
+    for (std::size_t i = 0; i < unv; ++i) {
+      double sum = totals_[i];
+      for (int s = 0; s < p - a; ++s) sum -= value(s, i);
+      for (int s = frames - a; s < frames; ++s) sum -= value(s, i);
+      row_sums[static_cast<std::size_t>(a) * unv + i] = sum;
+    }
   const auto residuals = [&](const VarFit& fit) {
     const auto stride = static_cast<std::size_t>(fit.regressors());
-    const auto centred = [&](std::size_t u, std::size_t w) {
-      if (w < u) std::swap(u, w);
-      const double mu = mean[u % unv], mw = mean[w % unv];
-      return products_[u * width + w] - mw * row_sums_[u] - mu * row_sums_[w] + rows * mu * mw;
-    };
     std::vector<double> gram(width * width);
-    for (std::size_t u = 0; u < width; ++u)
-      for (std::size_t w = u; w < width; ++w) gram[u * width + w] = gram[w * width + u] = centred(u, w);
+    for (int a = 0; a <= p; ++a)
+      for (int b = a; b <= p; ++b) {
+        const int d = b - a;
+        for (std::size_t i = 0; i < unv; ++i) {
+          const double* raw = lagged_.data() + (i * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(d)) * unv;
+          for (std::size_t j = 0; j < unv; ++j) {
+            double sum = raw[j];
+            for (int s = d; s < p - a; ++s) sum -= value(s, i) * value(s - d, j);
+            for (int s = frames - a; s < frames; ++s) sum -= value(s, i) * value(s - d, j);
+            const std::size_t u = static_cast<std::size_t>(a) * unv + i, w = static_cast<std::size_t>(b) * unv + j;
+            const double centred = sum - mean[j] * row_sums[u] - mean[i] * row_sums[w] + rows * mean[i] * mean[j];
+            gram[u * width + w] = gram[w * width + u] = centred;
+          }
+        }
+      }
     ResidualSums r;
     std::vector<double> beta(width), product(width);
     for (std::size_t i = 0; i < unv; ++i) {
