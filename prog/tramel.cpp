@@ -113,7 +113,7 @@ void run_invocation(invocation::State& state) {
         messages.checked(control::plan_run(control, run, files, analysis, extent, reader));
     // The control file's settings are checked as it is read; the command line's options meet
     // the rules that need the run's sample here.
-    const analysis::Settings settings = invocation::series_settings(plan, state.options);
+    const analysis::Settings settings = invocation::series_settings(plan, state.options, data.head);
     if (const rules::Verdict broken = analysis::check(
             settings, rules::DataExtent{plan.first_datum, plan.last_datum, extent.count}))
       messages.stop(diagnostics::stop_at(diagnostics::Destination::Stderr, "",

@@ -69,9 +69,8 @@ struct Settings {
   int backtest_origins = 0;
   // The scale of smooth (and of smooth in auto); none given: auto.
   std::optional<Transform> transform;
-  // 7 when a frame is a day of data sampled hourly or faster: auto then also forecasts with a
-  // waveform for each day of the week, and in frames of a week, from 3 weeks of data on. The
-  // program and the module leave it 0 (they do not yet tell a day frame from the sampling).
+  // rules::frames_per_week: 7 when a frame is a day of data sampled hourly or faster (the
+  // program and the module tell it from the data's time stamps), else 0.
   int frames_per_week = 0;
 
   int bin_count() const { return last_bin - first_bin + 1; }

@@ -199,8 +199,10 @@ diagnostics::Outcome<float> data_rate(const data::DataHead& head,
                                       const control::AnalysisSettings& analysis,
                                       const Options& options, const std::string& data_file);
 
-// The analysis settings of a run's series, from its plan and the command line.
-analysis::Settings series_settings(const control::RunPlan& plan, const Options& options);
+// The analysis settings of a run's series, from its plan, the command line and the data's
+// time stamps (a frame of a day of hourly data has the week for a second cycle).
+analysis::Settings series_settings(const control::RunPlan& plan, const Options& options,
+                                   const data::DataHead& head);
 
 // The model of a run of the control file in `folder` when none is asked for
 // (rules::default_model, by the layout of the data file its global block names); as-specified

@@ -108,7 +108,8 @@ void write_series(const Run& run, const analysis::SeriesResult& r) {
 
 }  // namespace
 
-analysis::Settings series_settings(const control::RunPlan& plan, const Options& options) {
+analysis::Settings series_settings(const control::RunPlan& plan, const Options& options,
+                                   const data::DataHead& head) {
   analysis::Settings s;
   s.frame_length = plan.frame_length;
   s.first_bin = plan.first_bin;
@@ -125,12 +126,15 @@ analysis::Settings series_settings(const control::RunPlan& plan, const Options& 
   s.backtest = options.backtest_origins > 0;
   s.backtest_origins = options.backtest_origins;
   s.transform = options.transform;
+  // Time stamps tell a frame of a day of hourly (or faster) data: the week is a second cycle.
+  if (head.time && !head.time->calendar)
+    s.frames_per_week = rules::frames_per_week(static_cast<double>(head.time->step_seconds()), plan.frame_length);
   return s;
 }
 
 void perform_run(const control::RunPlan& plan, const RunData& data, State& state) {
   const Options& options = state.options;
-  const Run run{plan, series_settings(plan, options), data, options, state.messages, state.outputs};
+  const Run run{plan, series_settings(plan, options, data.head), data, options, state.messages, state.outputs};
   analysis::WorkSpace work_space(options.memory_limit);
   admit_memory(run, work_space, state.wait_for_operator);
   const data::Sample sample = read_sample(run, work_space);

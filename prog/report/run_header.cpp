@@ -86,6 +86,8 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
   constexpr auto kIntervals = "(7x,'Forecast intervals: ',a,' per cent (--intervals)',/)"_format;
   constexpr auto kBacktest = "(7x,'Backtest over the last ',i4,' frames (--backtest)',/)"_format;
   constexpr auto kTransform = "(7x,'Scale of smooth: ',a,' (--transform)',/)"_format;
+  constexpr auto kWeek =
+      "(7x,'Frames of a day: auto also weighs a waveform for each day of the week, and frames of a week',/)"_format;
   constexpr auto kCalibrated =
       "(7x,'Forecast intervals calibrated to the backtest''s errors (',i2,' origins; each step ahead with',i2,' or more)',/)"_format;
 
@@ -115,6 +117,9 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
             : "auto, series by series the best model, or the best combined, by a backtest";
     write(report, kModel, what, model_asked ? "--model " + std::string(name) : std::string("the default for CSV data"));
   }
+  if (settings.model == analysis::Model::Auto && settings.frames_per_week > 1 &&
+      plan.frames >= rules::kWeeksForWeekdays * settings.frames_per_week)
+    write(report, kWeek);
   if (settings.transform)
     write(report, kTransform, analysis::transform_name(*settings.transform));
   if (!settings.interval_levels.empty())

@@ -107,6 +107,13 @@ std::int64_t default_last_bin(std::int64_t frame_length) {
   return below_nyquist > 1 ? below_nyquist : frame_length / 2;
 }
 
+int frames_per_week(double step_seconds, std::int64_t frame_length) {
+  constexpr double kDay = 86400.0, kHour = 3600.0;
+  if (!(step_seconds > 0.0) || step_seconds > kHour * (1.0 + 1e-9)) return 0;
+  const double frame_seconds = step_seconds * static_cast<double>(frame_length);
+  return std::fabs(frame_seconds - kDay) <= 1e-6 * kDay ? kDaysPerWeek : 0;
+}
+
 Verdict model_options(const ModelOptions& o) {
   if (o.model == Model::AsSpecified && !o.interval_levels.empty())
     return broken(Rule::IntervalsNeedModel,

@@ -95,12 +95,18 @@ Verdict band(std::int64_t first_bin, std::int64_t last_bin, std::int64_t frame_l
 // data in frames of a year, whose half-year swing is that bin). Its last bin.
 std::int64_t default_last_bin(std::int64_t frame_length);
 
+// Two cycles: when a frame is a day of data sampled hourly or faster (samples `step_seconds`
+// apart), the week is the second cycle, of kDaysPerWeek frames; else there is none (0). Auto then
+// also forecasts with a waveform for each day of the week, and in frames of a week, from
+// kWeeksForWeekdays weeks of data on.
+inline constexpr int kDaysPerWeek = 7;
+inline constexpr int kWeeksForWeekdays = 3;
+int frames_per_week(double step_seconds, std::int64_t frame_length);
+
 // What the command line and the module may ask for besides the run's settings: intervals and a
 // backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin or
-// more, and a transform needs the model smooth or auto (checked in this order).
-// backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin
-// or more, and the false discovery rate selects the bins of a model other than as-specified
-// at a level Q with 0 < Q < 1 (checked in this order).
+// more, a transform needs the model smooth or auto, and the false discovery rate selects the
+// bins of a model other than as-specified at a level Q with 0 < Q < 1 (checked in this order).
 struct ModelOptions {
   Model model = Model::AsSpecified;
   std::span<const float> interval_levels;

@@ -62,6 +62,13 @@ analysis::Settings settings_from(const py::dict& d) {
   s.interval_levels = d["interval_levels"].cast<std::vector<float>>();
   s.backtest = d["backtest"].cast<bool>();
   s.backtest_origins = d["backtest_origins"].cast<int>();
+  if (d.contains("transform") && !d["transform"].is_none()) {
+    const std::string name = d["transform"].cast<std::string>();
+    s.transform = analysis::transform_named(name);
+    if (!s.transform) throw py::value_error("transform must be none, log or auto, not '" + name + "'");
+  }
+  if (d.contains("step_seconds"))
+    s.frames_per_week = rules::frames_per_week(d["step_seconds"].cast<double>(), s.frame_length);
   return s;
 }
 
@@ -261,6 +268,7 @@ py::list backtest_origins(const FloatRows& rows, const py::dict& settings_dict, 
 struct TableSeries {
   std::vector<float> values;
   std::string stamps;  // empty: the frame of the settings
+  double step_seconds = 0.0;  // between its time stamps when they are dates or time spans, else 0
 };
 
 // What came of a series of a table: status "ok" and the analysis' result, or the status and
@@ -360,6 +368,7 @@ void plan_table_series(const TableSeries& s, TableOutcome& o) {
       return;
     }
   }
+  o.settings.frames_per_week = rules::frames_per_week(s.step_seconds, o.settings.frame_length);
   o.left_out = samples % o.settings.frame_length;
   if (const rules::Verdict broken =
           analysis::check(o.settings, rules::DataExtent{1, 0, samples - o.left_out}))
@@ -392,7 +401,8 @@ py::list analyse_table(const py::list& table, const py::dict& settings_dict, int
     const auto d = item.cast<py::dict>();
     const auto values = d["values"].cast<FloatRows>();
     TableSeries s{std::vector<float>(values.data(), values.data() + values.size()),
-                  d["stamps"].is_none() ? std::string() : d["stamps"].cast<std::string>()};
+                  d["stamps"].is_none() ? std::string() : d["stamps"].cast<std::string>(),
+                  d["step_seconds"].is_none() ? 0.0 : d["step_seconds"].cast<double>()};
     series.push_back(std::move(s));
   }
   check_table_settings(settings, settings.frame_length == 0);

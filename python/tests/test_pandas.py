@@ -194,3 +194,22 @@ def test_the_plot_keeps_its_legend_off_the_data_and_its_ticks_apart(index):
             assert all(a.x1 < b.x0 for a, b in zip(labels, labels[1:]))
         finally:
             plt.close(figure)
+
+
+def test_hourly_data_in_days_weigh_the_week_and_transform_sets_the_scale():
+    # Six weeks of hours: a daily cycle, a weekend level.
+    hours = pd.date_range("2024-01-03", periods=6 * 168, freq="h")
+    rng = np.random.default_rng(5)
+    weekend = np.isin(hours.dayofweek, (5, 6))
+    values = 100 + 20 * np.sin(2 * np.pi * np.arange(len(hours)) / 24) + 10 * weekend + rng.normal(0, 3, len(hours))
+    series = pd.Series(values, index=hours)
+    methods = set(quiet(tramel.analyse, series, 24).scores["method"])
+    assert {"smooth by weekday", "smooth in weeks"} <= methods
+    # The same values without their dates have no week to weigh.
+    assert "smooth in weeks" not in set(quiet(tramel.analyse, values, 24).scores["method"])
+    # transform="none" leaves the log scale out; it needs smooth or auto.
+    assert "smooth (log)" not in set(quiet(tramel.analyse, series, 24, transform="none").scores["method"])
+    with pytest.raises(ValueError, match="transform"):
+        tramel.analyse(series, 24, model="changes", transform="log")
+    with pytest.raises(ValueError, match="transform must be none, log or auto"):
+        tramel.analyse(series, 24, transform="square")

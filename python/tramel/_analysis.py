@@ -7,14 +7,14 @@ import numpy as np
 import pandas as pd
 
 from . import _tramel
-from ._data import forecast_index, series_of
+from ._data import forecast_index, series_of, step_seconds
 from ._shared import TramelWarning, level_text, real, say_warnings, threads_of, whole
 
 DEFAULT_INTERVALS = (80, 95)
 
 
 def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals, ols_errors,
-                backtest_origins=None, frame_chosen=False):
+                backtest_origins=None, frame_chosen=False, transform=None):
     """The analysis settings as the compiled module takes them (a backtest over
     `backtest_origins` origins, none for None); the library checks their values against its
     rules. With `frame_chosen`, frame None leaves the frame and band at 0, to be chosen per
@@ -33,6 +33,8 @@ def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals,
         raise TypeError(f"band must be a pair (first_bin, last_bin), not {band!r}") from None
     if not isinstance(model, str):
         raise TypeError(f"model must be a string, not {model!r}")
+    if transform is not None and not isinstance(transform, str):
+        raise TypeError(f"transform must be a string, not {transform!r}")
     if intervals is DEFAULT_INTERVALS and model == "as-specified":
         intervals = ()  # the specified forecast has no intervals
     if intervals is None:
@@ -53,6 +55,7 @@ def settings_of(frame, *, band, threshold, lags, ahead, taper, model, intervals,
         "interval_levels": levels,
         "backtest": backtest_origins is not None,
         "backtest_origins": 0 if backtest_origins is None else whole(backtest_origins, "origins"),
+        "transform": transform,
     }
 
 
@@ -71,7 +74,7 @@ def _flat(frames):
 # ones where the backtest scored them).
 _METHODS = {"as_specified": "as-specified", "changes": "changes", "levels": "levels",
             "seasonal_naive": "seasonal naive", "smooth": "smooth", "smooth_log": "smooth (log)",
-            "smooth_weekdays": "smooth by weekday", "smooth_weeks": "smooth in weeks"}
+            "smooth_by_weekday": "smooth by weekday", "smooth_in_weeks": "smooth in weeks"}
 
 
 def scores_frame(backtest, levels, model=None):
@@ -246,6 +249,9 @@ class Result:
 def analyse_series(data, frame, settings, *, sampling, threads, stacklevel):
     """The library's analysis of every series of `data`, and the Result of each."""
     series = series_of(data)
+    step = step_seconds(series.index)
+    if step is not None:
+        settings = dict(settings, step_seconds=step)  # a day of hourly data has the week too
     raw = _tramel.analyse(series.rows, settings, threads_of(threads))
     frames = series.samples // settings["frame_length"]
     results = []
@@ -267,7 +273,8 @@ def analyse_series(data, frame, settings, *, sampling, threads, stacklevel):
 
 
 def analyse(data, frame, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.0, model="auto",
-            intervals=DEFAULT_INTERVALS, sampling=None, threads=None, ols_errors=False):
+            intervals=DEFAULT_INTERVALS, sampling=None, threads=None, ols_errors=False,
+            transform=None):
     """The coherence analysis and forecast of `data`, as the program makes them.
 
     data       a 1-D numpy array or pandas Series (one series), a 2-D array (series in
@@ -285,8 +292,14 @@ def analyse(data, frame, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.
     lags       the VAR's lags (1 or more)
     ahead      the frames forecast (1 to 10)
     taper      percent of each frame end tapered (0 to 25)
-    model      "auto" (changes or levels, by a backtest), "changes", "levels", "as-specified"
+    model      "auto" (series by series the best of as-specified, changes, levels, smooth and
+               seasonal naive, or the best combined, by a backtest), "changes", "levels",
+               "smooth", "as-specified". For an index of dates a frame of a day of hourly (or
+               faster) data has the week for a second cycle: from 3 weeks on, auto also weighs
+               a waveform for each day of the week and frames of a week.
     intervals  forecast interval levels in percent (not with "as-specified", which has none)
+    transform  the scale of smooth, as --transform: "none", "log" or "auto" (the default for
+               smooth and auto: the backtest chooses); only with "smooth" or "auto"
     sampling   the time between samples, for the bins' periods (default 1: periods in samples)
     threads    threads to use, as --threads (default: every core the process may use)
     ols_errors least-squares standard errors for "as-specified", as --ols-errors
@@ -300,7 +313,8 @@ def analyse(data, frame, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.
     analysis of a series stops.
     """
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
-                           taper=taper, model=model, intervals=intervals, ols_errors=ols_errors)
+                           taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
+                           transform=transform)
     sampling = 1.0 if sampling is None else real(sampling, "sampling")
     series, results = analyse_series(data, frame, settings, sampling=sampling, threads=threads,
                                      stacklevel=2)

@@ -91,7 +91,7 @@ def _forecast_rows(values, origins, model, frame, frames, index):
 def backtest(data, frame=None, origins=8, *, band=None, threshold=0.99, lags=1, ahead=1,
              taper=0.0, model="auto", intervals=DEFAULT_INTERVALS, sampling=None, threads=None,
              ols_errors=False, id_col="unique_id", time_col="ds", value_col="y", client=None,
-             partitions=None):
+             partitions=None, transform=None):
     """A rolling-origin backtest over the last `origins` whole frames of each series, as
     `tramel --backtest K` runs it: at each origin the frames before it are analysed as a run
     would analyse them and forecast `ahead` frames, which the data that follow score.
@@ -105,7 +105,9 @@ def backtest(data, frame=None, origins=8, *, band=None, threshold=0.99, lags=1, 
                  least 4 frames before it)
     band, threshold, lags, ahead, taper, intervals, sampling, threads, ols_errors
                  as tramel.analyse takes them, with the same defaults
-    model        "changes", "levels" or "auto" (the default; as-specified is scored beside it)
+    model        "changes", "levels", "smooth" or "auto" (the default; as-specified is scored
+                 beside it)
+    transform    the scale of smooth, as tramel.analyse takes it
     id_col, time_col, value_col, client, partitions
                  for a table, as tramel.forecast takes them
 
@@ -119,11 +121,11 @@ def backtest(data, frame=None, origins=8, *, band=None, threshold=0.99, lags=1, 
             raise ValueError("ols_errors and sampling are not for a table of series")
         return backtest_table(data, frame=frame, origins=origins, settings_args=dict(
             band=band, threshold=threshold, lags=lags, ahead=ahead, taper=taper, model=model,
-            intervals=intervals, ols_errors=False), id_col=id_col, time_col=time_col,
+            intervals=intervals, ols_errors=False, transform=transform), id_col=id_col, time_col=time_col,
             value_col=value_col, threads=threads, client=client, partitions=partitions)
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
-                           backtest_origins=origins)
+                           backtest_origins=origins, transform=transform)
     sampling = 1.0 if sampling is None else real(sampling, "sampling")
     series, results = analyse_series(data, frame, settings, sampling=sampling, threads=threads,
                                      stacklevel=2)

@@ -227,6 +227,22 @@ def regularity(index):
                      "analyse them as consecutive samples")
 
 
+def step_seconds(index):
+    """The seconds from one label to the next of a regular index of dates or time spans (its
+    mean step), or None (numbers, calendar months, a RangeIndex, no index)."""
+    if not isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex)) or len(index) < 2:
+        return None
+    if index.freq is not None:  # regular in it: a fixed step, or calendar months (none)
+        try:
+            return pd.Timedelta(index.freq).total_seconds()
+        except (TypeError, ValueError):
+            return None
+    regular = regularity(index)
+    if regular is None or regular.months or regular.steps <= 0:
+        return None
+    return regular.digit * regular.span / regular.steps / 1e9
+
+
 def forecast_index(index, start, count):
     """The index of `count` forecast samples from position `start` of the input on: the input's
     own labels where they exist, then the labels that continue it (a DatetimeIndex or

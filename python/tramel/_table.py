@@ -7,7 +7,7 @@ import pandas as pd
 from . import _tramel
 from ._analysis import DEFAULT_INTERVALS, score_rows, settings_of
 from ._data import (IrregularIndex, NotFinite, Series, check_finite, column_values, float32,
-                    forecast_index, regularity)
+                    forecast_index, regularity, step_seconds)
 from ._shared import is_dask, is_numbers, level_text, threads_of
 
 
@@ -238,7 +238,9 @@ def analyse_table(table, settings, threads):
     """The library's analysis of every series not refused, each on its own, and for each series
     its outcome: the library's dict, or the status of what refused it."""
     asked = [j for j in range(len(table)) if table.status[j] == "ok"]
-    requests = [{"values": table.values[table.rows(j)], "stamps": None} for j in asked]
+    # A day of hourly data has the week for a second cycle, as for tramel.analyse.
+    requests = [{"values": table.values[table.rows(j)], "stamps": None,
+                 "step_seconds": step_seconds(table.index_of(j))} for j in asked]
     if settings["frame_length"] == 0:
         # The stamps' text, once for the series whose stamps are the same.
         numbers = _numbers_of(table.times)
@@ -443,7 +445,7 @@ class TableBacktest:
 
 def forecast(data, *, id_col="unique_id", time_col="ds", value_col="y", frame=None, ahead=1,
              model="auto", intervals=DEFAULT_INTERVALS, band=None, threshold=0.99, lags=1,
-             taper=0.0, threads=None, client=None, partitions=None):
+             taper=0.0, threads=None, client=None, partitions=None, transform=None):
     """The forecast of every series of a table, each analysed on its own as tramel.analyse
     analyses it alone, over its last whole frames (so that the forecast follows its last
     value). A series that cannot be analysed or whose analysis stops gets a status and a
@@ -460,7 +462,8 @@ def forecast(data, *, id_col="unique_id", time_col="ds", value_col="y", frame=No
                ...; else the lag of the autocorrelation's highest peak), its band from bin 1 to
                the last below Nyquist
     ahead      the frames forecast (1 to 10)
-    model, intervals, threshold, lags, taper   as tramel.analyse takes them
+    model, intervals, threshold, lags, taper, transform   as tramel.analyse takes them (hourly
+               series in frames of a day also weigh the week, as there)
     band       (first_bin, last_bin), with a frame only
     threads    threads to share the series over (default: every core the process may use; on a
                cluster, each task's, default 1)
@@ -480,7 +483,7 @@ def forecast(data, *, id_col="unique_id", time_col="ds", value_col="y", frame=No
     columns' order for a wide table). Raises ValueError for settings no series could meet."""
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=False,
-                           frame_chosen=True)
+                           frame_chosen=True, transform=transform)
     return _over_table(data, local_forecast, dict(id_col=id_col, time_col=time_col,
                                                   value_col=value_col, settings=settings),
                        threads=threads, client=client, partitions=partitions)

@@ -225,5 +225,22 @@ TEST(MachineRecording, PlotAxesInTheDatasTerms) {
   }
 }
 
+// Hourly data in frames of a day have the week for a second cycle: from 3 weeks on, auto also
+// weighs a waveform for each day of the week and frames of a week, and says so; before, not.
+TEST(MachineRecording, HourlyDataInDaysWeighTheWeekFromThreeWeeks) {
+  for (const int weeks : {6, 2}) {
+    SCOPED_TRACE(weeks);
+    TempFolder f;
+    f.write("rig.csv", hourly(weeks * 168));
+    const Json json = init_and_run(f);
+    const bool weighed = weeks >= 3;
+    EXPECT_EQ(f.read("tramel.out").find("auto also weighs a waveform for each day of the week") != std::string::npos,
+              weighed);
+    const Json& candidates = json["runs"][0]["series"][0]["choice"]["candidates_mase"];
+    EXPECT_EQ(candidates.contains("smooth_by_weekday"), weighed);
+    EXPECT_EQ(candidates.contains("smooth_in_weeks"), weighed);
+  }
+}
+
 }  // namespace
 }  // namespace tramel::testing

@@ -84,5 +84,27 @@ TEST(ModelExtent, EachModelsLeastFramesAndFrameLength) {
   }
 }
 
+// The week is a second cycle for frames of a day of data sampled hourly or faster only.
+TEST(TwoCycles, AFrameOfADayOfHourlyOrFasterData) {
+  const struct {
+    double step_seconds;
+    std::int64_t frame_length;
+    int frames_per_week;
+  } cases[] = {
+      {3600.0, 24, 7},         // hours in frames of a day
+      {1800.0, 48, 7},         // half hours
+      {60.0, 1440, 7},         // minutes
+      {3600.000001, 24, 7},    // a mean step that rounding moves
+      {3600.0, 168, 0},        // frames of a week
+      {3600.0, 12, 0},         // half a day
+      {7200.0, 12, 0},         // a day of two-hourly data: slower than hourly
+      {86400.0, 7, 0},         // daily data in weeks
+      {0.0, 24, 0},            // no step (calendar months)
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(frames_per_week(c.step_seconds, c.frame_length), c.frames_per_week)
+        << c.step_seconds << " s x " << c.frame_length;
+}
+
 }  // namespace
 }  // namespace tramel::rules
