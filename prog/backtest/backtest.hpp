@@ -7,6 +7,10 @@
 // origin score them. Seasonal naive (the last frame before the origin, repeated) is scored
 // beside them.
 //
+// The origins are nested samples: the models' and the specified VAR's sums grow from one origin
+// to the next instead of being formed again (forecast::run_nested, forecast::GrowingVar), and
+// the drift variants of `changes` are forecast from the same fits.
+//
 // The series is transformed once: the frames' transforms serve every origin. The mean
 // waveform's transform at an origin is the mean of the transforms of the frames before it, a
 // residual frame's transform is its frame's less that mean, and the taper, being linear, is
