@@ -93,7 +93,8 @@ void write_series(const Run& run, const analysis::SeriesResult& r) {
                                                             r.drift ? &*r.drift : nullptr});
     if (r.smooth)
       report::write_smooth_block(report,
-                                 report::SmoothReport{r.significant, frames_ahead, *r.smooth, !r.model_run});
+                                 report::SmoothReport{r.significant, frames_ahead, *r.smooth, !r.model_run,
+                                                      plan.bin_count(), run.settings.selection()});
     int calibrated = 0;
     if (r.calibration)
       for (const int n : r.calibration->origins) calibrated += n >= backtest::kCalibrationOrigins ? 1 : 0;

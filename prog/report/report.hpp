@@ -110,6 +110,8 @@ struct SmoothReport {
   int frames_ahead = 0;
   const analysis::SeriesResult::Smooth& fit;
   bool with_bins = true;  // false after the VAR block of a combination, which shows them
+  int band_bins = 0;      // with the bins: how they were selected, as the VAR block says
+  coherence::BinSelection selection;
 };
 void write_smooth_block(Sink& report, const SmoothReport& smooth);
 // What auto chose and why (for a choice between candidates), and how many of the steps ahead

@@ -83,6 +83,24 @@ void write_var_block(Sink& report, const VarReport& var) {
   textio::write(report, line::end);
 }
 
+namespace {
+
+// How the significant bins were selected: the chance that P leaves over the band, or the false
+// discovery rate.
+void write_selection(Sink& report, const coherence::BinSelection& selection, int band_bins) {
+  constexpr auto kChance = "(5x,'Bins over P = ',f8.6,' by chance alone: ',f8.3,' of the ',i6,' in the band',/)"_format;
+  constexpr auto kFdr =
+      "(5x,'Significant bins: Benjamini-Hochberg at a false discovery rate of ',f6.4,' over the ',i6,' in the band',/)"_format;
+  if (selection.fdr_level)
+    textio::write(report, kFdr, *selection.fdr_level, static_cast<std::int32_t>(band_bins));
+  else
+    textio::write(report, kChance, selection.threshold,
+                  static_cast<float>(rules::chance_bins(band_bins, selection.threshold)),
+                  static_cast<std::int32_t>(band_bins));
+}
+
+}  // namespace
+
 void write_model_block(Sink& report, const ModelReport& model) {
   constexpr auto kModel = "(5x,'Forecast model: ',a)"_format;
   constexpr auto kLeftOut = "(5x,'Significant bins left out by the size rule:',20(1x,i3))"_format;
@@ -98,15 +116,7 @@ void write_model_block(Sink& report, const ModelReport& model) {
   constexpr auto kCounts = "(/,2x,'Number of Significant Frequencies = ',i3,',',i3,' of them in the model',/)"_format;
   textio::write(report, kCounts, static_cast<std::int32_t>(model.bins.size()),
                 static_cast<std::int32_t>(run.choice.kept.size()));
-  constexpr auto kChance = "(5x,'Bins over P = ',f8.6,' by chance alone: ',f8.3,' of the ',i6,' in the band',/)"_format;
-  constexpr auto kFdr =
-      "(5x,'Significant bins: Benjamini-Hochberg at a false discovery rate of ',f6.4,' over the ',i6,' in the band',/)"_format;
-  if (model.selection.fdr_level)
-    textio::write(report, kFdr, *model.selection.fdr_level, static_cast<std::int32_t>(model.band_bins));
-  else
-    textio::write(report, kChance, model.selection.threshold,
-                  static_cast<float>(rules::chance_bins(model.band_bins, model.selection.threshold)),
-                  static_cast<std::int32_t>(model.band_bins));
+  write_selection(report, model.selection, model.band_bins);
   textio::write(report, line::table_head);
   textio::write(report, line::table_rule);
   if (!model.bins.empty()) pair_table(report, model.bins);
@@ -158,6 +168,7 @@ void write_smooth_block(Sink& report, const SmoothReport& smooth) {
       "(5x,'One-step error sd: level',g12.4,', waveform',g12.4,' a sample (log scale)')"_format;
   if (smooth.with_bins) {
     textio::write(report, kCounts, static_cast<std::int32_t>(smooth.bins.size()));
+    write_selection(report, smooth.selection, smooth.band_bins);
     textio::write(report, line::table_head);
     textio::write(report, line::table_rule);
     if (!smooth.bins.empty()) pair_table(report, smooth.bins);
