@@ -341,6 +341,10 @@ class ModelSums {
   std::optional<ModelFit> fit() const;
 
  private:
+  static constexpr std::size_t kRowsAtOnce = 4;
+  bool take(std::span<const double> frame);    // the frame into the row; whether it makes one
+  void accumulate(std::span<const double> rows);  // rows one after another, up to kRowsAtOnce
+
   ModelKind kind_;
   int variables_ = 0;
   int lags_ = 0;

@@ -84,12 +84,12 @@ ModelSums::ModelSums(ModelKind kind, int variables, int lags, std::vector<double
   products_.assign(width * width, 0.0);
 }
 
-void ModelSums::add(std::span<const double> frame) {
+bool ModelSums::take(std::span<const double> frame) {
   const auto nv = static_cast<std::size_t>(variables_);
   ++frames_;
   if (kind_ == ModelKind::Changes && previous_.empty()) {
     previous_.assign(frame.begin(), frame.end());
-    return;
+    return false;
   }
   // The row moves back one lag; the new value about the reference leads it.
   std::copy_backward(row_.begin(), row_.end() - static_cast<std::ptrdiff_t>(nv), row_.end());
@@ -99,21 +99,47 @@ void ModelSums::add(std::span<const double> frame) {
     totals_[v] += row_[v];
   }
   if (kind_ == ModelKind::Changes) previous_.assign(frame.begin(), frame.end());
-  if (++length_ <= lags_) return;
+  return ++length_ > lags_;
+}
+
+void ModelSums::accumulate(std::span<const double> rows) {
+  // Up to kRowsAtOnce rows in one pass over the products, which is what the sums' time goes on.
   const auto width = static_cast<std::size_t>(width_);
+  const std::size_t count = rows.size() / width;
+  const double* r = rows.data();
   for (std::size_t u = 0; u < width; ++u) {
-    const double x = row_[u];
-    sums_[u] += x;
     double* products = products_.data() + u * width;
-    for (std::size_t w = u; w < width; ++w) products[w] += x * row_[w];
+    if (count == kRowsAtOnce) {
+      const double x0 = r[u], x1 = r[width + u], x2 = r[2 * width + u], x3 = r[3 * width + u];
+      const double *r0 = r, *r1 = r + width, *r2 = r + 2 * width, *r3 = r + 3 * width;
+      sums_[u] += ((x0 + x1) + x2) + x3;
+      for (std::size_t w = u; w < width; ++w) products[w] += ((x0 * r0[w] + x1 * r1[w]) + x2 * r2[w]) + x3 * r3[w];
+      continue;
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+      const double* row = r + k * width;
+      const double x = row[u];
+      sums_[u] += x;
+      for (std::size_t w = u; w < width; ++w) products[w] += x * row[w];
+    }
   }
+}
+
+void ModelSums::add(std::span<const double> frame) {
+  if (take(frame)) accumulate(row_);
 }
 
 void ModelSums::add_frames(const ModelInputs& inputs, int frames) {
   std::vector<double> frame(static_cast<std::size_t>(variables_));
+  std::vector<double> block;
+  block.reserve(kRowsAtOnce * static_cast<std::size_t>(width_));
   for (int f = frames_; f < frames; ++f) {
     for (int v = 0; v < variables_; ++v) frame[static_cast<std::size_t>(v)] = inputs.at(f, v);
-    add(frame);
+    if (take(frame)) block.insert(block.end(), row_.begin(), row_.end());
+    if (block.size() == block.capacity() || f + 1 == frames) {
+      accumulate(block);
+      block.clear();
+    }
   }
 }
 
