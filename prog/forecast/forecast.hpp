@@ -168,14 +168,15 @@ struct FrameSpectra {
 FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
                            const float* weights = nullptr, parallel::Threads threads = {});
 
-// The residual frames' coefficients at `bins` (each frame's transform less the mean transform
-// of the frames so far, real and imaginary part, the imaginary part of a bin at frame_length / 2
-// zero) and fit_var's fit on them (the specified VAR above), for a sample that grows from call to call (the frames before
-// a backtest's origins). The cross-products are running sums of the frames about the mean of
-// the first frames asked for, centred at each call; the residual sums of squares are quadratic
-// forms of the lagged frames' cross-products in the coefficients. fit_var rounds every
-// coefficient and squared residual to single precision before it sums; these sums do not, so
-// the fit agrees with fit_var on the same frames to single-precision rounding, not bit for bit.
+// The specified VAR (fit_var, above) on a sample that grows from call to call (the frames before
+// a backtest's origins): the residual frames' coefficients at `bins` (each frame's transform
+// less the mean transform of the frames so far, real and imaginary part, the imaginary part of
+// a bin at frame_length / 2 zero) and the fit on them. The cross-products are running sums of
+// the frames about the mean of the first frames asked for, centred at each call; the residual
+// sums of squares are quadratic forms of the lagged frames' cross-products in the coefficients.
+// fit_var rounds every coefficient and squared residual to single precision before it sums;
+// these sums do not, so the fit agrees with fit_var on the same frames to single-precision
+// rounding, not bit for bit.
 class GrowingVar {
  public:
   GrowingVar(const FrameSpectra& raw, std::span<const int> bins, int lags);
@@ -286,6 +287,7 @@ class GrowingInputs {
   std::vector<Complex> reference_;            // per bin: the unmodelled bins' mean, else 0
   std::vector<double> sums_, squares_;        // per position, of the unmodelled residual frames
 };
+
 // From the series values: its whole frames transformed, then as above.
 ModelInputs model_inputs(std::span<const float> series, std::span<const int> bins,
                          const numeric::FftPlan& plan, parallel::Threads threads = {});
