@@ -87,7 +87,7 @@ Split run_case() {
   open(forecast_file, "stages.forec");
 
   // The sample, with the run's stores taken from the work space as the program takes them.
-  const analysis::Settings settings = invocation::series_settings(plan, invocation::Options{});
+  const analysis::Settings settings = invocation::series_settings(plan, invocation::Options{}, head);
   analysis::WorkSpace work_space(0);
   work_space.take(analysis::WorkSpace::run_bytes(settings, {plan.sample_size, plan.series_count}));
   const data::SampleRequest request{plan.first_datum, plan.last_datum, plan.series_count};
