@@ -35,6 +35,7 @@ import tempfile
 import warnings
 
 import numpy as np
+import pandas as pd
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LEVELS = (80, 95)
@@ -295,7 +296,8 @@ def peer_methods():
 
     def ets(train, L, n):
         """Error, trend and season chosen by AIC (no season for frames above 24)."""
-        best, positive = None, bool(np.all(train > 0))
+        # A pandas Series: this statsmodels' ETS prediction fails on a numpy array.
+        best, positive, train = None, bool(np.all(train > 0)), pd.Series(np.asarray(train, dtype=float))
         for error in (["add", "mul"] if positive else ["add"]):
             for trend, damped in ((None, False), ("add", False), ("add", True)):
                 for season in ([None, "add", "mul"] if positive else [None, "add"]):
