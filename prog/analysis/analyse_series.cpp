@@ -152,8 +152,7 @@ std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, std::span<const fl
     fits.push_back(std::move(fit));
   }
   const int frames = static_cast<int>(values.size()) / lb;
-  if (settings.model == Model::Auto && settings.frames_per_week > 1 &&
-      frames >= rules::kWeeksForWeekdays * settings.frames_per_week) {
+  if (settings.model == Model::Auto && rules::weighs_week(settings.frames_per_week, frames)) {
     const int week = settings.frames_per_week;
     backtest::SmoothFit weekdays;
     weekdays.method = backtest::Method::SmoothWeekdays;

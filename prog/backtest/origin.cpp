@@ -67,26 +67,12 @@ void specified_forecast(const SeriesFrames& series, const Settings& settings, co
   a.as_specified = forecast::synthesize_frames(ahead, waveform, plan);
 }
 
-// The specified fit at one origin as a run makes it: the residual frames' coefficients, each
-// frame's transform less the mean's, in single precision, and fit_var on them.
+// The specified fit at one origin as a run makes it: fit_var on the residual frames'
+// coefficients.
 forecast::GrowingVar::At specified_fit(const SeriesFrames& series, const Settings& settings, const OriginAnalysis& a) {
-  const int lb = series.frame_length;
-  const int o = a.origin;
-  const std::vector<forecast::Complex> raw_mean = mean_spectrum(series.raw, o);
-  const std::vector<int> bins = significant_bins(a);
   forecast::GrowingVar::At out;
-  forecast::FrameCoefficients& z = out.data;
-  z.frames = o;
-  z.variables = 2 * static_cast<int>(bins.size());
-  z.values.resize(static_cast<std::size_t>(o) * static_cast<std::size_t>(z.variables));
-  for (std::size_t k = 0; k < bins.size(); ++k) {
-    for (int f = 0; f < o; ++f) {
-      const forecast::Complex c = series.raw.at(f, bins[k]) - raw_mean[bins[k]];
-      z.values[(2 * k) * o + f] = static_cast<float>(c.real());
-      z.values[(2 * k + 1) * o + f] = 2 * bins[k] == lb ? 0.0f : static_cast<float>(c.imag());
-    }
-  }
-  out.fit = forecast::fit_var(z, settings.lags, settings.errors);
+  out.data = forecast::residual_coefficients(series.raw, a.origin, significant_bins(a));
+  out.fit = forecast::fit_var(out.data, settings.lags, settings.errors);
   return out;
 }
 

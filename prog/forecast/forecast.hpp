@@ -168,6 +168,11 @@ struct FrameSpectra {
 FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
                            const float* weights = nullptr, parallel::Threads threads = {});
 
+// The residual frames' coefficients of the first `frames` frames at `bins`: each frame's
+// transform less the mean transform of those frames, real and imaginary part (the imaginary part
+// of a bin at frame_length / 2 zero), rounded to single precision: the specified VAR's data.
+FrameCoefficients residual_coefficients(const FrameSpectra& raw, int frames, std::span<const int> bins);
+
 // The specified VAR (fit_var, above) on a sample that grows from call to call (the frames before
 // a backtest's origins): the residual frames' coefficients at `bins` (each frame's transform
 // less the mean transform of the frames so far, real and imaginary part, the imaginary part of

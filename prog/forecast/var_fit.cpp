@@ -280,6 +280,26 @@ std::optional<VarFit> fit_var(const FrameCoefficients& data, int lags, StandardE
   return fit_from_cross_sums(sums, frames, errors, Solve::Factor, residuals);
 }
 
+FrameCoefficients residual_coefficients(const FrameSpectra& raw, int frames, std::span<const int> bins) {
+  const int lb = raw.frame_length;
+  FrameCoefficients z;
+  z.frames = frames;
+  z.variables = 2 * static_cast<int>(bins.size());
+  z.values.resize(static_cast<std::size_t>(frames) * static_cast<std::size_t>(z.variables));
+  const auto rows = static_cast<std::size_t>(frames);
+  for (std::size_t k = 0; k < bins.size(); ++k) {
+    Complex mean(0.0, 0.0);
+    for (int f = 0; f < frames; ++f) mean += raw.at(f, bins[k]);
+    mean /= static_cast<double>(frames);
+    for (int f = 0; f < frames; ++f) {
+      const Complex c = raw.at(f, bins[k]) - mean;
+      z.values[(2 * k) * rows + static_cast<std::size_t>(f)] = static_cast<float>(c.real());
+      z.values[(2 * k + 1) * rows + static_cast<std::size_t>(f)] = 2 * bins[k] == lb ? 0.0f : static_cast<float>(c.imag());
+    }
+  }
+  return z;
+}
+
 GrowingVar::GrowingVar(const FrameSpectra& raw, std::span<const int> bins, int lags)
     : raw_(raw), bins_(bins.begin(), bins.end()), variables_(2 * static_cast<int>(bins.size())),
       lags_(std::max(lags, 0)) {
@@ -330,19 +350,10 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
   added_ = frames;
 
   At out;
-  // The data as the forecast starts from them: each frame less the mean, in single precision.
-  std::vector<double> mean(unv);
-  for (std::size_t v = 0; v < unv; ++v) mean[v] = totals_[v] / frames;
-  out.data.frames = frames;
-  out.data.variables = nv;
-  out.data.values.resize(static_cast<std::size_t>(frames) * unv);
-  for (int f = 0; f < frames; ++f) {
-    values(f, y);
-    for (std::size_t v = 0; v < unv; ++v)
-      out.data.values[v * static_cast<std::size_t>(frames) + static_cast<std::size_t>(f)] =
-          static_cast<float>(y[v] - mean[v]);
-  }
+  out.data = residual_coefficients(raw_, frames, bins_);
   if (frames <= p) return out;
+  std::vector<double> mean(unv);  // the mean's offset from the reference
+  for (std::size_t v = 0; v < unv; ++v) mean[v] = totals_[v] / frames;
 
   // The cross sums about the mean: sum (y_i(t + l) - m_i)(y_j(t) - m_j) over t < frames - l is
   // the sum about the reference less m_j times y_i's sum over [l, frames), less m_i times y_j's

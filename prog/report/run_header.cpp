@@ -117,8 +117,7 @@ void write_run_header(Sink& report, const RunPlan& plan, const analysis::Setting
             : "auto, series by series the best model, or the best combined, by a backtest";
     write(report, kModel, what, model_asked ? "--model " + std::string(name) : std::string("the default for CSV data"));
   }
-  if (settings.model == analysis::Model::Auto && settings.frames_per_week > 1 &&
-      plan.frames >= rules::kWeeksForWeekdays * settings.frames_per_week)
+  if (settings.model == analysis::Model::Auto && rules::weighs_week(settings.frames_per_week, plan.frames))
     write(report, kWeek);
   if (settings.transform)
     write(report, kTransform, analysis::transform_name(*settings.transform));

@@ -114,6 +114,10 @@ int frames_per_week(double step_seconds, std::int64_t frame_length) {
   return std::fabs(frame_seconds - kDay) <= 1e-6 * kDay ? kDaysPerWeek : 0;
 }
 
+bool weighs_week(int frames_per_week, std::int64_t frames) {
+  return frames_per_week > 1 && frames >= std::int64_t{kWeeksForWeekdays} * frames_per_week;
+}
+
 Verdict model_options(const ModelOptions& o) {
   if (o.model == Model::AsSpecified && !o.interval_levels.empty())
     return broken(Rule::IntervalsNeedModel,

@@ -102,6 +102,8 @@ std::int64_t default_last_bin(std::int64_t frame_length);
 inline constexpr int kDaysPerWeek = 7;
 inline constexpr int kWeeksForWeekdays = 3;
 int frames_per_week(double step_seconds, std::int64_t frame_length);
+// Whether a sample of `frames` frames with that second cycle is long enough to weigh it.
+bool weighs_week(int frames_per_week, std::int64_t frames);
 
 // What the command line and the module may ask for besides the run's settings: intervals and a
 // backtest need a model with intervals, each level lies in (0, 100), a backtest has an origin or
