@@ -29,6 +29,27 @@ bool kept(double coefficient, double std_error, int equation, int regressor, int
   return !(t < kTermT);
 }
 
+// `m` (rows x columns, by rows) by columns.
+std::vector<double> transposed(std::span<const double> m, std::size_t rows, std::size_t columns) {
+  std::vector<double> t(m.size());
+  for (std::size_t r = 0; r < rows; ++r)
+    for (std::size_t c = 0; c < columns; ++c) t[c * rows + r] = m[r * columns + c];
+  return t;
+}
+
+// out = sum over k of weights[k] times row k of `rows` (weights.size() rows of out.size()):
+// the sums run side by side, each over k in turn.
+void row_combination(std::span<const double> weights, std::span<const double> rows, std::span<double> out) {
+  std::fill(out.begin(), out.end(), 0.0);
+  const std::size_t width = out.size();
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    const double f = weights[k];
+    if (f == 0.0) continue;
+    const double* row = rows.data() + k * width;
+    for (std::size_t j = 0; j < width; ++j) out[j] += f * row[j];
+  }
+}
+
 }  // namespace
 
 BinChoice choose_bins(std::span<const RankedBin> candidates, const ModelSize& size) {
@@ -176,7 +197,7 @@ std::optional<ModelFit> ModelSums::fit() const {
   };
   // Regressor u is row entry nv + u (variable u % nv at lag u / nv + 1); equation i's
   // left-hand side is entry i.
-  std::vector<double> g(unr * unr), rhs(unv * unr), diagonal(unr);
+  std::vector<double> g(unr * unr), rhs(unv * unr);
   for (std::size_t u = 0; u < unr; ++u) {
     for (std::size_t w = u; w < unr; ++w) g[w * unr + u] = g[u * unr + w] = centred(unv + u, unv + w);
     for (std::size_t i = 0; i < unv; ++i) rhs[i * unr + u] = centred(i, unv + u);
@@ -184,8 +205,7 @@ std::optional<ModelFit> ModelSums::fit() const {
   const std::vector<double> gram = g;
   fit.coefficients.assign(unv * unr, 0.0);
   if (nr > 0) {
-    if (!numeric::cholesky_factor(g, nr, diagonal)) return std::nullopt;
-    numeric::cholesky_inverse(g, nr, diagonal);
+    if (!numeric::invert_positive_definite(g, nr)) return std::nullopt;
     // Every equation's coefficients from the one inverse, a column at a time.
     for (std::size_t i = 0; i < unv; ++i) {
       double* b = fit.coefficients.data() + i * unr;
@@ -200,14 +220,17 @@ std::optional<ModelFit> ModelSums::fit() const {
 
   // The residual cross-products of the fit as fitted: y'y - b_i' X'y_j, the normal equations
   // making X'r zero. The t rule's residuals r + X d' (d the coefficients it drops) add d X'X d'.
-  std::vector<double> fitted(unv * unv);
-  for (std::size_t i = 0; i < unv; ++i)
+  // Row i of b X'y is sum over u of b_i(u) times row u of X'y by regressor (`by_regressor`).
+  const std::vector<double> by_regressor = transposed(rhs, unv, unr);
+  std::vector<double> fitted(unv * unv), explained(unv);
+  for (std::size_t i = 0; i < unv; ++i) {
+    row_combination(std::span(fit.coefficients).subspan(i * unr, unr), by_regressor, explained);
     for (std::size_t j = 0; j <= i; ++j) {
-      double sum = centred(i, j);
-      for (std::size_t u = 0; u < unr; ++u) sum -= fit.coefficients[i * unr + u] * rhs[j * unr + u];
+      double sum = centred(i, j) - explained[j];
       if (i == j) sum = std::max(sum, 0.0);
       fitted[i * unv + j] = fitted[j * unv + i] = sum;
     }
+  }
 
   // Least-squares standard errors, and the t rule.
   fit.std_errors.assign(fit.coefficients.size(), 0.0);
@@ -234,15 +257,17 @@ std::optional<ModelFit> ModelSums::fit() const {
       for (std::size_t u = 0; u < unr; ++u) spread[i * unr + u] += column[u] * d[w];
     }
   }
+  const std::vector<double> spread_by_regressor = transposed(spread, unv, unr);
+  std::vector<double> added(unv);
   fit.residual_covariance.resize(unv * unv);
-  for (std::size_t i = 0; i < unv; ++i)
+  for (std::size_t i = 0; i < unv; ++i) {
+    if (drops[i]) row_combination(std::span(dropped).subspan(i * unr, unr), spread_by_regressor, added);
     for (std::size_t j = 0; j <= i; ++j) {
-      double sum = fitted[i * unv + j];
-      if (drops[i] && drops[j])
-        for (std::size_t u = 0; u < unr; ++u) sum += dropped[i * unr + u] * spread[j * unr + u];
+      const double sum = fitted[i * unv + j] + (drops[i] && drops[j] ? added[j] : 0.0);
       const double value = sum / fit.degrees_of_freedom;
       fit.residual_covariance[i * unv + j] = fit.residual_covariance[j * unv + i] = value;
     }
+  }
 
   // R square of the fit as fitted: its residual sum of squares, over all equations, against
   // that of the regressands about their means.

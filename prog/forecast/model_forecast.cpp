@@ -137,9 +137,12 @@ std::vector<double> sample_variances(const SampleTerms& t, const std::vector<dou
   for (int k = 0; k < lb; ++k) {
     if (!used[k]) continue;
     const double re = d[k].real(), im = d[k].imag();
+    // m = k j mod lb, stepped by k.
+    int m = 0;
     for (int j = 0; j < lb; ++j) {
-      const auto m = static_cast<std::size_t>((static_cast<std::int64_t>(k) * j) % lb);
       out[j] += re * cosine[m] - im * sine[m];
+      m += k;
+      if (m >= lb) m -= lb;
     }
   }
   for (double& v : out) v *= 0.5;
@@ -195,17 +198,25 @@ std::vector<double> estimation_scale(const ModelFit& fit, std::span<const double
   const auto nr = static_cast<std::size_t>(fit.regressors());
   std::vector<double> scale(static_cast<std::size_t>(nv), 1.0);
   if (nr == 0 || fit.regressor_inverse.size() != nr * nr) return scale;
-  std::vector<double> kept(nr);  // the state at the regressors the equation keeps, else 0
+  // kept: the state at the regressors the equation keeps, else 0; q = kept' (X'X)^-1 kept, the
+  // inverse's rows weighted by kept summed side by side. Equations that keep the same
+  // regressors share it.
+  std::vector<double> kept(nr), previous, product(nr);
+  double q = 0.0;
   for (int i = 0; i < nv; ++i) {
     const double* b = fit.effective.data() + static_cast<std::size_t>(i) * nr;
     for (std::size_t u = 0; u < nr; ++u) kept[u] = b[u] != 0.0 ? state[u] : 0.0;
-    double q = 0.0;
-    for (std::size_t w = 0; w < nr; ++w) {
-      if (b[w] == 0.0) continue;
-      const double* column = fit.regressor_inverse.data() + w * nr;
-      double sum = 0.0;
-      for (std::size_t u = 0; u < nr; ++u) sum += column[u] * kept[u];
-      q += sum * state[w];
+    if (kept != previous) {
+      std::fill(product.begin(), product.end(), 0.0);
+      for (std::size_t u = 0; u < nr; ++u) {
+        const double f = kept[u];
+        if (f == 0.0) continue;
+        const double* row = fit.regressor_inverse.data() + u * nr;
+        for (std::size_t w = 0; w < nr; ++w) product[w] += f * row[w];
+      }
+      q = 0.0;
+      for (std::size_t w = 0; w < nr; ++w) q += kept[w] * product[w];
+      previous = kept;
     }
     scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(q, 0.0));
   }

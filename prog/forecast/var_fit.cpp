@@ -419,14 +419,16 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
       std::fill(beta.begin(), beta.end(), 0.0);
       beta[i] = 1.0;
       for (std::size_t u = 0; u < stride; ++u) beta[unv + u] = -fit.coefficients[i * stride + u];
-      double square = 0.0;
+      // beta' G beta: G's rows weighted by beta summed side by side, then dotted with beta.
+      std::fill(product.begin(), product.end(), 0.0);
       for (std::size_t u = 0; u < width; ++u) {
-        if (beta[u] == 0.0) continue;
-        const double* column = gram.data() + u * width;
-        double sum = 0.0;
-        for (std::size_t w = 0; w < width; ++w) sum += column[w] * beta[w];
-        square += beta[u] * sum;
+        const double f = beta[u];
+        if (f == 0.0) continue;
+        const double* row = gram.data() + u * width;
+        for (std::size_t w = 0; w < width; ++w) product[w] += f * row[w];
       }
+      double square = 0.0;
+      for (std::size_t w = 0; w < width; ++w) square += beta[w] * product[w];
       square = std::max(square, 0.0);
       r.rounded.push_back(square);
       r.total += square;

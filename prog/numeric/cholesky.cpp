@@ -7,6 +7,7 @@
 // square-rooted. Where several sums run side by side so that neighbouring entries of a column
 // are read together, each sum still receives its terms in its own order, so the results are
 // those of one sum at a time, bit for bit.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -175,6 +176,63 @@ void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagon
   // 3. The lower triangle from the upper.
   for (int i = 1; i <= n; ++i)
     for (int j = i + 1; j <= n; ++j) a[at(j, i, n)] = a[at(i, j, n)];
+}
+
+}  // namespace tramel::numeric
+
+namespace tramel::numeric {
+
+bool invert_positive_definite(std::span<double> a, int n) {
+  const auto un = static_cast<std::size_t>(n);
+  double* m = a.data();
+  // 1. U by rows, in the upper triangle: row j of the trailing matrix over its pivot's root,
+  //    then each later row loses row j's outer product.
+  for (std::size_t j = 0; j < un; ++j) {
+    double* row = m + j * un;
+    const double pivot = row[j];
+    if (pivot <= 0.0) return false;
+    const double d = std::sqrt(pivot);
+    for (std::size_t k = j + 1; k < un; ++k) row[k] /= d;
+    row[j] = d;
+    for (std::size_t i = j + 1; i < un; ++i) {
+      const double f = row[i];
+      double* target = m + i * un;
+      for (std::size_t k = i; k < un; ++k) target[k] -= f * row[k];
+    }
+  }
+  // 2. V = U^-1 (upper) by rows from the last: row i is -(U(i, i+1..) V(i+1.., .)) / U(i, i),
+  //    its diagonal 1 / U(i, i). V goes into the lower triangle transposed (W = V'), so that
+  //    row k of W holds column k of V.
+  std::vector<double> v(un * un, 0.0), sum(un);
+  for (std::size_t i = un; i-- > 0;) {
+    const double* u = m + i * un;
+    std::fill(sum.begin(), sum.end(), 0.0);
+    for (std::size_t r = i + 1; r < un; ++r) {
+      const double f = u[r];
+      const double* vr = v.data() + r * un;
+      for (std::size_t k = r; k < un; ++k) sum[k] += f * vr[k];
+    }
+    double* vi = v.data() + i * un;
+    vi[i] = 1.0 / u[i];
+    for (std::size_t k = i + 1; k < un; ++k) vi[k] = -sum[k] / u[i];
+  }
+  std::vector<double> w(un * un, 0.0);
+  for (std::size_t i = 0; i < un; ++i)
+    for (std::size_t k = i; k < un; ++k) w[k * un + i] = v[i * un + k];
+  // 3. A^-1 = V V': row a is the sum over k >= a of V(a, k) times row k of W, from column a.
+  for (std::size_t r = 0; r < un; ++r) {
+    double* out = m + r * un;
+    std::fill(out + r, out + un, 0.0);
+    const double* vr = v.data() + r * un;
+    for (std::size_t k = r; k < un; ++k) {
+      const double f = vr[k];
+      const double* wk = w.data() + k * un;
+      for (std::size_t c = r; c <= k; ++c) out[c] += f * wk[c];
+    }
+  }
+  for (std::size_t r = 0; r < un; ++r)
+    for (std::size_t c = 0; c < r; ++c) m[r * un + c] = m[c * un + r];
+  return true;
 }
 
 }  // namespace tramel::numeric

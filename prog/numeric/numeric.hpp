@@ -150,6 +150,13 @@ void cholesky_solve(std::span<const double> a, int n, std::span<const double> di
 // Turns the factor into the whole symmetric inverse, both triangles.
 void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagonal);
 
+// The inverse of a symmetric positive definite matrix in place (n x n, by rows, both
+// triangles), through its Cholesky factor U'U in double precision: for the models, which need
+// speed, not the long double sums above. False when a pivot is not positive (the matrix is then
+// left partly worked). Every inner loop runs along a row, updating entries independently, so the
+// compiler takes several at a time; the order of each entry's terms is fixed.
+bool invert_positive_definite(std::span<double> a, int n);
+
 // ---- Real eigenvalue solver -------------------------------------------------------------------
 
 // `a` is n x n, column-major, single precision.

@@ -24,26 +24,16 @@ EndFrames frames_to_end(std::int64_t samples, int frame_length) {
   return f;
 }
 
-Series model_series(std::span<const float> values, int frame_length, Transform transform) {
-  const std::size_t first = values.size() % static_cast<std::size_t>(std::max(frame_length, 1));
-  std::vector<double> scaled;
-  scaled.reserve(values.size() - first);
-  for (const float v : values.subspan(first))
-    scaled.push_back(transform == Transform::Log ? std::log(static_cast<double>(v)) : static_cast<double>(v));
-  Series s = model_series(scaled, frame_length, transform);
-  s.first_sample = static_cast<std::int64_t>(first);
-  return s;
-}
+namespace {
 
-Series model_series(std::span<const double> scaled, int frame_length, Transform transform) {
-  const EndFrames ends = frames_to_end(static_cast<std::int64_t>(scaled.size()), frame_length);
+// The series of whole frames `values` (a multiple of frame_length long) on the model's scale,
+// with its frames' means.
+Series framed_series(std::vector<double> values, int frame_length, Transform transform) {
   Series s;
   s.frame_length = frame_length;
-  s.frames = ends.frames;
-  s.first_sample = ends.first_sample;
+  s.frames = frame_length < 1 ? 0 : static_cast<int>(values.size() / static_cast<std::size_t>(frame_length));
   s.transform = transform;
-  const std::span<const double> framed = scaled.subspan(static_cast<std::size_t>(ends.first_sample));
-  s.values.assign(framed.begin(), framed.end());
+  s.values = std::move(values);
   s.means.resize(static_cast<std::size_t>(s.frames));
   for (int f = 0; f < s.frames; ++f) {
     const double* x = s.frame(f);
@@ -51,6 +41,27 @@ Series model_series(std::span<const double> scaled, int frame_length, Transform 
     for (int j = 0; j < frame_length; ++j) sum += x[j];
     s.means[f] = sum / frame_length;
   }
+  return s;
+}
+
+}  // namespace
+
+Series model_series(std::span<const float> values, int frame_length, Transform transform) {
+  const std::size_t first = values.size() % static_cast<std::size_t>(std::max(frame_length, 1));
+  std::vector<double> scaled;
+  scaled.reserve(values.size() - first);
+  for (const float v : values.subspan(first))
+    scaled.push_back(transform == Transform::Log ? std::log(static_cast<double>(v)) : static_cast<double>(v));
+  Series s = framed_series(std::move(scaled), frame_length, transform);
+  s.first_sample = static_cast<std::int64_t>(first);
+  return s;
+}
+
+Series model_series(std::span<const double> scaled, int frame_length, Transform transform) {
+  const EndFrames ends = frames_to_end(static_cast<std::int64_t>(scaled.size()), frame_length);
+  const std::span<const double> framed = scaled.subspan(static_cast<std::size_t>(ends.first_sample));
+  Series s = framed_series(std::vector<double>(framed.begin(), framed.end()), frame_length, transform);
+  s.first_sample = ends.first_sample;
   return s;
 }
 

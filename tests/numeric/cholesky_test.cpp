@@ -88,5 +88,37 @@ TEST(Cholesky, RandomSpdMatrices) {
   }
 }
 
+// The models' double-precision inverse: against the identity on random positive definite
+// matrices (both triangles filled, by rows), and refusing a matrix with a pivot that is not
+// positive (a singular one, and an indefinite one whose second pivot goes negative).
+TEST(Cholesky, PositiveDefiniteInverseInDouble) {
+  for (int n : {1, 3, 34, 71}) {
+    SCOPED_TRACE(n);
+    std::mt19937 gen(5u + n);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    Mat b(n * n), a(n * n);
+    for (double& v : b) v = u(gen);
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) {
+        double s = i == j ? 0.5 : 0.0;
+        for (int k = 0; k < n; ++k) s += b[k * n + i] * b[k * n + j];
+        a[i * n + j] = s;
+      }
+    Mat inverse = a;
+    ASSERT_TRUE(invert_positive_definite(inverse, n));
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) {
+        EXPECT_EQ(inverse[i * n + j], inverse[j * n + i]);
+        long double s = 0.0L;
+        for (int k = 0; k < n; ++k) s += a[i * n + k] * inverse[k * n + j];
+        EXPECT_NEAR(static_cast<double>(s), i == j ? 1.0 : 0.0, 1e-11 * n) << i << "," << j;
+      }
+  }
+  Mat singular = {1, 2, 2, 4};
+  EXPECT_FALSE(invert_positive_definite(singular, 2));
+  Mat indefinite = {1, 2, 0, 2, 1, 0, 0, 0, 1};
+  EXPECT_FALSE(invert_positive_definite(indefinite, 3));
+}
+
 }  // namespace
 }  // namespace tramel::numeric
