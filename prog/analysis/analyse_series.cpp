@@ -162,7 +162,8 @@ std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, std::span<const fl
     weeks.method = backtest::Method::SmoothWeeks;
     weeks.series = fits.front().series;
     weeks.frames_per_model_frame = week;
-    weeks.model = smoothing::fit_model(smoothing::model_series(weeks.series.values, lb * week, weeks.series.transform), {});
+    weeks.model = smoothing::fit_model(
+        smoothing::reframed(weeks.series, static_cast<std::int64_t>(weeks.series.frames) * lb, lb * week), {});
     fits.push_back(std::move(weekdays));
     fits.push_back(std::move(weeks));
   }
@@ -348,6 +349,9 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
     forecast_as_specified(r, values, settings, context);
     return r;
   }
+  // The models work on the frames as read; the residual left in `values` goes.
+  values.clear();
+  values.shrink_to_fit();
   try {
     forecast_with_model(r, *frames, frames->values, settings, context);
   } catch (const std::bad_alloc&) {

@@ -53,11 +53,12 @@ struct SeriesFrames {
   int frames = 0;
   std::vector<float> values;  // the whole frames' samples
   forecast::FrameSpectra raw;
-  forecast::FrameSpectra tapered;  // empty when the run does not taper: `raw` serves
+  // The tapered frames' transforms, for the coherence at the origins, in single precision (the
+  // coherence's own precision, and half the memory); empty when the run does not taper: `raw`
+  // serves.
+  forecast::SingleFrameSpectra tapered;
   float taper_power = 1.0f;
   bool is_tapered = false;
-
-  const forecast::FrameSpectra& for_coherence() const { return is_tapered ? tapered : raw; }
 };
 SeriesFrames transform_series(std::span<const float> values, const Settings& settings,
                               const numeric::FftPlan& plan, parallel::Threads threads = {});

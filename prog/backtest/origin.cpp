@@ -9,7 +9,8 @@ namespace tramel::backtest {
 namespace {
 
 // The mean over frames [0, frames) of the spectra at bins 0 .. lb/2.
-std::vector<forecast::Complex> mean_spectrum(const forecast::FrameSpectra& s, int frames) {
+template <class Spectra>
+std::vector<forecast::Complex> mean_spectrum(const Spectra& s, int frames) {
   const int half = s.half_bins();
   std::vector<forecast::Complex> mean(static_cast<std::size_t>(half));
   for (int f = 0; f < frames; ++f)
@@ -59,7 +60,8 @@ void specified_forecast(const SeriesFrames& series, const Settings& settings, co
   const int lb = series.frame_length;
   const std::vector<float> ahead = forecast::forecast_coefficients(fitted.data, *fitted.fit, settings.frames_ahead);
   // The (tapered) mean waveform's transform over all lb bins.
-  const std::vector<forecast::Complex> half = mean_spectrum(series.for_coherence(), a.origin);
+  const std::vector<forecast::Complex> half =
+      series.is_tapered ? mean_spectrum(series.tapered, a.origin) : mean_spectrum(series.raw, a.origin);
   std::vector<forecast::Complex> transform(static_cast<std::size_t>(lb));
   for (int k = 0; k < lb; ++k) transform[k] = 2 * k <= lb ? half[k] : std::conj(half[lb - k]);
   const std::vector<int> bins = significant_bins(a);
@@ -92,7 +94,7 @@ SeriesFrames transform_series(std::span<const float> values, const Settings& set
     if (!taper.note && taper.tapered_each_end >= 2) {
       s.is_tapered = true;
       s.taper_power = taper.power;
-      s.tapered = forecast::frame_spectra(s.values, plan, taper.weights.data(), threads);
+      s.tapered = forecast::single_frame_spectra(s.values, plan, taper.weights.data(), threads);
     }
   }
   return s;
@@ -109,10 +111,13 @@ std::vector<forecast::RankedBin> rank_bins(std::span<const coherence::Significan
   return ranked;
 }
 
-OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const Settings& settings) {
+namespace {
+
+template <class Spectra>
+OriginAnalysis coherence_from(const SeriesFrames& series, const Spectra& spectra, int origin,
+                              const Settings& settings) {
   const int lb = series.frame_length;
   const coherence::Band& band = settings.band;
-  const forecast::FrameSpectra& spectra = series.for_coherence();
   OriginAnalysis a;
   a.origin = origin;
 
@@ -137,6 +142,13 @@ OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const
   a.significant = coherence::select_bins(a.probabilities, band.first_bin, {settings.threshold, settings.fdr_level});
   a.ranked = rank_bins(a.significant, power, noise, band.first_bin);
   return a;
+}
+
+}  // namespace
+
+OriginAnalysis coherence_at_origin(const SeriesFrames& series, int origin, const Settings& settings) {
+  return series.is_tapered ? coherence_from(series, series.tapered, origin, settings)
+                           : coherence_from(series, series.raw, origin, settings);
 }
 
 std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::span<const int> origins,

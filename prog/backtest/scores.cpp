@@ -253,9 +253,8 @@ std::vector<MethodForecast> smooth_forecasts(const SmoothFit& fit, std::span<con
   // Longer frames: the sample up to each origin framed anew, back from the origin.
   const int model_frames_ahead = (frames_ahead + per - 1) / per;
   for (const int origin : origins) {
-    const std::span<const double> before(fit.series.values.data(),
-                                         static_cast<std::size_t>(origin) * static_cast<std::size_t>(lb));
-    const smoothing::Series series = smoothing::model_series(before, lb * per, fit.series.transform);
+    const smoothing::Series series =
+        smoothing::reframed(fit.series, static_cast<std::int64_t>(origin) * lb, lb * per);
     const int end[] = {series.frames};
     const smoothing::State state = smoothing::states_at(series, fit.model.weights, end).front();
     MethodForecast f = method_forecast(smoothing::forecast_from(fit.model, state, model_frames_ahead));

@@ -153,20 +153,26 @@ inline constexpr double kLevelCrossTermT = 2.0;
 
 // The transforms of every whole frame of a series at bins 0 .. frame_length / 2 (the other bins
 // are their conjugates), unnormalised as numeric::FftPlan makes them. With taper weights each
-// sample is first multiplied by its weight in single precision.
-struct FrameSpectra {
+// sample is first multiplied by its weight in single precision. Kept in double, or rounded to
+// single precision where half the memory matters more than the last digits (SingleFrameSpectra).
+template <class Real>
+struct BasicFrameSpectra {
   int frame_length = 0;
   int frames = 0;
-  std::vector<Complex> values;  // frame f, bin k at f * half_bins() + k
+  std::vector<std::complex<Real>> values;  // frame f, bin k at f * half_bins() + k
 
   int half_bins() const { return frame_length / 2 + 1; }
-  const Complex& at(int frame, int bin) const {
-    return values[static_cast<std::size_t>(frame) * static_cast<std::size_t>(half_bins()) +
-                  static_cast<std::size_t>(bin)];
+  Complex at(int frame, int bin) const {
+    return Complex(values[static_cast<std::size_t>(frame) * static_cast<std::size_t>(half_bins()) +
+                          static_cast<std::size_t>(bin)]);
   }
 };
+using FrameSpectra = BasicFrameSpectra<double>;
+using SingleFrameSpectra = BasicFrameSpectra<float>;
 FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
                            const float* weights = nullptr, parallel::Threads threads = {});
+SingleFrameSpectra single_frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
+                                        const float* weights = nullptr, parallel::Threads threads = {});
 
 // The residual frames' coefficients of the first `frames` frames at `bins`: each frame's
 // transform less the mean transform of those frames, real and imaginary part (the imaginary part

@@ -27,11 +27,10 @@ void inverse_transform(std::span<const Complex> half, const numeric::FftPlan& pl
   for (int j = 0; j < lb; ++j) out[j] = reciprocal * work[j].real();
 }
 
-}  // namespace
-
-FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
-                           const float* weights, parallel::Threads threads) {
-  FrameSpectra s;
+template <class Real>
+BasicFrameSpectra<Real> spectra_of_frames(std::span<const float> series, const numeric::FftPlan& plan,
+                                          const float* weights, parallel::Threads threads) {
+  BasicFrameSpectra<Real> s;
   s.frame_length = plan.length();
   s.frames = static_cast<int>(series.size() / static_cast<std::size_t>(s.frame_length));
   const auto half = static_cast<std::size_t>(s.half_bins());
@@ -46,14 +45,26 @@ FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan
       const int count = static_cast<int>(std::min<std::int64_t>(numeric::kFftLanes, frames - f0));
       batch.transform(series.data() + f0 * s.frame_length, count, weights);
       for (int q = 0; q < count; ++q) {
-        Complex* out = s.values.data() + static_cast<std::size_t>(f0 + q) * half;
-        for (std::size_t k = 0; k < half; ++k) {
-          out[k] = Complex(batch.real(static_cast<int>(k), q), batch.imag(static_cast<int>(k), q));
-        }
+        std::complex<Real>* out = s.values.data() + static_cast<std::size_t>(f0 + q) * half;
+        for (std::size_t k = 0; k < half; ++k)
+          out[k] = std::complex<Real>(static_cast<Real>(batch.real(static_cast<int>(k), q)),
+                                      static_cast<Real>(batch.imag(static_cast<int>(k), q)));
       }
     }
   });
   return s;
+}
+
+}  // namespace
+
+FrameSpectra frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
+                           const float* weights, parallel::Threads threads) {
+  return spectra_of_frames<double>(series, plan, weights, threads);
+}
+
+SingleFrameSpectra single_frame_spectra(std::span<const float> series, const numeric::FftPlan& plan,
+                                        const float* weights, parallel::Threads threads) {
+  return spectra_of_frames<float>(series, plan, weights, threads);
 }
 
 GrowingInputs::GrowingInputs(const FrameSpectra& spectra, std::span<const int> bins,

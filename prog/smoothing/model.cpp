@@ -37,7 +37,7 @@ class WaveformPass {
     frame_shape(series_, f, shape_);
     if (groups_) projection_.apply(shape_, part_);
     const std::span<const double> before = f == 0 ? std::span<const double>(shape_) : filter_.waveform();
-    const double* x = series_.frame(f);
+    const Series::Frame x = series_.frame(f);
     for (std::size_t j = 0; j < z_.size(); ++j) z_[j] = x[j] - before[j];
     return filter_.update(shape_, part_);
   }
@@ -182,7 +182,11 @@ Series last_frames(const Series& series, int frames) {
   s.frames = frames;
   s.first_sample = series.first_sample + static_cast<std::int64_t>(skipped) * series.frame_length;
   s.transform = series.transform;
-  s.values.assign(series.frame(skipped), series.frame(skipped) + static_cast<std::ptrdiff_t>(frames) * series.frame_length);
+  const auto from = static_cast<std::ptrdiff_t>(skipped) * series.frame_length;
+  if (series.read.empty())
+    s.scaled.assign(series.scaled.begin() + from, series.scaled.end());
+  else
+    s.read.assign(series.read.begin() + from, series.read.end());
   s.means.assign(series.means.begin() + skipped, series.means.end());
   return s;
 }
@@ -200,7 +204,7 @@ Model fit_model(const Series& series, const FitOptions& options) {
 
   // The level's data: every frame less the waveform known before it.
   std::vector<double> z;
-  z.reserve(fitted.values.size());
+  z.reserve(static_cast<std::size_t>(fitted.frames) * static_cast<std::size_t>(fitted.frame_length));
   WaveformPass pass(fitted, m.weights.waveform);
   for (int f = 0; f < fitted.frames; ++f) {
     pass.next(f);

@@ -26,17 +26,19 @@ EndFrames frames_to_end(std::int64_t samples, int frame_length) {
 
 namespace {
 
-// The series of whole frames `values` (a multiple of frame_length long) on the model's scale,
-// with its frames' means.
-Series framed_series(std::vector<double> values, int frame_length, Transform transform) {
+// The series of whole frames `read` or `scaled` (whichever is given, a multiple of frame_length
+// long), with its frames' means.
+Series framed_series(std::vector<float> read, std::vector<double> scaled, int frame_length, Transform transform) {
   Series s;
   s.frame_length = frame_length;
-  s.frames = frame_length < 1 ? 0 : static_cast<int>(values.size() / static_cast<std::size_t>(frame_length));
+  const std::size_t size = read.empty() ? scaled.size() : read.size();
+  s.frames = frame_length < 1 ? 0 : static_cast<int>(size / static_cast<std::size_t>(frame_length));
   s.transform = transform;
-  s.values = std::move(values);
+  s.read = std::move(read);
+  s.scaled = std::move(scaled);
   s.means.resize(static_cast<std::size_t>(s.frames));
   for (int f = 0; f < s.frames; ++f) {
-    const double* x = s.frame(f);
+    const Series::Frame x = s.frame(f);
     double sum = 0.0;
     for (int j = 0; j < frame_length; ++j) sum += x[j];
     s.means[f] = sum / frame_length;
@@ -48,11 +50,16 @@ Series framed_series(std::vector<double> values, int frame_length, Transform tra
 
 Series model_series(std::span<const float> values, int frame_length, Transform transform) {
   const std::size_t first = values.size() % static_cast<std::size_t>(std::max(frame_length, 1));
+  const std::span<const float> framed = values.subspan(first);
+  std::vector<float> read;
   std::vector<double> scaled;
-  scaled.reserve(values.size() - first);
-  for (const float v : values.subspan(first))
-    scaled.push_back(transform == Transform::Log ? std::log(static_cast<double>(v)) : static_cast<double>(v));
-  Series s = framed_series(std::move(scaled), frame_length, transform);
+  if (transform == Transform::Log) {
+    scaled.reserve(framed.size());
+    for (const float v : framed) scaled.push_back(std::log(static_cast<double>(v)));
+  } else {
+    read.assign(framed.begin(), framed.end());
+  }
+  Series s = framed_series(std::move(read), std::move(scaled), frame_length, transform);
   s.first_sample = static_cast<std::int64_t>(first);
   return s;
 }
@@ -60,7 +67,19 @@ Series model_series(std::span<const float> values, int frame_length, Transform t
 Series model_series(std::span<const double> scaled, int frame_length, Transform transform) {
   const EndFrames ends = frames_to_end(static_cast<std::int64_t>(scaled.size()), frame_length);
   const std::span<const double> framed = scaled.subspan(static_cast<std::size_t>(ends.first_sample));
-  Series s = framed_series(std::vector<double>(framed.begin(), framed.end()), frame_length, transform);
+  Series s = framed_series({}, std::vector<double>(framed.begin(), framed.end()), frame_length, transform);
+  s.first_sample = ends.first_sample;
+  return s;
+}
+
+Series reframed(const Series& series, std::int64_t samples, int frame_length) {
+  const EndFrames ends = frames_to_end(samples, frame_length);
+  const auto from = static_cast<std::ptrdiff_t>(ends.first_sample), to = static_cast<std::ptrdiff_t>(samples);
+  Series s = series.read.empty()
+                 ? framed_series({}, std::vector<double>(series.scaled.begin() + from, series.scaled.begin() + to),
+                                 frame_length, series.transform)
+                 : framed_series(std::vector<float>(series.read.begin() + from, series.read.begin() + to), {},
+                                 frame_length, series.transform);
   s.first_sample = ends.first_sample;
   return s;
 }
@@ -76,7 +95,7 @@ void frame_shape(const Series& series, int f, std::span<double> shape) {
   }
   const double slope = change / lb;
   const double centre = (lb - 1) / 2.0;
-  const double* x = series.frame(f);
+  const Series::Frame x = series.frame(f);
   for (int j = 0; j < lb; ++j) shape[j] = x[j] - m[f] - (j - centre) * slope;
 }
 

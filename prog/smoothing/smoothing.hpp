@@ -42,22 +42,35 @@ struct EndFrames {
 };
 EndFrames frames_to_end(std::int64_t samples, int frame_length);
 
-// The frames of a series on the model's scale, frame after frame.
+// The frames of a series on the model's scale, frame after frame: on the data's scale the
+// values as read (single precision, as they came: half the memory of a copy in double), else
+// the values on the model's scale in double.
 struct Series {
   int frame_length = 0;
   int frames = 0;
   std::int64_t first_sample = 0;  // of the values given
   Transform transform = Transform::None;
-  std::vector<double> values;  // frames x frame_length
-  std::vector<double> means;   // per frame
+  std::vector<float> read;      // frames x frame_length: the values as read, or empty
+  std::vector<double> scaled;   // frames x frame_length: the values on the model's scale, or empty
+  std::vector<double> means;    // per frame
 
-  const double* frame(int f) const {
-    return values.data() + static_cast<std::size_t>(f) * static_cast<std::size_t>(frame_length);
+  // A frame's values on the model's scale, x[j] for j < frame_length.
+  struct Frame {
+    const float* read;
+    const double* scaled;
+    double operator[](std::size_t j) const { return read != nullptr ? read[j] : scaled[j]; }
+  };
+  Frame frame(int f) const {
+    const std::size_t at = static_cast<std::size_t>(f) * static_cast<std::size_t>(frame_length);
+    return read.empty() ? Frame{nullptr, scaled.data() + at} : Frame{read.data() + at, nullptr};
   }
 };
 Series model_series(std::span<const float> values, int frame_length, Transform transform);
 // The same from values on the model's scale already.
 Series model_series(std::span<const double> scaled, int frame_length, Transform transform);
+// The first `samples` values of a series framed anew in frames of `frame_length`, counted back
+// from the last of them (first_sample counts from the series' first value).
+Series reframed(const Series& series, std::int64_t samples, int frame_length);
 
 // ---- The weights ------------------------------------------------------------------------------
 
