@@ -132,8 +132,9 @@ Model chosen_model(const backtest::Choice& choice) {
 // (the log scale only where every value is positive) and, for Auto on days of data sampled
 // hourly or faster with 3 weeks or more, with a waveform per day of the week and in frames of a
 // week.
-std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, std::span<const float> values,
+std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, const backtest::SeriesFrames& frames,
                                              const Settings& settings) {
+  const std::span<const float> values = frames.values();
   const Transform asked = settings.transform.value_or(Transform::Auto);
   const bool positive = smoothing::transform_applies(values, smoothing::Transform::Log);
   r.log_refused = asked == Transform::Log && !positive;
@@ -147,12 +148,12 @@ std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, std::span<const fl
   for (const smoothing::Transform t : scales) {
     backtest::SmoothFit fit;
     fit.method = t == smoothing::Transform::Log ? backtest::Method::SmoothLog : backtest::Method::Smooth;
-    fit.series = smoothing::model_series(values, lb, t);
+    fit.series = t == smoothing::Transform::None ? smoothing::model_series(frames.samples, lb)
+                                                 : smoothing::model_series(values, lb, t);
     fit.model = smoothing::fit_model(fit.series, {bins});
     fits.push_back(std::move(fit));
   }
-  const int frames = static_cast<int>(values.size()) / lb;
-  if (settings.model == Model::Auto && rules::weighs_week(settings.frames_per_week, frames)) {
+  if (settings.model == Model::Auto && rules::weighs_week(settings.frames_per_week, frames.frames)) {
     const int week = settings.frames_per_week;
     backtest::SmoothFit weekdays;
     weekdays.method = backtest::Method::SmoothWeekdays;
@@ -220,7 +221,7 @@ std::optional<backtest::MethodForecast> final_forecast(backtest::Method m, Serie
       return f;
     }
     case Method::SeasonalNaive:
-      return backtest::seasonal_naive(frames.values, frames.frame_length, settings.frames_ahead);
+      return backtest::seasonal_naive(frames.values(), frames.frame_length, settings.frames_ahead);
     case Method::Smooth:
     case Method::SmoothLog:
     case Method::SmoothWeekdays:
@@ -240,10 +241,10 @@ std::optional<backtest::MethodForecast> final_forecast(backtest::Method m, Serie
 // and Auto's choice), the methods chosen, their fits and forecasts on the frames of the series
 // counted back from its last sample, combined when Auto combines them, and the intervals,
 // calibrated to the backtest's errors where it has the origins for it.
-void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames,
-                         std::span<const float> values, const Settings& settings, const Context& context) {
+void forecast_with_model(SeriesResult& r, const backtest::SeriesFrames& frames, const Settings& settings,
+                         const Context& context) {
   const bool smooth = settings.model == Model::Smooth || settings.model == Model::Auto;
-  const std::vector<backtest::SmoothFit> fits = smooth ? smooth_fits(r, values, settings) : std::vector<backtest::SmoothFit>();
+  const std::vector<backtest::SmoothFit> fits = smooth ? smooth_fits(r, frames, settings) : std::vector<backtest::SmoothFit>();
   const std::vector<backtest::Method> methods = candidates(settings.model, fits);
   // Smooth and auto choose (and calibrate) by the backtest over the default origins, whatever
   // origins --backtest K asks for, so that a backtest never changes the forecast; the table of
@@ -353,7 +354,7 @@ SeriesResult analyse_series(int series, Samples values, const Settings& settings
   values.clear();
   values.shrink_to_fit();
   try {
-    forecast_with_model(r, *frames, frames->values, settings, context);
+    forecast_with_model(r, *frames, settings, context);
   } catch (const std::bad_alloc&) {
     r.stop = SeriesStop::FitWorkSpace;
   }

@@ -51,7 +51,9 @@ struct Settings {
 struct SeriesFrames {
   int frame_length = 0;
   int frames = 0;
-  std::vector<float> values;  // the whole frames' samples
+  smoothing::SharedValues samples;  // the whole frames' samples, shared with smooth's series
+
+  std::span<const float> values() const { return samples ? std::span<const float>(*samples) : std::span<const float>(); }
   forecast::FrameSpectra raw;
   // The tapered frames' transforms, for the coherence at the origins, in single precision (the
   // coherence's own precision, and half the memory); empty when the run does not taper: `raw`

@@ -85,8 +85,9 @@ SeriesFrames transform_series(std::span<const float> values, const Settings& set
   SeriesFrames s;
   s.frame_length = settings.band.frame_length;
   s.frames = static_cast<int>(values.size() / static_cast<std::size_t>(s.frame_length));
-  s.values.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(s.frames) * s.frame_length);
-  s.raw = forecast::frame_spectra(s.values, plan, nullptr, threads);
+  s.samples = std::make_shared<const std::vector<float>>(
+      values.begin(), values.begin() + static_cast<std::ptrdiff_t>(s.frames) * s.frame_length);
+  s.raw = forecast::frame_spectra(s.values(), plan, nullptr, threads);
   // As the coherence analysis tapers: a refused taper, or fewer than two tapered values, means
   // unit weights.
   if (settings.band.taper_percent > 0.0f) {
@@ -94,7 +95,7 @@ SeriesFrames transform_series(std::span<const float> values, const Settings& set
     if (!taper.note && taper.tapered_each_end >= 2) {
       s.is_tapered = true;
       s.taper_power = taper.power;
-      s.tapered = forecast::single_frame_spectra(s.values, plan, taper.weights.data(), threads);
+      s.tapered = forecast::single_frame_spectra(s.values(), plan, taper.weights.data(), threads);
     }
   }
   return s;

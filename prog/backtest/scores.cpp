@@ -123,10 +123,10 @@ SeriesBacktest scoring_frame(const SeriesFrames& series, int origins, int least,
   b.levels = settings.levels;
   b.frame_length = series.frame_length;
   const auto lb = static_cast<std::size_t>(series.frame_length);
-  b.actual.assign(series.values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(b.first_origin) * lb),
-                  series.values.end());
+  b.actual.assign(series.values().begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(b.first_origin) * lb),
+                  series.values().end());
   for (int i = 0; i < b.origins; ++i)
-    b.scales.push_back(naive_scale(series.values, series.frame_length, b.first_origin + i));
+    b.scales.push_back(naive_scale(series.values(), series.frame_length, b.first_origin + i));
   for (auto& f : b.forecasts) f.resize(static_cast<std::size_t>(b.origins));
   return b;
 }
@@ -309,7 +309,7 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
   }
   auto& naive = slot(Method::SeasonalNaive);
   for (int i = 0; i < b.origins; ++i)
-    naive[i] = seasonal_naive(std::span<const float>(series.values).first(static_cast<std::size_t>(origins[i]) * lb),
+    naive[i] = seasonal_naive(series.values().first(static_cast<std::size_t>(origins[i]) * lb),
                               series.frame_length, settings.frames_ahead);
   // Smooth: one pass per fit gives its model at every origin.
   for (const SmoothFit& fit : q.smooth) {

@@ -183,10 +183,10 @@ Series last_frames(const Series& series, int frames) {
   s.first_sample = series.first_sample + static_cast<std::int64_t>(skipped) * series.frame_length;
   s.transform = series.transform;
   const auto from = static_cast<std::ptrdiff_t>(skipped) * series.frame_length;
-  if (series.read.empty())
-    s.scaled.assign(series.scaled.begin() + from, series.scaled.end());
+  if (series.read)
+    s.read = std::make_shared<const std::vector<float>>(series.read->begin() + from, series.read->end());
   else
-    s.read.assign(series.read.begin() + from, series.read.end());
+    s.scaled.assign(series.scaled.begin() + from, series.scaled.end());
   s.means.assign(series.means.begin() + skipped, series.means.end());
   return s;
 }

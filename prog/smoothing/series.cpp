@@ -28,10 +28,10 @@ namespace {
 
 // The series of whole frames `read` or `scaled` (whichever is given, a multiple of frame_length
 // long), with its frames' means.
-Series framed_series(std::vector<float> read, std::vector<double> scaled, int frame_length, Transform transform) {
+Series framed_series(SharedValues read, std::vector<double> scaled, int frame_length, Transform transform) {
   Series s;
   s.frame_length = frame_length;
-  const std::size_t size = read.empty() ? scaled.size() : read.size();
+  const std::size_t size = read ? read->size() : scaled.size();
   s.frames = frame_length < 1 ? 0 : static_cast<int>(size / static_cast<std::size_t>(frame_length));
   s.transform = transform;
   s.read = std::move(read);
@@ -46,20 +46,24 @@ Series framed_series(std::vector<float> read, std::vector<double> scaled, int fr
   return s;
 }
 
+SharedValues shared_copy(std::span<const float> values) {
+  return std::make_shared<const std::vector<float>>(values.begin(), values.end());
+}
+
 }  // namespace
 
 Series model_series(std::span<const float> values, int frame_length, Transform transform) {
   const std::size_t first = values.size() % static_cast<std::size_t>(std::max(frame_length, 1));
   const std::span<const float> framed = values.subspan(first);
-  std::vector<float> read;
-  std::vector<double> scaled;
+  Series s;
   if (transform == Transform::Log) {
+    std::vector<double> scaled;
     scaled.reserve(framed.size());
     for (const float v : framed) scaled.push_back(std::log(static_cast<double>(v)));
+    s = framed_series(nullptr, std::move(scaled), frame_length, transform);
   } else {
-    read.assign(framed.begin(), framed.end());
+    s = framed_series(shared_copy(framed), {}, frame_length, transform);
   }
-  Series s = framed_series(std::move(read), std::move(scaled), frame_length, transform);
   s.first_sample = static_cast<std::int64_t>(first);
   return s;
 }
@@ -67,19 +71,25 @@ Series model_series(std::span<const float> values, int frame_length, Transform t
 Series model_series(std::span<const double> scaled, int frame_length, Transform transform) {
   const EndFrames ends = frames_to_end(static_cast<std::int64_t>(scaled.size()), frame_length);
   const std::span<const double> framed = scaled.subspan(static_cast<std::size_t>(ends.first_sample));
-  Series s = framed_series({}, std::vector<double>(framed.begin(), framed.end()), frame_length, transform);
+  Series s = framed_series(nullptr, std::vector<double>(framed.begin(), framed.end()), frame_length, transform);
   s.first_sample = ends.first_sample;
   return s;
 }
 
+Series model_series(SharedValues whole_frames, int frame_length) {
+  if (frame_length < 1 || whole_frames->size() % static_cast<std::size_t>(frame_length) != 0)
+    return model_series(std::span<const float>(*whole_frames), frame_length, Transform::None);
+  return framed_series(std::move(whole_frames), {}, frame_length, Transform::None);
+}
+
 Series reframed(const Series& series, std::int64_t samples, int frame_length) {
   const EndFrames ends = frames_to_end(samples, frame_length);
-  const auto from = static_cast<std::ptrdiff_t>(ends.first_sample), to = static_cast<std::ptrdiff_t>(samples);
-  Series s = series.read.empty()
-                 ? framed_series({}, std::vector<double>(series.scaled.begin() + from, series.scaled.begin() + to),
-                                 frame_length, series.transform)
-                 : framed_series(std::vector<float>(series.read.begin() + from, series.read.begin() + to), {},
-                                 frame_length, series.transform);
+  const auto from = static_cast<std::size_t>(ends.first_sample), to = static_cast<std::size_t>(samples);
+  Series s = series.read ? framed_series(shared_copy(std::span(*series.read).subspan(from, to - from)), {},
+                                         frame_length, series.transform)
+                         : framed_series(nullptr, std::vector<double>(series.scaled.begin() + static_cast<std::ptrdiff_t>(from),
+                                                                      series.scaled.begin() + static_cast<std::ptrdiff_t>(to)),
+                                         frame_length, series.transform);
   s.first_sample = ends.first_sample;
   return s;
 }

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -43,16 +44,18 @@ struct EndFrames {
 EndFrames frames_to_end(std::int64_t samples, int frame_length);
 
 // The frames of a series on the model's scale, frame after frame: on the data's scale the
-// values as read (single precision, as they came: half the memory of a copy in double), else
-// the values on the model's scale in double.
+// values as read (single precision, as they came, and shared: the copies of a Series, and the
+// caller that hands them over, hold the one store), else the values on the model's scale in
+// double.
+using SharedValues = std::shared_ptr<const std::vector<float>>;
 struct Series {
   int frame_length = 0;
   int frames = 0;
   std::int64_t first_sample = 0;  // of the values given
   Transform transform = Transform::None;
-  std::vector<float> read;      // frames x frame_length: the values as read, or empty
-  std::vector<double> scaled;   // frames x frame_length: the values on the model's scale, or empty
-  std::vector<double> means;    // per frame
+  SharedValues read;              // frames x frame_length: the values as read, or null
+  std::vector<double> scaled;     // frames x frame_length: the values on the model's scale, or empty
+  std::vector<double> means;      // per frame
 
   // A frame's values on the model's scale, x[j] for j < frame_length.
   struct Frame {
@@ -62,12 +65,14 @@ struct Series {
   };
   Frame frame(int f) const {
     const std::size_t at = static_cast<std::size_t>(f) * static_cast<std::size_t>(frame_length);
-    return read.empty() ? Frame{nullptr, scaled.data() + at} : Frame{read.data() + at, nullptr};
+    return read ? Frame{read->data() + at, nullptr} : Frame{nullptr, scaled.data() + at};
   }
 };
 Series model_series(std::span<const float> values, int frame_length, Transform transform);
 // The same from values on the model's scale already.
 Series model_series(std::span<const double> scaled, int frame_length, Transform transform);
+// The same on the data's scale from whole frames the caller shares (none is copied).
+Series model_series(SharedValues whole_frames, int frame_length);
 // The first `samples` values of a series framed anew in frames of `frame_length`, counted back
 // from the last of them (first_sample counts from the series' first value).
 Series reframed(const Series& series, std::int64_t samples, int frame_length);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -46,6 +47,29 @@ TEST(Smooth, FixedWaveformIsForecastExactly) {
     std::vector<double> actual(x.begin() + samples, x.end());
     EXPECT_LT(max_gap(f.values, actual), 1e-4) << samples;  // the values in single precision
   }
+}
+
+// The three ways to the same series on the data's scale: a copy of the values, the caller's
+// shared whole frames (not copied), and a longer frame's series framed anew from the first
+// samples of a shorter one, all with the same frames and means as model_series of those samples.
+TEST(Smooth, SeriesSharedOrReframedIsTheSeriesOfThoseValues) {
+  const std::vector<float> x = series_of(12 * 9, [](int t) { return 100.0 + 0.5 * t + waveform(t); });
+  const Series copied = model_series(x, 12, Transform::None);
+  const SharedValues shared = std::make_shared<const std::vector<float>>(x);
+  const Series kept = model_series(shared, 12);
+  EXPECT_EQ(kept.read.get(), shared.get());
+  EXPECT_EQ(kept.means, copied.means);
+  EXPECT_EQ(*kept.read, *copied.read);
+  const Series longer = reframed(copied, 12 * 8, 36);
+  const Series direct = model_series(std::span(x).first(12 * 8), 36, Transform::None);
+  EXPECT_EQ(longer.frames, 2);
+  EXPECT_EQ(longer.first_sample, direct.first_sample);
+  EXPECT_EQ(longer.means, direct.means);
+  EXPECT_EQ(*longer.read, *direct.read);
+  const Series logs = model_series(x, 12, Transform::Log);
+  const Series longer_logs = reframed(logs, 12 * 8, 36);
+  EXPECT_EQ(longer_logs.means, model_series(std::span(x).first(12 * 8), 36, Transform::Log).means);
+  EXPECT_FALSE(longer_logs.read);
 }
 
 // Frames of a day whose shape differs at the weekend: with a cycle of 7 waveforms the next
