@@ -335,6 +335,25 @@ struct ModelFit {
 // variables are linearly dependent (their cross-product matrix is not positive definite).
 std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags);
 
+// A model's variables read from the spectra as they are asked for, with no copy of them: bin
+// 0's real part, then each bin's real and imaginary parts (the real part alone at
+// frame_length / 2).
+class SpectraVariables {
+ public:
+  SpectraVariables(const FrameSpectra& spectra, std::vector<int> bins);
+  const std::vector<int>& bins() const { return bins_; }
+  int variables() const { return static_cast<int>(bin_.size()); }
+  double at(int frame, int variable) const {
+    const Complex c = spectra_.at(frame, bin_[static_cast<std::size_t>(variable)]);
+    return imaginary_[static_cast<std::size_t>(variable)] ? c.imag() : c.real();
+  }
+
+ private:
+  const FrameSpectra& spectra_;
+  std::vector<int> bins_;
+  std::vector<int> bin_;  // per variable
+  std::vector<bool> imaginary_;
+};
 // The sums a model's fit is made from, frame by frame: the fitted series (the variables, or
 // their changes from frame to frame) about a reference value per variable, and the
 // cross-products of each of its values with its `lags` predecessors. The fit needs the sums
@@ -349,14 +368,20 @@ class ModelSums {
   void add(std::span<const double> frame);
   // The frames of `inputs` from those added so far up to `frames`.
   void add_frames(const ModelInputs& inputs, int frames);
+  void add_frames(const SpectraVariables& inputs, int frames);
   int frames() const { return frames_; }
-  // The fit on the frames added; as fit_model says.
-  std::optional<ModelFit> fit() const;
+  // The fit on the frames added; as fit_model says. Of the model of some of the variables
+  // alone, given as their indices (increasing), when `variables` is not empty: the sums of a
+  // set of variables hold those of every subset (a backtest whose origins keep different bins
+  // sums their union once).
+  std::optional<ModelFit> fit(std::span<const int> variables = {}) const;
 
  private:
   static constexpr std::size_t kRowsAtOnce = 4;
   bool take(std::span<const double> frame);    // the frame into the row; whether it makes one
   void accumulate(std::span<const double> rows);  // rows one after another, up to kRowsAtOnce
+  template <class Inputs>
+  void add_from(const Inputs& inputs, int frames);
 
   ModelKind kind_;
   int variables_ = 0;
@@ -373,6 +398,9 @@ class ModelSums {
 };
 // The mean of the series a model of `kind` is fitted to over the first `frames` frames.
 std::vector<double> fitted_mean(const ModelInputs& inputs, ModelKind kind, int frames);
+std::vector<double> fitted_mean(const SpectraVariables& variables, ModelKind kind, int frames);
+// The indices among the variables of `bins` of those of `subset` (a subset of them).
+std::vector<int> variable_indices(std::span<const int> bins, std::span<const int> subset, int frame_length);
 
 // How `changes` carries its drift into the forecast. The fit takes out the sample's mean change
 // (ModelFit::mean); the forecast adds a drift d_h to the VAR's forecast change at step h:

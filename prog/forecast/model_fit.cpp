@@ -83,16 +83,42 @@ BinChoice choose_bins(std::span<const RankedBin> candidates, const ModelSize& si
   return choice;
 }
 
-std::vector<double> fitted_mean(const ModelInputs& in, ModelKind kind, int frames) {
+namespace {
+
+template <class Inputs>
+std::vector<double> mean_of(const Inputs& in, int variables, ModelKind kind, int frames) {
   const int shift = kind == ModelKind::Changes ? 1 : 0;
   const int length = std::max(frames - shift, 0);
-  std::vector<double> mean(static_cast<std::size_t>(in.variables), 0.0);
-  for (int v = 0; v < in.variables && length > 0; ++v) {
+  std::vector<double> mean(static_cast<std::size_t>(variables), 0.0);
+  for (int v = 0; v < variables && length > 0; ++v) {
     long double sum = 0;
     for (int t = 0; t < length; ++t) sum += shift ? in.at(t + 1, v) - in.at(t, v) : in.at(t, v);
     mean[v] = static_cast<double>(sum / length);
   }
   return mean;
+}
+
+}  // namespace
+
+std::vector<double> fitted_mean(const ModelInputs& in, ModelKind kind, int frames) {
+  return mean_of(in, in.variables, kind, frames);
+}
+
+std::vector<double> fitted_mean(const SpectraVariables& in, ModelKind kind, int frames) {
+  return mean_of(in, in.variables(), kind, frames);
+}
+
+SpectraVariables::SpectraVariables(const FrameSpectra& spectra, std::vector<int> bins)
+    : spectra_(spectra), bins_(std::move(bins)) {
+  bin_.push_back(0);
+  imaginary_.push_back(false);
+  for (const int b : bins_) {
+    bin_.push_back(b);
+    imaginary_.push_back(false);
+    if (2 * b == spectra.frame_length) continue;
+    bin_.push_back(b);
+    imaginary_.push_back(true);
+  }
 }
 
 ModelSums::ModelSums(ModelKind kind, int variables, int lags, std::vector<double> reference)
@@ -150,7 +176,12 @@ void ModelSums::add(std::span<const double> frame) {
   if (take(frame)) accumulate(row_);
 }
 
-void ModelSums::add_frames(const ModelInputs& inputs, int frames) {
+void ModelSums::add_frames(const ModelInputs& inputs, int frames) { add_from(inputs, frames); }
+
+void ModelSums::add_frames(const SpectraVariables& inputs, int frames) { add_from(inputs, frames); }
+
+template <class Inputs>
+void ModelSums::add_from(const Inputs& inputs, int frames) {
   std::vector<double> frame(static_cast<std::size_t>(variables_));
   std::vector<double> block;
   block.reserve(kRowsAtOnce * static_cast<std::size_t>(width_));
@@ -164,8 +195,12 @@ void ModelSums::add_frames(const ModelInputs& inputs, int frames) {
   }
 }
 
-std::optional<ModelFit> ModelSums::fit() const {
-  const int nv = variables_;
+std::optional<ModelFit> ModelSums::fit(std::span<const int> variables) const {
+  // The fitted model's variable v is the sums' variable index[v].
+  std::vector<int> index(variables.begin(), variables.end());
+  if (index.empty())
+    for (int v = 0; v < variables_; ++v) index.push_back(v);
+  const int nv = static_cast<int>(index.size());
   const int lags = lags_;
   const int n = length_ - lags;
   const int nr = nv * lags;
@@ -187,13 +222,20 @@ std::optional<ModelFit> ModelSums::fit() const {
   std::vector<double> offset(unv);
   fit.mean.resize(unv);
   for (std::size_t v = 0; v < unv; ++v) {
-    offset[v] = totals_[v] / length_;
-    fit.mean[v] = reference_[v] + offset[v];
+    const auto at = static_cast<std::size_t>(index[v]);
+    offset[v] = totals_[at] / length_;
+    fit.mean[v] = reference_[at] + offset[v];
   }
+  // Row entry u of the fitted model (its variable u % nv at lag u / nv) is entry entry[u] of the
+  // sums' rows.
+  std::vector<std::size_t> entry(unv * static_cast<std::size_t>(lags + 1));
+  for (std::size_t u = 0; u < entry.size(); ++u)
+    entry[u] = u / unv * static_cast<std::size_t>(variables_) + static_cast<std::size_t>(index[u % unv]);
   const auto centred = [&](std::size_t u, std::size_t w) {
-    if (w < u) std::swap(u, w);
+    if (entry[w] < entry[u]) std::swap(u, w);
     const double mu = offset[u % unv], mw = offset[w % unv];
-    return products_[u * width + w] - mw * sums_[u] - mu * sums_[w] + n * mu * mw;
+    const std::size_t a = entry[u], b = entry[w];
+    return products_[a * width + b] - mw * sums_[a] - mu * sums_[b] + n * mu * mw;
   };
   // Regressor u is row entry nv + u (variable u % nv at lag u / nv + 1); equation i's
   // left-hand side is entry i.
@@ -278,6 +320,21 @@ std::optional<ModelFit> ModelSums::fit() const {
   }
   fit.r_square = total_sum > 0 ? 1 - residual_sum / total_sum : 0.0;
   return fit;
+}
+
+std::vector<int> variable_indices(std::span<const int> bins, std::span<const int> subset, int frame_length) {
+  std::vector<int> out = {0};
+  int v = 1;
+  std::size_t k = 0;
+  for (const int b : bins) {
+    const int count = 2 * b == frame_length ? 1 : 2;
+    if (k < subset.size() && subset[k] == b) {
+      for (int c = 0; c < count; ++c) out.push_back(v + c);
+      ++k;
+    }
+    v += count;
+  }
+  return out;
 }
 
 std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <numbers>
 #include <utility>
 
@@ -192,31 +193,67 @@ std::vector<double> forecast_error_covariance(const ModelFit& fit, int frames_ah
 
 namespace {
 
-// D's diagonal: sqrt(1 + q_i), q_i = x0' (X'X)^-1 x0 over the regressors equation i keeps.
+// D's diagonal: sqrt(1 + q_i), q_i = k_i' (X'X)^-1 k_i, k_i the state x0 at the regressors
+// equation i keeps (0 at those it drops). With Q = (X'X)^-1 that is the sum of x0_u Q_uw x0_w
+// over pairs of kept regressors, or, where the equation drops fewer than it keeps, with d_i the
+// state at the dropped ones, x0' Q x0 - 2 d_i' Q x0 + d_i' Q d_i: either way over pairs of the
+// smaller set. Equations that keep the same regressors share it.
 std::vector<double> estimation_scale(const ModelFit& fit, std::span<const double> state) {
   const int nv = fit.variables;
   const auto nr = static_cast<std::size_t>(fit.regressors());
   std::vector<double> scale(static_cast<std::size_t>(nv), 1.0);
   if (nr == 0 || fit.regressor_inverse.size() != nr * nr) return scale;
-  // kept: the state at the regressors the equation keeps, else 0; q = kept' (X'X)^-1 kept, the
-  // inverse's rows weighted by kept summed side by side. Equations that keep the same
-  // regressors share it.
-  std::vector<double> kept(nr), previous, product(nr);
+  const std::vector<double>& inverse = fit.regressor_inverse;
+  // Q x0 and x0' Q x0, for the equations that drop few.
+  std::vector<double> product(nr, 0.0);
+  for (std::size_t u = 0; u < nr; ++u) {
+    const double f = state[u];
+    if (f == 0.0) continue;
+    const double* row = inverse.data() + u * nr;
+    for (std::size_t w = 0; w < nr; ++w) product[w] += f * row[w];
+  }
+  double whole = 0.0;
+  for (std::size_t w = 0; w < nr; ++w) whole += state[w] * product[w];
+  // sum over u, w in `at` of x0_u Q_uw x0_w; each row's sum in four parts side by side (a set
+  // order, so as not to wait on one running sum), the state gathered once.
+  std::vector<double> gathered;
+  const auto pairs = [&](std::span<const std::size_t> at) {
+    gathered.clear();
+    for (const std::size_t w : at) gathered.push_back(state[w]);
+    const std::size_t n = at.size();
+    double sum = 0.0;
+    for (std::size_t a = 0; a < n; ++a) {
+      const double* row = inverse.data() + at[a] * nr;
+      double part[4] = {0.0, 0.0, 0.0, 0.0};
+      std::size_t c = 0;
+      for (; c + 4 <= n; c += 4)
+        for (std::size_t k = 0; k < 4; ++k) part[k] += row[at[c + k]] * gathered[c + k];
+      for (; c < n; ++c) part[c % 4] += row[at[c]] * gathered[c];
+      sum += gathered[a] * ((part[0] + part[1]) + (part[2] + part[3]));
+    }
+    return sum;
+  };
+  std::vector<std::size_t> kept, dropped;
+  std::vector<bool> mask, previous;
   double q = 0.0;
   for (int i = 0; i < nv; ++i) {
     const double* b = fit.effective.data() + static_cast<std::size_t>(i) * nr;
-    for (std::size_t u = 0; u < nr; ++u) kept[u] = b[u] != 0.0 ? state[u] : 0.0;
-    if (kept != previous) {
-      std::fill(product.begin(), product.end(), 0.0);
-      for (std::size_t u = 0; u < nr; ++u) {
-        const double f = kept[u];
-        if (f == 0.0) continue;
-        const double* row = fit.regressor_inverse.data() + u * nr;
-        for (std::size_t w = 0; w < nr; ++w) product[w] += f * row[w];
+    mask.assign(nr, false);
+    kept.clear();
+    dropped.clear();
+    for (std::size_t u = 0; u < nr; ++u) {
+      mask[u] = b[u] != 0.0;
+      (mask[u] ? kept : dropped).push_back(u);
+    }
+    if (i == 0 || mask != previous) {
+      if (kept.size() <= dropped.size()) {
+        q = pairs(kept);
+      } else {
+        double cross = 0.0;
+        for (const std::size_t u : dropped) cross += state[u] * product[u];
+        q = whole - 2.0 * cross + pairs(dropped);
       }
-      q = 0.0;
-      for (std::size_t w = 0; w < nr; ++w) q += kept[w] * product[w];
-      previous = kept;
+      previous = mask;
     }
     scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(q, 0.0));
   }
@@ -406,24 +443,42 @@ ModelRun run_model(const FrameSpectra& spectra, std::span<const RankedBin> candi
 }
 
 std::vector<ModelRun> run_nested(const FrameSpectra& spectra, const NestedRuns& q, const numeric::FftPlan& plan) {
-  std::vector<ModelRun> out;
-  std::optional<GrowingInputs> inputs;
-  std::optional<ModelSums> sums;
-  BinChoice grown;  // the bins and lags `inputs` and `sums` hold
-  for (std::size_t i = 0; i < q.frames.size(); ++i) {
-    ModelRun& run = out.emplace_back();
+  const std::size_t count = q.frames.size();
+  std::vector<ModelRun> out(count);
+  for (std::size_t i = 0; i < count; ++i) {
     const ModelSize size{q.frames[i], q.lags, q.kind, spectra.frame_length};
-    run.choice = choose_bins(q.candidates[q.candidates.size() == 1 ? 0 : i], size);
+    out[i].choice = choose_bins(q.candidates[q.candidates.size() == 1 ? 0 : i], size);
+  }
+  std::optional<GrowingInputs> inputs;
+  BinChoice grown;  // the bins and lags `inputs` holds
+  // The sums serve the origins from one on while the lags stay the same: they hold the union of
+  // those origins' bins, so that bins that come and go cost no new pass over the frames.
+  std::optional<ModelSums> sums;
+  std::optional<SpectraVariables> summed;  // the union's variables
+  int summed_lags = -1;
+  for (std::size_t i = 0; i < count; ++i) {
+    ModelRun& run = out[i];
     if (!run.choice.fits) continue;
     if (!inputs || run.choice.kept != grown.kept || run.choice.lags != grown.lags) {
       inputs.emplace(spectra, run.choice.kept, plan);
-      sums.reset();
       grown = run.choice;
     }
-    const ModelInputs in = inputs->at(size.frames);
-    if (!sums) sums.emplace(q.kind, in.variables, run.choice.lags, fitted_mean(in, q.kind, in.frames));
-    sums->add_frames(in, in.frames);
-    run.fit = sums->fit();
+    const ModelInputs in = inputs->at(q.frames[i]);
+    if (!sums || run.choice.lags != summed_lags) {
+      std::vector<int> bins;
+      for (std::size_t j = i; j < count && (!out[j].choice.fits || out[j].choice.lags == run.choice.lags); ++j) {
+        if (!out[j].choice.fits) continue;
+        std::vector<int> both;
+        std::set_union(bins.begin(), bins.end(), out[j].choice.kept.begin(), out[j].choice.kept.end(),
+                       std::back_inserter(both));
+        bins = std::move(both);
+      }
+      summed.emplace(spectra, std::move(bins));
+      summed_lags = run.choice.lags;
+      sums.emplace(q.kind, summed->variables(), summed_lags, fitted_mean(*summed, q.kind, q.frames[i]));
+    }
+    sums->add_frames(*summed, q.frames[i]);
+    run.fit = sums->fit(variable_indices(summed->bins(), run.choice.kept, spectra.frame_length));
     if (!run.fit) continue;
     // The chosen drift first, then the variants other than it.
     std::vector<Drift> drifts = {q.drift.chosen};

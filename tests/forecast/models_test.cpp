@@ -494,8 +494,9 @@ TEST(ModelForecast, SampleSpreadIsTheQuadraticFormOfTheVariablesCovariance) {
 // ---- Nested samples --------------------------------------------------------------------------
 
 // A backtest's origins are nested samples: the fits grown from one origin to the next are the
-// refits from scratch at each, to rounding, with the forecasts of every drift; and the residual
-// covariance of the effective model (the t rule drops terms here) is that of its residuals.
+// refits from scratch at each, to rounding, with the forecasts of every drift, also where the
+// origins keep different bins (the sums hold their union); and the residual covariance of the
+// effective model (the t rule drops terms here) is that of its residuals.
 TEST(NestedRuns, GrowingFitsAreTheRefitsAtEveryOrigin) {
   const int lb = 8;
   std::vector<float> x = noisy_series(48, lb, 11);
@@ -503,18 +504,26 @@ TEST(NestedRuns, GrowingFitsAreTheRefitsAtEveryOrigin) {
   const numeric::FftPlan plan(lb);
   const FrameSpectra spectra = frame_spectra(x, plan);
   const std::vector<RankedBin> candidates = ranked({{1, 9.0}, {2, 8.0}, {3, 7.0}});
+  const std::vector<std::vector<RankedBin>> varied = {
+      candidates, ranked({{1, 9.0}, {3, 7.0}}), ranked({{3, 9.0}, {2, 8.0}})};
   std::vector<int> origins;
   for (int o = 30; o < 48; ++o) origins.push_back(o);
+  std::vector<std::vector<RankedBin>> per_origin;
+  for (std::size_t i = 0; i < origins.size(); ++i) per_origin.push_back(varied[i / 4 % 3]);
   const auto close = [](double a, double b) { return std::fabs(a - b) <= 1e-9 * (1.0 + std::fabs(b)); };
-  for (const ModelKind kind : {ModelKind::Levels, ModelKind::Changes}) {
+  for (const ModelKind kind : {ModelKind::Levels, ModelKind::Changes})
+  for (const bool varying : {false, true}) {
+    SCOPED_TRACE(varying);
     const std::span<const std::vector<RankedBin>> one(&candidates, 1);
     const std::vector<ModelRun> grown =
-        run_nested(spectra, {origins, one, kind, 2, 2, {Drift{}, drift_variants()}}, plan);
+        run_nested(spectra, {origins, varying ? std::span<const std::vector<RankedBin>>(per_origin) : one, kind, 2, 2,
+                             {Drift{}, drift_variants()}}, plan);
     ASSERT_EQ(grown.size(), origins.size());
     int dropped = 0;
     for (std::size_t i = 0; i < origins.size(); ++i) {
       const ModelSize size{origins[i], 2, kind, lb};
-      const ModelRun fresh = run_model(spectra, candidates, size, 2, plan, {Drift{}, drift_variants()});
+      const ModelRun fresh =
+          run_model(spectra, varying ? per_origin[i] : candidates, size, 2, plan, {Drift{}, drift_variants()});
       ASSERT_TRUE(grown[i].fit && fresh.fit) << i;
       const ModelFit& g = *grown[i].fit;
       const ModelFit& r = *fresh.fit;
