@@ -1,6 +1,7 @@
 // The analysis of the frames before one origin, from the transforms of the whole series.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 #include "backtest/backtest.hpp"
@@ -169,16 +170,24 @@ std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::spa
         specified_forecast(series, settings, plan, specified_fit(series, settings, out[0]), out[0]);
       return;
     }
-    std::optional<forecast::GrowingVar> grown;
-    std::vector<int> grown_bins;
+    // The sums hold the union of the origins' significant bins, so that bins that come and go
+    // cost no new pass over the frames.
+    std::vector<int> all;
+    std::vector<bool> applies;
     for (OriginAnalysis& a : out) {
-      if (!specified_applies(series, settings, a)) continue;
+      applies.push_back(specified_applies(series, settings, a));
+      if (!applies.back()) continue;
+      std::vector<int> both;
       const std::vector<int> bins = significant_bins(a);
-      if (!grown || bins != grown_bins) {
-        grown.emplace(series.raw, bins, settings.lags);
-        grown_bins = bins;
-      }
-      specified_forecast(series, settings, plan, grown->at(a.origin, settings.errors), a);
+      std::set_union(all.begin(), all.end(), bins.begin(), bins.end(), std::back_inserter(both));
+      all = std::move(both);
+    }
+    std::optional<forecast::GrowingVar> grown;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      if (!applies[i]) continue;
+      if (!grown) grown.emplace(series.raw, all, settings.lags);
+      specified_forecast(series, settings, plan, grown->at(out[i].origin, settings.errors, significant_bins(out[i])),
+                         out[i]);
     }
   };
   std::vector<std::vector<forecast::RankedBin>> ranked;

@@ -195,8 +195,10 @@ class GrowingVar {
     FrameCoefficients data;  // as the forecast starts from them, rounded to single precision
     std::optional<VarFit> fit;
   };
-  // At least the frames of the last call, at most the spectra's.
-  At at(int frames, StandardErrors errors);
+  // At least the frames of the last call, at most the spectra's. The fit of some of the bins
+  // alone (increasing) when `bins` is not empty: the sums of a set of bins hold those of every
+  // subset (a backtest whose origins find different bins significant sums their union once).
+  At at(int frames, StandardErrors errors, std::span<const int> bins = {});
 
  private:
   const FrameSpectra& raw_;

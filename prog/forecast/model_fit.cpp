@@ -1,6 +1,7 @@
 // The size rule and the least-squares fit of the models that follow the level.
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "forecast/forecast.hpp"
 
@@ -334,6 +335,7 @@ std::vector<int> variable_indices(std::span<const int> bins, std::span<const int
     }
     v += count;
   }
+  if (k != subset.size()) throw std::invalid_argument("variable_indices: a bin not among the bins");
   return out;
 }
 

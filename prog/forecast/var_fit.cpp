@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 #include "forecast/forecast.hpp"
@@ -310,11 +311,10 @@ GrowingVar::GrowingVar(const FrameSpectra& raw, std::span<const int> bins, int l
   lagged_.assign(nv * static_cast<std::size_t>(lags_ + 1) * nv, 0.0);
 }
 
-GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
+GrowingVar::At GrowingVar::at(int frames, StandardErrors errors, std::span<const int> bins) {
   const int lb = raw_.frame_length;
-  const int nv = variables_, p = lags_;
-  const auto unv = static_cast<std::size_t>(nv);
-  const auto width = unv * static_cast<std::size_t>(p + 1);
+  const int p = lags_;
+  const auto all = static_cast<std::size_t>(variables_);
   // A frame's variables, about the reference.
   const auto values = [&](int f, std::vector<double>& out) {
     for (std::size_t k = 0; k < bins_.size(); ++k) {
@@ -324,36 +324,53 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
     }
     for (std::size_t v = 0; v < out.size() && !reference_.empty(); ++v) out[v] -= reference_[v];
   };
-  std::vector<double> y(unv);
+  std::vector<double> y(all);
   if (added_ == 0) {
-    reference_.assign(unv, 0.0);
+    reference_.assign(all, 0.0);
     for (int f = 0; f < frames; ++f) {
       values(f, y);
-      for (std::size_t v = 0; v < unv; ++v) reference_[v] += y[v];
+      for (std::size_t v = 0; v < all; ++v) reference_[v] += y[v];
     }
     for (double& r : reference_) r = frames > 0 ? r / frames : 0.0;
   }
   for (int t = added_; t < frames; ++t) {
     values(t, y);
-    std::copy_backward(row_.begin(), row_.end() - static_cast<std::ptrdiff_t>(unv), row_.end());
+    std::copy_backward(row_.begin(), row_.end() - static_cast<std::ptrdiff_t>(all), row_.end());
     std::copy(y.begin(), y.end(), row_.begin());
-    for (std::size_t v = 0; v < unv; ++v) totals_[v] += y[v];
+    for (std::size_t v = 0; v < all; ++v) totals_[v] += y[v];
     if (t < p) first_.insert(first_.end(), y.begin(), y.end());
     // y_i(t) y_j(t - l): the pair (t - l, t) of lag l.
     for (int l = 0; l <= std::min(p, t); ++l)
-      for (std::size_t i = 0; i < unv; ++i) {
-        double* sums = lagged_.data() + (i * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(l)) * unv;
-        const double* earlier = row_.data() + static_cast<std::size_t>(l) * unv;
-        for (std::size_t j = 0; j < unv; ++j) sums[j] += y[i] * earlier[j];
+      for (std::size_t i = 0; i < all; ++i) {
+        double* sums = lagged_.data() + (i * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(l)) * all;
+        const double* earlier = row_.data() + static_cast<std::size_t>(l) * all;
+        for (std::size_t j = 0; j < all; ++j) sums[j] += y[i] * earlier[j];
       }
   }
   added_ = frames;
 
+  // The fit's variables: those of `bins` (all of the sums' when empty), variable v being the
+  // sums' variable index[v].
+  const std::span<const int> fitted = bins.empty() ? std::span<const int>(bins_) : bins;
+  std::vector<std::size_t> index;
+  for (std::size_t k = 0, at = 0; k < fitted.size(); ++k) {
+    while (at < bins_.size() && bins_[at] != fitted[k]) ++at;
+    if (at == bins_.size()) throw std::invalid_argument("GrowingVar::at: a bin the sums do not hold");
+    index.push_back(2 * at);
+    index.push_back(2 * at + 1);
+  }
+  const int nv = static_cast<int>(index.size());
+  const auto unv = static_cast<std::size_t>(nv);
+  const auto width = unv * static_cast<std::size_t>(p + 1);
+  const auto lagged = [&](std::size_t i, int l, std::size_t j) {
+    return lagged_[(index[i] * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(l)) * all + index[j]];
+  };
+
   At out;
-  out.data = residual_coefficients(raw_, frames, bins_);
+  out.data = residual_coefficients(raw_, frames, fitted);
   if (frames <= p) return out;
   std::vector<double> mean(unv);  // the mean's offset from the reference
-  for (std::size_t v = 0; v < unv; ++v) mean[v] = totals_[v] / frames;
+  for (std::size_t v = 0; v < unv; ++v) mean[v] = totals_[index[v]] / frames;
 
   // The cross sums about the mean: sum (y_i(t + l) - m_i)(y_j(t) - m_j) over t < frames - l is
   // the sum about the reference less m_j times y_i's sum over [l, frames), less m_i times y_j's
@@ -364,17 +381,16 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
     for (std::size_t v = 0; v < unv; ++v) {
       double head = 0.0, tail = 0.0;
       for (int t = 0; t < l; ++t) {
-        head += first_[static_cast<std::size_t>(t) * unv + v];
-        tail += row_[static_cast<std::size_t>(t) * unv + v];
+        head += first_[static_cast<std::size_t>(t) * all + index[v]];
+        tail += row_[static_cast<std::size_t>(t) * all + index[v]];
       }
-      from_l[v] = totals_[v] - head;
-      to_end[v] = totals_[v] - tail;
+      from_l[v] = totals_[index[v]] - head;
+      to_end[v] = totals_[index[v]] - tail;
     }
     for (std::size_t i = 0; i < unv; ++i) {
-      const double* raw = lagged_.data() + (i * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(l)) * unv;
       double* centred = sums.at(static_cast<int>(i) + 1, l);
       for (std::size_t j = 0; j < unv; ++j)
-        centred[j] = raw[j] - mean[j] * from_l[i] - mean[i] * to_end[j] + (frames - l) * mean[i] * mean[j];
+        centred[j] = lagged(i, l, j) - mean[j] * from_l[i] - mean[i] * to_end[j] + (frames - l) * mean[i] * mean[j];
     }
   }
   // Equation i's residuals are the row (y_t, y_{t-1}, .., y_{t-lags}, t = lags .. frames - 1)
@@ -384,13 +400,13 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
   // below lags - a, among the first frames) and its last (s from frames - a, among the last).
   const double rows = frames - p;
   const auto value = [&](int s, std::size_t v) {  // y_s(v) for s among the first or last frames
-    return s < p ? first_[static_cast<std::size_t>(s) * unv + v]
-                 : row_[static_cast<std::size_t>(frames - 1 - s) * unv + v];
+    return s < p ? first_[static_cast<std::size_t>(s) * all + index[v]]
+                 : row_[static_cast<std::size_t>(frames - 1 - s) * all + index[v]];
   };
   std::vector<double> row_sums(width);  // per row entry: y_i's sum over s from lags - a to frames - 1 - a
   for (int a = 0; a <= p; ++a)
     for (std::size_t i = 0; i < unv; ++i) {
-      double sum = totals_[i];
+      double sum = totals_[index[i]];
       for (int s = 0; s < p - a; ++s) sum -= value(s, i);
       for (int s = frames - a; s < frames; ++s) sum -= value(s, i);
       row_sums[static_cast<std::size_t>(a) * unv + i] = sum;
@@ -402,9 +418,8 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors) {
       for (int b = a; b <= p; ++b) {
         const int d = b - a;
         for (std::size_t i = 0; i < unv; ++i) {
-          const double* raw = lagged_.data() + (i * static_cast<std::size_t>(p + 1) + static_cast<std::size_t>(d)) * unv;
           for (std::size_t j = 0; j < unv; ++j) {
-            double sum = raw[j];
+            double sum = lagged(i, d, j);
             for (int s = d; s < p - a; ++s) sum -= value(s, i) * value(s - d, j);
             for (int s = frames - a; s < frames; ++s) sum -= value(s, i) * value(s - d, j);
             const std::size_t u = static_cast<std::size_t>(a) * unv + i, w = static_cast<std::size_t>(b) * unv + j;

@@ -261,10 +261,16 @@ TEST(GrowingVar, IsTheFitOnTheResidualFramesAtEveryOrigin) {
       EXPECT_FALSE(at.fit);
       EXPECT_FALSE(fit_var(z, 2, errors));
     }
-    const std::vector<int> two = {3, 5};
-    GrowingVar grown_two(raw, two, 2);
-    for (int origin = 40; origin <= 60; origin += 4) {
-      const GrowingVar::At at = grown_two.at(origin, errors);
+    // On two bins; and on the bins an origin asks for among those the sums hold (origins that
+    // find different bins significant).
+    const std::vector<int> two = {3, 5}, held = {2, 3, 5, 6};
+    const std::vector<std::vector<int>> asked = {two, {2, 6}, {5}};
+    GrowingVar grown_two(raw, two, 2), grown_held(raw, held, 2);
+    for (int origin = 40; origin <= 60; origin += 2) {
+      const bool some = origin % 4 == 2;
+      const std::vector<int>& subset = asked[static_cast<std::size_t>(origin / 2 % 3)];
+      const GrowingVar::At at = some ? grown_held.at(origin, errors, subset) : grown_two.at(origin, errors);
+      EXPECT_EQ(at.data.values, residual_coefficients(raw, origin, some ? subset : two).values) << origin;
       const std::optional<VarFit> fit = fit_var(at.data, 2, errors);
       ASSERT_TRUE(at.fit && fit) << origin;
       for (std::size_t g = 0; g < fit->coefficients.size(); ++g) {
