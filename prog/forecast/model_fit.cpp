@@ -38,19 +38,6 @@ std::vector<double> transposed(std::span<const double> m, std::size_t rows, std:
   return t;
 }
 
-// out = sum over k of weights[k] times row k of `rows` (weights.size() rows of out.size()):
-// the sums run side by side, each over k in turn.
-void row_combination(std::span<const double> weights, std::span<const double> rows, std::span<double> out) {
-  std::fill(out.begin(), out.end(), 0.0);
-  const std::size_t width = out.size();
-  for (std::size_t k = 0; k < weights.size(); ++k) {
-    const double f = weights[k];
-    if (f == 0.0) continue;
-    const double* row = rows.data() + k * width;
-    for (std::size_t j = 0; j < width; ++j) out[j] += f * row[j];
-  }
-}
-
 }  // namespace
 
 BinChoice choose_bins(std::span<const RankedBin> candidates, const ModelSize& size) {
@@ -249,15 +236,10 @@ std::optional<ModelFit> ModelSums::fit(std::span<const int> variables) const {
   fit.coefficients.assign(unv * unr, 0.0);
   if (nr > 0) {
     if (!numeric::invert_positive_definite(g, nr)) return std::nullopt;
-    // Every equation's coefficients from the one inverse, a column at a time.
-    for (std::size_t i = 0; i < unv; ++i) {
-      double* b = fit.coefficients.data() + i * unr;
-      for (std::size_t w = 0; w < unr; ++w) {
-        const double r = rhs[i * unr + w];
-        const double* column = g.data() + w * unr;
-        for (std::size_t u = 0; u < unr; ++u) b[u] += column[u] * r;
-      }
-    }
+    // Every equation's coefficients from the one inverse (symmetric: its columns are its rows).
+    for (std::size_t i = 0; i < unv; ++i)
+      numeric::weighted_row_sum(std::span(rhs).subspan(i * unr, unr), g,
+                                std::span(fit.coefficients).subspan(i * unr, unr));
     fit.regressor_inverse = g;
   }
 
@@ -267,7 +249,7 @@ std::optional<ModelFit> ModelSums::fit(std::span<const int> variables) const {
   const std::vector<double> by_regressor = transposed(rhs, unv, unr);
   std::vector<double> fitted(unv * unv), explained(unv);
   for (std::size_t i = 0; i < unv; ++i) {
-    row_combination(std::span(fit.coefficients).subspan(i * unr, unr), by_regressor, explained);
+    numeric::weighted_row_sum(std::span(fit.coefficients).subspan(i * unr, unr), by_regressor, explained);
     for (std::size_t j = 0; j <= i; ++j) {
       double sum = centred(i, j) - explained[j];
       if (i == j) sum = std::max(sum, 0.0);
@@ -291,20 +273,14 @@ std::optional<ModelFit> ModelSums::fit(std::span<const int> variables) const {
     }
   }
   std::vector<double> spread(unv * unr, 0.0);  // X'X d_i' per equation that drops a term
-  for (std::size_t i = 0; i < unv; ++i) {
-    if (!drops[i]) continue;
-    const double* d = dropped.data() + i * unr;
-    for (std::size_t w = 0; w < unr; ++w) {
-      if (d[w] == 0.0) continue;
-      const double* column = gram.data() + w * unr;
-      for (std::size_t u = 0; u < unr; ++u) spread[i * unr + u] += column[u] * d[w];
-    }
-  }
+  for (std::size_t i = 0; i < unv; ++i)
+    if (drops[i])
+      numeric::weighted_row_sum(std::span(dropped).subspan(i * unr, unr), gram, std::span(spread).subspan(i * unr, unr));
   const std::vector<double> spread_by_regressor = transposed(spread, unv, unr);
   std::vector<double> added(unv);
   fit.residual_covariance.resize(unv * unv);
   for (std::size_t i = 0; i < unv; ++i) {
-    if (drops[i]) row_combination(std::span(dropped).subspan(i * unr, unr), spread_by_regressor, added);
+    if (drops[i]) numeric::weighted_row_sum(std::span(dropped).subspan(i * unr, unr), spread_by_regressor, added);
     for (std::size_t j = 0; j <= i; ++j) {
       const double sum = fitted[i * unv + j] + (drops[i] && drops[j] ? added[j] : 0.0);
       const double value = sum / fit.degrees_of_freedom;

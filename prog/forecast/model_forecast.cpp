@@ -205,13 +205,8 @@ std::vector<double> estimation_scale(const ModelFit& fit, std::span<const double
   if (nr == 0 || fit.regressor_inverse.size() != nr * nr) return scale;
   const std::vector<double>& inverse = fit.regressor_inverse;
   // Q x0 and x0' Q x0, for the equations that drop few.
-  std::vector<double> product(nr, 0.0);
-  for (std::size_t u = 0; u < nr; ++u) {
-    const double f = state[u];
-    if (f == 0.0) continue;
-    const double* row = inverse.data() + u * nr;
-    for (std::size_t w = 0; w < nr; ++w) product[w] += f * row[w];
-  }
+  std::vector<double> product(nr);
+  numeric::weighted_row_sum(state, inverse, product);
   double whole = 0.0;
   for (std::size_t w = 0; w < nr; ++w) whole += state[w] * product[w];
   // sum over u, w in `at` of x0_u Q_uw x0_w; each row's sum in four parts side by side (a set

@@ -435,13 +435,7 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors, std::span<const
       beta[i] = 1.0;
       for (std::size_t u = 0; u < stride; ++u) beta[unv + u] = -fit.coefficients[i * stride + u];
       // beta' G beta: G's rows weighted by beta summed side by side, then dotted with beta.
-      std::fill(product.begin(), product.end(), 0.0);
-      for (std::size_t u = 0; u < width; ++u) {
-        const double f = beta[u];
-        if (f == 0.0) continue;
-        const double* row = gram.data() + u * width;
-        for (std::size_t w = 0; w < width; ++w) product[w] += f * row[w];
-      }
+      numeric::weighted_row_sum(beta, gram, product);
       double square = 0.0;
       for (std::size_t w = 0; w < width; ++w) square += beta[w] * product[w];
       square = std::max(square, 0.0);

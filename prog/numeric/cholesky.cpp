@@ -182,6 +182,17 @@ void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagon
 
 namespace tramel::numeric {
 
+void weighted_row_sum(std::span<const double> weights, std::span<const double> rows, std::span<double> out) {
+  std::fill(out.begin(), out.end(), 0.0);
+  const std::size_t width = out.size();
+  for (std::size_t k = 0; k < weights.size(); ++k) {
+    const double f = weights[k];
+    if (f == 0.0) continue;
+    const double* row = rows.data() + k * width;
+    for (std::size_t j = 0; j < width; ++j) out[j] += f * row[j];
+  }
+}
+
 bool invert_positive_definite(std::span<double> a, int n) {
   const auto un = static_cast<std::size_t>(n);
   double* m = a.data();

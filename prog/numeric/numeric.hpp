@@ -157,6 +157,11 @@ void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagon
 // compiler takes several at a time; the order of each entry's terms is fixed.
 bool invert_positive_definite(std::span<double> a, int n);
 
+// out = the sum over k of weights[k] times row k of `rows` (weights.size() rows of out.size()
+// values, one after another): the sums run side by side, each over k in turn; a weight of 0
+// adds nothing.
+void weighted_row_sum(std::span<const double> weights, std::span<const double> rows, std::span<double> out);
+
 // ---- Real eigenvalue solver -------------------------------------------------------------------
 
 // `a` is n x n, column-major, single precision.
