@@ -194,61 +194,22 @@ std::vector<double> forecast_error_covariance(const ModelFit& fit, int frames_ah
 namespace {
 
 // D's diagonal: sqrt(1 + q_i), q_i = k_i' (X'X)^-1 k_i, k_i the state x0 at the regressors
-// equation i keeps (0 at those it drops). With Q = (X'X)^-1 that is the sum of x0_u Q_uw x0_w
-// over pairs of kept regressors, or, where the equation drops fewer than it keeps, with d_i the
-// state at the dropped ones, x0' Q x0 - 2 d_i' Q x0 + d_i' Q d_i: either way over pairs of the
-// smaller set. Equations that keep the same regressors share it.
+// equation i keeps (0 at those it drops). Equations that keep the same regressors share it.
 std::vector<double> estimation_scale(const ModelFit& fit, std::span<const double> state) {
   const int nv = fit.variables;
   const auto nr = static_cast<std::size_t>(fit.regressors());
   std::vector<double> scale(static_cast<std::size_t>(nv), 1.0);
   if (nr == 0 || fit.regressor_inverse.size() != nr * nr) return scale;
-  const std::vector<double>& inverse = fit.regressor_inverse;
-  // Q x0 and x0' Q x0, for the equations that drop few.
-  std::vector<double> product(nr);
-  numeric::weighted_row_sum(state, inverse, product);
-  double whole = 0.0;
-  for (std::size_t w = 0; w < nr; ++w) whole += state[w] * product[w];
-  // sum over u, w in `at` of x0_u Q_uw x0_w; each row's sum in four parts side by side (a set
-  // order, so as not to wait on one running sum), the state gathered once.
-  std::vector<double> gathered;
-  const auto pairs = [&](std::span<const std::size_t> at) {
-    gathered.clear();
-    for (const std::size_t w : at) gathered.push_back(state[w]);
-    const std::size_t n = at.size();
-    double sum = 0.0;
-    for (std::size_t a = 0; a < n; ++a) {
-      const double* row = inverse.data() + at[a] * nr;
-      double part[4] = {0.0, 0.0, 0.0, 0.0};
-      std::size_t c = 0;
-      for (; c + 4 <= n; c += 4)
-        for (std::size_t k = 0; k < 4; ++k) part[k] += row[at[c + k]] * gathered[c + k];
-      for (; c < n; ++c) part[c % 4] += row[at[c]] * gathered[c];
-      sum += gathered[a] * ((part[0] + part[1]) + (part[2] + part[3]));
-    }
-    return sum;
-  };
-  std::vector<std::size_t> kept, dropped;
-  std::vector<bool> mask, previous;
+  std::vector<double> kept(nr), previous, product(nr);
   double q = 0.0;
   for (int i = 0; i < nv; ++i) {
     const double* b = fit.effective.data() + static_cast<std::size_t>(i) * nr;
-    mask.assign(nr, false);
-    kept.clear();
-    dropped.clear();
-    for (std::size_t u = 0; u < nr; ++u) {
-      mask[u] = b[u] != 0.0;
-      (mask[u] ? kept : dropped).push_back(u);
-    }
-    if (i == 0 || mask != previous) {
-      if (kept.size() <= dropped.size()) {
-        q = pairs(kept);
-      } else {
-        double cross = 0.0;
-        for (const std::size_t u : dropped) cross += state[u] * product[u];
-        q = whole - 2.0 * cross + pairs(dropped);
-      }
-      previous = mask;
+    for (std::size_t u = 0; u < nr; ++u) kept[u] = b[u] != 0.0 ? state[u] : 0.0;
+    if (kept != previous) {
+      numeric::weighted_row_sum(kept, fit.regressor_inverse, product);  // (X'X)^-1 k_i
+      q = 0.0;
+      for (std::size_t w = 0; w < nr; ++w) q += kept[w] * product[w];
+      previous = kept;
     }
     scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(q, 0.0));
   }
