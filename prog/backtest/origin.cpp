@@ -1,7 +1,6 @@
 // The analysis of the frames before one origin, from the transforms of the whole series.
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <optional>
 
 #include "backtest/backtest.hpp"
@@ -176,11 +175,7 @@ std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::spa
     std::vector<bool> applies;
     for (OriginAnalysis& a : out) {
       applies.push_back(specified_applies(series, settings, a));
-      if (!applies.back()) continue;
-      std::vector<int> both;
-      const std::vector<int> bins = significant_bins(a);
-      std::set_union(all.begin(), all.end(), bins.begin(), bins.end(), std::back_inserter(both));
-      all = std::move(both);
+      if (applies.back()) forecast::merge_bins(all, significant_bins(a));
     }
     std::optional<forecast::GrowingVar> grown;
     for (std::size_t i = 0; i < out.size(); ++i) {

@@ -345,6 +345,8 @@ class SpectraVariables {
   SpectraVariables(const FrameSpectra& spectra, std::vector<int> bins);
   const std::vector<int>& bins() const { return bins_; }
   int variables() const { return static_cast<int>(bin_.size()); }
+  // The indices of the variables of `subset` (increasing, among bins()): bin 0's, then theirs.
+  std::vector<int> indices_of(std::span<const int> subset) const;
   double at(int frame, int variable) const {
     const Complex c = spectra_.at(frame, bin_[static_cast<std::size_t>(variable)]);
     return imaginary_[static_cast<std::size_t>(variable)] ? c.imag() : c.real();
@@ -401,8 +403,8 @@ class ModelSums {
 // The mean of the series a model of `kind` is fitted to over the first `frames` frames.
 std::vector<double> fitted_mean(const ModelInputs& inputs, ModelKind kind, int frames);
 std::vector<double> fitted_mean(const SpectraVariables& variables, ModelKind kind, int frames);
-// The indices among the variables of `bins` of those of `subset` (a subset of them).
-std::vector<int> variable_indices(std::span<const int> bins, std::span<const int> subset, int frame_length);
+// Merges `bins` (increasing) into the increasing set `all`.
+void merge_bins(std::vector<int>& all, std::span<const int> bins);
 
 // How `changes` carries its drift into the forecast. The fit takes out the sample's mean change
 // (ModelFit::mean); the forecast adds a drift d_h to the VAR's forecast change at step h:

@@ -1,6 +1,7 @@
 // The size rule and the least-squares fit of the models that follow the level.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <stdexcept>
 
 #include "forecast/forecast.hpp"
@@ -299,20 +300,24 @@ std::optional<ModelFit> ModelSums::fit(std::span<const int> variables) const {
   return fit;
 }
 
-std::vector<int> variable_indices(std::span<const int> bins, std::span<const int> subset, int frame_length) {
+std::vector<int> SpectraVariables::indices_of(std::span<const int> subset) const {
   std::vector<int> out = {0};
-  int v = 1;
   std::size_t k = 0;
-  for (const int b : bins) {
-    const int count = 2 * b == frame_length ? 1 : 2;
-    if (k < subset.size() && subset[k] == b) {
-      for (int c = 0; c < count; ++c) out.push_back(v + c);
-      ++k;
-    }
-    v += count;
+  for (int v = 1; v < variables() && k < subset.size(); ++v) {
+    const int b = bin_[static_cast<std::size_t>(v)];
+    if (b < subset[k]) continue;
+    if (b > subset[k]) break;  // subset[k] is not among the bins
+    out.push_back(v);
+    if (v + 1 == variables() || bin_[static_cast<std::size_t>(v) + 1] != b) ++k;  // the bin's last variable
   }
-  if (k != subset.size()) throw std::invalid_argument("variable_indices: a bin not among the bins");
+  if (k != subset.size()) throw std::invalid_argument("SpectraVariables::indices_of: a bin not among its bins");
   return out;
+}
+
+void merge_bins(std::vector<int>& all, std::span<const int> bins) {
+  std::vector<int> both;
+  std::set_union(all.begin(), all.end(), bins.begin(), bins.end(), std::back_inserter(both));
+  all = std::move(both);
 }
 
 std::optional<ModelFit> fit_model(const ModelInputs& inputs, ModelKind kind, int lags) {

@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <iterator>
 #include <numbers>
 #include <utility>
 
@@ -422,19 +421,14 @@ std::vector<ModelRun> run_nested(const FrameSpectra& spectra, const NestedRuns& 
     const ModelInputs in = inputs->at(q.frames[i]);
     if (!sums || run.choice.lags != summed_lags) {
       std::vector<int> bins;
-      for (std::size_t j = i; j < count && (!out[j].choice.fits || out[j].choice.lags == run.choice.lags); ++j) {
-        if (!out[j].choice.fits) continue;
-        std::vector<int> both;
-        std::set_union(bins.begin(), bins.end(), out[j].choice.kept.begin(), out[j].choice.kept.end(),
-                       std::back_inserter(both));
-        bins = std::move(both);
-      }
+      for (std::size_t j = i; j < count && (!out[j].choice.fits || out[j].choice.lags == run.choice.lags); ++j)
+        if (out[j].choice.fits) merge_bins(bins, out[j].choice.kept);
       summed.emplace(spectra, std::move(bins));
       summed_lags = run.choice.lags;
       sums.emplace(q.kind, summed->variables(), summed_lags, fitted_mean(*summed, q.kind, q.frames[i]));
     }
     sums->add_frames(*summed, q.frames[i]);
-    run.fit = sums->fit(variable_indices(summed->bins(), run.choice.kept, spectra.frame_length));
+    run.fit = sums->fit(summed->indices_of(run.choice.kept));
     if (!run.fit) continue;
     // The chosen drift first, then the variants other than it.
     std::vector<Drift> drifts = {q.drift.chosen};

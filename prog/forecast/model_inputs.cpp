@@ -86,20 +86,14 @@ ModelInputs GrowingInputs::at(int frames) {
   in.frame_length = lb;
   in.frames = frames;
   in.bins = bins_;
-  in.variables = 1;
-  for (const int b : bins_) in.variables += 2 * b == lb ? 1 : 2;
+  const SpectraVariables variables(spectra_, bins_);
+  in.variables = variables.variables();
 
   // The variables, frame after frame.
   in.values.resize(static_cast<std::size_t>(frames) * static_cast<std::size_t>(in.variables));
   const auto rows = static_cast<std::size_t>(frames);
-  for (int f = 0; f < frames; ++f) {
-    std::size_t v = 0;
-    in.values[v++ * rows + f] = spectra_.at(f, 0).real();
-    for (const int b : bins_) {
-      in.values[v++ * rows + f] = spectra_.at(f, b).real();
-      if (2 * b != lb) in.values[v++ * rows + f] = spectra_.at(f, b).imag();
-    }
-  }
+  for (int v = 0; v < in.variables; ++v)
+    for (int f = 0; f < frames; ++f) in.values[static_cast<std::size_t>(v) * rows + static_cast<std::size_t>(f)] = variables.at(f, v);
 
   // The mean waveform's transform: the mean of the frames' transforms.
   for (int f = added_; f < frames; ++f)

@@ -7,6 +7,9 @@
 // square-rooted. Where several sums run side by side so that neighbouring entries of a column
 // are read together, each sum still receives its terms in its own order, so the results are
 // those of one sum at a time, bit for bit.
+//
+// The models' inverse and the weighted sums of rows at the end are plain double precision, each
+// sum in a fixed order, their inner loops running along rows.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -178,10 +181,6 @@ void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagon
     for (int j = i + 1; j <= n; ++j) a[at(j, i, n)] = a[at(i, j, n)];
 }
 
-}  // namespace tramel::numeric
-
-namespace tramel::numeric {
-
 void weighted_row_sum(std::span<const double> weights, std::span<const double> rows, std::span<double> out) {
   std::fill(out.begin(), out.end(), 0.0);
   const std::size_t width = out.size();
@@ -212,8 +211,7 @@ bool invert_positive_definite(std::span<double> a, int n) {
     }
   }
   // 2. V = U^-1 (upper) by rows from the last: row i is -(U(i, i+1..) V(i+1.., .)) / U(i, i),
-  //    its diagonal 1 / U(i, i). V goes into the lower triangle transposed (W = V'), so that
-  //    row k of W holds column k of V.
+  //    its diagonal 1 / U(i, i); then W = V', so that row k of W holds column k of V.
   std::vector<double> v(un * un, 0.0), sum(un);
   for (std::size_t i = un; i-- > 0;) {
     const double* u = m + i * un;
