@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "control/control.hpp"
+#include "control/parameter_text.hpp"
 
 namespace tramel::control {
 namespace {
@@ -13,12 +14,6 @@ namespace {
 std::string padded(std::string line) {
   line.resize(kLineLength, ' ');
   return line;
-}
-
-std::string text_of(const std::string& parts) {
-  std::string text = parts;
-  text.resize(kParameterText, '\0');
-  return text;
 }
 
 // The text of a parameter text up to its NUL tail.

@@ -6,15 +6,10 @@
 #include <string>
 
 #include "control/control.hpp"
+#include "control/parameter_text.hpp"
 
 namespace tramel::control {
 namespace {
-
-std::string text_of(const std::string& parts) {
-  std::string text = parts.substr(0, kParameterText);
-  text.resize(kParameterText, '\0');
-  return text;
-}
 
 constexpr Keyword key(std::string_view text) { return Keyword{text, text}; }
 

@@ -61,12 +61,6 @@ std::string data(const std::string& line2 = "600 1.0 (f8.3)", const std::string&
   return title + "\n" + line2 + "\n" + records;
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  const std::size_t at = text.find(from);
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
-
 // The same text with every line ended by a carriage return and a line feed.
 std::string windows(const std::string& text) {
   std::string s;

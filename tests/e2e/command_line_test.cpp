@@ -13,13 +13,6 @@ namespace tramel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-const fs::path kNottem = fs::path(TRAMEL_SOURCE_DIR) / "examples" / "nottem";
-
-// A folder holding the nottem example's inputs.
-void copy_nottem(const TempFolder& f) {
-  for (const char* name : {"tramel.cnl", "nottem.dat"})
-    fs::copy_file(kNottem / name, f.path() / name);
-}
 
 std::vector<std::string> files_in(const fs::path& folder) {
   std::vector<std::string> names;
@@ -102,8 +95,8 @@ TEST(CommandLine, FolderArgument) {
   EXPECT_EQ(o.status, 0);
   EXPECT_TRUE(files_in(elsewhere.path()).empty());
   EXPECT_EQ(mask_run_lines(work.read("tramel.out")),
-            mask_run_lines(read_file(kNottem / "tramel.out")));
-  EXPECT_EQ(work.read("nottem.forec"), read_file(kNottem / "nottem.forec"));
+            mask_run_lines(read_file(kExamples / "nottem" / "tramel.out")));
+  EXPECT_EQ(work.read("nottem.forec"), read_file(kExamples / "nottem" / "nottem.forec"));
 
   const Outcome missing = run_program(elsewhere.path(), 0, {(work.path() / "nowhere").string()});
   EXPECT_EQ(missing.status, 2);

@@ -19,25 +19,11 @@ namespace tramel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-const fs::path kExamples = fs::path(TRAMEL_SOURCE_DIR) / "examples";
 #ifdef TRAMEL_NO_PLOTS
 constexpr const char* kPlot = "";
 #else
 constexpr const char* kPlot = " --plot";
 #endif
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::stringstream s(text);
-  for (std::string l; std::getline(s, l);) out.push_back(l);
-  return out;
-}
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  const std::size_t at = text.find(from);
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
 
 // nottem's values as CSV with a date column: the header "date,temperature", 1920-01 on.
 std::string nottem_csv(int bad_row = 0) {

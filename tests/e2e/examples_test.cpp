@@ -14,7 +14,6 @@
 namespace {
 
 using namespace tramel::testing;
-const std::filesystem::path kExamples = std::filesystem::path(TRAMEL_SOURCE_DIR) / "examples";
 
 std::vector<std::string> ols_error_examples() {
   return run_folders(kExamples, "ols-errors", "tramel.out");

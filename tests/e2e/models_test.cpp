@@ -16,7 +16,6 @@ namespace tramel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-const fs::path kExamples = fs::path(TRAMEL_SOURCE_DIR) / "examples";
 
 // A folder with the inputs of an example.
 void copy_example(const std::string& name, const TempFolder& to) {
@@ -30,13 +29,6 @@ std::vector<std::string> fields(const std::string& line) {
   std::vector<std::string> out;
   std::stringstream s(line);
   for (std::string f; std::getline(s, f, ',');) out.push_back(f);
-  return out;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::stringstream s(text);
-  for (std::string l; std::getline(s, l);) out.push_back(l);
   return out;
 }
 

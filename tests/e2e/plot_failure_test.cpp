@@ -14,12 +14,6 @@ namespace tramel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-const fs::path kExamples = fs::path(TRAMEL_SOURCE_DIR) / "examples";
-
-void copy_nottem(const TempFolder& f) {
-  for (const char* name : {"tramel.cnl", "nottem.dat"})
-    fs::copy_file(kExamples / "nottem" / name, f.path() / name);
-}
 
 TEST(PlotFailure, TheOtherOutputsStayWhole) {
 #ifdef TRAMEL_NO_PLOTS

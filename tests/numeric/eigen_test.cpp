@@ -13,14 +13,14 @@
 namespace tramel::numeric {
 namespace {
 
-using Mat = std::vector<float>;  // column-major, leading dimension n
+using FloatMatrix = std::vector<float>;  // column-major, leading dimension n
 using cld = std::complex<long double>;
 
-float& at(Mat& a, int n, int i, int j) { return a[(i - 1) + (j - 1) * n]; }
+float& at(FloatMatrix& a, int n, int i, int j) { return a[(i - 1) + (j - 1) * n]; }
 
 // Column-major matrix from rows written out in the test.
-Mat from_rows(int n, std::initializer_list<float> rows) {
-  Mat a(n * n);
+FloatMatrix from_rows(int n, std::initializer_list<float> rows) {
+  FloatMatrix a(n * n);
   int k = 0;
   for (float v : rows) {
     a[(k / n) + (k % n) * n] = v;
@@ -36,7 +36,7 @@ struct Eig {
 
 // The three routines in the order the system calls them. Entries the iteration does not reach
 // stay NaN.
-Eig eigenvalues(Mat a, int n) {
+Eig eigenvalues(FloatMatrix a, int n) {
   Eig e{std::vector<float>(n, std::numeric_limits<float>::quiet_NaN()),
         std::vector<float>(n, std::numeric_limits<float>::quiet_NaN())};
   balance(a, n);
@@ -63,7 +63,7 @@ TEST(Eigen, SmallKnownSpectraExactly) {
   struct Case {
     const char* name;
     int n;
-    Mat a;
+    FloatMatrix a;
     std::vector<float> wr, wi;
   };
   const Case cases[] = {
@@ -114,7 +114,7 @@ TEST(Eigen, CompanionMatricesOfKnownPolynomials) {
       }
       poly = next;
     }
-    Mat a(n * n, 0.0f);
+    FloatMatrix a(n * n, 0.0f);
     for (int j = 1; j <= n; ++j) at(a, n, 1, j) = static_cast<float>(-poly[j].real());
     for (int i = 2; i <= n; ++i) at(a, n, i, i - 1) = 1.0f;
 
@@ -133,7 +133,7 @@ TEST(Eigen, CompanionMatricesOfKnownPolynomials) {
 
 // An upper bound on the smallest singular value of a - lambda I: a few steps of inverse
 // iteration, by Gaussian elimination with partial pivoting in long double.
-long double sigma_min(const Mat& a, int n, cld lambda) {
+long double sigma_min(const FloatMatrix& a, int n, cld lambda) {
   std::vector<cld> x(n);
   for (int i = 0; i < n; ++i) x[i] = std::polar(1.0L / std::sqrt(1.0L * n), 1.0L + i * i);
   long double est = std::numeric_limits<long double>::infinity();
@@ -170,7 +170,7 @@ long double sigma_min(const Mat& a, int n, cld lambda) {
 
 // Checks the eigenvalues of a as a set: each makes a - lambda I singular to the precision of
 // the data, and their sum and sum of squares are trace(a) and trace(a^2).
-void check_spectrum(const Mat& a, int n, const Eig& e) {
+void check_spectrum(const FloatMatrix& a, int n, const Eig& e) {
   expect_pairs_ordered(e);
   EXPECT_TRUE(e.converged);
   long double fro = 0, tr1 = 0, tr2 = 0, mag2 = 0;
@@ -212,7 +212,7 @@ TEST(Eigen, RandomMatricesAsASet) {
     const int n = s.p == 0 ? s.nv : s.nv * s.p;
     const int rows = s.p == 0 ? n : s.nv;
     SCOPED_TRACE(n);
-    Mat a(n * n, 0.0f);
+    FloatMatrix a(n * n, 0.0f);
     for (int j = 1; j <= n; ++j)
       for (int i = 1; i <= rows; ++i) at(a, n, i, j) = s.scale * u(gen);
     for (int k = 1; k <= n - rows; ++k) at(a, n, rows + k, k) = 1.0f;
@@ -223,19 +223,19 @@ TEST(Eigen, RandomMatricesAsASet) {
 TEST(Eigen, BalancingScalesByPowersOfTwoAndSkipsEmptyLines) {
   // Column 1 and row 1 off the diagonal: 0.001 and 1000. Row 1 is divided and column 1
   // multiplied by 1024; then nothing more improves.
-  Mat a = from_rows(2, {1.0f, 1000.0f, 0.001f, 2.0f});
+  FloatMatrix a = from_rows(2, {1.0f, 1000.0f, 0.001f, 2.0f});
   balance(a, 2);
   EXPECT_EQ(a, from_rows(2, {1.0f, 1000.0f / 1024, 0.001f * 1024, 2.0f}));
 
   // Upper triangular: column 1 and rows 2 and 3 have no off-diagonal part, so no index is
   // scaled, although column 2 holds 1000 against an empty row.
-  const Mat empty = from_rows(3, {1.0f, 1000.0f, 3.0f, 0.0f, 2.0f, 0.0f, 0.0f, 0.0f, 7.0f});
+  const FloatMatrix empty = from_rows(3, {1.0f, 1000.0f, 3.0f, 0.0f, 2.0f, 0.0f, 0.0f, 0.0f, 7.0f});
   a = empty;
   balance(a, 3);
   EXPECT_EQ(a, empty);
 
   // An infinite column sum is left alone instead of being scaled down for ever.
-  const Mat inf = from_rows(2, {1.0f, 1.0f, std::numeric_limits<float>::infinity(), 2.0f});
+  const FloatMatrix inf = from_rows(2, {1.0f, 1.0f, std::numeric_limits<float>::infinity(), 2.0f});
   a = inf;
   balance(a, 2);
   EXPECT_EQ(a, inf);
@@ -245,10 +245,10 @@ TEST(Eigen, ReductionLeavesAHessenbergMatrixAlone) {
   const int n = 7;
   std::mt19937 gen(3);
   std::uniform_real_distribution<float> u(-2.0f, 2.0f);
-  Mat a(n * n, 0.0f);
+  FloatMatrix a(n * n, 0.0f);
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= std::min(n, j + 1); ++i) at(a, n, i, j) = u(gen);
-  const Mat before_call = a;
+  const FloatMatrix before_call = a;
   reduce_to_hessenberg(a, n);
   EXPECT_EQ(a, before_call);
 }
@@ -256,7 +256,7 @@ TEST(Eigen, ReductionLeavesAHessenbergMatrixAlone) {
 TEST(Eigen, IterationGivesUpAfterThirtyIterations) {
   // The trailing 5 splits off at once; the block above it holds NaN and never converges.
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  Mat a = from_rows(4, {nan, 1, 1, 1,  //
+  FloatMatrix a = from_rows(4, {nan, 1, 1, 1,  //
                         1, nan, 1, 1,  //
                         0, nan, 1, 1,  //
                         0, 0, 0, 5});

@@ -90,6 +90,24 @@ Outcome run_program(const fs::path& folder, std::uint64_t memory_limit,
 
 std::filesystem::path program_path() { return TRAMEL_BINARY; }
 
+void copy_nottem(const TempFolder& to) {
+  for (const char* name : {"tramel.cnl", "nottem.dat"})
+    fs::copy_file(kExamples / "nottem" / name, to.path() / name);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream s(text);
+  for (std::string l; std::getline(s, l);) out.push_back(l);
+  return out;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
 std::string read_file(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream s;

@@ -46,6 +46,17 @@ Outcome run_program(const std::filesystem::path& folder, std::uint64_t memory_li
 // The built program that run_program runs.
 std::filesystem::path program_path();
 
+// The shipped examples' folder.
+inline const std::filesystem::path kExamples = std::filesystem::path(TRAMEL_SOURCE_DIR) / "examples";
+
+// A folder holding the nottem example's control file and data.
+void copy_nottem(const TempFolder& to);
+
+// The lines of a text, without their line ends.
+std::vector<std::string> lines(const std::string& text);
+// `text` with the first `from` in it replaced by `to` (unchanged when there is none).
+std::string replaced(std::string text, const std::string& from, const std::string& to);
+
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
 
