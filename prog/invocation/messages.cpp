@@ -97,13 +97,9 @@ diagnostics::Stop open_failure(const char* report_line, int error, std::string c
 
 namespace {
 
-// A rate or interval for messages: its shortest text (2000, 0.0005, 1).
-std::string number_text(double v) {
-  char buf[32];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-std::string number_text(float v) {
+// A rate or interval for messages: its shortest text (2000, 0.0005, 1), as a float or a double.
+template <class Real>
+std::string number_text(Real v) {
   char buf[32];
   const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
