@@ -11,27 +11,12 @@ namespace tramel::invocation {
 
 using diagnostics::Destination;
 
-namespace {
-
-void write_to(textio::Sink& sink, const std::string& text) {
-  sink.pending().append(text);
-  sink.commit();
-}
-
-}  // namespace
-
 void Messages::say(const diagnostics::Message& m) {
-  switch (m.destination) {
-    case Destination::Report:
-      write_to(outputs_.report(), m.text);
-      break;
-    case Destination::Stdout:
-      write_to(outputs_.console(), m.text);
-      break;
-    case Destination::Stderr:
-      write_to(outputs_.errors(), m.text);
-      break;
-  }
+  textio::Sink& sink = m.destination == Destination::Report   ? outputs_.report()
+                       : m.destination == Destination::Stdout ? outputs_.console()
+                                                              : outputs_.errors();
+  sink.pending().append(m.text);
+  sink.commit();
 }
 
 void Messages::warn(diagnostics::Warning warning) {
