@@ -101,14 +101,7 @@ bool is_data_field(std::string_view t) {
   return convert(t, v) != Conversion::NotNumber || stamps::form_of(t).has_value();
 }
 
-std::string quoted(std::string_view t) {
-  std::string q;
-  q.reserve(t.size() + 2);
-  q += '"';
-  q += t;
-  q += '"';
-  return q;
-}
+std::string quoted(std::string_view t) { return '"' + std::string(t) + '"'; }
 
 // One record split into fields by the quoting rules.
 struct Record {
@@ -406,23 +399,23 @@ char detect_delimiter(std::string_view text) {
   return semicolon ? ';' : ',';
 }
 
+// The start of the line after the one `p` is on (before `end`), or `end`.
+const char* next_line(const char* p, const char* end) {
+  const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+  return nl ? static_cast<const char*>(nl) + 1 : end;
+}
+
 // The end of the rows: after the line end of the last line that is not blank.
 const char* rows_end(const char* begin, const char* end) {
   const char* p = end;
   while (p > begin && (is_blank(p[-1]) || p[-1] == '\n')) --p;
-  if (p == begin) return begin;
-  const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-  return nl ? static_cast<const char*>(nl) + 1 : end;
+  return p == begin ? begin : next_line(p, end);
 }
 
 // The lines of whole lines [begin, end): their line ends, and a last line without one.
 std::int64_t count_lines(const char* begin, const char* end) {
   std::int64_t n = 0;
-  for (const char* p = begin; p < end; ++n) {
-    const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    if (nl == nullptr) return n + 1;
-    p = static_cast<const char*>(nl) + 1;
-  }
+  for (const char* p = begin; p < end; p = next_line(p, end)) ++n;
   return n;
 }
 
@@ -534,11 +527,7 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   std::vector<Chunk> chunks(static_cast<std::size_t>(chunk_count));
   for (int k = 0; k < chunk_count; ++k) {
     const char* b = k == 0 ? data_begin : data_begin + span * static_cast<std::size_t>(k) / static_cast<std::size_t>(chunk_count);
-    if (k > 0) {
-      const void* nl = std::memchr(b, '\n', static_cast<std::size_t>(end - b));
-      b = nl ? static_cast<const char*>(nl) + 1 : end;
-      b = std::max(b, chunks[static_cast<std::size_t>(k - 1)].begin);
-    }
+    if (k > 0) b = std::max(next_line(b, end), chunks[static_cast<std::size_t>(k - 1)].begin);
     chunks[static_cast<std::size_t>(k)].begin = b;
   }
   for (int k = 0; k < chunk_count; ++k)
