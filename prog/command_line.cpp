@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "csv/csv.hpp"
@@ -26,15 +27,20 @@ CommandLine wrong(const std::string& what) {
   return c;
 }
 
+// Whether the whole of `text` is a number of type T, and that number.
+template <class T>
+bool read_whole(std::string_view text, T& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
 // What an option that takes a value refuses, in one wording for every option: what is
 // needed, and what was given (CLI11 puts the option's name in front).
 CLI::Validator whole_number(long low, long high) {
   return CLI::Validator(
       [low, high](std::string& text) -> std::string {
         long value = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (ec == std::errc() && end == text.data() + text.size() && value >= low && value <= high)
-          return {};
+        if (read_whole(text, value) && value >= low && value <= high) return {};
         return "a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
                " is needed, not \"" + text + "\"";
       },
@@ -56,9 +62,7 @@ CLI::Validator positive_number() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
         double value = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (ec == std::errc() && end == text.data() + text.size() && value > 0 && std::isfinite(value))
-          return {};
+        if (read_whole(text, value) && value > 0 && std::isfinite(value)) return {};
         return "a number above 0 is needed, not \"" + text + "\"";
       },
       "");
@@ -240,13 +244,9 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     init.data = init_data;
     if (!frame_range.empty()) {
       const std::size_t colon = frame_range.find(':');
-      const auto whole = [](const std::string& t, int& v) {
-        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-        return !t.empty() && ec == std::errc() && end == t.data() + t.size();
-      };
       int low = 0, high = 0;
-      if (colon == std::string::npos || !whole(frame_range.substr(0, colon), low) ||
-          !whole(frame_range.substr(colon + 1), high) || low > high)
+      if (colon == std::string::npos || !read_whole(frame_range.substr(0, colon), low) ||
+          !read_whole(frame_range.substr(colon + 1), high) || low > high)
         return wrong("--frame-range: two whole numbers A:B with A <= B are needed, not \"" + frame_range + "\"");
       if (const rules::Verdict broken = rules::frame_length(low)) return wrong("--frame-range: " + broken->words);
       init.frame_range = init::FrameRange{low, high};
@@ -279,8 +279,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     if (end == std::string::npos) end = levels.size();
     const std::string text = levels.substr(at, end - at);
     float level = 0.0f;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), level);
-    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size())
+    if (!read_whole(text, level))
       return wrong("--intervals: levels in percent above 0 and below 100, as in 80,95, are "
                    "needed, not \"" + text + "\"");
     o.interval_levels.push_back(level);

@@ -129,20 +129,17 @@ void run_invocation(invocation::State& state) {
 // The invocation from start to exit status, the outputs completed.
 int run_to_end(invocation::State& state) {
   const Options& options = state.options;
-  int status = 0;
+  int status = 1;  // until the invocation has run to its end
   try {
     run_invocation(state);
-  } catch (const invocation::Stopped&) {
-    status = 1;
+    status = 0;
+  } catch (const invocation::Stopped&) {  // said already
   } catch (const std::bad_alloc&) {
     state.messages.stopped_by("stopped: not enough memory");
-    status = 1;
   } catch (const std::exception& e) {
     state.messages.stopped_by(std::string("stopped: ") + e.what());
-    status = 1;
   } catch (...) {
     state.messages.stopped_by("stopped by an unknown failure");
-    status = 1;
   }
   if (!state.outputs.finish(state.results) && status == 0) status = 1;
   if (status == 0 && options.strict && state.messages.has_warnings()) status = 3;

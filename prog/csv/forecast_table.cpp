@@ -22,24 +22,19 @@ void append_field(std::string& out, std::string_view text) {
   out += '"';
 }
 
-// The shortest text that reads back as the same float.
-void append_value(std::string& out, float v) {
+// A number as its shortest text: a float or a level ("80", "99.5") that reads back the same,
+// an integer.
+template <class Number>
+void append_number(std::string& out, Number v) {
   char buf[32];
   const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
   out.append(buf, r.ptr);
 }
 
-void append_integer(std::string& out, std::int64_t v) {
-  char buf[24];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
-}
-
-// "80", "99.5": the level as its shortest text.
 std::string level_text(double level) {
-  char buf[32];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, level);
-  return std::string(buf, r.ptr);
+  std::string t;
+  append_number(t, level);
+  return t;
 }
 
 // The interval levels of the widest run, ordered as the columns take them: the lower bounds
@@ -68,6 +63,13 @@ std::string forecast_csv(const ForecastTable& f) {
   for (std::size_t s = 0; s < m; ++s)
     names[s] = s < f.names.size() && !f.names[s].empty() ? f.names[s] : "series" + std::to_string(s + 1);
 
+  // The bound columns of a series in their order: the lower bounds from the widest level in,
+  // then the upper ones.
+  const auto for_bounds = [&levels](const auto& column) {
+    for (auto l = levels.rbegin(); l != levels.rend(); ++l) column(*l, false);
+    for (const double l : levels) column(l, true);
+  };
+
   std::string out = "run,frame,position";
   if (f.time) {
     out += ',';
@@ -76,14 +78,10 @@ std::string forecast_csv(const ForecastTable& f) {
   for (std::size_t s = 0; s < m; ++s) {
     out += ',';
     append_field(out, names[s]);
-    for (auto l = levels.rbegin(); l != levels.rend(); ++l) {
+    for_bounds([&](double l, bool upper) {
       out += ',';
-      append_field(out, names[s] + "-lo-" + level_text(*l));
-    }
-    for (const double l : levels) {
-      out += ',';
-      append_field(out, names[s] + "-hi-" + level_text(l));
-    }
+      append_field(out, names[s] + (upper ? "-hi-" : "-lo-") + level_text(l));
+    });
   }
   out += '\n';
 
@@ -96,32 +94,28 @@ std::string forecast_csv(const ForecastTable& f) {
       for (const IntervalLevel& l : r.levels)
         if (l.level == level) {
           const std::vector<std::vector<float>>& b = upper ? l.upper : l.lower;
-          if (s < b.size() && i < b[s].size()) append_value(to, b[s][i]);
+          if (s < b.size() && i < b[s].size()) append_number(to, b[s][i]);
           return;
         }
     };
     for (std::size_t i = 0; i < samples; ++i) {
       const auto k = static_cast<std::int64_t>(i);
-      append_integer(out, r.run);
+      append_number(out, r.run);
       out += ',';
-      append_integer(out, k / lb + 1);
+      append_number(out, k / lb + 1);
       out += ',';
-      append_integer(out, k % lb + 1);
+      append_number(out, k % lb + 1);
       if (f.time) {
         out += ',';
         out += f.time->stamp(r.first_datum - 1 + k);
       }
       for (std::size_t s = 0; s < m; ++s) {
         out += ',';
-        if (s < r.series.size() && i < r.series[s].size()) append_value(out, r.series[s][i]);
-        for (auto l = levels.rbegin(); l != levels.rend(); ++l) {
+        if (s < r.series.size() && i < r.series[s].size()) append_number(out, r.series[s][i]);
+        for_bounds([&](double l, bool upper) {
           out += ',';
-          bound(*l, false, s, i, out);
-        }
-        for (const double l : levels) {
-          out += ',';
-          bound(l, true, s, i, out);
-        }
+          bound(l, upper, s, i, out);
+        });
       }
       out += '\n';
     }

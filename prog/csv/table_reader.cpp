@@ -35,10 +35,11 @@ bool is_time_name(std::string_view name) {
          time_name_unit(name).has_value();
 }
 
-// Whether the whole text is a number (of a time column).
-bool is_decimal(std::string_view t) {
+// The number that is the whole text (of a time column), or nothing.
+std::optional<stamps::Decimal> decimal_of(std::string_view t) {
   stamps::Decimal d;
-  return !t.empty() && stamps::read_decimal(t.data(), t.data() + t.size(), d) == t.data() + t.size();
+  if (t.empty() || stamps::read_decimal(t.data(), t.data() + t.size(), d) != t.data() + t.size()) return std::nullopt;
+  return d;
 }
 
 bool is_missing_word(std::string_view t) {
@@ -100,14 +101,7 @@ bool is_data_field(std::string_view t) {
   return convert(t, v) != Conversion::NotNumber || stamps::form_of(t).has_value();
 }
 
-std::string quoted(std::string_view t) {
-  std::string q;
-  q.reserve(t.size() + 2);
-  q += '"';
-  q += t;
-  q += '"';
-  return q;
-}
+std::string quoted(std::string_view t) { return '"' + std::string(t) + '"'; }
 
 // One record split into fields by the quoting rules.
 struct Record {
@@ -201,15 +195,15 @@ struct Layout {
   std::vector<std::string> names;  // the header's fields, when there is one
   int values = 0;                  // value columns
 
-  std::string where(std::int64_t line, std::int64_t column) const {
+  // An error at a field, after where it is: seatbelts.csv line 3, column 2 ("front"): ...
+  Error error(std::int64_t line, std::int64_t column, const std::string& what) const {
     std::string w = file + " line " + std::to_string(line) + ", column " + std::to_string(column);
     if (!names.empty() && column >= 1 && static_cast<std::size_t>(column) <= names.size())
       w += " (" + quoted(names[static_cast<std::size_t>(column - 1)]) + ")";
-    return w;
+    return Error{w + ": " + what, line, column};
   }
-  Error error(std::int64_t line, std::int64_t column, const std::string& what) const {
-    return Error{where(line, column) + ": " + what, line, column};
-  }
+  // An error about the whole text, or about a line (`line` above 0), after the text's name.
+  Error file_error(const std::string& what, std::int64_t line = 0) const { return Error{file + " " + what, line, 0}; }
 };
 
 // The words for a value that cannot be read.
@@ -256,16 +250,15 @@ void keep_number(const stamps::Decimal& d, const RowTarget& to) {
 std::optional<Error> read_record(const Layout& layout, const Record& record, RowTarget to) {
   const std::int64_t line = record.first_line;
   if (record.fields.size() != layout.fields) {
+    const std::string this_line = "line " + std::to_string(line);
     if (record.fields.size() == 1 && record.fields[0].empty())
-      return Error{layout.file + " line " + std::to_string(line) +
-                       " is empty: remove the empty line, or fill in the row's values",
-                   line, 0};
-    return Error{layout.file + " line " + std::to_string(line) + " has " + std::to_string(record.fields.size()) +
-                     " fields, but the first row has " + std::to_string(layout.fields) +
-                     ": every row needs the same columns (check the delimiters, '" +
-                     std::string(layout.delimiter == '\t' ? "tab" : std::string(1, layout.delimiter)) +
-                     "', and the quotes)",
-                 line, 0};
+      return layout.file_error(this_line + " is empty: remove the empty line, or fill in the row's values", line);
+    return layout.file_error(this_line + " has " + std::to_string(record.fields.size()) +
+                                 " fields, but the first row has " + std::to_string(layout.fields) +
+                                 ": every row needs the same columns (check the delimiters, '" +
+                                 std::string(layout.delimiter == '\t' ? "tab" : std::string(1, layout.delimiter)) +
+                                 "', and the quotes)",
+                             line);
   }
   std::size_t f = 0;
   if (layout.time == TimeColumn::Stamps) {
@@ -281,13 +274,13 @@ std::optional<Error> read_record(const Layout& layout, const Record& record, Row
     f = 1;
   } else if (layout.time == TimeColumn::Numbers) {
     const std::string& t = record.fields[0];
-    stamps::Decimal d;
-    if (t.empty() || stamps::read_decimal(t.data(), t.data() + t.size(), d) != t.data() + t.size())
+    const std::optional<stamps::Decimal> d = decimal_of(t);
+    if (!d)
       return layout.error(line, 1,
                           quoted(t) + " is not a number of " + std::string(layout.form.unit.words) +
                               " like the first one (" + layout.first_stamp +
                               "): every row of a time column of numbers needs one");
-    keep_number(d, to);
+    keep_number(*d, to);
     f = 1;
   }
   for (int j = 0; j < layout.values; ++j, ++f) {
@@ -355,14 +348,11 @@ struct Chunk {
   std::vector<std::int64_t> row_lines;  // with quotes: each row's first line
 };
 
-// Where the rows' time column goes: a stamp or a number's digits per row, and the exponent of
-// each number's last digit.
-struct TimeTargets {
-  std::int64_t* stamps = nullptr;
-  std::int16_t* exponents = nullptr;
-};
-
-void read_chunk(const Layout& layout, Chunk& c, float* values, TimeTargets time, bool keep_lines) {
+// Reads the chunk's rows into `values` and, where the rows' time column goes when it is kept,
+// `row_stamps` (a stamp or a number's digits per row) and `row_exponents` (the exponent of each
+// number's last digit).
+void read_chunk(const Layout& layout, Chunk& c, float* values, std::int64_t* row_stamps,
+                std::int16_t* row_exponents, bool keep_lines) {
   const char* p = c.begin;
   std::int64_t line = c.first_line;
   std::int64_t spare_stamp = 0;
@@ -370,9 +360,9 @@ void read_chunk(const Layout& layout, Chunk& c, float* values, TimeTargets time,
   stamps::LastDay last_day;
   // The targets of the chunk's first row, moved on a row at a time (a column not kept writes to
   // its spare).
-  const std::ptrdiff_t stamp_step = time.stamps ? 1 : 0, exponent_step = time.exponents ? 1 : 0;
-  RowTarget to{values + c.first_row * layout.values, time.stamps ? time.stamps + c.first_row : &spare_stamp,
-               time.exponents ? time.exponents + c.first_row : &spare_exponent, &c.scientific, &last_day};
+  const std::ptrdiff_t stamp_step = row_stamps ? 1 : 0, exponent_step = row_exponents ? 1 : 0;
+  RowTarget to{values + c.first_row * layout.values, row_stamps ? row_stamps + c.first_row : &spare_stamp,
+               row_exponents ? row_exponents + c.first_row : &spare_exponent, &c.scientific, &last_day};
   Record record;
   while (p < c.end) {
     if (keep_lines) c.row_lines.push_back(line);
@@ -409,23 +399,23 @@ char detect_delimiter(std::string_view text) {
   return semicolon ? ';' : ',';
 }
 
+// The start of the line after the one `p` is on (before `end`), or `end`.
+const char* next_line(const char* p, const char* end) {
+  const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+  return nl ? static_cast<const char*>(nl) + 1 : end;
+}
+
 // The end of the rows: after the line end of the last line that is not blank.
 const char* rows_end(const char* begin, const char* end) {
   const char* p = end;
   while (p > begin && (is_blank(p[-1]) || p[-1] == '\n')) --p;
-  if (p == begin) return begin;
-  const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-  return nl ? static_cast<const char*>(nl) + 1 : end;
+  return p == begin ? begin : next_line(p, end);
 }
 
 // The lines of whole lines [begin, end): their line ends, and a last line without one.
 std::int64_t count_lines(const char* begin, const char* end) {
   std::int64_t n = 0;
-  for (const char* p = begin; p < end; ++n) {
-    const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    if (nl == nullptr) return n + 1;
-    p = static_cast<const char*>(nl) + 1;
-  }
+  for (const char* p = begin; p < end; p = next_line(p, end)) ++n;
   return n;
 }
 
@@ -458,8 +448,7 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   const char* begin = bytes.data();
   const char* end = rows_end(begin, begin + bytes.size());
   if (begin == end)
-    return R::failure(Error{layout.file + " holds no data: write one row per sample, the values "
-                            "separated by commas", 0, 0});
+    return R::failure(layout.file_error("holds no data: write one row per sample, the values separated by commas"));
   layout.delimiter = detect_delimiter(bytes);
 
   // The first record: a header, or the first row.
@@ -476,8 +465,7 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
     layout.names = first.fields;
     data_begin = p;
     first_line = 1 + first.lines;
-    if (data_begin == end)
-      return R::failure(Error{layout.file + " holds a header row but no data rows", 0, 0});
+    if (data_begin == end) return R::failure(layout.file_error("holds a header row but no data rows"));
     const char* q = data_begin;
     if (const std::optional<SplitError> e = split(q, end, layout.delimiter, first_line, row1))
       return R::failure(layout.error(e->line, e->column, e->what));
@@ -504,7 +492,7 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   if (form) {
     layout.time = TimeColumn::Stamps;
     layout.form = *form;
-  } else if (options.time_unit || ((named_unit || is_time_word(first_name)) && is_decimal(stamp))) {
+  } else if (options.time_unit || ((named_unit || is_time_word(first_name)) && decimal_of(stamp))) {
     layout.time = TimeColumn::Numbers;
     layout.form.kind = StampForm::Kind::Number;
     layout.form.unit = options.time_unit ? *options.time_unit : named_unit ? *named_unit : *number_unit("s");
@@ -521,15 +509,14 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   if (layout.time != TimeColumn::None) layout.first_stamp = stamp;
   const bool time = layout.time != TimeColumn::None;
   layout.values = static_cast<int>(layout.fields) - (time ? 1 : 0);
-  if (layout.values < 1)
-    return R::failure(Error{layout.file + " has a time column but no column of values", 0, 0});
+  if (layout.values < 1) return R::failure(layout.file_error("has a time column but no column of values"));
   if (options.expected_columns > 0 && layout.values != options.expected_columns) {
     std::string counted = std::to_string(layout.values) + " value column" + (layout.values == 1 ? "" : "s");
     if (header) counted += " (" + joined(layout.names, time ? 1 : 0) + ")";
-    return R::failure(Error{layout.file + " has " + counted + ", but No. of data/file in the control file is " +
-                                std::to_string(options.expected_columns) +
-                                ": make the two agree (the time column is not counted)",
-                            first_line, 0});
+    return R::failure(layout.file_error("has " + counted + ", but No. of data/file in the control file is " +
+                                            std::to_string(options.expected_columns) +
+                                            ": make the two agree (the time column is not counted)",
+                                        first_line));
   }
 
   // The chunks: whole lines side by side when no quote can join lines, else one.
@@ -540,11 +527,7 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   std::vector<Chunk> chunks(static_cast<std::size_t>(chunk_count));
   for (int k = 0; k < chunk_count; ++k) {
     const char* b = k == 0 ? data_begin : data_begin + span * static_cast<std::size_t>(k) / static_cast<std::size_t>(chunk_count);
-    if (k > 0) {
-      const void* nl = std::memchr(b, '\n', static_cast<std::size_t>(end - b));
-      b = nl ? static_cast<const char*>(nl) + 1 : end;
-      b = std::max(b, chunks[static_cast<std::size_t>(k - 1)].begin);
-    }
+    if (k > 0) b = std::max(next_line(b, end), chunks[static_cast<std::size_t>(k - 1)].begin);
     chunks[static_cast<std::size_t>(k)].begin = b;
   }
   for (int k = 0; k < chunk_count; ++k)
@@ -576,10 +559,10 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   const bool numbers = layout.time == TimeColumn::Numbers;
   std::vector<std::int64_t> stamps_of_rows(time ? static_cast<std::size_t>(total_lines) : 0);
   std::vector<std::int16_t> exponents(numbers ? static_cast<std::size_t>(total_lines) : 0);
-  const TimeTargets targets{time ? stamps_of_rows.data() : nullptr, numbers ? exponents.data() : nullptr};
   parallel::for_chunks(chunk_count, options.threads, [&](std::int64_t a, std::int64_t b) {
     for (std::int64_t k = a; k < b; ++k)
-      read_chunk(layout, chunks[static_cast<std::size_t>(k)], table.values.data(), targets, quotes);
+      read_chunk(layout, chunks[static_cast<std::size_t>(k)], table.values.data(),
+                 time ? stamps_of_rows.data() : nullptr, numbers ? exponents.data() : nullptr, quotes);
   });
 
   // The rows read before the first error (all of them when there is none).
@@ -628,8 +611,8 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   }
   if (failed) return R::failure(*failed->error);
   if (time && rows < 2)
-    return R::failure(Error{layout.file + " has a single data row: a time column needs two rows or "
-                            "more to give the sampling interval", first_line, 0});
+    return R::failure(layout.file_error(
+        "has a single data row: a time column needs two rows or more to give the sampling interval", first_line));
   table.rows = rows;
   table.values.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(layout.values));
   return R{std::move(table), std::nullopt};

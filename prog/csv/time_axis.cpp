@@ -56,6 +56,21 @@ int digits(const char* p, int n) {
   return v;
 }
 
+// The offset at `p` of a form with hours (+hh:mm, +hhmm or +hh) in minutes east of UTC, or
+// nothing when it is no offset of hours 0 to 23 and minutes 0 to 59.
+std::optional<int> offset_minutes(const char* p, StampForm::Offset form) {
+  const int hours = digits(p + 1, 2);
+  int minutes = 0;
+  if (form == StampForm::Offset::Colon) {
+    if (p[3] != ':') return std::nullopt;
+    minutes = digits(p + 4, 2);
+  } else if (form == StampForm::Offset::Plain) {
+    minutes = digits(p + 3, 2);
+  }
+  if ((p[0] != '+' && p[0] != '-') || hours < 0 || hours > 23 || minutes < 0 || minutes > 59) return std::nullopt;
+  return (p[0] == '-' ? -1 : 1) * (hours * 60 + minutes);
+}
+
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
@@ -110,53 +125,43 @@ std::string count_text(const std::string& count, TimeUnit unit) {
   return count + " " + name;
 }
 
-std::string integer_text(std::int64_t v) { return std::to_string(v); }
+// A spacing as a whole number of a unit.
+struct Fitted {
+  TimeUnit unit;
+  std::int64_t count;
+};
+
+// The units of a spacing in seconds, the largest first.
+struct SecondUnit {
+  std::int64_t seconds;
+  TimeUnit unit;
+};
+constexpr SecondUnit kSecondUnits[] = {{kWeek, TimeUnit::Weeks}, {kDay, TimeUnit::Days}, {kHour, TimeUnit::Hours},
+                                       {kMinute, TimeUnit::Minutes}, {1, TimeUnit::Seconds}};
 
 // A spacing in seconds in the largest unit that divides it.
-void fit_seconds(std::int64_t step, TimeUnit& unit, std::int64_t& interval) {
-  const struct {
-    std::int64_t seconds;
-    TimeUnit unit;
-  } units[] = {{kWeek, TimeUnit::Weeks}, {kDay, TimeUnit::Days}, {kHour, TimeUnit::Hours},
-               {kMinute, TimeUnit::Minutes}, {1, TimeUnit::Seconds}};
-  for (const auto& u : units)
-    if (step % u.seconds == 0) {
-      unit = u.unit;
-      interval = step / u.seconds;
-      return;
-    }
+Fitted fit_seconds(std::int64_t step) {
+  for (const auto& u : kSecondUnits)
+    if (step % u.seconds == 0) return {u.unit, step / u.seconds};
+  return {TimeUnit::Seconds, step};  // not reached: a second divides every step
 }
 
+// The seconds of a unit of kSecondUnits.
 std::int64_t unit_seconds(TimeUnit unit) {
-  switch (unit) {
-    case TimeUnit::Minutes: return kMinute;
-    case TimeUnit::Hours: return kHour;
-    case TimeUnit::Days: return kDay;
-    case TimeUnit::Weeks: return kWeek;
-    default: return 1;
-  }
+  for (const auto& u : kSecondUnits)
+    if (u.unit == unit) return u.seconds;
+  return 1;
 }
 
 // A spacing in calendar months: years when whole years, quarters when whole quarters.
-void fit_months(std::int64_t step, TimeUnit& unit, std::int64_t& interval) {
-  if (step % 12 == 0) {
-    unit = TimeUnit::Years;
-    interval = step / 12;
-  } else if (step % 3 == 0) {
-    unit = TimeUnit::Quarters;
-    interval = step / 3;
-  } else {
-    unit = TimeUnit::Months;
-    interval = step;
-  }
+Fitted fit_months(std::int64_t step) {
+  if (step % 12 == 0) return {TimeUnit::Years, step / 12};
+  if (step % 3 == 0) return {TimeUnit::Quarters, step / 3};
+  return {TimeUnit::Months, step};
 }
 
-std::string months_text(std::int64_t step) {
-  TimeUnit unit = TimeUnit::Months;
-  std::int64_t interval = step;
-  fit_months(step, unit, interval);
-  return count_text(integer_text(interval), unit);
-}
+// A spacing in words, in the unit that fits it: "1 month", "2 days".
+std::string count_text(const Fitted& fitted) { return count_text(std::to_string(fitted.count), fitted.unit); }
 
 void append_digits(std::string& out, std::int64_t v, int width) {
   char buf[24];
@@ -199,13 +204,12 @@ __int128 scaled_nanoseconds(std::int64_t ticks, const StampForm& form) {
   return static_cast<__int128>(ticks) * form.tick_nanoseconds();
 }
 
-// Whether `ticks` of the form are a whole number of seconds, and that number.
-bool whole_seconds_of(std::int64_t ticks, const StampForm& form, std::int64_t& seconds) {
+// The number of seconds `ticks` of the form are, when they are a whole number of them.
+std::optional<std::int64_t> whole_seconds_of(std::int64_t ticks, const StampForm& form) {
   const __int128 ns = scaled_nanoseconds(ticks, form);
   const __int128 second = static_cast<__int128>(kSecondNs) * kPowers[form.digits];
-  if (ns % second != 0) return false;
-  seconds = static_cast<std::int64_t>(ns / second);
-  return true;
+  if (ns % second != 0) return std::nullopt;
+  return static_cast<std::int64_t>(ns / second);
 }
 
 // A positive number to about six significant digits, without an exponent: 0.000208333, 333.333.
@@ -296,9 +300,9 @@ std::optional<NumberUnit> time_name_unit(std::string_view name) {
 std::int64_t StampForm::tick_nanoseconds() const { return kind == Kind::Number ? unit.nanoseconds : kSecondNs; }
 
 std::string TimeAxis::spacing_text() const {
-  if (calendar) return months_text(step);
+  if (calendar) return count_text(fit_months(step));
   const bool whole = interval == static_cast<double>(static_cast<std::int64_t>(interval));
-  return count_text(whole ? integer_text(static_cast<std::int64_t>(interval)) : rounded_text(interval), unit);
+  return count_text(whole ? std::to_string(static_cast<std::int64_t>(interval)) : rounded_text(interval), unit);
 }
 
 long double TimeAxis::step_seconds() const {
@@ -309,10 +313,7 @@ long double TimeAxis::step_seconds() const {
                static_cast<long double>(kSecondNs));
 }
 
-bool TimeAxis::whole_seconds() const {
-  std::int64_t seconds = 0;
-  return calendar || whole_seconds_of(step, form, seconds);
-}
+bool TimeAxis::whole_seconds() const { return calendar || whole_seconds_of(step, form).has_value(); }
 
 std::string TimeAxis::stamp(std::int64_t row) const {
   if (!calendar) {
@@ -392,22 +393,17 @@ std::optional<StampForm> form_of(std::string_view f) {
   }
   if (rest[at] != '+' && rest[at] != '-') return std::nullopt;
   const std::size_t n = rest.size() - at - 1;
-  int hours = 0, minutes = 0;
   if (n == 2 && digit_run(at + 1, 2)) {
     form.offset = StampForm::Offset::Hours;
-    hours = digits(rest.data() + at + 1, 2);
   } else if (n == 4 && digit_run(at + 1, 4)) {
     form.offset = StampForm::Offset::Plain;
-    hours = digits(rest.data() + at + 1, 2);
-    minutes = digits(rest.data() + at + 3, 2);
   } else if (n == 5 && digit_run(at + 1, 2) && rest[at + 3] == ':' && digit_run(at + 4, 2)) {
     form.offset = StampForm::Offset::Colon;
-    hours = digits(rest.data() + at + 1, 2);
-    minutes = digits(rest.data() + at + 4, 2);
   } else {
     return std::nullopt;
   }
-  form.offset_minutes = (rest[at] == '-' ? -1 : 1) * (hours * 60 + minutes);
+  // An offset out of range (+25:00) is taken as 0 here: the first stamp is refused when it is read.
+  form.offset_minutes = offset_minutes(rest.data() + at, form.offset).value_or(0);
   return form;
 }
 
@@ -477,18 +473,9 @@ std::optional<std::int64_t> read(std::string_view f, const StampForm& form, Last
     }
     if (form.offset == StampForm::Offset::Zulu && p[at] != 'Z') return std::nullopt;
     if (form.offset >= StampForm::Offset::Colon) {
-      const char sign = p[at];
-      const int hours = digits(p + at + 1, 2);
-      int minutes = 0;
-      if (form.offset == StampForm::Offset::Colon) {
-        if (p[at + 3] != ':') return std::nullopt;
-        minutes = digits(p + at + 4, 2);
-      } else if (form.offset == StampForm::Offset::Plain) {
-        minutes = digits(p + at + 3, 2);
-      }
-      if ((sign != '+' && sign != '-') || hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
-        return std::nullopt;
-      offset = (sign == '-' ? -1 : 1) * (hours * 60 + minutes);
+      const std::optional<int> minutes = offset_minutes(p + at, form.offset);
+      if (!minutes) return std::nullopt;
+      offset = *minutes;
     }
     time_of_day = hour * kHour + minute * kMinute + second;
   }
@@ -626,13 +613,7 @@ std::optional<std::int64_t> ticks_of(const Decimal& number, int digits) {
 }
 
 std::string duration_text(std::int64_t ticks, const StampForm& form) {
-  std::int64_t seconds = 0;
-  if (whole_seconds_of(ticks, form, seconds)) {
-    TimeUnit unit = TimeUnit::Seconds;
-    std::int64_t interval = seconds;
-    fit_seconds(seconds, unit, interval);
-    return count_text(integer_text(interval), unit);
-  }
+  if (const std::optional<std::int64_t> seconds = whole_seconds_of(ticks, form)) return count_text(fit_seconds(*seconds));
   return count_text(decimal_text(scaled_nanoseconds(ticks, form), form.digits + 9, 0), TimeUnit::Seconds);
 }
 
@@ -745,9 +726,9 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
     axis.calendar = true;
     axis.step = months;
     axis.month_ends = month_ends;
-    std::int64_t interval = 0;
-    fit_months(months, axis.unit, interval);
-    axis.interval = static_cast<double>(interval);
+    const Fitted fitted = fit_months(months);
+    axis.unit = fitted.unit;
+    axis.interval = static_cast<double>(fitted.count);
     result.axis = axis;
     return result;
   }
@@ -755,12 +736,11 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
     axis.step = median;
     axis.span = rows(n - 1) - rows(0);
     axis.steps = n - 1;
-    std::int64_t seconds = 0;
-    if (whole_seconds_of(median, form, seconds)) {
-      std::int64_t interval = 0;
-      fit_seconds(seconds, axis.unit, interval);
+    if (const std::optional<std::int64_t> seconds = whole_seconds_of(median, form)) {
+      const Fitted fitted = fit_seconds(*seconds);
+      axis.unit = fitted.unit;
       axis.interval = axis.span == median * axis.steps
-                          ? static_cast<double>(interval)
+                          ? static_cast<double>(fitted.count)
                           : static_cast<double>(axis.step_seconds() / static_cast<long double>(unit_seconds(axis.unit)));
     } else {
       axis.unit = TimeUnit::Seconds;
@@ -776,11 +756,11 @@ Regularity regularity(std::span<const std::int64_t> t, const StampForm& form) {
   if (i == not_later) return say_not_later(i);
   result.bad_row = i;
   const std::string found = by_months && fits(civil(rows(i), form))
-                                ? months_text(civil(rows(i), form).month_index - civil(rows(i - 1), form).month_index)
+                                ? count_text(fit_months(civil(rows(i), form).month_index - civil(rows(i - 1), form).month_index))
                                 : duration_text(step_to(i), form);
   std::string spacing;
   if (by_months) {
-    spacing = "the first two stamps are " + months_text(months) + " apart";
+    spacing = "the first two stamps are " + count_text(fit_months(months)) + " apart";
   } else {
     spacing = "the stamps are " + duration_text(median, form) + " apart (the median step";
     if (tolerance > 0 || rounded_up > 0) {

@@ -2,20 +2,6 @@
 
 namespace tramel::diagnostics {
 
-std::string Place::lines() const {
-  if (file.empty()) return {};
-  std::string s = file;
-  if (line > 0) {
-    if (last_line > line) {
-      s += " lines " + std::to_string(line) + "-" + std::to_string(last_line);
-    } else {
-      s += " line " + std::to_string(line);
-    }
-  }
-  if (column > 0) s += ", column " + std::to_string(column);
-  return s;
-}
-
 std::string Place::run_and_series() const {
   if (run <= 0) return {};
   std::string s = "run " + std::to_string(run);

@@ -17,12 +17,11 @@ namespace tramel::diagnostics {
 // Where a message of the program's fixed wording goes.
 enum class Destination : std::uint8_t { Report, Stdout, Stderr };
 
-// Where the cause of a diagnostic lies: a file and its lines (or column), a run, a series.
+// Where the cause of a diagnostic lies: a file and its line (or column), a run, a series.
 // Every part may be absent.
 struct Place {
   std::string file;   // "tramel.cnl", the data file; empty: no file
   int line = 0;       // from 1; 0: no line
-  int last_line = 0;  // above `line`: the lines line..last_line
   int column = 0;     // from 1; 0: no column
   int run = 0;        // from 1; 0: not inside a run
   int series = 0;     // from 1; 0: not inside a series
@@ -42,9 +41,6 @@ struct Place {
     return p;
   }
 
-  // "tramel.cnl line 7", "tramel.cnl lines 7-11", "err.dat line 9, column 3"; empty without a
-  // file.
-  std::string lines() const;
   // "run 2, series 1", "run 2"; empty outside a run.
   std::string run_and_series() const;
 };
@@ -103,13 +99,6 @@ struct Outcome {
     value.reset();
     stop = std::move(s);
     return *this;
-  }
-  // The notes of an earlier step first, then this one's.
-  template <class U>
-  void take_notes(Outcome<U>& earlier) {
-    notes.insert(notes.begin(), std::make_move_iterator(earlier.notes.begin()),
-                 std::make_move_iterator(earlier.notes.end()));
-    earlier.notes.clear();
   }
 };
 

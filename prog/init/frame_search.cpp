@@ -28,6 +28,12 @@ constexpr std::int64_t kLeastScoredFrames = 16;
 // frames or more.
 constexpr std::int64_t kStandOutFrames = 32;
 
+// Whether a candidate of `a_length` samples scoring `a` ranks before one of `b_length` scoring
+// `b`: the higher score first, the shorter of two that score the same.
+bool ranks_before(double a, int a_length, double b, int b_length) {
+  return a > b || (a == b && a_length < b_length);
+}
+
 // sum_i x_i x_(i+d) for every lag d from 0 to x.size() - 1, times the transform's length: the
 // transform of x padded with zeros to twice its length or more (so that no lag wraps around),
 // its power spectrum, transformed again (real and even, so its forward transform is the
@@ -51,9 +57,7 @@ std::vector<double> centred(const SeriesRows& rows, int j, std::int64_t count) {
   std::vector<double> x(static_cast<std::size_t>(count));
   for (std::int64_t i = 0; i < count; ++i)
     x[static_cast<std::size_t>(i)] = static_cast<double>(rows.values[static_cast<std::size_t>(i * rows.series_count + j)]);
-  double mean = 0.0;
-  for (const double v : x) mean += v;
-  mean /= static_cast<double>(x.size());
+  const double mean = std::accumulate(x.begin(), x.end(), 0.0) / static_cast<double>(x.size());
   for (double& v : x) v -= mean;
   return x;
 }
@@ -127,9 +131,8 @@ FrameSearch search_frame(const SeriesRows& rows, FrameRange range) {
   const auto ranked = std::min<std::size_t>(candidates.size(), kScoredCandidates);
   std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(ranked), candidates.end(),
                     [&](int a, int b) {
-                      const double za = z[static_cast<std::size_t>(a - range.low)];
-                      const double zb = z[static_cast<std::size_t>(b - range.low)];
-                      return za > zb || (za == zb && a < b);
+                      return ranks_before(z[static_cast<std::size_t>(a - range.low)], a,
+                                          z[static_cast<std::size_t>(b - range.low)], b);
                     });
   candidates.resize(ranked);
 
@@ -155,9 +158,7 @@ FrameSearch search_frame(const SeriesRows& rows, FrameRange range) {
     int series_scored = 0;
     for (int j = 0; j < rows.series_count; ++j) {
       const std::vector<double> x = centred(rows, j, frames * length);
-      double power = 0.0;
-      for (const double v : x) power += v * v;
-      power /= static_cast<double>(x.size());
+      const double power = std::inner_product(x.begin(), x.end(), x.begin(), 0.0) / static_cast<double>(x.size());
       if (!(power > 0.0) || !std::isfinite(power)) continue;
       std::vector<float> series(x.begin(), x.end());
       const coherence::Coherence c = coherence::find_coherence(series, band, plan, numeric::ProbabilityFallback{});
@@ -174,7 +175,7 @@ FrameSearch search_frame(const SeriesRows& rows, FrameRange range) {
     search.scored.push_back(score);
   }
   std::stable_sort(search.scored.begin(), search.scored.end(), [](const FrameScore& a, const FrameScore& b) {
-    return a.coherent_share > b.coherent_share || (a.coherent_share == b.coherent_share && a.frame_length < b.frame_length);
+    return ranks_before(a.coherent_share, a.frame_length, b.coherent_share, b.frame_length);
   });
 
   double best = 0.0;

@@ -87,8 +87,8 @@ struct SearchedFrame {
 
 SearchedFrame searched_frame(const InitRequest& request, const Settings& s, double rate, int longest_frame) {
   const int shortest = rules::minimum_frame_length(request.model);
-  FrameRange range{std::max(shortest, rules::kMinimumFrameLength),
-                   static_cast<int>(std::min<std::int64_t>(request.count / 8, longest_frame))};
+  const int low = std::max(shortest, rules::kMinimumFrameLength);
+  FrameRange range{low, static_cast<int>(std::min<std::int64_t>(request.count / 8, longest_frame))};
   std::string asked;
   if (request.frame_range) {
     range = FrameRange{std::max(request.frame_range->low, shortest), std::min(request.frame_range->high, longest_frame)};
@@ -118,7 +118,6 @@ SearchedFrame searched_frame(const InitRequest& request, const Settings& s, doub
     return out;
   }
   const std::string none = "no candidate of the frame search stands out";
-  const int low = std::max(shortest, rules::kMinimumFrameLength);
   const int peak = autocorrelation_peak(request.values, request.series_count, request.count, low, longest_frame);
   if (peak > 0) {
     out.length = peak;

@@ -11,27 +11,12 @@ namespace tramel::invocation {
 
 using diagnostics::Destination;
 
-namespace {
-
-void write_to(textio::Sink& sink, const std::string& text) {
-  sink.pending().append(text);
-  sink.commit();
-}
-
-}  // namespace
-
 void Messages::say(const diagnostics::Message& m) {
-  switch (m.destination) {
-    case Destination::Report:
-      write_to(outputs_.report(), m.text);
-      break;
-    case Destination::Stdout:
-      write_to(outputs_.console(), m.text);
-      break;
-    case Destination::Stderr:
-      write_to(outputs_.errors(), m.text);
-      break;
-  }
+  textio::Sink& sink = m.destination == Destination::Report   ? outputs_.report()
+                       : m.destination == Destination::Stdout ? outputs_.console()
+                                                              : outputs_.errors();
+  sink.pending().append(m.text);
+  sink.commit();
 }
 
 void Messages::warn(diagnostics::Warning warning) {
@@ -97,13 +82,9 @@ diagnostics::Stop open_failure(const char* report_line, int error, std::string c
 
 namespace {
 
-// A rate or interval for messages: its shortest text (2000, 0.0005, 1).
-std::string number_text(double v) {
-  char buf[32];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-std::string number_text(float v) {
+// A rate or interval for messages: its shortest text (2000, 0.0005, 1), as a float or a double.
+template <class Real>
+std::string number_text(Real v) {
   char buf[32];
   const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);

@@ -50,46 +50,39 @@ std::string forecast_table(const results::InvocationResult& results) {
 
 bool Outputs::finish(const results::InvocationResult& results) {
   bool written = true;
+  // What could not be written, said on standard error.
+  const auto failed = [&](const std::string& what) {
+    err_.line("tramel: " + what);
+    written = false;
+  };
+  const auto cannot_write = [&](const std::string& name, int error) {
+    failed("cannot write " + name + ": " + std::strerror(error));
+  };
   // A report or forecast file that could not be written whole (a full disk) is no success.
   report_.close();
   forecast_.close();
-  for (const auto& [sink, name] : {std::pair<const textio::Sink*, const char*>{&report_, "tramel.out"},
-                                   {&forecast_, "the forecast file"}}) {
-    if (sink->error() != 0) {
-      err_.line(std::string("tramel: cannot write ") + name + ": " + std::strerror(sink->error()));
-      written = false;
-    }
-  }
+  if (report_.error() != 0) cannot_write("tramel.out", report_.error());
+  if (forecast_.error() != 0) cannot_write("the forecast file", forecast_.error());
   if (report_open_ && !results.forecast_csv.empty()) {
     textio::Sink csv;
     if (const int e = csv.open(path_of(results.forecast_csv)); e != 0) {
-      err_.line("tramel: cannot write " + results.forecast_csv + ": " + std::strerror(e));
-      written = false;
+      cannot_write(results.forecast_csv, e);
     } else {
       std::string text = forecast_table(results);
       if (!text.empty() && text.back() == '\n') text.pop_back();
       csv.line(text);
       csv.close();
-      if (csv.error() != 0) {
-        err_.line("tramel: cannot write " + results.forecast_csv + ": " + std::strerror(csv.error()));
-        written = false;
-      }
+      if (csv.error() != 0) cannot_write(results.forecast_csv, csv.error());
     }
   }
   if (report_open_ && options_.json) {
     const std::string error = output::write_json(folder_ / "tramel.json", results, version());
-    if (!error.empty()) {
-      err_.line("tramel: " + error);
-      written = false;
-    }
+    if (!error.empty()) failed(error);
   }
   out_.flush();
   err_.flush();
   if (report_open_ && options_.plot) {
-    for (const std::string& error : output::write_plots(folder_, results)) {
-      err_.line("tramel: " + error);
-      written = false;
-    }
+    for (const std::string& error : output::write_plots(folder_, results)) failed(error);
   }
   out_.flush();
   err_.flush();

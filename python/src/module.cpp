@@ -157,15 +157,19 @@ py::list warnings_of(const analysis::SeriesResult& r, const analysis::Settings& 
   return warnings;
 }
 
+// The lines of a text joined by "; ", without the blanks around them and the empty ones.
+std::string joined_lines(const std::string& text) {
+  std::string words;
+  for (const std::string& line : diagnostics::lines_of(text)) words += (words.empty() ? "" : "; ") + line;
+  return words;
+}
+
 // The words of a stopped series' stop: the report's lines, joined by "; ".
 std::string stop_words(const analysis::SeriesResult& r, const analysis::Settings& settings,
                        std::int64_t samples) {
   textio::Sink lines;
   report::write_series_stop(lines, r, static_cast<std::int32_t>(samples), settings.threshold);
-  std::string words;
-  for (const std::string& line : diagnostics::lines_of(lines.text()))
-    words += (words.empty() ? "" : "; ") + line;
-  return words;
+  return joined_lines(lines.text());
 }
 
 // ---- The calls -------------------------------------------------------------------------------
@@ -522,9 +526,7 @@ py::dict read_data(const std::string& path, int series) {
     throw py::error_already_set();
   }
   const auto failure = [](const diagnostics::Stop& stop) {
-    const std::string& text = stop.console.empty() ? stop.message.text : stop.console;
-    std::string words;
-    for (const std::string& line : diagnostics::lines_of(text)) words += (words.empty() ? "" : "; ") + line;
+    const std::string words = joined_lines(stop.console.empty() ? stop.message.text : stop.console);
     return py::value_error(words.empty() ? "the data cannot be read" : words);
   };
   data::HeadOutcome head = opened.source->read_head();

@@ -77,16 +77,11 @@ _METHODS = {"as_specified": "as-specified", "changes": "changes", "levels": "lev
             "smooth_by_weekday": "smooth by weekday", "smooth_in_weeks": "smooth in weeks"}
 
 
-def scores_frame(backtest, levels, model=None):
-    """A backtest's scores, one row per method and step ahead, as the program's --backtest
+def score_rows(backtest, levels, model=None):
+    """A backtest's scores as dicts, one per method and step ahead, as the program's --backtest
     table gives them: MASE, RMSE, the origins scored and missed, interval coverage at
     `levels`; and rows for `model`, the model in use, when no method has its name (smooth on
     its chosen scale, auto's combination): the backtest's scores of what it forecast with."""
-    return pd.DataFrame(score_rows(backtest, levels, model))
-
-
-def score_rows(backtest, levels, model=None):
-    """The rows of scores_frame, as dicts."""
     rows = []
     methods = [(key, name) for key, name in _METHODS.items() if key in backtest]
     if model is not None and model not in _METHODS.values() and "model" in backtest:
@@ -162,7 +157,7 @@ class Result:
         self.eigenvalues = pd.DataFrame({k: _numbers([v[k] for v in e])
                                          for k in ("real", "imag", "magnitude", "period")})
         b = raw.get("backtest")
-        self.scores = scores_frame(b, levels, raw.get("model")) if b is not None else None
+        self.scores = pd.DataFrame(score_rows(b, levels, raw.get("model"))) if b is not None else None
         # The frames before the first origin of the backtest, and how many origins.
         self.origins = (b["first_origin"], b["origins"]) if b is not None else None
 
@@ -246,8 +241,10 @@ class Result:
                 f"bins of {len(self.bins)}, {len(self.forecast)} samples forecast>")
 
 
-def analyse_series(data, frame, settings, *, sampling, threads, stacklevel):
-    """The library's analysis of every series of `data`, and the Result of each."""
+def analyse_series(data, settings, *, sampling, threads, stacklevel):
+    """The library's analysis of every series of `data`, and the Result of each (`sampling`
+    the time between samples, None for 1)."""
+    sampling = 1.0 if sampling is None else real(sampling, "sampling")
     series = series_of(data)
     step = step_seconds(series.index)
     if step is not None:
@@ -315,7 +312,5 @@ def analyse(data, frame, *, band=None, threshold=0.99, lags=1, ahead=1, taper=0.
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
                            transform=transform)
-    sampling = 1.0 if sampling is None else real(sampling, "sampling")
-    series, results = analyse_series(data, frame, settings, sampling=sampling, threads=threads,
-                                     stacklevel=2)
+    series, results = analyse_series(data, settings, sampling=sampling, threads=threads, stacklevel=2)
     return results[0] if series.single else results

@@ -5,7 +5,7 @@ import pandas as pd
 
 from . import _tramel
 from ._analysis import DEFAULT_INTERVALS, analyse_series, settings_of
-from ._shared import level_text, real, threads_of
+from ._shared import level_text, threads_of
 from ._table import backtest_table, is_table
 
 
@@ -126,9 +126,7 @@ def backtest(data, frame=None, origins=8, *, band=None, threshold=0.99, lags=1, 
     settings = settings_of(frame, band=band, threshold=threshold, lags=lags, ahead=ahead,
                            taper=taper, model=model, intervals=intervals, ols_errors=ols_errors,
                            backtest_origins=origins, transform=transform)
-    sampling = 1.0 if sampling is None else real(sampling, "sampling")
-    series, results = analyse_series(data, frame, settings, sampling=sampling, threads=threads,
-                                     stacklevel=2)
+    series, results = analyse_series(data, settings, sampling=sampling, threads=threads, stacklevel=2)
     frames = series.samples // settings["frame_length"]
     backtests = []
     for j, result in enumerate(results):

@@ -108,6 +108,16 @@ def check_finite(series, columns):
     raise NotFinite(f"{where} is infinite: the analysis needs finite values")
 
 
+def numbers_of(index):
+    """The labels as numbers that keep their order and spacing: nanoseconds, period ordinals or
+    the numbers themselves; None for labels of another kind."""
+    if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)):
+        return index.asi8
+    if is_numbers(index.dtype):
+        return np.asarray(index)
+    return None
+
+
 class Regularity:
     """How a regular index steps: `months` calendar months (labels on the same day of the month,
     or on month ends: `month_ends`), or a fixed step, the mean of `span` over `steps`, both in
@@ -156,14 +166,13 @@ def regularity(index):
         return None
     if isinstance(index, pd.DatetimeIndex) and index.freq is not None:
         return None  # regular in its frequency (business days too) by pandas' own check
-    if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)):
-        values = np.asarray(index.asi8, dtype=np.int64)
-        digit = _last_digit(values) if not isinstance(index, pd.PeriodIndex) else 1
-    elif is_numbers(index.dtype):
-        values = np.asarray(index)
-        digit = 1 if np.issubdtype(values.dtype, np.integer) else 0
-    else:
+    values = numbers_of(index)
+    if values is None:
         return None
+    if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex)):
+        digit = _last_digit(values)
+    else:  # period ordinals and whole numbers count in ones; other numbers have no last digit
+        digit = 1 if np.issubdtype(values.dtype, np.integer) else 0
     n = len(values)
     steps = np.diff(values)
     # Calendar months (dates only): the labels on the same day of the month, or each on a

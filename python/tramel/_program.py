@@ -8,7 +8,7 @@ import warnings
 import pandas as pd
 
 from . import _tramel
-from ._shared import TramelWarning, real, threads_of, whole
+from ._shared import TramelWarning, real, say_warnings, threads_of, whole
 
 DataFile = collections.namedtuple("DataFile", "title count rate format values")
 DataFile.__doc__ = """A data file as the program reads it: its title (line 1), the number of
@@ -64,8 +64,7 @@ def run(folder, *, model=None, intervals=(), backtest=0, threads=None, ols_error
         "strict": False, "least_squares_errors": bool(ols_errors), "model": model,
         "interval_levels": levels, "backtest_origins": backtest, "csv": bool(csv)})
     document = json_module.loads(text)
-    for warning in document["warnings"]:
-        warnings.warn(warning, TramelWarning, stacklevel=2)
+    say_warnings(document["warnings"], None, 2)
     if status == 0:
         return document
     words = "; ".join(_console_words(err)) or "the program stopped"

@@ -7,7 +7,7 @@ import pandas as pd
 from . import _tramel
 from ._analysis import DEFAULT_INTERVALS, score_rows, settings_of
 from ._data import (IrregularIndex, NotFinite, Series, check_finite, column_values, float32,
-                    forecast_index, regularity, step_seconds)
+                    forecast_index, numbers_of, regularity, step_seconds)
 from ._shared import is_dask, is_numbers, level_text, threads_of
 
 
@@ -34,19 +34,20 @@ def id_codes(data, id_col):
 
 class Table:
     """The series of a table one after another: their keys, their time stamps `times` (an
-    Index) and values (float32, and as given in `given`), series j being rows starts[j] to
-    ends[j] - 1 in time order; `index_of(j)` its index as tramel.analyse would take it alone;
-    per series a status and message ("ok" and "" while nothing prevents its analysis) and
-    the Regularity its stamps continue by (None: not known)."""
+    Index) and values (float32, and as given in `given`), series j being its `counts[j]` rows
+    starts[j] to ends[j] - 1 in time order; `index_of(j)` its index as tramel.analyse would take
+    it alone (by default its rows of `times`); per series a status and message ("ok" and ""
+    while nothing prevents its analysis) and the Regularity its stamps continue by (None: not
+    known)."""
 
-    def __init__(self, keys, times, given, starts, ends, index_of):
+    def __init__(self, keys, times, given, counts, index_of=None):
         self.keys = keys
         self.times = times
         self.given = given
         self.values = float32(given, "data")
-        self.starts = starts
-        self.ends = ends
-        self.index_of = index_of
+        self.ends = np.cumsum(counts)
+        self.starts = self.ends - counts
+        self.index_of = index_of if index_of is not None else lambda j: times[self.rows(j)]
         self.status = ["ok"] * len(keys)
         self.messages = [""] * len(keys)
         self.regular = [None] * len(keys)
@@ -75,16 +76,6 @@ def _time_index(column, time_col):
                          f"nor numbers ({e})") from None
 
 
-def _numbers_of(index):
-    """The labels as numbers that keep their order and spacing: nanoseconds, period ordinals or
-    the numbers themselves; None for labels of another kind."""
-    if isinstance(index, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)):
-        return index.asi8
-    if is_numbers(index.dtype):
-        return np.asarray(index)
-    return None
-
-
 def long_table(data, id_col, time_col, value_col):
     """The series of a long table, by id (in the order of the sorted ids), each in time order."""
     data, codes, keys = id_codes(data, id_col)
@@ -93,14 +84,10 @@ def long_table(data, id_col, time_col, value_col):
             raise ValueError(f"the table has no column {name!r} ({role}= names it; the columns "
                              f"are {list(data.columns)})")
     times = _time_index(data[time_col], time_col)
-    numbers = _numbers_of(times)
+    numbers = numbers_of(times)
     order = np.lexsort((numbers, codes)) if numbers is not None else np.argsort(codes, kind="stable")
-    times = times[order]
-    counts = np.bincount(codes, minlength=len(keys))
-    ends = np.cumsum(counts)
-    starts = ends - counts
-    return Table(keys, times, column_values(data[value_col])[order], starts, ends,
-                 lambda j: times[starts[j]:ends[j]])
+    return Table(keys, times[order], column_values(data[value_col])[order],
+                 np.bincount(codes, minlength=len(keys)))
 
 
 def wide_table(data, id_col):
@@ -121,12 +108,9 @@ def wide_table(data, id_col):
         given.append(column_values(column)[first:last])
         firsts.append(first)
         lasts.append(last)
-    counts = np.array([len(g) for g in given])
-    ends = np.cumsum(counts)
-    starts = ends - counts
     index = data.index
     times = index.take(np.concatenate([np.arange(a, b) for a, b in zip(firsts, lasts)]).astype(np.intp))
-    return Table(pd.Index(data.columns), times, np.concatenate(given), starts, ends,
+    return Table(pd.Index(data.columns), times, np.concatenate(given), np.array([len(g) for g in given]),
                  lambda j: index[firsts[j]:lasts[j]])
 
 
@@ -202,7 +186,7 @@ def check_table(table):
         counts = _per_series(table, missing.astype(np.int64), np.add)
         for j in np.flatnonzero([c is not None and c > 0 for c in counts]):
             table.refuse(j, "missing values", f"{int(counts[j])} time stamps are missing")
-    kinds, steps = _exactly_regular(table, _numbers_of(table.times))
+    kinds, steps = _exactly_regular(table, numbers_of(table.times))
     for j in range(len(table)):
         if table.status[j] != "ok":
             continue
@@ -243,7 +227,7 @@ def analyse_table(table, settings, threads):
                  "step_seconds": step_seconds(table.index_of(j))} for j in asked]
     if settings["frame_length"] == 0:
         # The stamps' text, once for the series whose stamps are the same.
-        numbers = _numbers_of(table.times)
+        numbers = numbers_of(table.times)
         texts = {}
         for j, request in zip(asked, requests):
             at = table.rows(j)
@@ -286,9 +270,8 @@ class _Continuations:
     def __init__(self, table):
         self.table = table
         self.known = {}
-        self.plain = (isinstance(table.times, pd.DatetimeIndex) and table.times.tz is None) or (
-            _numbers_of(table.times) is not None and not isinstance(
-                table.times, (pd.DatetimeIndex, pd.TimedeltaIndex, pd.PeriodIndex)))
+        times = table.times
+        self.plain = (isinstance(times, pd.DatetimeIndex) and times.tz is None) or is_numbers(times.dtype)
 
     def after(self, j, left_out, count):
         table = self.table
