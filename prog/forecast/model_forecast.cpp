@@ -249,31 +249,6 @@ struct SharedForecast {
 };
 
 ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                            const numeric::FftPlan& plan, const Drift& drift, SharedForecast& shared);
-
-}  // namespace
-
-EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
-                                            int frames_ahead, const Drift& drift) {
-  return {estimation_scale(fit, state), constant_covariance(fit, frames_ahead, drift)};
-}
-
-std::vector<ModelForecast> forecast_models(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                                           const numeric::FftPlan& plan, std::span<const Drift> drifts) {
-  SharedForecast shared{forecast_error_covariance(fit, frames_ahead), sample_terms(inputs), {}};
-  std::vector<ModelForecast> out;
-  for (const Drift& d : drifts) out.push_back(forecast_with(inputs, fit, frames_ahead, plan, d, shared));
-  return out;
-}
-
-ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                             const numeric::FftPlan& plan, const Drift& drift) {
-  return std::move(forecast_models(inputs, fit, frames_ahead, plan, {&drift, 1}).front());
-}
-
-namespace {
-
-ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
                             const numeric::FftPlan& plan, const Drift& drift, SharedForecast& shared) {
   const int nv = fit.variables;
   const int p = fit.lags;
@@ -360,6 +335,24 @@ ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int 
 }
 
 }  // namespace
+
+EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
+                                            int frames_ahead, const Drift& drift) {
+  return {estimation_scale(fit, state), constant_covariance(fit, frames_ahead, drift)};
+}
+
+std::vector<ModelForecast> forecast_models(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                                           const numeric::FftPlan& plan, std::span<const Drift> drifts) {
+  SharedForecast shared{forecast_error_covariance(fit, frames_ahead), sample_terms(inputs), {}};
+  std::vector<ModelForecast> out;
+  for (const Drift& d : drifts) out.push_back(forecast_with(inputs, fit, frames_ahead, plan, d, shared));
+  return out;
+}
+
+ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                             const numeric::FftPlan& plan, const Drift& drift) {
+  return std::move(forecast_models(inputs, fit, frames_ahead, plan, {&drift, 1}).front());
+}
 
 double normal_quantile(double probability) {
   // Bisection on Phi(x) = erfc(-x / sqrt 2) / 2 over [-40, 40]: slow beside a rational
