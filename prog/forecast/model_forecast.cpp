@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <numeric>
 #include <utility>
 
 #include "forecast/forecast.hpp"
@@ -206,8 +207,7 @@ std::vector<double> estimation_scale(const ModelFit& fit, std::span<const double
     for (std::size_t u = 0; u < nr; ++u) kept[u] = b[u] != 0.0 ? state[u] : 0.0;
     if (kept != previous) {
       numeric::weighted_row_sum(kept, fit.regressor_inverse, product);  // (X'X)^-1 k_i
-      q = 0.0;
-      for (std::size_t w = 0; w < nr; ++w) q += kept[w] * product[w];
+      q = std::inner_product(kept.begin(), kept.end(), product.begin(), 0.0);
       previous = kept;
     }
     scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(q, 0.0));
