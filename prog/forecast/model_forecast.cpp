@@ -40,15 +40,10 @@ Matrix sandwich(const Matrix& m, const Matrix& s, int n) {
     for (std::size_t k = 0; k < s.size(); ++k) c[k] = (w * s[k]) * w;
     return c;
   }
-  const Matrix ms = multiply(m, s, n);
-  Matrix c(static_cast<std::size_t>(n) * n, 0.0);
+  Matrix transposed(m.size());
   for (int j = 0; j < n; ++j)
-    for (int k = 0; k < n; ++k) {
-      const double mjk = m[static_cast<std::size_t>(k) * n + j];  // (m')(k, j)
-      for (int i = 0; i < n; ++i)
-        c[static_cast<std::size_t>(j) * n + i] += ms[static_cast<std::size_t>(k) * n + i] * mjk;
-    }
-  return c;
+    for (int i = 0; i < n; ++i) transposed[static_cast<std::size_t>(i) * n + j] = m[static_cast<std::size_t>(j) * n + i];
+  return multiply(multiply(m, s, n), transposed, n);
 }
 
 // The moving-average weights W_0 .. W_{frames_ahead - 1} of the fitted VAR (its effective
