@@ -155,18 +155,12 @@ std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, const backtest::Se
   }
   if (settings.model == Model::Auto && rules::weighs_week(settings.frames_per_week, frames.frames)) {
     const int week = settings.frames_per_week;
-    backtest::SmoothFit weekdays;
-    weekdays.method = backtest::Method::SmoothWeekdays;
-    weekdays.series = fits.front().series;
-    weekdays.model = smoothing::fit_model(weekdays.series, {bins, week});
-    backtest::SmoothFit weeks;
-    weeks.method = backtest::Method::SmoothWeeks;
-    weeks.series = fits.front().series;
-    weeks.frames_per_model_frame = week;
-    weeks.model = smoothing::fit_model(
-        smoothing::reframed(weeks.series, static_cast<std::int64_t>(weeks.series.frames) * lb, lb * week), {});
-    fits.push_back(std::move(weekdays));
-    fits.push_back(std::move(weeks));
+    smoothing::Series days = fits.front().series;
+    smoothing::Model weekdays = smoothing::fit_model(days, {bins, week});
+    fits.push_back({backtest::Method::SmoothWeekdays, days, 1, std::move(weekdays)});
+    smoothing::Model weeks =
+        smoothing::fit_model(smoothing::reframed(days, static_cast<std::int64_t>(days.frames) * lb, lb * week), {});
+    fits.push_back({backtest::Method::SmoothWeeks, std::move(days), week, std::move(weeks)});
   }
   return fits;
 }

@@ -69,15 +69,6 @@ void specified_forecast(const SeriesFrames& series, const Settings& settings, co
   a.as_specified = forecast::synthesize_frames(ahead, waveform, plan);
 }
 
-// The specified fit at one origin as a run makes it: fit_var on the residual frames'
-// coefficients.
-forecast::GrowingVar::At specified_fit(const SeriesFrames& series, const Settings& settings, const OriginAnalysis& a) {
-  forecast::GrowingVar::At out;
-  out.data = forecast::residual_coefficients(series.raw, a.origin, significant_bins(a));
-  out.fit = forecast::fit_var(out.data, settings.lags, settings.errors);
-  return out;
-}
-
 }  // namespace
 
 SeriesFrames transform_series(std::span<const float> values, const Settings& settings,
@@ -165,8 +156,12 @@ std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::spa
   // kind's origins in turn, its fit growing likewise.
   const auto specified = [&] {
     if (origins.size() == 1) {
-      if (specified_applies(series, settings, out[0]))
-        specified_forecast(series, settings, plan, specified_fit(series, settings, out[0]), out[0]);
+      if (!specified_applies(series, settings, out[0])) return;
+      // As a run makes it: fit_var on the residual frames' coefficients.
+      forecast::GrowingVar::At fitted;
+      fitted.data = forecast::residual_coefficients(series.raw, origins[0], significant_bins(out[0]));
+      fitted.fit = forecast::fit_var(fitted.data, settings.lags, settings.errors);
+      specified_forecast(series, settings, plan, fitted, out[0]);
       return;
     }
     // The sums hold the union of the origins' significant bins, so that bins that come and go

@@ -204,10 +204,8 @@ int minimum_frames(Method method) {
 }
 
 MethodForecast method_forecast(const forecast::ModelForecast& forecast) {
-  MethodForecast f;
-  f.values = forecast.frames;
   // The interval is about the forecast as it is written.
-  f.centre.assign(forecast.frames.begin(), forecast.frames.end());
+  MethodForecast f = specified_forecast(forecast.frames);
   f.std_dev = forecast.std_dev;
   return f;
 }

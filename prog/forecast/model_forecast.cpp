@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <numeric>
 #include <utility>
 
 #include "forecast/forecast.hpp"
@@ -39,15 +40,10 @@ Matrix sandwich(const Matrix& m, const Matrix& s, int n) {
     for (std::size_t k = 0; k < s.size(); ++k) c[k] = (w * s[k]) * w;
     return c;
   }
-  const Matrix ms = multiply(m, s, n);
-  Matrix c(static_cast<std::size_t>(n) * n, 0.0);
+  Matrix transposed(m.size());
   for (int j = 0; j < n; ++j)
-    for (int k = 0; k < n; ++k) {
-      const double mjk = m[static_cast<std::size_t>(k) * n + j];  // (m')(k, j)
-      for (int i = 0; i < n; ++i)
-        c[static_cast<std::size_t>(j) * n + i] += ms[static_cast<std::size_t>(k) * n + i] * mjk;
-    }
-  return c;
+    for (int i = 0; i < n; ++i) transposed[static_cast<std::size_t>(i) * n + j] = m[static_cast<std::size_t>(j) * n + i];
+  return multiply(multiply(m, s, n), transposed, n);
 }
 
 // The moving-average weights W_0 .. W_{frames_ahead - 1} of the fitted VAR (its effective
@@ -206,8 +202,7 @@ std::vector<double> estimation_scale(const ModelFit& fit, std::span<const double
     for (std::size_t u = 0; u < nr; ++u) kept[u] = b[u] != 0.0 ? state[u] : 0.0;
     if (kept != previous) {
       numeric::weighted_row_sum(kept, fit.regressor_inverse, product);  // (X'X)^-1 k_i
-      q = 0.0;
-      for (std::size_t w = 0; w < nr; ++w) q += kept[w] * product[w];
+      q = std::inner_product(kept.begin(), kept.end(), product.begin(), 0.0);
       previous = kept;
     }
     scale[static_cast<std::size_t>(i)] = std::sqrt(1.0 + std::max(q, 0.0));
@@ -247,31 +242,6 @@ struct SharedForecast {
   SampleTerms terms;
   std::vector<std::pair<std::vector<double>, std::vector<double>>> scales;  // state, scale
 };
-
-ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                            const numeric::FftPlan& plan, const Drift& drift, SharedForecast& shared);
-
-}  // namespace
-
-EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
-                                            int frames_ahead, const Drift& drift) {
-  return {estimation_scale(fit, state), constant_covariance(fit, frames_ahead, drift)};
-}
-
-std::vector<ModelForecast> forecast_models(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                                           const numeric::FftPlan& plan, std::span<const Drift> drifts) {
-  SharedForecast shared{forecast_error_covariance(fit, frames_ahead), sample_terms(inputs), {}};
-  std::vector<ModelForecast> out;
-  for (const Drift& d : drifts) out.push_back(forecast_with(inputs, fit, frames_ahead, plan, d, shared));
-  return out;
-}
-
-ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
-                             const numeric::FftPlan& plan, const Drift& drift) {
-  return std::move(forecast_models(inputs, fit, frames_ahead, plan, {&drift, 1}).front());
-}
-
-namespace {
 
 ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
                             const numeric::FftPlan& plan, const Drift& drift, SharedForecast& shared) {
@@ -360,6 +330,24 @@ ModelForecast forecast_with(const ModelInputs& inputs, const ModelFit& fit, int 
 }
 
 }  // namespace
+
+EstimationError estimation_error_covariance(const ModelFit& fit, std::span<const double> state,
+                                            int frames_ahead, const Drift& drift) {
+  return {estimation_scale(fit, state), constant_covariance(fit, frames_ahead, drift)};
+}
+
+std::vector<ModelForecast> forecast_models(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                                           const numeric::FftPlan& plan, std::span<const Drift> drifts) {
+  SharedForecast shared{forecast_error_covariance(fit, frames_ahead), sample_terms(inputs), {}};
+  std::vector<ModelForecast> out;
+  for (const Drift& d : drifts) out.push_back(forecast_with(inputs, fit, frames_ahead, plan, d, shared));
+  return out;
+}
+
+ModelForecast forecast_model(const ModelInputs& inputs, const ModelFit& fit, int frames_ahead,
+                             const numeric::FftPlan& plan, const Drift& drift) {
+  return std::move(forecast_models(inputs, fit, frames_ahead, plan, {&drift, 1}).front());
+}
 
 double normal_quantile(double probability) {
   // Bisection on Phi(x) = erfc(-x / sqrt 2) / 2 over [-40, 40]: slow beside a rational

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <stdexcept>
 #include <vector>
 
@@ -436,9 +437,7 @@ GrowingVar::At GrowingVar::at(int frames, StandardErrors errors, std::span<const
       for (std::size_t u = 0; u < stride; ++u) beta[unv + u] = -fit.coefficients[i * stride + u];
       // beta' G beta: G's rows weighted by beta summed side by side, then dotted with beta.
       numeric::weighted_row_sum(beta, gram, product);
-      double square = 0.0;
-      for (std::size_t w = 0; w < width; ++w) square += beta[w] * product[w];
-      square = std::max(square, 0.0);
+      const double square = std::max(std::inner_product(beta.begin(), beta.end(), product.begin(), 0.0), 0.0);
       r.rounded.push_back(square);
       r.total += square;
     }

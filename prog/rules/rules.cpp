@@ -14,6 +14,10 @@ std::string text(std::int64_t v) { return std::to_string(v); }
 
 Verdict broken(Rule rule, std::string words) { return Broken{rule, std::move(words)}; }
 
+Verdict no_origins(std::int64_t origins) {
+  return broken(Rule::BacktestOrigins, "the backtest needs 1 origin or more, not " + text(origins));
+}
+
 }  // namespace
 
 std::string number_text(float value) {
@@ -131,9 +135,7 @@ Verdict model_options(const ModelOptions& o) {
       return broken(Rule::IntervalLevel,
                     "each interval level is a percentage above 0 and below 100, not " +
                         number_text(level));
-  if (o.backtest && o.backtest_origins < 1)
-    return broken(Rule::BacktestOrigins,
-                  "the backtest needs 1 origin or more, not " + text(o.backtest_origins));
+  if (o.backtest && o.backtest_origins < 1) return no_origins(o.backtest_origins);
   if (o.transform && o.model != Model::Smooth && o.model != Model::Auto)
     return broken(Rule::TransformNeedsModel, "a transform needs the model smooth or auto");
   if (o.fdr_level && o.model == Model::AsSpecified)
@@ -166,8 +168,7 @@ int backtest_minimum_frames(Model model) {
 Verdict backtest_origins(std::int64_t origins, std::int64_t frames, Model model) {
   const int least = backtest_minimum_frames(model);
   if (origins >= 1 && origins <= frames - least) return {};
-  if (origins < 1)
-    return broken(Rule::BacktestOrigins, "the backtest needs 1 origin or more, not " + text(origins));
+  if (origins < 1) return no_origins(origins);
   return broken(Rule::BacktestOrigins,
                 "the backtest over " + text(origins) + " origins needs " + text(origins + least) +
                     " whole frames (" + text(least) + " before the first), and the sample has " +

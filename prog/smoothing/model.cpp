@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <stdexcept>
 
@@ -13,9 +14,7 @@ namespace {
 bool has_groups(WaveformBins bins) { return bins != WaveformBins::All; }
 
 double mean_of(std::span<const double> values) {
-  double sum = 0.0;
-  for (const double v : values) sum += v;
-  return sum / static_cast<double>(values.size());
+  return std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
 }
 
 // The frames one after another through the waveform filter: each frame's shape, its one-step

@@ -83,15 +83,10 @@ Series model_series(SharedValues whole_frames, int frame_length) {
 }
 
 Series reframed(const Series& series, std::int64_t samples, int frame_length) {
-  const EndFrames ends = frames_to_end(samples, frame_length);
-  const auto from = static_cast<std::size_t>(ends.first_sample), to = static_cast<std::size_t>(samples);
-  Series s = series.read ? framed_series(shared_copy(std::span(*series.read).subspan(from, to - from)), {},
-                                         frame_length, series.transform)
-                         : framed_series(nullptr, std::vector<double>(series.scaled.begin() + static_cast<std::ptrdiff_t>(from),
-                                                                      series.scaled.begin() + static_cast<std::ptrdiff_t>(to)),
-                                         frame_length, series.transform);
-  s.first_sample = ends.first_sample;
-  return s;
+  const auto n = static_cast<std::size_t>(samples);
+  // Values as read are on the data's scale.
+  if (series.read) return model_series(std::span<const float>(*series.read).first(n), frame_length, Transform::None);
+  return model_series(std::span<const double>(series.scaled).first(n), frame_length, series.transform);
 }
 
 void frame_shape(const Series& series, int f, std::span<double> shape) {
