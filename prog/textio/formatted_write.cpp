@@ -243,11 +243,11 @@ void edit(std::string& buf, const Op& op, const Item& item) {
   switch (op.code) {
     case Code::Int:
       if (item.kind() == Item::Kind::Integer) {
-        edit_i(buf, item.integer(), op.width);
+        format::edit_i(buf, item.integer(), op.width);
       } else if (item.kind() == Item::Kind::Real) {
         const float v = std::nearbyint(item.real());
         if (std::isfinite(v) && std::fabs(v) < 2147483648.0f) {
-          edit_i(buf, static_cast<std::int32_t>(v), op.width);
+          format::edit_i(buf, static_cast<std::int32_t>(v), op.width);
         } else {
           buf.append(static_cast<std::size_t>(op.width), '*');
         }
@@ -256,17 +256,17 @@ void edit(std::string& buf, const Op& op, const Item& item) {
       }
       break;
     case Code::Fixed:
-      edit_f(buf, real_of(item, op), op.width, op.digits);
+      format::edit_f(buf, real_of(item, op), op.width, op.digits);
       break;
     case Code::General:
-      edit_g(buf, real_of(item, op), op.width, op.digits);
+      format::edit_g(buf, real_of(item, op), op.width, op.digits);
       break;
     default:  // Chars
       if (item.kind() != Item::Kind::Text) mismatch(op, "a number given for an A descriptor");
       if (op.width < 0) {
         buf.append(item.text());
       } else {
-        edit_a(buf, item.text(), op.width);
+        format::edit_a(buf, item.text(), op.width);
       }
       break;
   }
