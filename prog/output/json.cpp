@@ -163,18 +163,21 @@ Json intervals(const std::vector<forecast::ForecastInterval>& list, int frame_le
   return j;
 }
 
+// A value per interval level, {"level": L, key: V}, for the levels that have one.
+Json by_level(std::span<const float> levels, const std::vector<double>& values, const char* key) {
+  Json list = Json::array();
+  for (std::size_t l = 0; l < values.size() && l < levels.size(); ++l)
+    list.push_back(Json{{"level", number(levels[l])}, {key, number(values[l])}});
+  return list;
+}
+
 Json scores(const std::vector<backtest::StepScores>& steps, std::span<const float> levels) {
   Json list = Json::array();
   for (std::size_t k = 0; k < steps.size(); ++k) {
     const backtest::StepScores& s = steps[k];
     Json j{{"step", static_cast<int>(k) + 1}, {"forecasts", s.forecasts}, {"missed", s.missed},
            {"mase", number(s.mase)}, {"rmse", number(s.rmse)}};
-    if (!s.coverage.empty()) {
-      Json coverage = Json::array();
-      for (std::size_t l = 0; l < s.coverage.size() && l < levels.size(); ++l)
-        coverage.push_back(Json{{"level", number(levels[l])}, {"coverage", number(s.coverage[l])}});
-      j["coverage"] = std::move(coverage);
-    }
+    if (!s.coverage.empty()) j["coverage"] = by_level(levels, s.coverage, "coverage");
     list.push_back(std::move(j));
   }
   return list;
@@ -248,10 +251,9 @@ Json smooth(const analysis::SeriesResult::Smooth& fit) {
 Json calibration(const backtest::Calibration& c, std::span<const float> levels) {
   Json steps = Json::array();
   for (std::size_t h = 0; h < c.factors.size(); ++h) {
-    Json factors = Json::array();
-    for (std::size_t l = 0; l < c.factors[h].size() && l < levels.size(); ++l)
-      factors.push_back(Json{{"level", number(levels[l])}, {"factor", number(c.factors[h][l])}});
-    steps.push_back(Json{{"step", static_cast<int>(h) + 1}, {"origins", c.origins[h]}, {"factors", std::move(factors)}});
+    steps.push_back(Json{{"step", static_cast<int>(h) + 1},
+                         {"origins", c.origins[h]},
+                         {"factors", by_level(levels, c.factors[h], "factor")}});
   }
   return steps;
 }
