@@ -41,13 +41,7 @@ inline Field field(std::string_view record, std::int64_t pos, std::int32_t w) {
 // one left-justified; blanks where the record has ended.
 void store_label(char* label, std::string_view record, std::int64_t pos, std::int32_t w) {
   if (w == 0) w = kLabel;
-  std::int64_t from = pos;
-  std::int32_t width = w;
-  if (w > kLabel) {
-    from = pos + (w - kLabel);
-    width = kLabel;
-  }
-  const Field f = field(record, from, width);
+  const Field f = field(record, pos + std::max(w - kLabel, 0), std::min(w, kLabel));
   if (f.n == kLabel) {  // the usual case, as one fixed-size copy
     std::memcpy(label, f.p, kLabel);
     return;
