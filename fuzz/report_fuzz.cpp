@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const textio::Format format = textio::Format::compile(text);
     // What compiles passes the check the program's own formats get when it is built.
-    if (!textio::is_output_format(text)) __builtin_trap();
+    if (!format::is_output_format(text)) __builtin_trap();
     textio::write(sink, format, std::span<const textio::Item>(items));
   } catch (const textio::FormatError&) {
     // a text that is no format, or values that do not fit its descriptors
@@ -57,14 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int d = static_cast<int>(items.size() * 7 % 40);
     switch (item.kind()) {
       case textio::Item::Kind::Integer:
-        textio::edit_i(field, item.integer(), (item.integer() & 0x7ff) - 8);
+        format::edit_i(field, item.integer(), (item.integer() & 0x7ff) - 8);
         break;
       case textio::Item::Kind::Real:
-        textio::edit_f(field, item.real(), w, d);
-        textio::edit_g(field, item.real(), w % 30, d % 12);
+        format::edit_f(field, item.real(), w, d);
+        format::edit_g(field, item.real(), w % 30, d % 12);
         break;
       case textio::Item::Kind::Text:
-        textio::edit_a(field, item.text(), w);
+        format::edit_a(field, item.text(), w);
         break;
     }
   }

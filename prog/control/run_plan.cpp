@@ -95,19 +95,13 @@ struct Planner {
   }
   // The readers' own over-long-number messages go to the report too.
   template <class T>
-  T value_of(const KeywordValue<T>& v) {
+  KeywordValue<T> said(KeywordValue<T> v) {
     if (!v.message.empty()) outcome.say(diagnostics::Destination::Report, v.message);
-    return v.value;
-  }
-  KeywordValue<float> real(const Keyword& keyword) {
-    KeywordValue<float> v = reader.real(keyword, block.text);
-    value_of(v);
     return v;
   }
+  KeywordValue<float> real(const Keyword& keyword) { return said(reader.real(keyword, block.text)); }
   KeywordValue<std::int32_t> integer(const Keyword& keyword) {
-    KeywordValue<std::int32_t> v = reader.integer(keyword, block.text);
-    value_of(v);
-    return v;
+    return said(reader.integer(keyword, block.text));
   }
 
   bool read_band_edges();
@@ -144,22 +138,18 @@ bool Planner::read_band_edges() {
     upper_line = lines_of(u);
     return true;
   }
-  const KeywordValue<float> l = real(keywords::kLongestPeriod);
-  longest = l.value;
-  if (l.error == ReadError::KeywordAbsent) {
-    const std::string text = textio::format_text(kNoLongest);
-    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(l)));
-  }
-  warn(keywords::kLongestPeriod, l);
-  const KeywordValue<float> s = real(keywords::kShortestPeriod);
-  shortest = s.value;
-  if (s.error == ReadError::KeywordAbsent) {
-    const std::string text = textio::format_text(kNoShortest);
-    return fail(text, naming_lines(text, "pelorn.cnl", lines_of(s)));
-  }
-  warn(keywords::kShortestPeriod, s);
-  upper_line = lines_of(s);
-  return true;
+  // A period edge, which the block must hold: `absent` is the stop without it.
+  const auto period = [this](const Keyword& keyword, float& edge, const std::string& absent) {
+    const KeywordValue<float> v = real(keyword);
+    edge = v.value;
+    if (v.error == ReadError::KeywordAbsent)
+      return fail(absent, naming_lines(absent, "pelorn.cnl", lines_of(v)));
+    warn(keyword, v);
+    upper_line = lines_of(v);  // the shortest period's line, once it is read
+    return true;
+  };
+  return period(keywords::kLongestPeriod, longest, textio::format_text(kNoLongest)) &&
+         period(keywords::kShortestPeriod, shortest, textio::format_text(kNoShortest));
 }
 
 bool Planner::read_bandwidth() {
@@ -212,20 +202,19 @@ bool Planner::read_sample_range() {
   // The keywords as the 20-character items of the messages.
   constexpr std::string_view kStartItem = "start               ";
   constexpr std::string_view kEndItem = "end                 ";
-  const KeywordValue<std::int32_t> first = integer(keywords::kStart);
-  plan.first_datum = first.value;
-  if (!first.ok()) {
-    return fail(list_text("Error ", error_number(first.error), " in read of start datum", kStartItem));
-  }
-  plan.causes.add(keywords::kStart, setting_cause(keywords::kStart, first, block, tab_lines));
-  const KeywordValue<std::int32_t> last = integer(keywords::kEnd);
-  plan.last_datum = last.value;
-  if (!last.ok()) {
-    return fail(list_text("Error ", error_number(last.error), " in read of end datum", kEndItem));
-  }
-  plan.causes.add(keywords::kEnd, setting_cause(keywords::kEnd, last, block, tab_lines));
-  start_line = lines_of(first);
-  end_line = lines_of(last);
+  // A datum of the range: its value and line, or the stop of a value that could not be read.
+  const auto datum = [this](const Keyword& keyword, std::int32_t& value, std::string& line,
+                            const char* which, std::string_view item) {
+    const KeywordValue<std::int32_t> v = integer(keyword);
+    value = v.value;
+    if (!v.ok()) return fail(list_text("Error ", error_number(v.error), which, item));
+    plan.causes.add(keyword, setting_cause(keyword, v, block, tab_lines));
+    line = lines_of(v);
+    return true;
+  };
+  if (!datum(keywords::kStart, plan.first_datum, start_line, " in read of start datum", kStartItem) ||
+      !datum(keywords::kEnd, plan.last_datum, end_line, " in read of end datum", kEndItem))
+    return false;
   const rules::DataExtent extent{plan.first_datum, plan.last_datum, data.count};
   if (const rules::Verdict broken = rules::data_start(extent)) {
     return fail(list_text("IS in pelorn.cnl is < 1 ", plan.first_datum, " run ", plan.run),

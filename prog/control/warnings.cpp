@@ -2,7 +2,6 @@
 // back on would otherwise go unnoticed.
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <span>
 #include <vector>
 #include <string>
@@ -38,12 +37,6 @@ std::string found_text(std::string_view text, std::size_t at) {
   return std::string(text.substr(at, end - at));
 }
 
-std::string number_text(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 // The edit distance of a and b (insertions, deletions and changes of one character each),
 // counted up to `limit` + 1.
 int edit_distance(std::string_view a, std::string_view b, int limit) {
@@ -67,10 +60,8 @@ int edit_distance(std::string_view a, std::string_view b, int limit) {
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool same_but_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // A label of the block's lines close to the keyword's usual label: the same words in another
@@ -193,7 +184,7 @@ std::string keyword_warning(const Keyword& keyword, const KeywordValue<float>& v
            named(keyword) +
            (no_point ? " needs a decimal point (write " + found + ".0)"
                      : std::string(" is not written as a plain number")) +
-           "; it was read as " + number_text(value.value);
+           "; it was read as " + rules::number_text(value.value);
   }
   std::string problem = "the value \"" + found + "\" of " + named(keyword);
   if (no_point) {
@@ -203,7 +194,7 @@ std::string keyword_warning(const Keyword& keyword, const KeywordValue<float>& v
                "a blank";
   }
   return warning(keyword, value, text, block, problem,
-                 "the value used instead is " + number_text(value.value) +
+                 "the value used instead is " + rules::number_text(value.value) +
                      ", the last real read before it (0 when there was none)");
 }
 
@@ -247,13 +238,8 @@ std::string cause(const Keyword& keyword, const KeywordValue<T>& value, const Pa
   constexpr std::string_view kSee = " (see the warning above)";
   const std::string value_is = "the value " + shown;
   if (value.error == ReadError::KeywordAbsent) {
-    std::string s = value_is + " is a fallback, because the setting \"" + std::string(keyword.text) +
-                    "\" was not found on tramel.cnl line";
-    if (text.last_line > text.first_line)
-      s += "s " + std::to_string(text.first_line) + "-" + std::to_string(text.last_line);
-    else
-      s += " " + std::to_string(text.first_line);
-    return s + std::string(kSee);
+    return value_is + " is a fallback, because the setting \"" + std::string(keyword.text) +
+           "\" was not found on " + text.lines_text(0, false) + std::string(kSee);
   }
   const int line = text.line_of(value.position);
   const std::string on_line = line > 0 ? " on tramel.cnl line " + std::to_string(line) : "";
@@ -300,9 +286,9 @@ std::string setting_cause(const Keyword& keyword, const KeywordValue<float>& val
   const std::string found = found_text(text.text, value.value_position);
   const bool no_point = !found.empty() && found.find('.') == std::string::npos;
   if (value.ok() && no_point && plain_number(found, true))
-    return without_point(number_text(value.value), found);
+    return without_point(rules::number_text(value.value), found);
   const bool plain = plain_number(found, true) && !no_point;
-  return cause(keyword, value, text, tab_lines, number_text(value.value), !value.ok() || plain);
+  return cause(keyword, value, text, tab_lines, rules::number_text(value.value), !value.ok() || plain);
 }
 
 std::string setting_cause(const Keyword& keyword, const KeywordValue<std::string>& value,

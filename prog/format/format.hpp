@@ -304,11 +304,11 @@ class Parser {
       case 'f':
       case 'g':
       case 'a':
-        return data(c, col, start, repeat);
+        return data(c, col, repeat);
       case 'e':
       case 'd':
         if (!notation_->exponent_forms) break;
-        return data(c, col, start, repeat);
+        return data(c, col, repeat);
       case 't':
       case 'b':
       case 's':
@@ -370,7 +370,7 @@ class Parser {
     }
   }
 
-  constexpr Edit data(int c, int col, std::size_t start, std::int32_t repeat) {
+  constexpr Edit data(int c, int col, std::int32_t repeat) {
     const std::size_t letter = pos_;
     ++pos_;
     const std::int64_t limit = notation_->max_width;
@@ -381,7 +381,6 @@ class Parser {
     e.repeat = repeat;
     e.width = static_cast<std::int32_t>(w);
     e.text_begin = static_cast<std::int32_t>(letter);
-    static_cast<void>(start);
     if (c == 'a') {
       if (w == 0) return fail("a width of zero", col);
       e.descriptor = Descriptor::Characters;

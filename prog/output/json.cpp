@@ -21,6 +21,11 @@ Json number(float v) {
   return shortest;
 }
 Json number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+Json numbers(const std::vector<double>& values) {
+  Json list = Json::array();
+  for (const double v : values) list.push_back(number(v));
+  return list;
+}
 
 std::string unit_mode(control::UnitMode mode) {
   switch (mode) {
@@ -130,8 +135,7 @@ Json model_fit(const forecast::ModelRun& run) {
          {"lags", run.choice.lags}};
   if (!run.fit) return j;
   const forecast::ModelFit& fit = *run.fit;
-  Json mean = Json::array(), covariance = Json::array();
-  for (const double m : fit.mean) mean.push_back(number(m));
+  Json covariance = Json::array();
   for (int i = 0; i < fit.variables; ++i) {
     Json row = Json::array();
     for (int k = 0; k < fit.variables; ++k)
@@ -140,13 +144,11 @@ Json model_fit(const forecast::ModelRun& run) {
   }
   j["variables"] = fit.variables;
   j["degrees_of_freedom"] = fit.degrees_of_freedom;
-  j[fit.kind == forecast::ModelKind::Levels ? "mean" : "drift"] = std::move(mean);
+  j[fit.kind == forecast::ModelKind::Levels ? "mean" : "drift"] = numbers(fit.mean);
   if (fit.kind == forecast::ModelKind::Changes && run.forecast) {
     // The drift the forecast carried: how, and its value per variable before any damping.
-    Json used = Json::array();
-    for (const double d : run.forecast->drift) used.push_back(number(d));
     j["drift_rule"] = forecast::drift_name(run.forecast->drift_rule);
-    j["drift_used"] = std::move(used);
+    j["drift_used"] = numbers(run.forecast->drift);
   }
   j["residual_covariance"] = std::move(covariance);
   return j;
@@ -161,18 +163,21 @@ Json intervals(const std::vector<forecast::ForecastInterval>& list, int frame_le
   return j;
 }
 
+// A value per interval level, {"level": L, key: V}, for the levels that have one.
+Json by_level(std::span<const float> levels, const std::vector<double>& values, const char* key) {
+  Json list = Json::array();
+  for (std::size_t l = 0; l < values.size() && l < levels.size(); ++l)
+    list.push_back(Json{{"level", number(levels[l])}, {key, number(values[l])}});
+  return list;
+}
+
 Json scores(const std::vector<backtest::StepScores>& steps, std::span<const float> levels) {
   Json list = Json::array();
   for (std::size_t k = 0; k < steps.size(); ++k) {
     const backtest::StepScores& s = steps[k];
     Json j{{"step", static_cast<int>(k) + 1}, {"forecasts", s.forecasts}, {"missed", s.missed},
            {"mase", number(s.mase)}, {"rmse", number(s.rmse)}};
-    if (!s.coverage.empty()) {
-      Json coverage = Json::array();
-      for (std::size_t l = 0; l < s.coverage.size() && l < levels.size(); ++l)
-        coverage.push_back(Json{{"level", number(levels[l])}, {"coverage", number(s.coverage[l])}});
-      j["coverage"] = std::move(coverage);
-    }
+    if (!s.coverage.empty()) j["coverage"] = by_level(levels, s.coverage, "coverage");
     list.push_back(std::move(j));
   }
   return list;
@@ -208,16 +213,13 @@ Json backtest_scores(const results::SeriesResult& s) {
 
 Json choice(const results::SeriesResult& s) {
   const backtest::Choice& c = *s.choice;
-  Json methods = Json::array(), weights = Json::array(), ranked = Json::object();
-  for (std::size_t k = 0; k < c.methods.size(); ++k) {
-    methods.push_back(std::string(backtest::method_name(c.methods[k])));
-    weights.push_back(number(c.weights[k]));
-  }
+  Json methods = Json::array(), ranked = Json::object();
+  for (const backtest::Method m : c.methods) methods.push_back(std::string(backtest::method_name(m)));
   for (int m = 0; m < backtest::kMethods; ++m)
     if (!std::isnan(c.ranked[static_cast<std::size_t>(m)]))
       ranked[method_key(static_cast<backtest::Method>(m))] = number(c.ranked[static_cast<std::size_t>(m)]);
   return Json{{"methods", std::move(methods)},
-              {"weights", std::move(weights)},
+              {"weights", numbers(c.weights)},
               {"mase", number(c.mase)},
               {"first_origin", c.first_origin},
               {"origins", c.origins},
@@ -249,10 +251,9 @@ Json smooth(const analysis::SeriesResult::Smooth& fit) {
 Json calibration(const backtest::Calibration& c, std::span<const float> levels) {
   Json steps = Json::array();
   for (std::size_t h = 0; h < c.factors.size(); ++h) {
-    Json factors = Json::array();
-    for (std::size_t l = 0; l < c.factors[h].size() && l < levels.size(); ++l)
-      factors.push_back(Json{{"level", number(levels[l])}, {"factor", number(c.factors[h][l])}});
-    steps.push_back(Json{{"step", static_cast<int>(h) + 1}, {"origins", c.origins[h]}, {"factors", std::move(factors)}});
+    steps.push_back(Json{{"step", static_cast<int>(h) + 1},
+                         {"origins", c.origins[h]},
+                         {"factors", by_level(levels, c.factors[h], "factor")}});
   }
   return steps;
 }
@@ -349,14 +350,13 @@ std::string json_text(const results::InvocationResult& result, const char* versi
   }
   doc["standard_errors"] = result.least_squares_errors ? "least squares" : "as specified";
   if (result.fdr_level) doc["fdr_level"] = number(*result.fdr_level);
-  Json warnings = Json::array();
-  for (const diagnostics::Warning& w : result.warnings) warnings.push_back(w.text);
-  doc["warnings"] = std::move(warnings);
-  if (!result.notes.empty()) {
-    Json notes = Json::array();
-    for (const diagnostics::Warning& n : result.notes) notes.push_back(n.text);
-    doc["notes"] = std::move(notes);
-  }
+  const auto texts = [](const std::vector<diagnostics::Warning>& warnings) {
+    Json list = Json::array();
+    for (const diagnostics::Warning& w : warnings) list.push_back(w.text);
+    return list;
+  };
+  doc["warnings"] = texts(result.warnings);
+  if (!result.notes.empty()) doc["notes"] = texts(result.notes);
   Json runs = Json::array();
   for (const results::RunResult& r : result.runs) runs.push_back(run(r, result));
   doc["runs"] = std::move(runs);

@@ -5,10 +5,6 @@ namespace tramel::output {
 
 bool plots_available() { return false; }
 
-std::string plot_name(int run, int series) {
-  return "tramel-run" + std::to_string(run) + "-series" + std::to_string(series) + ".svg";
-}
-
 std::vector<std::string> write_plots(const std::filesystem::path&, const results::InvocationResult&) {
   return {"plots are not available in this build (configured with -DTRAMEL_PLOTS=OFF)"};
 }

@@ -35,6 +35,8 @@ std::vector<std::string> write_plots(const std::filesystem::path& folder,
                                      const results::InvocationResult& result);
 
 // The name of the plot of a run and series.
-std::string plot_name(int run, int series);
+inline std::string plot_name(int run, int series) {
+  return "tramel-run" + std::to_string(run) + "-series" + std::to_string(series) + ".svg";
+}
 
 }  // namespace tramel::output

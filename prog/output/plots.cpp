@@ -529,10 +529,6 @@ std::string series_name(const results::InvocationResult& result, int j) {
 
 bool plots_available() { return true; }
 
-std::string plot_name(int run, int series) {
-  return "tramel-run" + std::to_string(run) + "-series" + std::to_string(series) + ".svg";
-}
-
 std::vector<std::string> write_plots(const std::filesystem::path& folder,
                                      const results::InvocationResult& result) {
   std::vector<std::string> errors;

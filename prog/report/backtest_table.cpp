@@ -1,5 +1,4 @@
 // The table of a backtest on the console.
-#include <charconv>
 #include <string>
 
 #include "report/report.hpp"
@@ -35,9 +34,7 @@ void write_backtest_table(Sink& console, const BacktestReport& table) {
                     (table.chosen ? " (chosen by auto)" : ""));
   std::vector<std::string> head_texts;
   for (const float level : b.levels) {
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, level).ptr;
-    std::string text = "cover " + std::string(digits, end) + "%";
+    std::string text = "cover " + rules::number_text(level) + "%";
     text.insert(0, text.size() < 10 ? 10 - text.size() : 0, ' ');
     head_texts.push_back(text);
   }

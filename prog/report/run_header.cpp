@@ -1,7 +1,6 @@
 // The sample line and the run header: rate or interval, resolution, frames, frame length, pass
 // band, number of band frequencies, forecast horizon, VAR lags and taper, in one of three unit
 // variants; and the lines that close a run.
-#include <charconv>
 #include <string>
 
 #include "report/report.hpp"
@@ -58,19 +57,17 @@ void write_time(const RunPlan& plan, Sink& report) {
         static_cast<float>(t / plan.last_bin), unit);
 }
 
-}  // namespace
-
 // The interval levels as a list: "80, 95".
 std::string levels_text(std::span<const float> levels) {
   std::string text;
   for (const float level : levels) {
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, level).ptr;
     if (!text.empty()) text += ", ";
-    text.append(digits, end);
+    text += rules::number_text(level);
   }
   return text;
 }
+
+}  // namespace
 
 void write_run_header(Sink& report, const RunPlan& plan, const analysis::Settings& settings,
                       bool model_asked) {

@@ -59,26 +59,39 @@ void pair_table(Sink& report, Bins bins) {
   if (m % 4 != 0) pair_row(report, bins, 4 * (m / 4), m % 4);
 }
 
+// The table of the significant bins under its heading, and the rule before the settings.
+void bin_table(Sink& report, Bins bins) {
+  textio::write(report, line::table_head);
+  textio::write(report, line::table_rule);
+  if (!bins.empty()) pair_table(report, bins);
+  textio::write(report, line::settings_rule);
+}
+
+// The coefficients under their heading, equation by equation, lag by lag, variable by
+// variable, each with its standard error and t value (both in single precision).
+template <class Fit>
+void coefficient_lines(Sink& report, const Fit& fit) {
+  textio::write(report, line::coef_rule);
+  textio::write(report, line::coef_head);
+  for (int i = 0; i < fit.variables; ++i) {
+    for (int u = 0; u < fit.regressors(); ++u) {
+      const std::size_t g = static_cast<std::size_t>(i) * static_cast<std::size_t>(fit.regressors()) +
+                            static_cast<std::size_t>(u);
+      const auto b = static_cast<float>(fit.coefficients[g]);
+      const auto se = static_cast<float>(fit.std_errors[g]);
+      textio::write(report, line::coef, i + 1, u + 1, b, se, b / se);
+    }
+  }
+}
+
 }  // namespace
 
 void write_var_block(Sink& report, const VarReport& var) {
   const forecast::VarFit& fit = var.fit;
   textio::write(report, line::significant, static_cast<std::int32_t>(var.bins.size()));
-  textio::write(report, line::table_head);
-  textio::write(report, line::table_rule);
-  pair_table(report, var.bins);
-  textio::write(report, line::settings_rule);
+  bin_table(report, var.bins);  // a VAR has at least one bin
   textio::write(report, line::settings, var.frames_ahead, fit.lags);
-  textio::write(report, line::coef_rule);
-  textio::write(report, line::coef_head);
-  // Equation by equation, lag by lag, variable by variable.
-  for (int i = 0; i < fit.variables; ++i) {
-    for (int u = 0; u < fit.regressors(); ++u) {
-      const std::size_t g = fit.index(i, u);
-      textio::write(report, line::coef, i + 1, u + 1, static_cast<float>(fit.coefficients[g]),
-                    fit.std_errors[g], fit.t_value(g));
-    }
-  }
+  coefficient_lines(report, fit);
   textio::write(report, line::rsq, fit.r_square);
   textio::write(report, line::end);
 }
@@ -117,10 +130,7 @@ void write_model_block(Sink& report, const ModelReport& model) {
   textio::write(report, kCounts, static_cast<std::int32_t>(model.bins.size()),
                 static_cast<std::int32_t>(run.choice.kept.size()));
   write_selection(report, model.selection, model.band_bins);
-  textio::write(report, line::table_head);
-  textio::write(report, line::table_rule);
-  if (!model.bins.empty()) pair_table(report, model.bins);
-  textio::write(report, line::settings_rule);
+  bin_table(report, model.bins);
   textio::write(report, line::settings, model.frames_ahead, fit.lags);
   if (fit.lags < model.lags_asked) textio::write(report, kFewerLags, fit.lags, model.lags_asked);
   textio::write(report, kModel, levels ? "levels (bin 0, the frame's level, and the bins above)"
@@ -130,17 +140,7 @@ void write_model_block(Sink& report, const ModelReport& model) {
     for (const int b : run.choice.left_out) bins.emplace_back(static_cast<std::int32_t>(b));
     textio::write(report, kLeftOut, std::span<const textio::Item>(bins));
   }
-  textio::write(report, line::coef_rule);
-  textio::write(report, line::coef_head);
-  for (int i = 0; i < fit.variables; ++i) {
-    for (int u = 0; u < fit.regressors(); ++u) {
-      const std::size_t g = static_cast<std::size_t>(i) * static_cast<std::size_t>(fit.regressors()) +
-                            static_cast<std::size_t>(u);
-      const auto b = static_cast<float>(fit.coefficients[g]);
-      const auto se = static_cast<float>(fit.std_errors[g]);
-      textio::write(report, line::coef, i + 1, u + 1, b, se, b / se);
-    }
-  }
+  coefficient_lines(report, fit);
   // `changes`: the drift its forecast carried, and how the backtest chose it.
   const bool sample_drift = levels || !run.forecast || run.forecast->drift_rule == forecast::Drift{};
   if (levels)
@@ -163,16 +163,11 @@ void write_smooth_block(Sink& report, const SmoothReport& smooth) {
   constexpr auto kCounts = "(/,2x,'Number of Significant Frequencies = ',i3,/)"_format;
   constexpr auto kModel = "(5x,'Forecast model: ',a)"_format;
   constexpr auto kFit = "(5x,a)"_format;
-  constexpr auto kSpread = "(5x,'One-step error sd: level',g12.4,', waveform',g12.4,' a sample')"_format;
-  constexpr auto kLogSpread =
-      "(5x,'One-step error sd: level',g12.4,', waveform',g12.4,' a sample (log scale)')"_format;
+  constexpr auto kSpread = "(5x,'One-step error sd: level',g12.4,', waveform',g12.4,' a sample',a)"_format;
   if (smooth.with_bins) {
     textio::write(report, kCounts, static_cast<std::int32_t>(smooth.bins.size()));
     write_selection(report, smooth.selection, smooth.band_bins);
-    textio::write(report, line::table_head);
-    textio::write(report, line::table_rule);
-    if (!smooth.bins.empty()) pair_table(report, smooth.bins);
-    textio::write(report, line::settings_rule);
+    bin_table(report, smooth.bins);
     constexpr auto kAhead = "(5x,i2,' Frames Forecasted')"_format;
     textio::write(report, kAhead, smooth.frames_ahead);
   }
@@ -185,10 +180,8 @@ void write_smooth_block(Sink& report, const SmoothReport& smooth) {
   const double waveform = (s.frames < 3 ? s.waveform_first_squares
                                         : s.waveform_later_squares / std::max(s.waveform_later_errors, 1)) /
                           std::max(smooth.fit.model.frame_length, 1);
-  if (smooth.fit.model.transform == smoothing::Transform::Log)
-    textio::write(report, kLogSpread, static_cast<float>(std::sqrt(level)), static_cast<float>(std::sqrt(waveform)));
-  else
-    textio::write(report, kSpread, static_cast<float>(std::sqrt(level)), static_cast<float>(std::sqrt(waveform)));
+  textio::write(report, kSpread, static_cast<float>(std::sqrt(level)), static_cast<float>(std::sqrt(waveform)),
+                smooth.fit.model.transform == smoothing::Transform::Log ? " (log scale)" : "");
 }
 
 void write_choice(Sink& report, const ChoiceReport& choice) {

@@ -16,7 +16,6 @@ namespace {
 
 enum class Code : std::uint8_t { Literal, Blanks, Slash, Colon, Int, Fixed, General, Chars, Begin, End };
 
-constexpr int kMaxDepth = format::kMaxDepth;
 // Work of one pass through the format, repeat groups expanded (operations plus characters
 // of literals and blanks). Bounds the time and memory of a hostile text such as
 // (9999(9999(9999('x')))); the system's own formats need a few hundred.
@@ -62,7 +61,7 @@ class Compiler {
       std::int32_t repeat;
       std::int64_t outer_cost;  // the enclosing level's cost so far
     };
-    Open open[kMaxDepth];
+    Open open[format::kMaxDepth];
     int depth = 0;
     std::int64_t cost = 0;  // of the level being read
     for (;;) {
@@ -73,13 +72,10 @@ class Compiler {
         case Descriptor::Error:
           throw FormatError(format::describe(e, text_), col);
         case Descriptor::End:
-          for (std::size_t i = p_.revert; i < p_.ops.size(); ++i) {
-            const Code c = p_.ops[i].code;
-            if (c == Code::Int || c == Code::Fixed || c == Code::General || c == Code::Chars)
-              p_.revert_takes_data = true;
-          }
           return;
         case Descriptor::GroupBegin:
+          // An outermost group may be where reversion resumes: only the data from it on count.
+          if (depth == 0) p_.revert_takes_data = false;
           open[depth++] = Open{p_.ops.size(), r, cost};
           cost = 0;
           if (r > 1) begin_loop(r, col);
@@ -115,14 +111,16 @@ class Compiler {
           cost += 1;
           break;
         default:
+          p_.revert_takes_data = true;
           cost += repeated(r, data(e));
           break;
       }
-      if (cost > kMaxPassCost)
-        throw FormatError("format error at column " + std::to_string(col) +
-                              ": the format expands to too much work for one pass in \"" +
-                              std::string(text_) + "\"",
-                          col);
+      if (cost > kMaxPassCost) {
+        format::Edit too_much;
+        too_much.column = col;
+        too_much.error = "the format expands to too much work for one pass";
+        throw FormatError(format::describe(too_much, text_), col);
+      }
     }
   }
 
@@ -245,11 +243,11 @@ void edit(std::string& buf, const Op& op, const Item& item) {
   switch (op.code) {
     case Code::Int:
       if (item.kind() == Item::Kind::Integer) {
-        edit_i(buf, item.integer(), op.width);
+        format::edit_i(buf, item.integer(), op.width);
       } else if (item.kind() == Item::Kind::Real) {
         const float v = std::nearbyint(item.real());
         if (std::isfinite(v) && std::fabs(v) < 2147483648.0f) {
-          edit_i(buf, static_cast<std::int32_t>(v), op.width);
+          format::edit_i(buf, static_cast<std::int32_t>(v), op.width);
         } else {
           buf.append(static_cast<std::size_t>(op.width), '*');
         }
@@ -258,17 +256,17 @@ void edit(std::string& buf, const Op& op, const Item& item) {
       }
       break;
     case Code::Fixed:
-      edit_f(buf, real_of(item, op), op.width, op.digits);
+      format::edit_f(buf, real_of(item, op), op.width, op.digits);
       break;
     case Code::General:
-      edit_g(buf, real_of(item, op), op.width, op.digits);
+      format::edit_g(buf, real_of(item, op), op.width, op.digits);
       break;
     default:  // Chars
       if (item.kind() != Item::Kind::Text) mismatch(op, "a number given for an A descriptor");
       if (op.width < 0) {
         buf.append(item.text());
       } else {
-        edit_a(buf, item.text(), op.width);
+        format::edit_a(buf, item.text(), op.width);
       }
       break;
   }
@@ -284,7 +282,7 @@ void write(Sink& out, const Format& format, std::span<const Item> items) {
   const std::size_t end = p.ops.size();
   std::size_t next = 0;    // the next value of the list
   std::size_t blanks = 0;  // columns passed over by nX, written only before a character
-  std::int32_t left[kMaxDepth];  // repeats left of each open group
+  std::int32_t left[format::kMaxDepth];  // repeats left of each open group
   int depth = 0;
   std::size_t pc = 0;
   try {

@@ -32,7 +32,7 @@ void exponent_1p(std::string& dst, float value) {
 void real(std::string& dst, float value) {
   const double a = std::fabs(static_cast<double>(value));
   if (!std::isfinite(value) || value == 0 || (a >= 0.1 && a < 1e9)) {
-    edit_g(dst, value, 16, 9);
+    format::edit_g(dst, value, 16, 9);
   } else {
     exponent_1p(dst, value);
   }
@@ -53,7 +53,7 @@ void list(Sink& out, std::span<const Item> items) {
           continue;
         case Item::Kind::Integer:
           if (after_text) buf.push_back(' ');
-          edit_i(buf, item.integer(), 11);
+          format::edit_i(buf, item.integer(), 11);
           break;
         case Item::Kind::Real:
           if (after_text) buf.push_back(' ');

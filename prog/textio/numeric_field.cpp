@@ -20,6 +20,9 @@ constexpr int kKeptDigits = 200;
 constexpr std::int64_t kExponentClamp = 1000000;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool exponent_letter(char c) {
+  return c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q';
+}
 
 // Digits and a power of ten, collected from a field and converted with from_chars.
 class Decimal {
@@ -121,9 +124,11 @@ bool special(char c, bool negative, float& value) {
   return false;
 }
 
+}  // namespace
+
 // Every rule of the numeric field, character by character.
-bool convert_general(const char* p, std::size_t n, int d, int scale, bool blank_zero,
-                     float& value) {
+bool convert_real_general(const char* p, std::size_t n, int d, int scale, bool blank_zero,
+                          float& value) {
   bool negative = false;
   std::size_t i = lead(p, n, negative);
   if (i == n) {  // all blank, or only a sign
@@ -147,15 +152,10 @@ bool convert_general(const char* p, std::size_t n, int d, int scale, bool blank_
     } else if (c == '.') {
       if (point) return false;
       point = mantissa = true;
-    } else if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q') {
+    } else if (exponent_letter(c) || ((c == '+' || c == '-') && mantissa)) {
+      // The exponent: after its letter, or from a sign without one (1.5+3).
       std::int64_t e = 0;
-      if (!exponent(p, n, i + 1, blank_zero, e)) return false;
-      dec.add_exponent(e);
-      has_exponent = true;
-      break;
-    } else if ((c == '+' || c == '-') && mantissa) {  // 1.5+3: a signed exponent, no letter
-      std::int64_t e = 0;
-      if (!exponent(p, n, i, blank_zero, e)) return false;
+      if (!exponent(p, n, exponent_letter(c) ? i + 1 : i, blank_zero, e)) return false;
       dec.add_exponent(e);
       has_exponent = true;
       break;
@@ -168,13 +168,6 @@ bool convert_general(const char* p, std::size_t n, int d, int scale, bool blank_
   // A lone sign read as +0 above; a point or digits keep the sign of a zero.
   value = dec.value(negative);
   return true;
-}
-
-}  // namespace
-
-bool convert_real_general(const char* p, std::size_t n, int d, int scale, bool blank_zero,
-                          float& value) {
-  return convert_general(p, n, d, scale, blank_zero, value);
 }
 
 bool convert_integer(const char* p, std::size_t n, bool blank_zero, float& value) {

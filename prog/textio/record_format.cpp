@@ -144,26 +144,32 @@ std::optional<Op> instruction(const format::Edit& e) {
   }
 }
 
-// The program of the format, or nothing when the text is not a record format.
-bool compile_into(Program& prog, std::string_view text) {
+// Compiles the format into `prog`, which stays invalid, with the error, when the text is not a
+// record format.
+void compile(Program& prog, std::string_view text) {
   using format::Descriptor;
   format::Parser parser(text, format::kRecordNotation);
+  // The format as compiled (at most 50 characters: a text whose closing parenthesis lies
+  // beyond them does not compile), and each place of it in that text, which names the
+  // descriptors in field errors.
   const std::string_view used = parser.text();
-  // The descriptors' places in the text without blanks, which names them in field errors.
-  std::vector<std::int32_t> squeezed_at(used.size() + 1, 0);
-  for (std::size_t i = 0; i < used.size(); ++i)
-    squeezed_at[i + 1] = squeezed_at[i] + (used[i] != ' ');
+  std::vector<std::int32_t> squeezed_at(1, 0);
+  for (const char c : used) {
+    if (c != ' ') prog.text.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    squeezed_at.push_back(static_cast<std::int32_t>(prog.text.size()));
+  }
   struct Open {
     std::vector<Op> body;
     std::int64_t repeat = 1;
     std::size_t start = 0;  // where the group begins in the enclosing body
   };
   std::vector<Open> open(1);
+  std::size_t revert = 0;
   for (;;) {
     const format::Edit e = parser.next();
     if (e.descriptor == Descriptor::Error) {
       prog.error = format::describe(e, used);
-      return false;
+      return;
     }
     if (e.descriptor == Descriptor::End) break;
     if (e.descriptor == Descriptor::GroupBegin) {
@@ -175,7 +181,7 @@ bool compile_into(Program& prog, std::string_view text) {
       open.pop_back();
       std::vector<Op>& out = open.back().body;
       repeat(out, group.body, group.repeat);
-      if (open.size() == 1) prog.revert = std::min(group.start, out.size());
+      if (open.size() == 1) revert = std::min(group.start, out.size());
       continue;
     }
     std::optional<Op> op = instruction(e);
@@ -192,36 +198,20 @@ bool compile_into(Program& prog, std::string_view text) {
   }
   prog.ops = std::move(open.back().body);
   prog.ops.push_back(Op{});  // End
+  prog.revert = revert;
   for (std::size_t i = 0; i < prog.ops.size(); ++i) {
     if (!is_data(prog.ops[i].kind)) continue;
     prog.has_data = true;
     if (i >= prog.revert) prog.revert_has_data = true;
   }
   prog.valid = true;
-  return true;
-}
-
-std::unique_ptr<Program> compile(std::string_view text) {
-  auto prog = std::make_unique<Program>();
-  // The format holds at most 50 characters: a text whose closing parenthesis lies beyond
-  // them does not compile.
-  text = text.substr(0, format::kRecordNotation.max_length);
-  std::string squeezed;
-  for (char c : text)
-    if (c != ' ')
-      squeezed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  if (!compile_into(*prog, text)) {
-    std::string error = std::move(prog->error);
-    *prog = Program{};
-    prog->error = std::move(error);
-  }
-  prog->text = squeezed;
-  return prog;
 }
 
 }  // namespace
 
-RecordFormat::RecordFormat(std::string_view text) : program_(compile(text)) {}
+RecordFormat::RecordFormat(std::string_view text) : program_(std::make_unique<Program>()) {
+  compile(*program_, text);
+}
 RecordFormat::~RecordFormat() = default;
 RecordFormat::RecordFormat(RecordFormat&&) noexcept = default;
 RecordFormat& RecordFormat::operator=(RecordFormat&&) noexcept = default;

@@ -56,7 +56,6 @@ struct RecordFormat::Program {
   std::string error;             // when not valid: what is wrong and where
   bool has_data = false;         // any data descriptor at all
   bool revert_has_data = false;  // any data descriptor from `revert` on
-  static constexpr int kMaxDepth = format::kMaxDepth;  // groups open at once
 };
 
 // One numeric field of an input record, `n` characters at `p` (the part of the field that lies

@@ -41,13 +41,7 @@ inline Field field(std::string_view record, std::int64_t pos, std::int32_t w) {
 // one left-justified; blanks where the record has ended.
 void store_label(char* label, std::string_view record, std::int64_t pos, std::int32_t w) {
   if (w == 0) w = kLabel;
-  std::int64_t from = pos;
-  std::int32_t width = w;
-  if (w > kLabel) {
-    from = pos + (w - kLabel);
-    width = kLabel;
-  }
-  const Field f = field(record, from, width);
+  const Field f = field(record, pos + std::max(w - kLabel, 0), std::min(w, kLabel));
   if (f.n == kLabel) {  // the usual case, as one fixed-size copy
     std::memcpy(label, f.p, kLabel);
     return;
@@ -79,7 +73,7 @@ struct Walker {
     std::size_t body;   // first instruction of the body
     std::int64_t left;  // passes still to go after the current one
   };
-  std::array<Loop, Program::kMaxDepth + 1> loops;  // the first `depth` in use, no others read
+  std::array<Loop, format::kMaxDepth + 1> loops;  // the first `depth` in use, no others read
   int depth = 0;
   std::size_t pc = 0;
   int scale = 0;
@@ -108,7 +102,8 @@ struct Walker {
     for (;;) {
       const Program::Op& op = ops[pc];
       switch (op.kind) {
-        case Kind::Real: {
+        case Kind::Real:
+        case Kind::Integer: {
           // A run of numeric fields, the body of most data formats, in one loop.
           const Program::Op* o = &op;
           do {
@@ -116,26 +111,15 @@ struct Walker {
             if (filled == count) return fail(kFormatErrorNumber);  // a number into the label
             const Field f = field(record, pos, o->w);
             float v;
-            if (!convert_real(f.p, f.n, o->d, scale, blank_zero, v))
+            if (!(o->kind == Kind::Real ? convert_real(f.p, f.n, o->d, scale, blank_zero, v)
+                                        : convert_integer(f.p, f.n, blank_zero, v)))
               return fail_field(record, pos, *o);
             if (dest) dest[filled] = v;
             ++filled;
             pos = std::min(pos + o->w, Program::kFar);
             ++o;
-          } while (o->kind == Kind::Real);
+          } while (o->kind == Kind::Real || o->kind == Kind::Integer);
           pc = static_cast<std::size_t>(o - ops);
-          break;
-        }
-        case Kind::Integer: {
-          if (filled == items) return Step::Filled;
-          if (filled == count) return fail(kFormatErrorNumber);
-          const Field f = field(record, pos, op.w);
-          float v;
-          if (!convert_integer(f.p, f.n, blank_zero, v)) return fail_field(record, pos, op);
-          if (dest) dest[filled] = v;
-          ++filled;
-          pos = std::min(pos + op.w, Program::kFar);
-          ++pc;
           break;
         }
         case Kind::Alpha: {
@@ -355,14 +339,9 @@ ReadResult read_shared(TextFile& file, const RecordFormat& format, float* dest,
     records += taken;
   }
   const std::int64_t filled = std::min(count, values_before(records));
-  if (filled < count) {
-    ReadResult r = end_of_file();
-    r.values = filled;
-    return r;
-  }
-  ReadResult done;
-  done.values = count;
-  return done;
+  ReadResult r = filled < count ? end_of_file() : ReadResult{};
+  r.values = filled;
+  return r;
 }
 
 }  // namespace tramel::textio

@@ -52,16 +52,20 @@ struct TextFile::Impl {
 
   std::int64_t offset() const { return base + static_cast<std::int64_t>(pos); }
 
+  // Drops the consumed part of the buffer: the rest moves to its start.
+  void compact() {
+    if (pos == 0) return;
+    std::memmove(storage.data(), storage.data() + pos, len - pos);
+    base += static_cast<std::int64_t>(pos);
+    len -= pos;
+    pos = 0;
+  }
+
   // Drops the consumed part of the buffer and reads more after the rest. Returns false when
   // nothing more could be read.
   bool fill() {
     if (!file || eof) return false;
-    if (pos > 0) {
-      std::memmove(storage.data(), storage.data() + pos, len - pos);
-      base += static_cast<std::int64_t>(pos);
-      len -= pos;
-      pos = 0;
-    }
+    compact();
     if (len == storage.size()) storage.resize(std::max(kBlock, storage.size() * 2));
     data = storage.data();
     std::size_t got = std::fread(storage.data() + len, 1, storage.size() - len, file);
@@ -158,21 +162,9 @@ struct TextFile::Impl {
     if (max_records <= 0) return 0;
     if (file && !resync && !eof && len - pos < bytes) {
       // Keep the rest, make room for `bytes`, and fill.
-      if (pos > 0) {
-        std::memmove(storage.data(), storage.data() + pos, len - pos);
-        base += static_cast<std::int64_t>(pos);
-        len -= pos;
-        pos = 0;
-      }
+      compact();
       if (storage.size() < bytes) storage.resize(bytes);
-      data = storage.data();
-      while (len < storage.size()) {
-        const std::size_t got = std::fread(storage.data() + len, 1, storage.size() - len, file);
-        if (got == 0) {
-          eof = true;
-          break;
-        }
-        len += got;
+      while (len < storage.size() && fill()) {
       }
     }
     std::size_t at = pos;

@@ -132,22 +132,14 @@ void list(Sink& out, std::span<const Item> items);
 
 template <class... T>
 void write(Sink& out, const Format& format, const T&... values) {
-  if constexpr (sizeof...(T) == 0) {
-    write(out, format, std::span<const Item>());
-  } else {
-    const Item items[] = {Item(values)...};
-    write(out, format, std::span<const Item>(items));
-  }
+  const std::array<Item, sizeof...(T)> items{Item(values)...};
+  write(out, format, std::span<const Item>(items));
 }
 
 template <class... T>
 void list(Sink& out, const T&... values) {
-  if constexpr (sizeof...(T) == 0) {
-    list(out, std::span<const Item>());
-  } else {
-    const Item items[] = {Item(values)...};
-    list(out, std::span<const Item>(items));
-  }
+  const std::array<Item, sizeof...(T)> items{Item(values)...};
+  list(out, std::span<const Item>(items));
 }
 
 // ---- Format literals: the program's own formats, checked when the program is compiled ----
@@ -237,14 +229,6 @@ std::string list_text(const T&... values) {
   return lines.text();
 }
 
-
-// The notation's checks and the editors of single values, as textio's users know them.
-using format::edit_a;
-using format::edit_f;
-using format::edit_g;
-using format::edit_i;
-using format::is_output_format;
-using format::kMaxFieldWidth;
 
 // ---------------------------------------------------------------------------------------------
 // Input

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "textio/textio.hpp"
+#include "format/format.hpp"
 
-namespace tramel::textio {
+namespace tramel::format {
 namespace {
 
 struct RealCase {
@@ -80,4 +80,4 @@ TEST(Edit, WidthsAreBounded) {
 }
 
 }  // namespace
-}  // namespace tramel::textio
+}  // namespace tramel::format

@@ -102,15 +102,15 @@ TEST(FormatCompile, ErrorsNameTheColumn) {
     } catch (const FormatError& e) {
       EXPECT_EQ(e.column(), c.column) << c.format << ": " << e.what();
     }
-    EXPECT_FALSE(is_output_format(c.format)) << c.format;
+    EXPECT_FALSE(format::is_output_format(c.format)) << c.format;
   }
 }
 
 // The check a program's format literal gets at compile time accepts exactly what the
 // compiler compiles, the pass-cost bound aside.
 TEST(FormatCompile, CompileTimeCheckAgreesWithTheCompiler) {
-  static_assert(is_output_format("(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)"));
-  static_assert(!is_output_format("(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9)"));
+  static_assert(format::is_output_format("(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9.3)"));
+  static_assert(!format::is_output_format("(2x,'b(',i2,',',i2,') = ',f9.3,3x,f9.3,3x,f9)"));
   const char* texts[] = {
       "(i3)", "( I3 , F9.3 )", "(/)", "(//)", "(i3/i4)", "(i3,/,i4)", "(:)", "(i3:i4)",
       "('it''s')", "(\"a\"\"b\")", "(a)", "(a0)", "(a15)", "(x)", "(3x)", "(4(f7.4,' - ',i3,1x))",
@@ -126,12 +126,12 @@ TEST(FormatCompile, CompileTimeCheckAgreesWithTheCompiler) {
     } catch (const FormatError&) {
       compiles = false;
     }
-    EXPECT_EQ(is_output_format(t), compiles) << t;
+    EXPECT_EQ(format::is_output_format(t), compiles) << t;
   }
   std::string deep = repeat("(", 33) + "i1" + repeat(")", 33);
-  EXPECT_FALSE(is_output_format(deep));
+  EXPECT_FALSE(format::is_output_format(deep));
   deep = repeat("(", 32) + "i1" + repeat(")", 32);
-  EXPECT_TRUE(is_output_format(deep));
+  EXPECT_TRUE(format::is_output_format(deep));
   EXPECT_NO_THROW(Format::compile(deep));
 }
 
@@ -161,7 +161,7 @@ TEST(Sink, FileBuffersAndFlushes) {
     ASSERT_EQ(sink.open(path.string()), 0);
     for (int i = 0; i < 10000; ++i) {
       write(sink, "(i6)"_format, i);
-      edit_i(all, i, 6);
+      format::edit_i(all, i, 6);
       all += '\n';
     }
     // 70,000 characters: a whole block went to the file, the rest waits in memory
