@@ -71,8 +71,7 @@ void forecast_as_specified(SeriesResult& r, const Samples& values, const Setting
   }
 
   // Fit the VAR to the frame coefficients of the significant bins.
-  std::vector<int> bin_numbers;
-  for (const coherence::SignificantBin& s : r.significant) bin_numbers.push_back(s.bin);
+  const std::vector<int> bin_numbers = coherence::bin_numbers(r.significant);
   try {
     // `values` holds the residual series now; its store stays with the series to the end, as
     // the work space counts it.
@@ -141,8 +140,7 @@ std::vector<backtest::SmoothFit> smooth_fits(SeriesResult& r, const backtest::Se
   std::vector<smoothing::Transform> scales;
   if (asked != Transform::Log || !positive) scales.push_back(smoothing::Transform::None);
   if (asked != Transform::None && positive) scales.push_back(smoothing::Transform::Log);
-  std::vector<int> bins;
-  for (const coherence::SignificantBin& b : r.significant) bins.push_back(b.bin);
+  const std::vector<int> bins = coherence::bin_numbers(r.significant);
   const int lb = settings.frame_length;
   std::vector<backtest::SmoothFit> fits;
   for (const smoothing::Transform t : scales) {

@@ -243,16 +243,18 @@ Calibration calibrate(const SeriesBacktest& b, std::span<const std::optional<Met
 std::vector<forecast::ForecastInterval> intervals(const MethodForecast& f, std::span<const float> levels,
                                                   const Calibration* calibration) {
   std::vector<forecast::ForecastInterval> out;
-  if (f.std_dev.empty() && calibration == nullptr) return out;
-  const std::size_t lb = calibration == nullptr || calibration->factors.empty()
-                             ? f.values.size()
-                             : f.values.size() / calibration->factors.size();
+  if (calibration == nullptr) {
+    if (f.std_dev.empty()) return out;
+    return forecast::central_intervals({f.centre, f.std_dev, f.log_scale}, levels);
+  }
+  const std::size_t lb =
+      calibration->factors.empty() ? f.values.size() : f.values.size() / calibration->factors.size();
   for (std::size_t l = 0; l < levels.size(); ++l) {
     forecast::ForecastInterval interval;
     interval.level = levels[l];
     const double z = forecast::normal_quantile(0.5 + static_cast<double>(levels[l]) / 200.0);
     for (std::size_t i = 0; i < f.values.size(); ++i) {
-      const double factor = calibration != nullptr ? calibration->factors[i / lb][l] : 1.0;
+      const double factor = calibration->factors[i / lb][l];
       if (f.std_dev.empty()) {
         interval.lower.push_back(static_cast<float>(f.values[i] - factor));
         interval.upper.push_back(static_cast<float>(f.values[i] + factor));

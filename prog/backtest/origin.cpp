@@ -43,12 +43,6 @@ bool specified_applies(const SeriesFrames& series, const Settings& settings, Ori
   return true;
 }
 
-std::vector<int> significant_bins(const OriginAnalysis& a) {
-  std::vector<int> bins;
-  for (const coherence::SignificantBin& s : a.significant) bins.push_back(s.bin);
-  return bins;
-}
-
 // The specified forecast from the fit on the residual frames' coefficients at the significant
 // bins: its t rule and frames rescaled to the mean waveform's spread.
 void specified_forecast(const SeriesFrames& series, const Settings& settings, const numeric::FftPlan& plan,
@@ -64,7 +58,7 @@ void specified_forecast(const SeriesFrames& series, const Settings& settings, co
       series.is_tapered ? mean_spectrum(series.tapered, a.origin) : mean_spectrum(series.raw, a.origin);
   std::vector<forecast::Complex> transform(static_cast<std::size_t>(lb));
   for (int k = 0; k < lb; ++k) transform[k] = 2 * k <= lb ? half[k] : std::conj(half[lb - k]);
-  const std::vector<int> bins = significant_bins(a);
+  const std::vector<int> bins = coherence::bin_numbers(a.significant);
   const forecast::WaveformSpectrum waveform{transform, waveform_std_dev(mean_spectrum(series.raw, a.origin), lb), bins};
   a.as_specified = forecast::synthesize_frames(ahead, waveform, plan);
 }
@@ -159,7 +153,8 @@ std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::spa
       if (!specified_applies(series, settings, out[0])) return;
       // As a run makes it: fit_var on the residual frames' coefficients.
       forecast::GrowingVar::At fitted;
-      fitted.data = forecast::residual_coefficients(series.raw, origins[0], significant_bins(out[0]));
+      const std::vector<int> bins = coherence::bin_numbers(out[0].significant);
+      fitted.data = forecast::residual_coefficients(series.raw, origins[0], bins);
       fitted.fit = forecast::fit_var(fitted.data, settings.lags, settings.errors);
       specified_forecast(series, settings, plan, fitted, out[0]);
       return;
@@ -170,14 +165,14 @@ std::vector<OriginAnalysis> analyse_origins(const SeriesFrames& series, std::spa
     std::vector<bool> applies;
     for (OriginAnalysis& a : out) {
       applies.push_back(specified_applies(series, settings, a));
-      if (applies.back()) forecast::merge_bins(all, significant_bins(a));
+      if (applies.back()) forecast::merge_bins(all, coherence::bin_numbers(a.significant));
     }
     std::optional<forecast::GrowingVar> grown;
     for (std::size_t i = 0; i < out.size(); ++i) {
       if (!applies[i]) continue;
       if (!grown) grown.emplace(series.raw, all, settings.lags);
-      specified_forecast(series, settings, plan, grown->at(out[i].origin, settings.errors, significant_bins(out[i])),
-                         out[i]);
+      const std::vector<int> bins = coherence::bin_numbers(out[i].significant);
+      specified_forecast(series, settings, plan, grown->at(out[i].origin, settings.errors, bins), out[i]);
     }
   };
   std::vector<std::vector<forecast::RankedBin>> ranked;

@@ -70,6 +70,12 @@ BinProbability bin_probability(float waveform_power, float noise, double scale,
   return BinProbability{chi.probability.value_or(0.0f), chi.note, chi.fallback};
 }
 
+std::vector<int> bin_numbers(std::span<const SignificantBin> bins) {
+  std::vector<int> numbers;
+  for (const SignificantBin& s : bins) numbers.push_back(s.bin);
+  return numbers;
+}
+
 std::vector<SignificantBin> significant_bins(std::span<const float> probabilities, int first_bin,
                                              float threshold) {
   std::vector<SignificantBin> significant;

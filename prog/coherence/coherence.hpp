@@ -128,6 +128,8 @@ struct SignificantBin {
 // The significant bins in increasing bin order.
 std::vector<SignificantBin> significant_bins(std::span<const float> probabilities, int first_bin,
                                              float threshold);
+// The bin numbers of `bins`, in their order.
+std::vector<int> bin_numbers(std::span<const SignificantBin> bins);
 
 // How the significant bins of a band are chosen: those above the threshold P; or, with a false
 // discovery rate Q, the bins the Benjamini-Hochberg procedure at level Q selects, each bin's

@@ -65,10 +65,6 @@ struct VarFit {
   int residual_degrees_of_freedom = 0;
 
   int regressors() const { return variables * lags; }
-  std::size_t index(int equation, int regressor) const {
-    return static_cast<std::size_t>(equation) * static_cast<std::size_t>(regressors()) +
-           static_cast<std::size_t>(regressor);
-  }
   // The t value as the report prints it and the forecast tests it: the coefficient rounded to
   // single precision over its standard error. Out of line, so that it is computed as the
   // library is compiled, whatever the compile options of a program that includes this header.
@@ -368,8 +364,6 @@ class SpectraVariables {
 class ModelSums {
  public:
   ModelSums(ModelKind kind, int variables, int lags, std::vector<double> reference);
-  // The variables of the next frame.
-  void add(std::span<const double> frame);
   // The frames of `inputs` from those added so far up to `frames`.
   void add_frames(const ModelInputs& inputs, int frames);
   void add_frames(const SpectraVariables& inputs, int frames);
@@ -485,6 +479,16 @@ struct ForecastInterval {
 };
 std::vector<ForecastInterval> forecast_intervals(const ModelForecast& forecast,
                                                  std::span<const float> levels);
+// A forecast's centre and its standard deviation per value, on the scale of the fit (the log of
+// the data's when `log_scale`).
+struct Spread {
+  std::span<const double> centre;
+  std::span<const double> std_dev;
+  bool log_scale = false;
+};
+// The central intervals of a spread at `levels` percent, taken to the data's scale (so
+// asymmetric about the forecast on the log scale).
+std::vector<ForecastInterval> central_intervals(const Spread& spread, std::span<const float> levels);
 // The standard normal quantile: x with Phi(x) = probability, 0 < probability < 1.
 double normal_quantile(double probability);
 

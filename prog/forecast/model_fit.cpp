@@ -161,10 +161,6 @@ void ModelSums::accumulate(std::span<const double> rows) {
   }
 }
 
-void ModelSums::add(std::span<const double> frame) {
-  if (take(frame)) accumulate(row_);
-}
-
 void ModelSums::add_frames(const ModelInputs& inputs, int frames) { add_from(inputs, frames); }
 
 void ModelSums::add_frames(const SpectraVariables& inputs, int frames) { add_from(inputs, frames); }

@@ -360,20 +360,26 @@ double normal_quantile(double probability) {
   return 0.5 * (lo + hi);
 }
 
-std::vector<ForecastInterval> forecast_intervals(const ModelForecast& forecast,
-                                                 std::span<const float> levels) {
+std::vector<ForecastInterval> central_intervals(const Spread& spread, std::span<const float> levels) {
+  const auto scale = [&](double v) { return static_cast<float>(spread.log_scale ? std::exp(v) : v); };
   std::vector<ForecastInterval> out;
   for (const float level : levels) {
     ForecastInterval interval;
     interval.level = level;
     const double z = normal_quantile(0.5 + static_cast<double>(level) / 200.0);
-    for (std::size_t i = 0; i < forecast.frames.size(); ++i) {
-      interval.lower.push_back(static_cast<float>(forecast.frames[i] - z * forecast.std_dev[i]));
-      interval.upper.push_back(static_cast<float>(forecast.frames[i] + z * forecast.std_dev[i]));
+    for (std::size_t i = 0; i < spread.centre.size(); ++i) {
+      interval.lower.push_back(scale(spread.centre[i] - z * spread.std_dev[i]));
+      interval.upper.push_back(scale(spread.centre[i] + z * spread.std_dev[i]));
     }
     out.push_back(std::move(interval));
   }
   return out;
+}
+
+std::vector<ForecastInterval> forecast_intervals(const ModelForecast& forecast,
+                                                 std::span<const float> levels) {
+  const std::vector<double> centre(forecast.frames.begin(), forecast.frames.end());
+  return central_intervals({centre, forecast.std_dev}, levels);
 }
 
 ModelRun run_model(const FrameSpectra& spectra, std::span<const RankedBin> candidates,

@@ -270,21 +270,7 @@ Forecast forecast_model(const Model& model, int frames_ahead) {
 
 std::vector<forecast::ForecastInterval> forecast_intervals(const Forecast& f,
                                                            std::span<const float> levels) {
-  std::vector<forecast::ForecastInterval> out;
-  const auto scale = [&](double v) {
-    return static_cast<float>(f.transform == Transform::Log ? std::exp(v) : v);
-  };
-  for (const float level : levels) {
-    forecast::ForecastInterval interval;
-    interval.level = level;
-    const double z = forecast::normal_quantile(0.5 + static_cast<double>(level) / 200.0);
-    for (std::size_t i = 0; i < f.centre.size(); ++i) {
-      interval.lower.push_back(scale(f.centre[i] - z * f.std_dev[i]));
-      interval.upper.push_back(scale(f.centre[i] + z * f.std_dev[i]));
-    }
-    out.push_back(std::move(interval));
-  }
-  return out;
+  return forecast::central_intervals({f.centre, f.std_dev, f.transform == Transform::Log}, levels);
 }
 
 }  // namespace tramel::smoothing

@@ -217,7 +217,7 @@ TEST(Fit, LeastSquaresErrorsAreThoseOfOrdinaryLeastSquares) {
   for (int i = 0; i < nv; ++i)
     for (int u = 0; u < nr; ++u) {
       SCOPED_TRACE(::testing::Message() << "equation " << i << " regressor " << u);
-      const std::size_t g = ls->index(i, u);
+      const std::size_t g = static_cast<std::size_t>(i * ls->regressors() + u);
       const double se = ls->std_errors[g];
       const double want = static_cast<double>(ols[g]);
       EXPECT_NEAR(se, want, 0.01 * want);
