@@ -255,6 +255,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     init.program = argc > 0 && argv[0] != nullptr && *argv[0] != '\0' ? argv[0] : "tramel";
     init.plots = output::plots_available();
     std::error_code ec;
+    if (std::filesystem::is_directory(init.data, ec))
+      return wrong("init: the data file " + init_data + " is a folder");
     if (!std::filesystem::is_regular_file(init.data, ec))
       return wrong("init: the data file " + init_data + " does not exist");
     init.folder = init_folder.empty() ? init.data.parent_path() : std::filesystem::path(init_folder);

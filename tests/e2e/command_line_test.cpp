@@ -51,6 +51,7 @@ TEST(CommandLine, RefusedValuesSayWhatIsNeeded) {
        "not \"x\"\n"},
       {{"init", "nottem.dat", "--frame", "4.5"},
        "tramel: --frame: a whole number from 1 to 9999999 is needed, not \"4.5\"\n"},
+      {{"init", "."}, "tramel: init: the data file . is a folder\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.says);
