@@ -17,9 +17,7 @@ void ordinates(std::span<const float> residual, const Band& band, const float* w
   const int bins = band.bin_count();
   const double reciprocal = 1.0 / length;
   numeric::FrameBatch batch(plan);
-  for (std::int64_t f0 = first; f0 < last; f0 += numeric::kFftLanes) {
-    const int count = static_cast<int>(std::min<std::int64_t>(numeric::kFftLanes, last - f0));
-    batch.transform(residual.data() + f0 * length, count, weights);
+  batch.transform_each(residual.data(), first, last, weights, [&](std::int64_t f0, int count) {
     // Re(F(k) F(lb-k)) / lb. For a real frame F(lb-k) is the conjugate of F(k), so this is
     // |F(k)|^2 / lb; the Nyquist bin of an even lb pairs with itself.
     for (int q = 0; q < count; ++q) {
@@ -31,7 +29,7 @@ void ordinates(std::span<const float> residual, const Band& band, const float* w
         add(f0 + q, i, static_cast<float>(ordinate));
       }
     }
-  }
+  });
 }
 
 }  // namespace
@@ -51,10 +49,8 @@ std::vector<float> noise_spectrum(std::span<const float> residual, const Band& b
   } else {
     // The transforms shared out over the threads, the ordinates kept; then the same sums.
     std::vector<float> all(static_cast<std::size_t>(frames) * bins);
-    const std::int64_t batches = (frames + numeric::kFftLanes - 1) / numeric::kFftLanes;
-    parallel::for_chunks(batches, threads, [&](std::int64_t b0, std::int64_t b1) {
-      ordinates(residual, band, weights, plan, b0 * numeric::kFftLanes,
-                std::min(frames, b1 * numeric::kFftLanes),
+    parallel::for_blocks(frames, numeric::kFftLanes, threads, [&](std::int64_t first, std::int64_t last) {
+      ordinates(residual, band, weights, plan, first, last,
                 [&](std::int64_t f, int i, float g) { all[f * bins + i] = g; });
     });
     for (std::int64_t f = 0; f < frames; ++f)

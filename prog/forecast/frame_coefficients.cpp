@@ -14,9 +14,7 @@ void transform_frames(std::span<const float> residual, std::span<const int> bins
   const int length = plan.length();
   const auto rows = static_cast<std::size_t>(z.frames);
   numeric::FrameBatch batch(plan);
-  for (std::int64_t t0 = first; t0 < last; t0 += numeric::kFftLanes) {
-    const int count = static_cast<int>(std::min<std::int64_t>(numeric::kFftLanes, last - t0));
-    batch.transform(residual.data() + t0 * length, count);
+  batch.transform_each(residual.data(), first, last, nullptr, [&](std::int64_t t0, int count) {
     for (int q = 0; q < count; ++q) {
       const auto t = static_cast<std::size_t>(t0 + q);
       for (std::size_t k = 0; k < bins.size(); ++k) {
@@ -28,7 +26,7 @@ void transform_frames(std::span<const float> residual, std::span<const int> bins
             (2 * b == length) ? 0.0f : static_cast<float>(batch.imag(b, q));
       }
     }
-  }
+  });
 }
 
 }  // namespace
@@ -40,11 +38,8 @@ FrameCoefficients frame_coefficients(std::span<const float> residual, std::span<
   z.variables = 2 * static_cast<int>(bins.size());
   z.values.resize(static_cast<std::size_t>(z.frames) * static_cast<std::size_t>(z.variables));
   // The threads share out batches of frames; each frame's values are its own.
-  const std::int64_t frames = z.frames;
-  const std::int64_t batches = (frames + numeric::kFftLanes - 1) / numeric::kFftLanes;
-  parallel::for_chunks(batches, threads, [&](std::int64_t b0, std::int64_t b1) {
-    transform_frames(residual, bins, plan, b0 * numeric::kFftLanes,
-                     std::min(frames, b1 * numeric::kFftLanes), z);
+  parallel::for_blocks(z.frames, numeric::kFftLanes, threads, [&](std::int64_t first, std::int64_t last) {
+    transform_frames(residual, bins, plan, first, last, z);
   });
   return z;
 }

@@ -35,22 +35,17 @@ BasicFrameSpectra<Real> spectra_of_frames(std::span<const float> series, const n
   s.frames = static_cast<int>(series.size() / static_cast<std::size_t>(s.frame_length));
   const auto half = static_cast<std::size_t>(s.half_bins());
   s.values.resize(static_cast<std::size_t>(s.frames) * half);
-  const std::int64_t frames = s.frames;
-  const std::int64_t batches = (frames + numeric::kFftLanes - 1) / numeric::kFftLanes;
   // Each frame's transform is its own: the threads share out batches of frames.
-  parallel::for_chunks(batches, threads, [&](std::int64_t b0, std::int64_t b1) {
+  parallel::for_blocks(s.frames, numeric::kFftLanes, threads, [&](std::int64_t first, std::int64_t last) {
     numeric::FrameBatch batch(plan);
-    for (std::int64_t f0 = b0 * numeric::kFftLanes; f0 < std::min(frames, b1 * numeric::kFftLanes);
-         f0 += numeric::kFftLanes) {
-      const int count = static_cast<int>(std::min<std::int64_t>(numeric::kFftLanes, frames - f0));
-      batch.transform(series.data() + f0 * s.frame_length, count, weights);
+    batch.transform_each(series.data(), first, last, weights, [&](std::int64_t f0, int count) {
       for (int q = 0; q < count; ++q) {
         std::complex<Real>* out = s.values.data() + static_cast<std::size_t>(f0 + q) * half;
         for (std::size_t k = 0; k < half; ++k)
           out[k] = std::complex<Real>(static_cast<Real>(batch.real(static_cast<int>(k), q)),
                                       static_cast<Real>(batch.imag(static_cast<int>(k), q)));
       }
-    }
+    });
   });
   return s;
 }

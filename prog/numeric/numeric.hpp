@@ -5,6 +5,7 @@
 // storage is 0-based.
 #pragma once
 
+#include <algorithm>
 #include <complex>
 #include <cstdint>
 #include <optional>
@@ -61,6 +62,18 @@ class FrameBatch {
   // from `first`; with `weights` (length() values), each sample is first multiplied by its
   // weight in single precision. Lanes past `count` hold the transform of zeros.
   void transform(const float* first, int count, const float* weights = nullptr);
+
+  // Frames [first, last) of the frames that follow one another from `series`, transformed as
+  // above a batch at a time; after each batch, visit(its first frame, its frames) reads it.
+  template <class Visit>
+  void transform_each(const float* series, std::int64_t first, std::int64_t last, const float* weights,
+                      Visit visit) {
+    for (std::int64_t f0 = first; f0 < last; f0 += kFftLanes) {
+      const int count = static_cast<int>(std::min<std::int64_t>(kFftLanes, last - f0));
+      transform(series + f0 * plan_.length(), count, weights);
+      visit(f0, count);
+    }
+  }
 
   double real(int bin, int lane) const { return lanes_[(2 * index(bin)) * kFftLanes + lane]; }
   double imag(int bin, int lane) const { return lanes_[(2 * index(bin) + 1) * kFftLanes + lane]; }

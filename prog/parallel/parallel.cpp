@@ -49,6 +49,13 @@ void for_chunks(std::int64_t count, Threads threads,
     if (e) std::rethrow_exception(e);
 }
 
+void for_blocks(std::int64_t count, std::int64_t block, Threads threads,
+                const std::function<void(std::int64_t, std::int64_t)>& body) {
+  for_chunks((count + block - 1) / block, threads, [&](std::int64_t first, std::int64_t last) {
+    body(first * block, std::min(count, last * block));
+  });
+}
+
 void for_each_index(std::int64_t count, Threads threads,
                     const std::function<void(std::int64_t)>& body) {
   for_chunks(count, threads, [&](std::int64_t first, std::int64_t last) {

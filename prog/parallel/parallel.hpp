@@ -25,6 +25,9 @@ int available_threads();
 void for_chunks(std::int64_t count, Threads threads,
                 const std::function<void(std::int64_t first, std::int64_t last)>& body);
 
+// As for_chunks, with chunks that begin at multiples of `block` (the last ends at `count`).
+void for_blocks(std::int64_t count, std::int64_t block, Threads threads,
+                const std::function<void(std::int64_t first, std::int64_t last)>& body);
 // Calls body(i) for every i in [0, count), the indices shared out in chunks as above.
 void for_each_index(std::int64_t count, Threads threads,
                     const std::function<void(std::int64_t index)>& body);

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "parallel/parallel.hpp"
@@ -114,6 +115,28 @@ TEST(ForEachIndex, EveryIndexExactlyOnce) {
                      [&](std::int64_t i) { ++visits[static_cast<std::size_t>(i)]; });
       for (std::int64_t i = 0; i < count; ++i)
         EXPECT_EQ(visits[static_cast<std::size_t>(i)].load(), 1) << i;
+    }
+}
+
+TEST(ForBlocks, ChunksOfWholeBlocksTileTheRange) {
+  for (const std::int64_t count : {0, 1, 4, 9, 1001})
+    for (const int threads : {1, 2, 3, 7}) {
+      SCOPED_TRACE("count " + std::to_string(count) + ", threads " + std::to_string(threads));
+      std::mutex mutex;
+      std::vector<std::pair<std::int64_t, std::int64_t>> chunks;
+      for_blocks(count, 4, Threads{threads}, [&](std::int64_t first, std::int64_t last) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        chunks.emplace_back(first, last);
+      });
+      std::sort(chunks.begin(), chunks.end());
+      std::int64_t next = 0;
+      for (const auto& [first, last] : chunks) {
+        EXPECT_EQ(first, next);
+        EXPECT_EQ(first % 4, 0);
+        EXPECT_LT(first, last);
+        next = last;
+      }
+      EXPECT_EQ(next, count);
     }
 }
 
