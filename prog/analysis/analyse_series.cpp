@@ -207,10 +207,7 @@ std::optional<backtest::MethodForecast> final_forecast(backtest::Method m, Serie
       const backtest::OriginAnalysis a =
           backtest::analyse_origin(frames, frames.frames, backtest_settings(settings), context.fft);
       if (a.as_specified.empty()) return std::nullopt;
-      backtest::MethodForecast f;
-      f.values = a.as_specified;
-      f.centre.assign(f.values.begin(), f.values.end());
-      return f;
+      return backtest::method_forecast(a.as_specified);
     }
     case Method::SeasonalNaive:
       return backtest::seasonal_naive(frames.values(), frames.frame_length, settings.frames_ahead);

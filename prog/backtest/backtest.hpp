@@ -128,8 +128,10 @@ struct MethodForecast {
   std::vector<double> std_dev;
   bool log_scale = false;
 };
-// A forecast of the VAR models, of smooth, of seasonal naive as such.
+// A forecast of the VAR models, of smooth, of seasonal naive as such; of frames alone, with no
+// spread (the as-specified forecast).
 MethodForecast method_forecast(const forecast::ModelForecast& forecast);
+MethodForecast method_forecast(const std::vector<float>& frames);
 MethodForecast method_forecast(const smoothing::Forecast& forecast);
 // The last frame before an origin repeated, with the spread of a random walk of frames: the
 // root mean square of the in-sample changes from frame to frame times sqrt(h) at h frames.

@@ -106,13 +106,6 @@ std::vector<StepScores> method_scores(const SeriesBacktest& b, Method m, std::sp
   return out;
 }
 
-MethodForecast specified_forecast(const std::vector<float>& frames) {
-  MethodForecast f;
-  f.values = frames;
-  f.centre.assign(frames.begin(), frames.end());
-  return f;
-}
-
 // A backtest's frame of scores: its origins (at most frames - least of them, the last ones),
 // what forecasts are scored against, and an empty forecast slot per method and origin.
 SeriesBacktest scoring_frame(const SeriesFrames& series, int origins, int least, const Settings& settings) {
@@ -163,6 +156,13 @@ DriftChoice choose_drift(const SeriesFrames& series, const Settings& settings,
 
 }  // namespace
 
+MethodForecast method_forecast(const std::vector<float>& frames) {
+  MethodForecast f;
+  f.values = frames;
+  f.centre.assign(frames.begin(), frames.end());
+  return f;
+}
+
 std::string_view method_name(Method method) {
   switch (method) {
     case Method::Changes:
@@ -205,7 +205,7 @@ int minimum_frames(Method method) {
 
 MethodForecast method_forecast(const forecast::ModelForecast& forecast) {
   // The interval is about the forecast as it is written.
-  MethodForecast f = specified_forecast(forecast.frames);
+  MethodForecast f = method_forecast(forecast.frames);
   f.std_dev = forecast.std_dev;
   return f;
 }
@@ -298,7 +298,7 @@ SeriesBacktest run_backtest(const BacktestRequest& q, parallel::Threads threads)
     if (q.choose_drift) b.drift = choose_drift(series, settings, made);
     for (const OriginAnalysis& a : made) {
       const auto i = static_cast<std::size_t>(a.origin - b.first_origin);
-      if (!a.as_specified.empty()) specified[i] = specified_forecast(a.as_specified);
+      if (!a.as_specified.empty()) specified[i] = method_forecast(a.as_specified);
       if (q.choose_drift && !a.changes.variants.empty())
         changes[i] = method_forecast(a.changes.variants[static_cast<std::size_t>(b.drift.chosen)]);
       else if (a.changes.forecast) changes[i] = method_forecast(*a.changes.forecast);
