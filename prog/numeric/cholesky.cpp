@@ -181,7 +181,10 @@ void cholesky_inverse(std::span<double> a, int n, std::span<const double> diagon
     for (int j = i + 1; j <= n; ++j) a[at(j, i, n)] = a[at(i, j, n)];
 }
 
-void weighted_row_sum(std::span<const double> weights, std::span<const double> rows, std::span<double> out) {
+// Aligned to a cache line: this loop is most of auto's time, and where it falls among 64-byte
+// lines (which moves with any change to the code before it) moved auto's time by a tenth.
+[[gnu::aligned(64)]] void weighted_row_sum(std::span<const double> weights, std::span<const double> rows,
+                                           std::span<double> out) {
   std::fill(out.begin(), out.end(), 0.0);
   const std::size_t width = out.size();
   for (std::size_t k = 0; k < weights.size(); ++k) {
