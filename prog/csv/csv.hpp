@@ -186,6 +186,10 @@ struct ReadOptions {
 // Reads a table from the bytes of a file.
 Result<Table> read_table(std::string_view bytes, const ReadOptions& options);
 
+// Reads the file at `path` whole into `bytes`; returns 0, or the error number that stopped it
+// (EISDIR for a folder, which opens for reading but holds no bytes).
+int read_file(const std::string& path, std::string& bytes);
+
 // Reads the file at `path` whole and then its table; a file that cannot be read is an error.
 Result<Table> read_table_file(const std::string& path, const ReadOptions& options);
 

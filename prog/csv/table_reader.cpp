@@ -618,35 +618,32 @@ Result<Table> read_table(std::string_view bytes, const ReadOptions& options) {
   return R{std::move(table), std::nullopt};
 }
 
-Result<Table> read_table_file(const std::string& path, const ReadOptions& options) {
-  const std::string name = options.file_name.empty() ? path : options.file_name;
-  const auto cannot = [&name](int error) {
-    return Result<Table>::failure(Error{name + " cannot be read: " + std::strerror(error), 0, 0});
-  };
+int read_file(const std::string& path, std::string& bytes) {
   errno = 0;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return cannot(errno != 0 ? errno : EIO);
+  if (!file) return errno != 0 ? errno : EIO;
   struct stat st {};
-  if (fstat(fileno(file.get()), &st) != 0) return cannot(errno);
-  if (S_ISDIR(st.st_mode)) return cannot(EISDIR);
-  // The size the file says first, then whatever more it gives (a pipe says 0). The buffer is
-  // not cleared first: every byte of it that is used is read.
-  std::size_t size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
-  std::size_t capacity = std::max<std::size_t>(size + 1, 1 << 16);
-  std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(capacity);
+  if (fstat(fileno(file.get()), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  // The size the file says first, then whatever more it gives (a pipe says 0).
   std::size_t got = 0;
+  bytes.resize(std::max<std::size_t>(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1, 1 << 16));
   for (;;) {
-    got += std::fread(bytes.get() + got, 1, capacity - got, file.get());
-    if (got < capacity) {
-      if (std::ferror(file.get())) return cannot(EIO);
-      break;
-    }
-    std::unique_ptr<char[]> larger = std::make_unique_for_overwrite<char[]>(2 * capacity);
-    std::memcpy(larger.get(), bytes.get(), got);
-    bytes = std::move(larger);
-    capacity *= 2;
+    got += std::fread(bytes.data() + got, 1, bytes.size() - got, file.get());
+    if (got < bytes.size()) break;
+    bytes.resize(2 * bytes.size());
   }
-  return read_table(std::string_view(bytes.get(), got), options);
+  bytes.resize(got);
+  return std::ferror(file.get()) ? EIO : 0;
+}
+
+Result<Table> read_table_file(const std::string& path, const ReadOptions& options) {
+  std::string bytes;
+  if (const int error = read_file(path, bytes)) {
+    const std::string& name = options.file_name.empty() ? path : options.file_name;
+    return Result<Table>::failure(Error{name + " cannot be read: " + std::strerror(error), 0, 0});
+  }
+  return read_table(bytes, options);
 }
 
 }  // namespace tramel::csv

@@ -1,33 +1,12 @@
 // Delimited text as a data source: the table read whole when the head is asked for, the
 // samples of the runs taken from it.
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdio>
-
 #include "data/data.hpp"
 
 namespace tramel::data {
 
 DelimitedFile::DelimitedFile(csv::ReadOptions options) : options_(std::move(options)) {}
 
-int DelimitedFile::open(const std::string& path) {
-  errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return errno != 0 ? errno : EIO;
-  // A folder opens for reading but gives no bytes: it is refused as the other layouts refuse it.
-  struct stat st {};
-  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::fclose(f);
-    return EISDIR;
-  }
-  bytes_.clear();
-  char block[1 << 16];
-  for (std::size_t got; (got = std::fread(block, 1, sizeof block, f)) > 0;) bytes_.append(block, got);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  return failed ? EIO : 0;
-}
+int DelimitedFile::open(const std::string& path) { return csv::read_file(path, bytes_); }
 
 void DelimitedFile::open_text(std::string text) { bytes_ = std::move(text); }
 
