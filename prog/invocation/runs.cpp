@@ -1,5 +1,6 @@
 // A run over its series: the work space, the sample, the series analysed side by side as far
 // as threads and memory allow, and their results written in the order of one thread.
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -23,35 +24,36 @@ struct Run {
   const control::RunPlan& plan;
   const analysis::Settings settings;
   const RunData& data;
-  State& state;
+  const Options& options;
+  Messages& messages;
+  Outputs& outputs;
 };
 
 // The run's memory: its stores, then the labels of label mode; a stop when they do not fit in
 // the work space. A person at the console is waited for before the labels' stop
 // (`wait_for_operator`, when given), with the stop said and on disk before.
-void admit_memory(const Run& run, analysis::WorkSpace& work_space) {
-  Messages& messages = run.state.messages;
+void admit_memory(const Run& run, analysis::WorkSpace& work_space,
+                  const std::function<void()>& wait_for_operator) {
   const std::uint64_t run_bytes = analysis::WorkSpace::run_bytes(
       run.settings, analysis::RunSize{run.plan.sample_size, run.plan.series_count});
-  if (!work_space.fits(run_bytes)) messages.stop(memory_stop(report::WorkSpace::Run));
+  if (!work_space.fits(run_bytes)) run.messages.stop(memory_stop(report::WorkSpace::Run));
   work_space.take(run_bytes);
   const data::SampleRequest request{run.plan.first_datum, run.plan.last_datum, run.plan.series_count};
   const std::uint64_t label_bytes = run.data.source.label_bytes(request);
   if (label_bytes == 0) return;
   if (!work_space.fits(label_bytes)) {
     const diagnostics::Stop stop = memory_stop(report::WorkSpace::Labels);
-    messages.say_stop(stop);
-    run.state.outputs.report().flush();
-    if (run.state.wait_for_operator) run.state.wait_for_operator();
-    messages.end(stop);
+    run.messages.say_stop(stop);
+    run.outputs.report().flush();
+    if (wait_for_operator) wait_for_operator();
+    run.messages.end(stop);
   }
   work_space.take(label_bytes);
 }
 
 // The run's sample, in the work space's store.
 data::Sample read_sample(const Run& run, const analysis::WorkSpace& work_space) {
-  Messages& messages = run.state.messages;
-  const int threads = run.state.options.threads;
+  const int threads = run.options.threads;
   const data::ReadWork work{
       textio::RecordWork{threads,
                          [threads](std::int64_t count, const auto& each) {
@@ -63,10 +65,11 @@ data::Sample read_sample(const Run& run, const analysis::WorkSpace& work_space) 
     read = run.data.source.read_sample(
         data::SampleRequest{run.plan.first_datum, run.plan.last_datum, run.plan.series_count}, work);
   } catch (const std::bad_alloc&) {
-    messages.stop(memory_stop(report::WorkSpace::Run));
+    run.messages.stop(memory_stop(report::WorkSpace::Run));
   }
-  data::Sample sample = messages.checked(std::move(read));
-  if (sample.early_end) messages.warn(early_end_warning(run.data.file_name, run.plan, *sample.early_end));
+  data::Sample sample = run.messages.checked(std::move(read));
+  if (sample.early_end)
+    run.messages.warn(early_end_warning(run.data.file_name, run.plan, *sample.early_end));
   return sample;
 }
 
@@ -74,13 +77,13 @@ data::Sample read_sample(const Run& run, const analysis::WorkSpace& work_space) 
 // invocation here.
 void write_series(const Run& run, const analysis::SeriesResult& r) {
   const control::RunPlan& plan = run.plan;
-  textio::Sink& report = run.state.outputs.report();
+  textio::Sink& report = run.outputs.report();
   report::write_description(report, r.statistics, run.data.head.format_text);
   report::write_coherence_notes(report, r.coherence);
   for (diagnostics::Warning& w : analysis::series_warnings(
            r, run.settings, diagnostics::Place::in_run(plan.run, r.series)))
-    run.state.messages.warn(std::move(w));
-  if (!r.completed()) run.state.messages.stop(series_stop(plan, r));
+    run.messages.warn(std::move(w));
+  if (!r.completed()) run.messages.stop(series_stop(plan, r));
   if (r.model_run || r.smooth || r.choice) {
     const int frames_ahead = plan.analysis.frames_ahead;
     if (r.model_run)
@@ -132,9 +135,9 @@ analysis::Settings series_settings(const control::RunPlan& plan, const Options& 
 
 void perform_run(const control::RunPlan& plan, const RunData& data, State& state) {
   const Options& options = state.options;
-  const Run run{plan, series_settings(plan, options, data.head), data, state};
+  const Run run{plan, series_settings(plan, options, data.head), data, options, state.messages, state.outputs};
   analysis::WorkSpace work_space(options.memory_limit);
-  admit_memory(run, work_space);
+  admit_memory(run, work_space, state.wait_for_operator);
   const data::Sample sample = read_sample(run, work_space);
 
   // The series analysed, their results written in order, the forecast file after the last one.
